@@ -1,0 +1,45 @@
+// Fonts held as GL display lists, and centred text output.
+//
+// A font is 256 consecutive display lists: list base + k draws character
+// code k (Windows-1252). Codes 0 to 254 have glyphs; list base + 255 stays
+// empty. Outline fonts are extruded 3-D glyphs in units where the em square
+// is 1.0, each list ending with a translation by the glyph's advance; bitmap
+// fonts draw at the raster position and move it on by the advance.
+#pragma once
+
+#include <GL/gl.h>
+
+struct GlyphMetricsFloat {
+    float gmfBlackBoxX;
+    float gmfBlackBoxY;
+    float gmfptGlyphOriginX;
+    float gmfptGlyphOriginY;
+    float gmfCellIncX;  // horizontal advance, in em units
+    float gmfCellIncY;
+};
+
+extern GLuint textFont;     // outline, size 9, until the scroller ends; then a 24-pixel bitmap font
+extern GLuint bigFont;      // bitmap, 72 pixels; 42 pixels once the greetings begin
+extern GLuint captionFont;  // bitmap, 24 pixels
+// Metrics of the last outline font built (always the start-up textFont).
+// Record 255 is never written and stays zero.
+extern GlyphMetricsFloat glyphMetrics[256];
+
+// Builds a font and returns its list base. size: em height in pixels.
+// extrusion: depth of outline glyphs along -z. lines: outline glyphs as line
+// loops instead of filled polygons. A font built in place of an earlier one
+// with the same list base is released by rebuildFont.
+GLuint makeFont(int size, float extrusion, bool outline, bool lines);
+// Releases the font behind base (its 256 lists and its face) and builds a new
+// one: for the two rebuilds during the show.
+GLuint rebuildFont(GLuint oldBase, int size, float extrusion, bool outline, bool lines);
+// Deletes the 256 lists of textFont.
+void freeTextFont();
+// Formats the text (printf style, cut to 255 characters) and draws it through
+// the font, after translating the model-view matrix by half the text's width
+// (from glyphMetrics) to the left. The list base in force before is restored.
+// A null format draws nothing.
+void printCentered(GLuint fontBase, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Puts the font globals back to their initial values (tests).
+void resetTextState();

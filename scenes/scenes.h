@@ -1,0 +1,9 @@
+// The frame steps of the five scenes. Each draws one frame of its scene and
+// advances it by frameSeconds; each decides by itself when it is finished.
+#pragma once
+
+void drawSlideshowScene();  // sceneIndex -1
+void drawTitleScene();      // sceneIndex 0
+void drawRingScene();       // sceneIndex 1
+void drawScrollerScene();   // sceneIndex 2
+void drawSphereScene();     // sceneIndex 3

@@ -1,0 +1,19 @@
+// One-time start-up of the show: sound, songs, photos, GL state, the wire
+// sphere, the three fonts and the red light.
+#pragma once
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <cstdint>
+
+extern int32_t bitMasks[8];        // {128, 64, ..., 1}: entry k selects column k of a glyph row
+extern GLUquadric* quadric;        // wire-frame, smooth normals
+extern GLuint sphereList;          // a wire sphere of radius 0.25
+extern float lightAmbient[4];      // {0, 0, 0, 1}
+extern float lightDiffuse[4];      // {1, 0, 0, 1}: a red light
+extern float lightPosition[4];     // {lightX, 0, -4, 1}, filled before the show starts
+
+// Always true; a show with no photo ends through the quit message instead.
+bool startShow();
+
+void resetStartupState();

@@ -1,0 +1,16 @@
+// The show's timeline on standard output (--trace): one line per event,
+// "<frame> <ms> <event> [args]", frame being the 1-based number of the drawn
+// frame and ms that frame's clock reading.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+extern bool traceEnabled;
+extern uint32_t traceFrame;   // number of the frame being drawn; 0 before the first
+extern uint32_t traceMillis;  // the clock reading of that frame
+
+// Prints one event line when tracing is on.
+void traceEvent(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Where trace lines go (stdout unless a test redirects them).
+void setTraceStream(std::FILE* stream);

@@ -1,0 +1,127 @@
+#include "tests/support/support.h"
+
+#include <GL/glu.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <unistd.h>
+
+#include "platform/platform.h"
+
+namespace testing_support {
+
+OffscreenGL::OffscreenGL(int width, int height) : width_(width), height_(height) {
+    platform::selectBackend(platform::Backend::Headless);
+    bool ok = platform::registerWindowClass(platform::defaultWindowProcedure) &&
+              platform::createWindow("test", width, height, false) &&
+              platform::getDeviceContext() &&
+              platform::choosePixelFormat(16, 16) &&
+              platform::setPixelFormat() &&
+              platform::createRenderingContext() &&
+              platform::makeContextCurrent();
+    if (!ok) {
+        ADD_FAILURE() << "could not make an offscreen GL context";
+        return;
+    }
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(45.0, static_cast<double>(width) / height, static_cast<double>(0.1f), 100.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+OffscreenGL::~OffscreenGL() {
+    platform::releaseContext();
+    platform::deleteRenderingContext();
+    platform::releaseDeviceContext();
+    platform::destroyWindow();
+}
+
+Rgb probe(int x, int y) {
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    uint8_t px[4] = {0, 0, 0, 0};
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(x, viewport[3] - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, px);
+    return {px[0], px[1], px[2]};
+}
+
+bool near(const Rgb& a, const Rgb& b, int tolerance) {
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
+           std::abs(a.b - b.b) <= tolerance;
+}
+
+std::string describe(const Rgb& c) {
+    return "(" + std::to_string(c.r) + ", " + std::to_string(c.g) + ", " + std::to_string(c.b) + ")";
+}
+
+std::vector<uint8_t> readFrame(int width, int height) {
+    std::vector<uint8_t> bottomUp(static_cast<size_t>(width) * height * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, bottomUp.data());
+    std::vector<uint8_t> topDown(bottomUp.size());
+    const size_t row = static_cast<size_t>(width) * 3;
+    for (int y = 0; y < height; ++y)
+        std::copy_n(bottomUp.data() + (height - 1 - y) * row, row, topDown.data() + y * row);
+    return topDown;
+}
+
+Box litBox(int threshold) {
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const int width = viewport[2], height = viewport[3];
+    std::vector<uint8_t> frame = readFrame(width, height);
+    Box box{width, height, -1, -1};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* p = frame.data() + (static_cast<size_t>(y) * width + x) * 3;
+            if (p[0] > threshold || p[1] > threshold || p[2] > threshold) {
+                box.left = std::min(box.left, x);
+                box.right = std::max(box.right, x);
+                box.top = std::min(box.top, y);
+                box.bottom = std::max(box.bottom, y);
+            }
+        }
+    if (box.right < 0) return Box{};
+    return box;
+}
+
+ScratchDir::ScratchDir() {
+    static std::atomic<int> serial{0};
+    path_ = std::filesystem::path(EYESONLY_BINARY_DIR) / "scratch" /
+            (std::to_string(getpid()) + "-" + std::to_string(serial++));
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string ScratchDir::write(const std::string& name, const std::vector<uint8_t>& bytes) const {
+    std::filesystem::path file = path_ / name;
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return file.string();
+}
+
+WorkingDir::WorkingDir(const std::filesystem::path& dir) : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(dir);
+}
+
+WorkingDir::~WorkingDir() {
+    std::filesystem::current_path(previous_);
+}
+
+std::filesystem::path dataDir() {
+    return std::filesystem::path(EYESONLY_BINARY_DIR) / "data";
+}
+
+}  // namespace testing_support

@@ -1,0 +1,82 @@
+// Helpers shared by the tests: a real GL context with no display (Mesa
+// llvmpipe through SDL's offscreen driver and EGL), pixel probes with named
+// tolerances, and scratch files on disk.
+#pragma once
+
+#include <GL/gl.h>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// llvmpipe differs by about one level of 255 across processors.
+constexpr int probeTolerance = 3;
+
+// An offscreen 640 x 480 double-buffered RGBA context with a 16-bit depth
+// buffer, current for the life of the object, with the show's projection
+// set (45-degree perspective, near 0.1, far 100) and the model-view matrix
+// selected. One per test program is enough; creating it again is cheap.
+class OffscreenGL {
+public:
+    explicit OffscreenGL(int width = 640, int height = 480);
+    ~OffscreenGL();
+    OffscreenGL(const OffscreenGL&) = delete;
+    OffscreenGL& operator=(const OffscreenGL&) = delete;
+    int width() const { return width_; }
+    int height() const { return height_; }
+private:
+    int width_;
+    int height_;
+};
+
+struct Rgb {
+    int r = 0, g = 0, b = 0;
+};
+
+// The pixel at (x, y) counted from the top-left corner of the back buffer.
+Rgb probe(int x, int y);
+// Whether two colours agree within the tolerance on every channel.
+bool near(const Rgb& a, const Rgb& b, int tolerance = probeTolerance);
+std::string describe(const Rgb& c);
+
+// Bounding box of all pixels brighter than threshold on any channel, in
+// top-left pixel coordinates; empty (width 0) when there are none.
+struct Box {
+    int left = 0, top = 0, right = -1, bottom = -1;
+    int width() const { return right - left + 1; }
+    int height() const { return bottom - top + 1; }
+    bool empty() const { return right < left; }
+};
+Box litBox(int threshold = 16);
+
+// The whole back buffer, top row first, RGB.
+std::vector<uint8_t> readFrame(int width, int height);
+
+// A fresh empty directory under the build's temporary area, removed with
+// the object; the working directory is not changed.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    const std::filesystem::path& path() const { return path_; }
+    // Writes bytes to name inside the directory and returns the full path.
+    std::string write(const std::string& name, const std::vector<uint8_t>& bytes) const;
+private:
+    std::filesystem::path path_;
+};
+
+// Changes the working directory for the life of the object.
+class WorkingDir {
+public:
+    explicit WorkingDir(const std::filesystem::path& dir);
+    ~WorkingDir();
+private:
+    std::filesystem::path previous_;
+};
+
+// The build directory's data folder, where the show's generated files are.
+std::filesystem::path dataDir();
+
+}  // namespace testing_support
