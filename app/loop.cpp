@@ -1,0 +1,78 @@
+// The main loop and the window procedure.
+#include "app/shell.h"
+
+#include <algorithm>
+
+#include "platform/platform.h"
+#include "show/sequencer.h"
+
+bool keyDown[256] = {};
+bool appActive = true;
+
+namespace {
+constexpr const char* windowTitle = ".. for your eyes only ..";
+constexpr int displayWidth = 640;
+constexpr int displayHeight = 480;
+constexpr int displayBitsPerPixel = 16;
+}  // namespace
+
+int runShow() {
+    if (!openDisplay(windowTitle, displayWidth, displayHeight, displayBitsPerPixel)) return 0;
+
+    platform::Message message;
+    for (;;) {
+        // 1. Every waiting message first, one per turn.
+        if (platform::peekMessage(message)) {
+            if (message.message == platform::WM_QUIT) break;
+            platform::dispatchMessage(message);
+            continue;
+        }
+        // 2. Then at most one frame; while minimised none is drawn but the
+        //    buffers are still swapped.
+        if (appActive) {
+            if (!renderFrame()) break;
+            platform::frameDrawn();
+        }
+        // 3. Escape is looked at on every idle turn, drawn or not; the frame
+        //    of that turn is never shown.
+        if (keyDown[platform::VK_ESCAPE]) break;
+        platform::swapBuffers();
+    }
+
+    closeDisplay();
+    return static_cast<int>(message.wParam);
+}
+
+intptr_t handleWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    switch (message) {
+    case platform::WM_ACTIVATE:
+        // Only minimising stops the drawing; losing the focus does not.
+        appActive = ((wParam >> 16) & 0xFFFF) == 0;
+        return 0;
+    case platform::WM_SYSCOMMAND:
+        if (wParam == platform::SC_SCREENSAVE || wParam == platform::SC_MONITORPOWER) return 0;
+        break;
+    case platform::WM_CLOSE:
+        platform::postQuitMessage(0);
+        return 0;
+    case platform::WM_KEYDOWN:
+        if (wParam < 256) keyDown[wParam] = true;
+        return 0;
+    case platform::WM_KEYUP:
+        if (wParam < 256) keyDown[wParam] = false;
+        return 0;
+    case platform::WM_SIZE:
+        resizeView(static_cast<int>(lParam & 0xFFFF), static_cast<int>((lParam >> 16) & 0xFFFF));
+        return 0;
+    default:
+        break;
+    }
+    return platform::defaultWindowProcedure(message, wParam, lParam);
+}
+
+void resetShellState() {
+    std::fill(std::begin(keyDown), std::end(keyDown), false);
+    appActive = true;
+    fullscreen = true;
+    skipFullscreen = false;
+}

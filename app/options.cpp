@@ -1,0 +1,82 @@
+#include "app/options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/shell.h"
+#include "platform/platform.h"
+#include "platform/sound.h"
+#include "show/trace.h"
+
+namespace {
+
+bool parseFps(const char* text, double& fps) {
+    errno = 0;
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' || errno != 0 || !std::isfinite(value) || value <= 0.0) return false;
+    fps = value;
+    return true;
+}
+
+}  // namespace
+
+const char* usageText() {
+    return "usage: eyesonly [--windowed] [--headless] [--fps F] [--trace] [--help]\n"
+           "\n"
+           "Plays the show from the data/ folder under the working directory.\n"
+           "\n"
+           "  --windowed  a 640 x 480 window instead of switching the display to full screen\n"
+           "  --headless  no window and no sound device: draws offscreen, messages on stderr\n"
+           "  --fps F     a fixed-step clock of F frames a second (fractions allowed, e.g. 29.97)\n"
+           "              in place of the real clock; with --headless it runs as fast as it can\n"
+           "  --trace     print the show's timeline on stdout: <frame> <ms> <event> [args]\n"
+           "  --help      this text\n"
+           "\n"
+           "Escape ends the show (exit code 27); it ends by itself with exit code 0.\n";
+}
+
+bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--windowed") == 0) {
+            options.windowed = true;
+        } else if (std::strcmp(arg, "--headless") == 0) {
+            options.headless = true;
+        } else if (std::strcmp(arg, "--trace") == 0) {
+            options.trace = true;
+        } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            options.help = true;
+        } else if (std::strcmp(arg, "--fps") == 0 || std::strncmp(arg, "--fps=", 6) == 0) {
+            const char* value = nullptr;
+            if (arg[5] == '=') {
+                value = arg + 6;
+            } else if (i + 1 < argc) {
+                value = argv[++i];
+            } else {
+                error = "--fps needs a number of frames a second";
+                return false;
+            }
+            if (!parseFps(value, options.fps)) {
+                error = std::string("--fps needs a positive number, not '") + value + "'";
+                return false;
+            }
+        } else {
+            error = std::string("unknown option '") + arg + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+void applyOptions(const Options& options) {
+    skipFullscreen = options.windowed;
+    if (options.headless) {
+        platform::selectBackend(platform::Backend::Headless);
+        platform::selectSoundOutput(platform::SoundOutput::Silent);
+    }
+    if (options.fps > 0.0) platform::setFixedStepClock(options.fps);
+    traceEnabled = options.trace;
+}

@@ -1,0 +1,4 @@
+#include "show/music.h"
+
+FMUSIC_MODULE* introSong = nullptr;
+FMUSIC_MODULE* mainSong = nullptr;
