@@ -1,0 +1,10 @@
+// The captions of the opening slideshow.
+#pragma once
+
+#include <cstdint>
+
+constexpr int32_t captionRows = 26;   // two per slide for slides 0 to 12; slide 13 has none
+// Row 2k is the first caption of slide k, row 2k + 1 its second. Each row is
+// a fixed 40-byte field with a NUL-terminated printf format; leading and
+// trailing spaces belong to the text.
+extern const char captionLines[captionRows][40];
