@@ -1,0 +1,55 @@
+// Glyph display lists from a real typeface: the stand-in for the three old
+// font calls the show makes (create a font, build outline glyph lists, build
+// bitmap glyph lists).
+//
+// The face is "Lucida Console" where fontconfig knows it, otherwise the
+// monospaced face fontconfig puts in its place (DejaVu Sans Mono on Debian).
+// It is looked up and opened once and shared by every FontFace.
+//
+// Character codes are Windows-1252. Codes with no character (0x81, 0x8D,
+// 0x8F, 0x90, 0x9D) and characters the face lacks (the control codes) get a
+// list that draws nothing and moves nothing, with all-zero metrics: a text
+// never shows a missing-glyph box and never makes room for one.
+#pragma once
+
+#include <GL/gl.h>
+
+namespace platform {
+
+// Metrics of one outline glyph, in units where the em square is 1.0.
+// Laid out as the six floats of the old GLYPHMETRICSFLOAT.
+struct GlyphMetrics {
+    float blackBoxX;  // width of the inked box
+    float blackBoxY;  // height of the inked box
+    float originX;    // left edge of the inked box, from the glyph origin
+    float originY;    // top edge of the inked box, from the baseline
+    float cellIncX;   // horizontal advance
+    float cellIncY;   // vertical advance: always 0
+};
+
+struct FontFace;
+
+// A font of em height `height` pixels (the old request's negative height:
+// character height without internal leading). None when no face can be
+// opened at all.
+FontFace* createFont(int height);
+void deleteFont(FontFace* font);
+
+// Lists listBase + i for codes first + i, i = 0 .. count - 1, each drawing
+// the glyph in em units: the front face at z = 0 facing +z, the back face at
+// z = -extrusion facing -z, walls along every contour with outward normals,
+// then a translation by the advance. lines: contours as line loops at both
+// depths instead of filled faces. deviation: the largest distance of the
+// flattened curves from the true ones, in em units; 0 takes a default fine
+// enough for large 3-D text. metrics (may be null) receives count records.
+// False (and no lists) when font is none or the face fails.
+bool useFontOutlines(FontFace* font, int first, int count, GLuint listBase,
+                     float deviation, float extrusion, bool lines, GlyphMetrics* metrics);
+
+// Lists listBase + i for codes first + i, each a 1-bit glBitmap of the glyph
+// at the font's pixel height, placed by the glyph's origin and moving the
+// raster position on by its advance in whole pixels. False (and no lists)
+// when font is none or the face fails.
+bool useFontBitmaps(FontFace* font, int first, int count, GLuint listBase);
+
+}  // namespace platform

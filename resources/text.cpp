@@ -1,0 +1,116 @@
+// Fonts held as GL display lists, and centred text output.
+#include "resources/text.h"
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "platform/glyphs.h"
+
+GLuint textFont = 0;
+GLuint bigFont = 0;
+GLuint captionFont = 0;
+GlyphMetricsFloat glyphMetrics[256] = {};
+
+namespace {
+
+constexpr GLsizei listsPerFont = 256;  // codes 0 to 255; 255 stays empty
+constexpr int glyphsPerFont = 255;     // codes 0 to 254 have glyphs
+constexpr size_t textBufferBytes = 256;  // formatted text, terminator included
+
+// The two metrics layouts are the same six floats in the same order.
+static_assert(sizeof(GlyphMetricsFloat) == sizeof(platform::GlyphMetrics));
+static_assert(offsetof(GlyphMetricsFloat, gmfCellIncX) == offsetof(platform::GlyphMetrics, cellIncX));
+
+// The face object behind each font made, by list base, so that a rebuild can
+// release the font it replaces.
+struct MadeFont {
+    GLuint base;
+    platform::FontFace* face;
+};
+std::vector<MadeFont> madeFonts;
+
+void forgetFont(GLuint base) {
+    for (auto it = madeFonts.begin(); it != madeFonts.end(); ++it)
+        if (it->base == base) {
+            platform::deleteFont(it->face);
+            madeFonts.erase(it);
+            return;
+        }
+}
+
+}  // namespace
+
+GLuint makeFont(int size, float extrusion, bool outline, bool lines) {
+    // 1. reserve the lists
+    const GLuint base = glGenLists(listsPerFont);
+    // 2. the font: em height of size pixels
+    platform::FontFace* face = platform::createFont(size);
+    // 3. its glyphs; an outline font also takes over glyphMetrics
+    if (outline) {
+        platform::GlyphMetrics metrics[glyphsPerFont];
+        if (platform::useFontOutlines(face, 0, glyphsPerFont, base, 0.0f, extrusion, lines, metrics))
+            for (int k = 0; k < glyphsPerFont; ++k)
+                glyphMetrics[k] = {metrics[k].blackBoxX, metrics[k].blackBoxY, metrics[k].originX,
+                                   metrics[k].originY, metrics[k].cellIncX, metrics[k].cellIncY};
+    } else {
+        platform::useFontBitmaps(face, 0, glyphsPerFont, base);
+    }
+    if (face) madeFonts.push_back({base, face});
+    return base;
+}
+
+GLuint rebuildFont(GLuint oldBase, int size, float extrusion, bool outline, bool lines) {
+    if (oldBase != 0) {
+        glDeleteLists(oldBase, listsPerFont);
+        forgetFont(oldBase);
+    }
+    return makeFont(size, extrusion, outline, lines);
+}
+
+void freeTextFont() {
+    // With no font made there is nothing to delete, and list names 1 to 255
+    // may belong to someone else.
+    if (textFont == 0) return;
+    glDeleteLists(textFont, listsPerFont);
+    forgetFont(textFont);
+}
+
+void printCentered(GLuint fontBase, const char* format, ...) {
+    // 1. a null text draws nothing and moves nothing
+    if (format == nullptr) return;
+
+    // 2. format it; a text too long for the buffer is cut to 255 characters
+    char text[textBufferBytes];
+    va_list args;
+    va_start(args, format);
+    const int written = std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    if (written < 0) text[0] = '\0';
+    const size_t length = std::strlen(text);
+
+    // 3. its width in the outline font's em units
+    float total = 0.0f;
+    for (size_t i = 0; i < length; ++i) total = total + glyphMetrics[static_cast<unsigned char>(text[i])].gmfCellIncX;
+
+    // 4. half of it to the left; for a bitmap font this moves the matrix but
+    //    not the raster position the caller set
+    glTranslatef(-0.5f * total, 0.0f, 0.0f);
+
+    // 5. one list per character, the caller's list base kept
+    glPushAttrib(GL_LIST_BIT);
+    glListBase(fontBase);
+    glCallLists(static_cast<GLsizei>(length), GL_UNSIGNED_BYTE, text);
+    glPopAttrib();
+}
+
+void resetTextState() {
+    textFont = 0;
+    bigFont = 0;
+    captionFont = 0;
+    for (GlyphMetricsFloat& m : glyphMetrics) m = {};
+    for (const MadeFont& font : madeFonts) platform::deleteFont(font.face);
+    madeFonts.clear();
+}
