@@ -321,8 +321,17 @@ bool haveWindow() {
     return display.window != nullptr;
 }
 
+namespace {
+void (*swapHook)() = nullptr;
+}
+
+void setSwapHookForTesting(void (*hook)()) {
+    swapHook = hook;
+}
+
 void swapBuffers() {
     if (display.window != nullptr) SDL_GL_SwapWindow(display.window);
+    if (swapHook != nullptr) swapHook();
 }
 
 void drawableSize(int& width, int& height) {

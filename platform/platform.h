@@ -109,6 +109,8 @@ uint32_t timeGetTime();
 void setFixedStepClock(double framesPerSecond);  // 0 goes back to the real clock
 void frameDrawn();                               // k += 1 for the fixed-step clock
 void setClockForTesting(uint32_t (*clock)());     // null restores the normal clock
+// Test seam: called after every buffer swap (scripted message sources).
+void setSwapHookForTesting(void (*hook)());
 
 // ---------------------------------------------------------------------------
 // A journal of the platform calls, for tests that check order ("restore the

@@ -76,6 +76,14 @@ private:
     std::filesystem::path previous_;
 };
 
+// A "BM" file with a 40-byte header, 24 bits per pixel, every pixel of the
+// given colour: a photo any reader of this show accepts.
+std::vector<uint8_t> solidBmp(int width, int height, uint8_t red, uint8_t green, uint8_t blue);
+
+// Makes dir/data/ with the three photos as small solid pictures (red, green,
+// blue) and, when withSongs, copies of the generated songs.
+void makeShowData(const std::filesystem::path& dir, bool withSongs);
+
 // The build directory's data folder, where the show's generated files are.
 std::filesystem::path dataDir();
 
