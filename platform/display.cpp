@@ -12,6 +12,9 @@
 
 #include <SDL2/SDL.h>
 
+#include <dlfcn.h>
+#include <link.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -124,6 +127,26 @@ void translateEvent(const SDL_Event& event) {
         break;
     }
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+// The GL driver is unloaded with the last context, after which the leak
+// checker can no longer name the driver's own allocations (and so cannot
+// tell them from ours). Sanitizer builds keep the driver's modules loaded.
+void pinDriverModules() {
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void*) {
+            const std::string name = info->dlpi_name != nullptr ? info->dlpi_name : "";
+            if (name.find("_dri.so") != std::string::npos || name.find("libgallium") != std::string::npos ||
+                name.find("libLLVM") != std::string::npos || name.find("libEGL_mesa") != std::string::npos ||
+                name.find("libGLX_mesa") != std::string::npos || name.find("libglapi") != std::string::npos)
+                dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+            return 0;
+        },
+        nullptr);
+}
+#else
+void pinDriverModules() {}
+#endif
 
 }  // namespace
 
@@ -255,6 +278,7 @@ bool createRenderingContext() {
     if (forced("createRenderingContext")) return false;
     if (!display.deviceContext) return false;
     display.context = SDL_GL_CreateContext(display.window);
+    if (display.context != nullptr) pinDriverModules();
     return display.context != nullptr;
 }
 

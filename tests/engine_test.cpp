@@ -211,7 +211,7 @@ TEST_F(HandOver, EachSwitchLeavesItsGlState) {
 
     // A bitmap glyph moves the raster position; an outline glyph would not.
     glLoadIdentity();
-    glRasterPos2f(0.0f, 0.0f);
+    glRasterPos3f(0.0f, 0.0f, -1.0f);
     float before[4], after[4];
     glGetFloatv(GL_CURRENT_RASTER_POSITION, before);
     glCallList(textFont + 'a');

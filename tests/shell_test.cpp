@@ -60,6 +60,7 @@ protected:
         platform::forceFailure("");
         platform::setFixedStepClock(0.0);
         platform::resetSound();
+        resetTextState();
     }
     int run() {
         WorkingDir inside(scratch.path());
