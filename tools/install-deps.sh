@@ -8,9 +8,8 @@ packages="build-essential cmake pkg-config
   libsdl2-dev libopenmpt-dev openmpt123
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libgl-dev libglu1-mesa-dev libgl1-mesa-dri libegl-dev libegl-mesa0
-  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
-  libpng-dev libstb-dev
-  xvfb xauth xdotool
+  libstb-dev
+  xvfb xauth xdotool libx11-dev
   libgtest-dev clang libclang-rt-14-dev"
 
 missing=""
