@@ -1,0 +1,22 @@
+# The show's data files: three photos and two songs, made by our own tool
+# into build/data/ on every build, so that the program run from the build
+# directory finds them.
+set(EYESONLY_DATA_DIR ${CMAKE_BINARY_DIR}/data)
+set(EYESONLY_DATA_FILES
+  ${EYESONLY_DATA_DIR}/skorv1.bitmap
+  ${EYESONLY_DATA_DIR}/skorv2.bitmap
+  ${EYESONLY_DATA_DIR}/skorv3.bitmap
+  ${EYESONLY_DATA_DIR}/Tq_outro.xm
+  ${EYESONLY_DATA_DIR}/VELTO63K.XM)
+
+# The same bytes on every machine: no fused multiply-add in the float
+# arithmetic that paints the photos and synthesizes the samples.
+target_compile_options(makedata PRIVATE -ffp-contract=off)
+
+add_custom_command(
+  OUTPUT ${EYESONLY_DATA_FILES}
+  COMMAND makedata ${EYESONLY_DATA_DIR}
+  DEPENDS makedata
+  COMMENT "Making the photos and songs in ${EYESONLY_DATA_DIR}"
+  VERBATIM)
+add_custom_target(data ALL DEPENDS ${EYESONLY_DATA_FILES})
