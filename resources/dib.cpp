@@ -242,6 +242,7 @@ bool describeSource(const uint8_t* header, size_t headerBytes, uint16_t count,
         write16(desc + fieldPlanes, read16(header + corePlanes));
         write16(desc + fieldBitCount, read16(header + coreBitCount));
         write32(desc + fieldCompression, compressionNone);
+        write32(desc + fieldImageSize, 0);
         write32(desc + fieldColorsUsed, count);
         write32(desc + fieldColorsImportant, count);
         const uint8_t* table = header + coreHeaderSize;
