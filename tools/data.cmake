@@ -20,3 +20,12 @@ add_custom_command(
   COMMENT "Making the photos and songs in ${EYESONLY_DATA_DIR}"
   VERBATIM)
 add_custom_target(data ALL DEPENDS ${EYESONLY_DATA_FILES})
+
+# The data test compares fresh runs of the tool with build/data/, so it
+# needs the data made first; its target exists only once tests/ is read.
+function(eyesonly_data_test_needs_data)
+  if(TARGET data_test)
+    add_dependencies(data_test data)
+  endif()
+endfunction()
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL eyesonly_data_test_needs_data)

@@ -357,10 +357,10 @@ Canvas paintCity() {
     constexpr uint32_t seed = 0xC17Fu;
     constexpr int waterline = 182;  // pixel row where the quay meets the water
     static const ColourStop sky[] = {
-        {0.00f, {0.010f, 0.015f, 0.060f}},
-        {0.45f, {0.050f, 0.045f, 0.140f}},
-        {0.80f, {0.220f, 0.110f, 0.170f}},
-        {1.00f, {0.520f, 0.260f, 0.180f}},
+        {0.00f, {0.020f, 0.030f, 0.110f}},
+        {0.45f, {0.080f, 0.085f, 0.250f}},
+        {0.80f, {0.340f, 0.170f, 0.280f}},
+        {1.00f, {0.780f, 0.400f, 0.240f}},
     };
     Canvas canvas;
     Random random(seed);
@@ -401,8 +401,8 @@ Canvas paintCity() {
         int base;
     };
     const Row rows[] = {
-        {{0.085f, 0.070f, 0.140f}, 6, 16, 18, 62, 0.20f, 0.45f, waterline - 6},
-        {{0.020f, 0.020f, 0.035f}, 12, 30, 30, 128, 0.45f, 1.0f, waterline},
+        {{0.120f, 0.100f, 0.210f}, 6, 16, 18, 62, 0.25f, 0.5f, waterline - 6},
+        {{0.035f, 0.035f, 0.060f}, 12, 30, 30, 128, 0.55f, 1.0f, waterline},
     };
     int tallestX = 0, tallestTop = photoSize;
     for (const Row& row : rows) {
@@ -473,7 +473,7 @@ Canvas paintCity() {
         float below = static_cast<float>(y - waterline);
         for (int x = 0; x < photoSize; x++) {
             float u = pixelU(x);
-            float wobble = (valueNoise(u * 9.0f, v * 70.0f, seed + 8) - 0.5f) * (2.0f + below * 0.25f);
+            float wobble = (valueNoise(u * 6.0f, v * 45.0f, seed + 8) - 0.5f) * (2.0f + below * 0.09f);
             int sx = std::clamp(x + static_cast<int>(std::floor(wobble + 0.5f)), 0, photoSize - 1);
             Rgb sum;
             for (int k = 0; k < 4; k++) {
@@ -481,7 +481,7 @@ Canvas paintCity() {
                 sum = sum + canvas.at(sx, sy);
             }
             float ripple = valueNoise(u * 30.0f, v * 120.0f, seed + 9);
-            Rgb c = sum * (0.25f * (0.5f + 0.6f * ripple) * (1.0f - below / 160.0f));
+            Rgb c = sum * (0.3f * (0.5f + 0.6f * ripple) * (1.0f - below / 160.0f));
             canvas.at(x, y) = c + Rgb{0.015f, 0.025f, 0.06f};
         }
     }
@@ -553,11 +553,11 @@ Canvas paintForest() {
             for (int x = 0; x < photoSize; x++) {
                 float u = pixelU(x);
                 float ground = rank.ground + 0.02f - 0.035f * fbm(u * 3.0f, static_cast<float>(r), seed + 11, 3);
-                bool solid = v > ground;
+                bool solid = v > ground, tree = false;
                 float side = 0.0f;
                 for (const Fir& fir : firs) {
                     if (firCoverage(fir, u, v, seed + static_cast<uint32_t>(r)) > 0.0f) {
-                        solid = true;
+                        solid = tree = true;
                         side = u > fir.x ? 1.0f : 0.0f;  // the side facing the light
                     }
                 }
@@ -568,6 +568,11 @@ Canvas paintForest() {
                           fbm(u * 4.0f, v * 12.0f, seed + 13, 3);
                 float texture = 0.8f + 0.4f * valueNoise(u * 120.0f, v * 160.0f, seed + 14);
                 Rgb body = needles * texture + Rgb{0.05f, 0.05f, 0.02f} * (side * (1.0f - amount));
+                if (!tree) {
+                    // moss and needles on the ground, in patches of light
+                    float patch = fbm(u * 14.0f, v * 40.0f, seed + 16, 4);
+                    body = mix(Rgb{0.05f, 0.07f, 0.035f}, Rgb{0.20f, 0.22f, 0.11f}, smoothstep(0.4f, 0.75f, patch));
+                }
                 canvas.at(x, y) = mix(body, fog(u, v), amount);
                 mistiness[static_cast<size_t>(y) * photoSize + x] = amount;
             }
