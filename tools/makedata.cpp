@@ -794,6 +794,7 @@ constexpr int noteOff = 97;  // the XM key-off note
 
 enum Effect : uint8_t {
     arpeggioEffect = 0x0,
+    portamentoDown = 0x2,
     tonePortamento = 0x3,
     vibratoEffect = 0x4,
     setPanning = 0x8,
@@ -1361,7 +1362,7 @@ Song introSong() {
         Pattern p(channelCount);
         pad(p, padding, choir, chords, 4, 40);
         arpeggios(p, arp, pluck, chords, 4, 4, full ? arp2 : softArp);
-        bassLine(p, bass, triangleBass, chords, Bass::Calm, 3, 56);
+        bassLine(p, bass, triangleBass, chords, Bass::Calm, 2, 60);
         for (int row = 0; row < drumFrom * rowsPerBar; row++) p.at(row, bass) = Cell{};
         for (int bar = drumFrom; bar < barsPerPattern; bar++) drumsBar(p, bar, full, bar == 3);
         if (tune) {
@@ -1388,7 +1389,7 @@ Song introSong() {
         Pattern p(channelCount);                     // the break: no beat, the bass holds
         pad(p, padding, choir, shadow, 4, 44);
         arpeggios(p, arp, pluck, shadow, 4, 2, softArp);
-        bassLine(p, bass, triangleBass, shadow, Bass::Pedal, 3, 50);
+        bassLine(p, bass, triangleBass, shadow, Bass::Pedal, 2, 54);
         melody(p, {lead, square, 38, 0x44, 0x08}, tuneShadow);
         echo(p, lead, echoes, 6, 45, 0x30);
         for (int r = 0; r < 64; r += 4) setNote(p, r, hats, drumNote, hat, r % 8 ? 14 : 22);
@@ -1523,6 +1524,9 @@ Song mainSong() {
         Pattern p = section(drift, nullptr, Beat::Break, false, false);  // 6: the break
         melody(p, {lead, sawLead, 34, 0x48, 0x08}, driftTune);
         echo(p, lead, echoes, 6, 50, 0x30);
+        // the bass dives for the last two beats, into the build
+        setNote(p, 56, bass, chordNote(drift[3], 2) + 12, sawBass, 56);
+        for (int row = 57; row < 64; row++) setEffect(p, row, bass, portamentoDown, 0x10);
         song.play(p);
     }
     {
@@ -1530,7 +1534,9 @@ Song mainSong() {
         beat(p, Beat::Build, false);
         bassLine(p, bass, sawBass, rise, Bass::Pump, 2, 48);
         arpeggios(p, arp, pluck, rise, 5, 2, {24, 30, 36, 42, 48, 54, 60, 64});
-        pad(p, padding, choir, rise, 4, 40);
+        pad(p, padding, choir, rise, 4, 16);
+        // the pad swells through the build: a volume-column slide up of 1 a tick
+        for (int row = 2; row < 64; row += 4) p.at(row, padding).volume = 0x71;
         song.play(p);
     }
     song.play(section(verse, verseTune, Beat::Verse, false, true));     // 8
