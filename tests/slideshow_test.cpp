@@ -33,7 +33,7 @@ using testing_support::probe;
 // The three photos as solid colours with no red, so that what they add is
 // told apart from the red-lit square.
 constexpr uint8_t photoColours[3][3] = {{0, 160, 80}, {0, 200, 100}, {0, 96, 192}};
-constexpr int longPauseFrameLimit = 20000;  // a scene that never ends fails instead of hanging
+constexpr int frameLimit = 20000;  // a scene that never ends fails instead of hanging
 // Colour steps of the offscreen buffer, which may hold as few as 5 bits a channel.
 constexpr int colourTolerance = 9;
 
@@ -198,7 +198,7 @@ protected:
     // last pauseSeconds. Returns what each frame showed.
     std::vector<Shown> runScene(float seconds, int pauseFrame = -1, float pauseSeconds = 0.0f) {
         std::vector<Shown> frames;
-        for (int frame = 0; sceneIndex == -1 && frame < longPauseFrameLimit; ++frame) {
+        for (int frame = 0; sceneIndex == -1 && frame < frameLimit; ++frame) {
             const float step = frame == 0 ? 0.0f : frame == pauseFrame ? pauseSeconds : seconds;
             slideshowFrame(step);
             frames.push_back(shownBy(startX));
@@ -242,7 +242,7 @@ std::vector<int> rowsFromTo(int first, int last) {
 
 TEST_F(Slideshow, AtSteadyRatesEveryCaptionShowsOnceInOrderAndTheLastSlideHasNone) {
     useSmallViewport();
-    for (float seconds : {0.01f, 1.0f / 60.0f, 0.04f}) {
+    for (float seconds : {1.0f / 60.0f, 0.04f}) {  // 100 frames a second: below
         SCOPED_TRACE("frame time " + std::to_string(seconds));
         resetSceneState();
         setUpShowState();
@@ -278,6 +278,7 @@ TEST_F(Slideshow, SlideChangesComeEveryFourSecondsAndTheSceneEndsAfterFourteen) 
     // 4.02 s, 8.03 s, ... after the first frame at 100 frames a second; the
     // scene's last frame is 56.15 s after its first.
     EXPECT_EQ(frames.size(), 5616u);
+    EXPECT_EQ(rowRuns(frames), rowsFromTo(0, 25));
     std::vector<std::string> slides = events("slide ");
     ASSERT_EQ(slides.size(), 14u);
     EXPECT_EQ(slides.front(), "slide 1 2");
