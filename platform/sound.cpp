@@ -13,6 +13,8 @@
 // libopenmpt reports failures by exceptions; none leaves this file.
 #include "platform/sound.h"
 
+#include "platform/platform.h"
+
 #include <SDL.h>
 #include <libopenmpt/libopenmpt.hpp>
 
@@ -184,13 +186,19 @@ void stopAll() {
 // ---------------------------------------------------------------------------
 // 3. the output
 
-void FSOUND_SetOutput(int outputType) { player.outputType = outputType; }
+void FSOUND_SetOutput(int outputType) {
+    platform::noteJournal("FSOUND_SetOutput " + std::to_string(outputType));
+    player.outputType = outputType;
+}
 
 void FSOUND_SetBufferSize(int milliseconds) {
+    platform::noteJournal("FSOUND_SetBufferSize " + std::to_string(milliseconds));
     player.bufferMs = milliseconds > 0 ? std::min(milliseconds, 1000) : defaultBufferMs;
 }
 
 void FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned flags) {
+    platform::noteJournal("FSOUND_Init " + std::to_string(mixRate) + " " + std::to_string(maxSoftwareChannels) + " " +
+                          std::to_string(flags));
     FSOUND_Close();
     if (mixRate < minMixRate || mixRate > maxMixRate) return;  // no output at all
     player.mixRate = mixRate;
@@ -226,6 +234,7 @@ void FSOUND_Close() {
 // 4. the songs
 
 FMUSIC_MODULE* FMUSIC_LoadSong(const char* path) {
+    platform::noteJournal(std::string("FMUSIC_LoadSong ") + (path ? path : "(null)"));
     if (!path) return nullptr;
     try {
         std::ifstream file(path, std::ios::binary);

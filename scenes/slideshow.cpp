@@ -125,7 +125,9 @@ void drawSlideshowScene() {
         }
     } else if (captionIndex % 2 == 0 && fx.fxClock > secondCaptionClock) {
         captionIndex = captionIndex + 1;
-        traceEvent("caption %d", captionIndex);
+        // The last slide moves on to a row too, but shows none: only a
+        // caption that appears is an event of the timeline.
+        if (captionIndex < 26) traceEvent("caption %d", captionIndex);
     }
 
     // 10. Past 12 the next slide starts, dark, with the next photo and the

@@ -266,6 +266,12 @@ TEST_F(HandOver, StartUpLeavesTheFixedStateTheScenesRelyOn) {
 
     EXPECT_EQ(platform::soundMixRate(), 44100);
     EXPECT_TRUE(boxes().empty());
+    std::vector<std::string> soundCalls;
+    for (const std::string& entry : platform::journal())
+        if (entry.rfind("FSOUND_", 0) == 0 || entry.rfind("FMUSIC_", 0) == 0) soundCalls.push_back(entry);
+    EXPECT_EQ(soundCalls, (std::vector<std::string>{"FSOUND_SetOutput 2", "FSOUND_SetBufferSize 40",
+                                                    "FSOUND_Init 44100 32 0", "FMUSIC_LoadSong data/Tq_outro.xm",
+                                                    "FMUSIC_LoadSong data/VELTO63K.XM"}));
 
     GLint value = 0;
     glGetIntegerv(GL_DEPTH_FUNC, &value);
