@@ -37,6 +37,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bit>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -57,6 +58,10 @@
 #endif
 #if DIB_POISON_MAP_TAIL
 #include <sanitizer/asan_interface.h>
+#endif
+#if defined(__x86_64__) || defined(__i386__)
+#define DIB_BYTE_SHUFFLE 1
+#include <immintrin.h>
 #endif
 
 bool showImageErrors = true;
@@ -140,7 +145,7 @@ public:
         struct stat info {};
         if (fstat(fd_, &info) != 0 || info.st_size <= 0) return;
         size_ = static_cast<size_t>(info.st_size);
-        void* view = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd_, 0);
+        void* view = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd_, 0);
         if (view == MAP_FAILED) return;
         data_ = static_cast<const uint8_t*>(view);
 #if DIB_POISON_MAP_TAIL
@@ -316,12 +321,13 @@ struct Section {
     size_t stride = 0;  // bytes per row
     int32_t width = 0;
     int32_t height = 0;  // rows, always positive
+    bool zeroFilled = false;
 };
 
-// Blue, green, red of every pixel value of a colour-table image. Values past
-// the table come out black, so no index ever reads outside it.
+// Blue, green, red (and a 0) of every pixel value of a colour-table image.
+// Values past the table come out black, so no index ever reads outside it.
 struct Palette {
-    uint8_t bgr[256][3] = {};
+    uint8_t bgr[256][4] = {};
 };
 
 Palette makePalette(const uint8_t* desc) {
@@ -341,6 +347,15 @@ void putIndex(uint8_t* out, const Palette& palette, unsigned index) {
     out[0] = palette.bgr[index][0];
     out[1] = palette.bgr[index][1];
     out[2] = palette.bgr[index][2];
+}
+
+// 8-bit indices into a section row: four bytes stored per pixel, each store
+// overwriting the spare byte of the one before; the last pixel of the row
+// stores three, so nothing is written past the row's 3 x width bytes.
+void putIndexRow8(uint8_t* out, const uint8_t* in, int32_t width, const Palette& palette) {
+    int32_t x = 0;
+    for (; x + 1 < width; ++x, out += 3) std::memcpy(out, palette.bgr[in[x]], 4);
+    putIndex(out, palette, in[x]);
 }
 
 // One channel of a bit-field pixel, scaled to 0..255 with rounding.
@@ -373,7 +388,7 @@ void convertRow(uint8_t* out, const uint8_t* in, int32_t width, uint16_t bits, c
             putIndex(out, palette, (x & 1) ? (in[x >> 1] & 0x0F) : (in[x >> 1] >> 4));
         break;
     case 8:
-        for (int32_t x = 0; x < width; ++x, out += 3) putIndex(out, palette, in[x]);
+        putIndexRow8(out, in, width, palette);
         break;
     case 16:
         for (int32_t x = 0; x < width; ++x, out += 3, in += 2) {
@@ -400,7 +415,7 @@ void convertRow(uint8_t* out, const uint8_t* in, int32_t width, uint16_t bits, c
 }
 
 // Run-length data (8 or 4 bits a pixel) into the section. Pixels that the
-// data skips keep the section's black. False when a run passes the end of a
+// data skips are black. False when a run passes the end of a
 // row, a move leaves the image, or the data ends before its end code.
 bool convertRle(const Section& section, const uint8_t* data, size_t bytes, uint16_t bits,
                 const Palette& palette) {
@@ -409,6 +424,7 @@ bool convertRle(const Section& section, const uint8_t* data, size_t bytes, uint1
     int64_t x = 0;
     int64_t y = 0;
     size_t at = 0;
+    if (!section.zeroFilled) std::memset(section.bits, 0, section.stride * static_cast<size_t>(section.height));
     auto pixelAt = [&](int64_t column) {
         return section.bits + static_cast<size_t>(y) * section.stride + static_cast<size_t>(column) * 3;
     };
@@ -487,11 +503,110 @@ uint32_t convertDib(const Section& section, const uint8_t* target, const uint8_t
     return static_cast<uint32_t>(section.height);
 }
 
+// One section row of width pixels, blue, green, red, into one Image row of
+// red, green, blue, from pixel x on. Four pixels at a time as three 32-bit
+// words where the bytes lie in little-endian order.
+void repackRowWords(uint8_t* out, const uint8_t* in, int32_t width, int32_t x) {
+    in += static_cast<size_t>(x) * 3;
+    out += static_cast<size_t>(x) * 3;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; x + 4 <= width; x += 4, in += 12, out += 12) {
+            // Whole-register loads and stores, so no store waits on a part of one.
+            uint64_t low = 0;
+            uint32_t w2 = 0;
+            std::memcpy(&low, in, 8);
+            std::memcpy(&w2, in + 8, 4);
+            const uint32_t w0 = static_cast<uint32_t>(low);
+            const uint32_t w1 = static_cast<uint32_t>(low >> 32);
+            // in:  B0 G0 R0 B1 | G1 R1 B2 G2 | R2 B3 G3 R3  (lowest byte first)
+            // out: R0 G0 B0 R1 | G1 B1 R2 G2 | B2 R3 G3 B3
+            const uint32_t o0 = ((w0 >> 16) & 0xFF) | (w0 & 0xFF00) | ((w0 & 0xFF) << 16) | ((w1 & 0xFF00) << 16);
+            const uint32_t o1 = (w1 & 0xFF) | ((w0 >> 24) << 8) | ((w2 & 0xFF) << 16) | (w1 & 0xFF000000);
+            const uint32_t o2 = ((w1 >> 16) & 0xFF) | ((w2 >> 24) << 8) | (w2 & 0xFF0000) | ((w2 & 0xFF00) << 16);
+            const uint64_t outLow = o0 | static_cast<uint64_t>(o1) << 32;
+            std::memcpy(out, &outLow, 8);
+            std::memcpy(out + 8, &o2, 4);
+        }
+    }
+    for (; x < width; ++x, in += 3, out += 3) {
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = in[0];
+    }
+}
+
+#if DIB_BYTE_SHUFFLE
+// The same with a byte shuffle: sixteen bytes read and written per four
+// pixels, of which the last four are read again and rewritten by the next
+// step; the loop stops while those sixteen bytes still lie in the row.
+__attribute__((target("ssse3"))) void repackRowShuffle(uint8_t* out, const uint8_t* in, int32_t width) {
+    const __m128i swap = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15);
+    int32_t x = 0;
+    for (; 3 * static_cast<int64_t>(x) + 16 <= 3 * static_cast<int64_t>(width); x += 4) {
+        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 3 * static_cast<size_t>(x)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * static_cast<size_t>(x)), _mm_shuffle_epi8(pixels, swap));
+    }
+    repackRowWords(out, in, width, x);
+}
+#endif
+
+// One section row into one Image row.
+void repackRow(uint8_t* out, const uint8_t* in, int32_t width) {
+#if DIB_BYTE_SHUFFLE
+    static const bool shuffle = __builtin_cpu_supports("ssse3");
+    if (shuffle) {
+        repackRowShuffle(out, in, width);
+        return;
+    }
+#endif
+    repackRowWords(out, in, width, 0);
+}
+
 // ---------------------------------------------------------------------------
 // 5. readDibFile: the steps from file to Image
 
-struct FreeDeleter {
-    void operator()(uint8_t* p) const { std::free(p); }
+// The memory of the 24-bit section. Small sections come from the heap, which
+// hands the same memory back call after call, and are not cleared: the
+// conversion writes every pixel of them (run-length data clears them first).
+// Large ones are whole pages straight from the system, zero-filled, faulted
+// in at once (in huge pages where the system offers them) instead of page by
+// page while they are written.
+class SectionMemory {
+public:
+    explicit SectionMemory(size_t bytes) : length_(bytes) {
+        if (bytes == 0) return;
+        if (bytes < largeSectionBytes) {
+            bits_ = static_cast<uint8_t*>(std::malloc(bytes));
+            return;
+        }
+        mapped_ = true;
+        void* memory = mmap(nullptr, length_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (memory == MAP_FAILED) return;
+        bits_ = static_cast<uint8_t*>(memory);
+#ifdef MADV_HUGEPAGE
+        madvise(memory, length_, MADV_HUGEPAGE);
+#endif
+#ifdef MADV_POPULATE_WRITE
+        madvise(memory, length_, MADV_POPULATE_WRITE);
+#endif
+    }
+    ~SectionMemory() {
+        if (bits_ == nullptr) return;
+        if (mapped_)
+            munmap(bits_, length_);
+        else
+            std::free(bits_);
+    }
+    SectionMemory(const SectionMemory&) = delete;
+    SectionMemory& operator=(const SectionMemory&) = delete;
+    uint8_t* bits() const { return bits_; }
+    bool zeroFilled() const { return mapped_; }
+
+private:
+    static constexpr size_t largeSectionBytes = size_t{4} << 20;
+    size_t length_ = 0;
+    bool mapped_ = false;
+    uint8_t* bits_ = nullptr;
 };
 
 // Steps 1 to 12 for a file that is named in the local encoding. opened tells
@@ -559,8 +674,7 @@ std::unique_ptr<Image> decodeDibFile(const char* path, bool& opened) {
     const size_t pixelBytes = fileSize - pixelPosition;
 
     // 7. (A memory device context has no counterpart here.)
-    // 8. The target description, and the 24-bit section it describes,
-    // zero-filled like a fresh section.
+    // 8. The target description, and the 24-bit section it describes.
     const int32_t width = readSigned32(source.data() + fieldWidth);
     const int32_t storedHeight = readSigned32(source.data() + fieldHeight);
     const int32_t height = storedHeight < 0 ? -storedHeight : storedHeight;
@@ -578,13 +692,12 @@ std::unique_ptr<Image> decodeDibFile(const char* path, bool& opened) {
     write16(target.data() + fieldBitCount, 24);
     write32(target.data() + fieldCompression, compressionNone);
     const size_t stride = static_cast<size_t>(rowBytes(static_cast<uint64_t>(width), 24));
-    std::unique_ptr<uint8_t, FreeDeleter> sectionBits(
-        static_cast<uint8_t*>(std::calloc(static_cast<size_t>(height), stride)));
-    if (!sectionBits) {
+    SectionMemory sectionBits(static_cast<size_t>(height) * stride);
+    if (sectionBits.bits() == nullptr) {
         showError(outOfMemoryText);
         return nullptr;
     }
-    const Section section{sectionBits.get(), stride, width, height};
+    const Section section{sectionBits.bits(), stride, width, height, sectionBits.zeroFilled()};
 
     // 9. Convert.
     if (convertDib(section, target.data(), pixels, pixelBytes, source.data(), masks) == 0) {
@@ -602,13 +715,11 @@ std::unique_ptr<Image> decodeDibFile(const char* path, bool& opened) {
     }
     const uint8_t* in = section.bits;
     uint8_t* out = packed.get();
+    const size_t rowBytesOut = static_cast<size_t>(width) * 3;
     for (int32_t row = 0; row < height; ++row) {
-        for (int32_t x = 0; x < width; ++x, in += 3, out += 3) {
-            out[0] = in[2];
-            out[1] = in[1];
-            out[2] = in[0];
-        }
-        in += width % 4;
+        repackRow(out, in, width);
+        in += rowBytesOut + static_cast<size_t>(width % 4);
+        out += rowBytesOut;
     }
 
     // 11. The record.

@@ -138,25 +138,33 @@ TEST_F(DibTest, SectionFillBytesAreSkippedAndImageRowsArePacked) {
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(pixelsOf(*image), (Bytes{3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10}));
 
-    // Widths 1 to 5 at 8 bits: stored rows of 4 or 8 bytes, image rows of
-    // 3 x width bytes, pixel (x, y) having index 16y + x.
-    for (int32_t width = 1; width <= 5; ++width) {
-        const int32_t height = 3;
-        const size_t stored = (size_t(width) + 3) / 4 * 4;
-        Bytes bmp = infoHeader({.width = width, .height = height, .bits = 8});
-        append(bmp, colourTable(256, 4));
-        for (int32_t y = 0; y < height; ++y)
-            for (size_t x = 0; x < stored; ++x) bmp.push_back(x < size_t(width) ? uint8_t(16 * y + x) : 0xFF);
-        image = read(bmp);
-        ASSERT_NE(image, nullptr) << "width " << width;
-        Bytes expected;
-        for (int32_t y = 0; y < height; ++y)
-            for (int32_t x = 0; x < width; ++x) {
-                const int i = 16 * y + x;
-                append(expected, {uint8_t(i), uint8_t(2 * i), uint8_t(3 * i)});
+    // Widths 1 to 21 at 8 and 24 bits: stored rows filled to 4 bytes with
+    // 0xFF, image rows of 3 x width bytes; pixel (x, y) is colour 16y + x
+    // of the table, or that colour stored directly.
+    for (uint16_t bits : {8, 24})
+        for (int32_t width = 1; width <= 21; ++width) {
+            const int32_t height = 3;
+            const size_t stored = (size_t(width) * bits / 8 + 3) / 4 * 4;
+            Bytes bmp = infoHeader({.width = width, .height = height, .bits = bits});
+            if (bits == 8) append(bmp, colourTable(256, 4));
+            Bytes expected;
+            for (int32_t y = 0; y < height; ++y) {
+                Bytes row;
+                for (int32_t x = 0; x < width; ++x) {
+                    const int i = 16 * y + x;
+                    if (bits == 8)
+                        row.push_back(uint8_t(i));
+                    else
+                        append(row, {uint8_t(3 * i), uint8_t(2 * i), uint8_t(i)});
+                    append(expected, {uint8_t(i), uint8_t(2 * i), uint8_t(3 * i)});
+                }
+                row.resize(stored, 0xFF);
+                append(bmp, row);
             }
-        EXPECT_EQ(pixelsOf(*image), expected) << "width " << width;
-    }
+            image = read(bmp);
+            ASSERT_NE(image, nullptr) << bits << " bits, width " << width;
+            EXPECT_EQ(pixelsOf(*image), expected) << bits << " bits, width " << width;
+        }
 }
 
 TEST_F(DibTest, OtherPixelFormatsDecodeUpright) {
