@@ -5,7 +5,8 @@
 //   1. The shared face: found once through fontconfig, opened once
 //   2. Windows-1252 to Unicode
 //   3. Outline glyphs: flattening, tessellation, faces and walls
-//   4. Bitmap glyphs
+//   4. Bitmap glyph rows
+//   5. The font calls
 #include "platform/glyphs.h"
 
 #include <GL/glu.h>
@@ -152,9 +153,9 @@ struct Flattener {
         c.push_back(p);
     }
 
-    // Pieces for a curve whose second difference has length `bend`: the gap
-    // between a curve and its chords of parameter step 1/n is at most
-    // bend / (8 n^2) for a curve with second derivative bend.
+    // Pieces for a curve whose second derivative is at most `bend` long: a
+    // chord over a parameter step of 1/n strays from the curve by at most
+    // bend / (8 n^2).
     int pieces(double bend) const {
         int n = static_cast<int>(std::ceil(std::sqrt(bend / (8.0 * tolerance))));
         return std::clamp(n, 1, 64);
@@ -337,7 +338,7 @@ void drawLines(const std::vector<Contour>& contours, float depth) {
 }
 
 // ---------------------------------------------------------------------------
-// 4. Bitmap glyphs
+// 4. Bitmap glyph rows
 
 // One row of a FreeType mono bitmap: top row first, most significant bit
 // first.
@@ -346,6 +347,9 @@ const uint8_t* bitmapRow(const FT_Bitmap& bitmap, unsigned row) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// 5. The font calls
 
 FontFace* createFont(int height) {
     FT_Face face = sharedFace.get();
@@ -357,8 +361,8 @@ void deleteFont(FontFace* font) {
     delete font;
 }
 
-// A curve's chords stay within 1/500 em of it: below a pixel even when a
-// glyph fills the screen.
+// A curve's chords stay within 1/500 em of it: about a pixel when one
+// character fills the screen's height.
 constexpr double defaultDeviation = 0.002;  // em units
 
 bool useFontOutlines(FontFace* font, int first, int count, GLuint listBase,
