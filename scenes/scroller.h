@@ -1,0 +1,10 @@
+// The scroller's sentence and its block-letter glyphs.
+#pragma once
+
+#include <cstdint>
+
+constexpr int32_t scrollerLength = 79;                 // characters, spaces included
+extern const char scrollerText[scrollerLength + 1];   // lower-case letters and spaces
+// Glyph 0..25: 'a'..'z', glyph 26: the space. Byte r is row r from the top;
+// bit 7 is the leftmost column; a set bit is a raised tile.
+extern const uint8_t letterGlyphs[27][8];
