@@ -142,17 +142,6 @@ TEST_F(ScrollerScene, RiseTurnsAtTheTopAndALongSinkFinishesInOneFrame) {
     EXPECT_EQ(growFlag, 1);
 }
 
-TEST_F(ScrollerScene, SpinRunsOnThroughCharacterChanges) {
-    const float step = 0.05f;
-    float expected = 0.0f;
-    for (int k = 0; k < 40; ++k) {
-        frame(step);
-        expected = expected - step * 30.0f;
-    }
-    EXPECT_GE(scrollPos, 4);
-    EXPECT_EQ(fx.fxA, expected);
-}
-
 // Rendering. The board is unturned on the first frame; a raised tile's
 // centre is found by projecting it through the matrix the scene leaves.
 TEST_F(ScrollerScene, GreyBackgroundFlatTilesAndBrightRaisedTile) {
