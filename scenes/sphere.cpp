@@ -68,7 +68,7 @@ constexpr float squareDepth           = -3.0f;
 constexpr float tiltDegreesPerSecond  = 30.0f;
 constexpr float tiltStopDegrees       = -70.0f;   // the tilt ends at the first value at or below
 constexpr float turnDegreesPerSecond  = 114.0f;   // square's turn and sphere's spin
-constexpr float pullPerSecond         = 0.012f;   // downward pull on the velocity (units a frame)
+constexpr float pullPerSecond         = 0.012f;   // taken off the velocity (units a frame) each second
 constexpr float floorHeight           = 0.25f;    // the sphere's radius above the square's centre
 constexpr float keptOfBounce          = 0.033333335f;  // v * (1/30) - v: reversed, 29/30 kept
 constexpr float textDepth             = -1.0f;
@@ -132,7 +132,6 @@ void drawSphereScene() {
     glRasterPos2f(textX, textY);
     GLfloat headingStart[4];
     glGetFloatv(GL_CURRENT_RASTER_POSITION, headingStart);
-
     printCentered(textFont, greetPhase == 0 ? creditHeadings[creditIndex] : greetingHeading);
 
     //    The name continues on the heading's baseline where the heading
