@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "platform/glyphs.h"
@@ -26,19 +27,17 @@ static_assert(offsetof(GlyphMetricsFloat, gmfCellIncX) == offsetof(platform::Gly
 
 // The face object behind each font made, by list base, so that a rebuild can
 // release the font it replaces.
+struct FaceDeleter {
+    void operator()(platform::FontFace* face) const { platform::deleteFont(face); }
+};
 struct MadeFont {
     GLuint base;
-    platform::FontFace* face;
+    std::unique_ptr<platform::FontFace, FaceDeleter> face;
 };
 std::vector<MadeFont> madeFonts;
 
 void forgetFont(GLuint base) {
-    for (auto it = madeFonts.begin(); it != madeFonts.end(); ++it)
-        if (it->base == base) {
-            platform::deleteFont(it->face);
-            madeFonts.erase(it);
-            return;
-        }
+    std::erase_if(madeFonts, [base](const MadeFont& font) { return font.base == base; });
 }
 
 }  // namespace
@@ -58,7 +57,7 @@ GLuint makeFont(int size, float extrusion, bool outline, bool lines) {
     } else {
         platform::useFontBitmaps(face, 0, glyphsPerFont, base);
     }
-    if (face) madeFonts.push_back({base, face});
+    if (face) madeFonts.push_back(MadeFont{base, std::unique_ptr<platform::FontFace, FaceDeleter>(face)});
     return base;
 }
 
@@ -111,6 +110,5 @@ void resetTextState() {
     bigFont = 0;
     captionFont = 0;
     for (GlyphMetricsFloat& m : glyphMetrics) m = {};
-    for (const MadeFont& font : madeFonts) platform::deleteFont(font.face);
     madeFonts.clear();
 }

@@ -43,7 +43,7 @@ awk 'BEGIN {
     print start + 1170, "scene 1"
 }' >"$expected"
 
-awk '{ $2 = ""; sub("  ", " "); print } $3 == "scene" && $4 == 1 { exit }' "$out" >"$got"
+awk '{ last = $3 == "scene" && $4 == 1; $2 = ""; sub("  ", " "); print } last { exit }' "$out" >"$got"
 
 failures=0
 if ! cmp -s "$expected" "$got"; then
