@@ -20,10 +20,11 @@ fail() {
 command -v clang++ >/dev/null 2>&1 || fail "clang++ not found; the fuzz target needs clang with libFuzzer"
 
 echo "fuzz_test: building dib_fuzz in $build (called from ${1:-?})"
+mkdir -p "$build" || fail "cannot make $build"
 cmake -S "$src" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEYESONLY_FUZZ=ON -DEYESONLY_SANITIZE=OFF \
-    -DEYESONLY_TESTS=OFF -DEYESONLY_BENCH=OFF >"$build.configure.log" 2>&1 ||
-    { cat "$build.configure.log"; fail "configuring the fuzz build failed"; }
+    -DEYESONLY_TESTS=OFF -DEYESONLY_BENCH=OFF >"$build/configure.log" 2>&1 ||
+    { cat "$build/configure.log"; fail "configuring the fuzz build failed"; }
 cmake --build "$build" --target dib_fuzz -j2 || fail "building dib_fuzz failed"
 fuzzer="$build/fuzz/dib_fuzz"
 
