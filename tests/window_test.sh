@@ -6,20 +6,27 @@
 set -u
 build=$(cd "${1:?usage: window_test.sh BUILD-DIR}" && pwd)
 program="$build/eyesonly"
+# Run by hand as well as by ctest: the same leak suppressions either way.
+LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$(cd "$(dirname "$0")" && pwd)/lsan.supp}
+export LSAN_OPTIONS
 xclose="$build/tests/xclose"
 failures=0
 passes=0
 xvfb_pid=""
 show_title=".. for your eyes only .."
 
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+fail() {
+    echo "FAIL: $*"
+    [ -s "$codefile.err" ] && sed 's/^/    stderr: /' "$codefile.err" | grep -v ALSA | tail -n 20
+    failures=$((failures + 1))
+}
 pass() { echo "ok: $*"; passes=$((passes + 1)); }
 
 stop_xvfb() {
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
     xvfb_pid=""
 }
-trap stop_xvfb EXIT
+trap 'stop_xvfb; rm -f "$codefile" "$codefile.tmp" "$codefile.err"' EXIT
 
 # Starts an X server of the given screen geometry on a free display number.
 start_xvfb() {
@@ -45,11 +52,17 @@ start_xvfb() {
     exit 1
 }
 
-# Prints the id of the first window with exactly this name, waiting up to 60 s.
+# The id of the top-level window with exactly this name, if there is one.
+# (SDL names its windows in UTF-8, which xdotool's search does not read.)
+find_window() {
+    xwininfo -root -tree 2>/dev/null | awk -v name="$1" 'index($0, " \"" name "\": ") { print $1; exit }'
+}
+
+# Prints the id of the window with exactly this name, waiting up to 60 s.
 wait_window() {
     i=0
     while [ $i -lt 600 ]; do
-        id=$(xdotool search --name "^$1\$" 2>/dev/null | head -n 1)
+        id=$(find_window "$1")
         if [ -n "$id" ]; then
             echo "$id"
             return 0
@@ -67,21 +80,35 @@ press() {
     xdotool key "$2"
 }
 
+# Starts the program in the background; its exit code lands in $codefile.
+codefile=$(mktemp)
+start() {
+    rm -f "$codefile"
+    ( "$program" "$@" >/dev/null 2>"$codefile.err"; echo $? >"$codefile.tmp"; mv "$codefile.tmp" "$codefile" ) &
+    pid=$!
+}
+
 # Waits for the program started last and prints its exit code (124 on a hang).
 wait_exit() {
     i=0
-    while kill -0 "$pid" 2>/dev/null && [ $i -lt 1200 ]; do
+    while [ ! -s "$codefile" ] && [ $i -lt 1200 ]; do
         sleep 0.1
         i=$((i + 1))
     done
-    if kill -0 "$pid" 2>/dev/null; then
-        kill -9 "$pid" 2>/dev/null
+    if [ ! -s "$codefile" ]; then
+        pkill -9 -P "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
         echo 124
         return
     fi
-    wait "$pid"
-    echo $?
+    wait "$pid" 2>/dev/null
+    cat "$codefile"
+}
+
+# Ends a program that the test gave up on.
+abandon() {
+    pkill -9 -P "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
 }
 
 cd "$build" || exit 1
@@ -90,8 +117,7 @@ cd "$build" || exit 1
 # --- A display that does not offer 640 x 480: the question comes first.
 start_xvfb 1024x768x24
 
-"$program" >/dev/null 2>&1 &
-pid=$!
+start
 if box=$(wait_window ogl); then
     press "$box" Return
     if window=$(wait_window "$show_title"); then
@@ -102,15 +128,14 @@ if box=$(wait_window ogl); then
             fail "Escape in the window: exit code $code, expected 27"
     else
         fail "no show window after answering Yes"
-        kill "$pid" 2>/dev/null
+        abandon
     fi
 else
     fail "no question box on a display without 640 x 480"
-    kill "$pid" 2>/dev/null
+    abandon
 fi
 
-"$program" >/dev/null 2>&1 &
-pid=$!
+start
 if box=$(wait_window ogl); then
     press "$box" Escape
     if closing=$(wait_window ERROR); then
@@ -118,37 +143,35 @@ if box=$(wait_window ogl); then
         code=$(wait_exit)
         [ "$code" = 0 ] && pass "question answered No: the closing box, exit code 0" ||
             fail "answering No: exit code $code, expected 0"
-        xdotool search --name "^$show_title\$" >/dev/null 2>&1 && fail "a show window was made after No"
+        [ -n "$(find_window "$show_title")" ] && fail "a show window was made after No"
     else
         fail "no \"Program Will Now Close.\" box after answering No"
-        kill "$pid" 2>/dev/null
+        abandon
     fi
 else
     fail "no question box for the No answer"
-    kill "$pid" 2>/dev/null
+    abandon
 fi
 
-"$program" --windowed >/dev/null 2>&1 &
-pid=$!
+start --windowed
 if window=$(wait_window "$show_title"); then
-    xdotool search --name "^ogl\$" >/dev/null 2>&1 && fail "--windowed asked the full-screen question"
+    [ -n "$(find_window ogl)" ] && fail "--windowed asked the full-screen question"
     sleep 1
     "$xclose" "$window"
     code=$(wait_exit)
     [ "$code" = 0 ] && pass "the close box ends with exit code 0" || fail "close box: exit code $code, expected 0"
 else
     fail "no window with --windowed"
-    kill "$pid" 2>/dev/null
+    abandon
 fi
 
 # --- A display that offers 640 x 480 at 16 bits: full screen, no question.
 start_xvfb 640x480x16
 
-"$program" >/dev/null 2>&1 &
-pid=$!
+start
 if window=$(wait_window "$show_title"); then
-    xdotool search --name "^ogl\$" >/dev/null 2>&1 && fail "the question came although the mode exists"
-    geometry=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
+    [ -n "$(find_window ogl)" ] && fail "the question came although the mode exists"
+    geometry=$(xwininfo -id "$window" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
     [ "$geometry" = "640x480" ] || fail "full-screen window is $geometry, expected 640x480"
     sleep 1
     press "$window" Escape
@@ -157,7 +180,7 @@ if window=$(wait_window "$show_title"); then
         fail "full screen: exit code $code, expected 27"
 else
     fail "no full-screen window on a 640 x 480 display"
-    kill "$pid" 2>/dev/null
+    abandon
 fi
 
 echo "$passes passed, $failures failed"
