@@ -39,28 +39,6 @@ void useReadings(std::vector<uint32_t> values) {
     platform::setClockForTesting(scriptedClock);
 }
 
-void resetAll() {
-    platform::forceFailure("");
-    platform::setClockForTesting(nullptr);
-    platform::setFixedStepClock(0.0);
-    platform::resetSound();
-    resetShellState();
-    resetSceneState();
-    resetClockState();
-    resetTextState();
-    resetPhotoState();
-    resetStartupState();
-    introSong = nullptr;
-    mainSong = nullptr;
-}
-
-std::vector<std::string> boxes() {
-    std::vector<std::string> shown;
-    for (const std::string& entry : platform::journal())
-        if (entry.rfind("messageBox ", 0) == 0) shown.push_back(entry.substr(11));
-    return shown;
-}
-
 std::array<float, 4> getFloats(GLenum what) {
     std::array<float, 4> v{};
     glGetFloatv(what, v.data());
@@ -81,7 +59,7 @@ using Vec4 = std::array<float, 4>;
 // The frame clock.
 
 TEST(FrameClock, FirstCallMeasuresTwoBackToBackReadings) {
-    resetAll();
+    testing_support::resetShow();
     useReadings({5000, 5001, 5017});
     EXPECT_FLOAT_EQ(frameDelta(), 0.001f);
     EXPECT_EQ(lastFrameTime, 5001u);
@@ -91,7 +69,7 @@ TEST(FrameClock, FirstCallMeasuresTwoBackToBackReadings) {
 }
 
 TEST(FrameClock, CounterWrapGivesTheSmallTrueDifference) {
-    resetAll();
+    testing_support::resetShow();
     useReadings({0xFFFFFFF0u, 0xFFFFFFF0u, 0x00000010u});
     EXPECT_EQ(frameDelta(), 0.0f);
     EXPECT_FLOAT_EQ(frameDelta(), 32.0f * 0.001f);
@@ -99,7 +77,7 @@ TEST(FrameClock, CounterWrapGivesTheSmallTrueDifference) {
 }
 
 TEST(FrameClock, LongPauseArrivesAsOneStep) {
-    resetAll();
+    testing_support::resetShow();
     useReadings({1000, 1000, 1016, 61016});
     frameDelta();
     frameDelta();
@@ -108,7 +86,7 @@ TEST(FrameClock, LongPauseArrivesAsOneStep) {
 }
 
 TEST(FixedStepClock, ReadsOneThousandPlusTheFramesDrawnInMilliseconds) {
-    resetAll();
+    testing_support::resetShow();
     struct Case {
         double fps;
         std::vector<uint32_t> expected;  // readings with k = 0, 1, 2, ...
@@ -141,7 +119,7 @@ TEST(FixedStepClock, ReadsOneThousandPlusTheFramesDrawnInMilliseconds) {
 class HandOver : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetAll();
+        testing_support::resetShow();
         platform::selectBackend(platform::Backend::Headless);
         platform::enableJournal(true);
         platform::journal().clear();
@@ -238,7 +216,7 @@ TEST_F(HandOver, IntroStopsAndTheMainSongStartsTimedFromNow) {
     EXPECT_FALSE(platform::songPlaying(introSong));
     EXPECT_TRUE(platform::songPlaying(mainSong));
     EXPECT_EQ(songStartTime, 3500u);
-    for (const std::string& box : boxes()) ADD_FAILURE() << "unexpected box " << box;
+    for (const std::string& box : testing_support::shownBoxes()) ADD_FAILURE() << "unexpected box " << box;
 }
 
 TEST_F(HandOver, MainSongThatCannotStartShowsItsBoxAndTheSwitchCompletes) {
@@ -248,7 +226,7 @@ TEST_F(HandOver, MainSongThatCannotStartShowsItsBoxAndTheSwitchCompletes) {
     startShow();
     platform::journal().clear();
     nextScene();
-    EXPECT_EQ(boxes(), std::vector<std::string>{"hoho. fEIL!|fsck this. faakke starta musikken jo."});
+    EXPECT_EQ(testing_support::shownBoxes(), std::vector<std::string>{"hoho. fEIL!|fsck this. faakke starta musikken jo."});
     EXPECT_EQ(sceneIndex, 0);
     EXPECT_EQ(fx.fxC, 1.5f);
 }
@@ -265,7 +243,7 @@ TEST_F(HandOver, StartUpLeavesTheFixedStateTheScenesRelyOn) {
     ASSERT_TRUE(startShow());
 
     EXPECT_EQ(platform::soundMixRate(), 44100);
-    EXPECT_TRUE(boxes().empty());
+    EXPECT_TRUE(testing_support::shownBoxes().empty());
     std::vector<std::string> soundCalls;
     for (const std::string& entry : platform::journal())
         if (entry.rfind("FSOUND_", 0) == 0 || entry.rfind("FMUSIC_", 0) == 0) soundCalls.push_back(entry);
@@ -359,7 +337,7 @@ TEST_F(HandOver, StartUpLeavesTheFixedStateTheScenesRelyOn) {
 // The whole program, without its data.
 
 TEST(MissingData, EveryFileMissingShowsThreeBoxesAndDrawsNothing) {
-    resetAll();
+    testing_support::resetShow();
     platform::selectBackend(platform::Backend::Headless);
     platform::selectSoundOutput(platform::SoundOutput::Silent);
     platform::enableJournal(true);
@@ -367,7 +345,7 @@ TEST(MissingData, EveryFileMissingShowsThreeBoxesAndDrawsNothing) {
     ScratchDir scratch;
     WorkingDir inside(scratch.path());
     EXPECT_EQ(runShow(), 0);
-    EXPECT_EQ(boxes(), (std::vector<std::string>{"hoho. fEIL!|ingen musikk:intro", "hoho. fEIL!|ingen musikk:velto",
+    EXPECT_EQ(testing_support::shownBoxes(), (std::vector<std::string>{"hoho. fEIL!|ingen musikk:intro", "hoho. fEIL!|ingen musikk:velto",
                                                  "texturefeil|d0d over textures!"}));
     EXPECT_EQ(traceFrame, 0u) << "the quit message ends the loop before the first frame";
     platform::enableJournal(false);
@@ -381,7 +359,7 @@ void closeAfterTenFrames() {
 }  // namespace
 
 TEST(MissingData, WithoutTheSongsTheShowRunsSilently) {
-    resetAll();
+    testing_support::resetShow();
     platform::selectBackend(platform::Backend::Headless);
     platform::selectSoundOutput(platform::SoundOutput::Silent);
     platform::setFixedStepClock(60.0);
@@ -394,7 +372,7 @@ TEST(MissingData, WithoutTheSongsTheShowRunsSilently) {
     platform::setSwapHookForTesting(closeAfterTenFrames);
     EXPECT_EQ(runShow(), 0);
     platform::setSwapHookForTesting(nullptr);
-    EXPECT_EQ(boxes(), (std::vector<std::string>{"hoho. fEIL!|ingen musikk:intro", "hoho. fEIL!|ingen musikk:velto"}));
+    EXPECT_EQ(testing_support::shownBoxes(), (std::vector<std::string>{"hoho. fEIL!|ingen musikk:intro", "hoho. fEIL!|ingen musikk:velto"}));
     EXPECT_EQ(traceFrame, 10u);
     EXPECT_EQ(introSong, nullptr);
     platform::enableJournal(false);

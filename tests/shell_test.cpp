@@ -39,17 +39,11 @@ protected:
     void SetUp() override {
         platform::selectBackend(platform::Backend::Headless);
         platform::selectSoundOutput(platform::SoundOutput::Silent);
-        platform::forceFailure("");
+        testing_support::resetShow();
         platform::enableJournal(true);
         platform::journal().clear();
         platform::setSwapHookForTesting(onSwap);
         platform::setFixedStepClock(100.0);
-        resetShellState();
-        resetSceneState();
-        resetClockState();
-        resetTextState();
-        resetPhotoState();
-        resetStartupState();
         swaps = 0;
         script = nullptr;
         testing_support::makeShowData(scratch.path(), false);
@@ -65,12 +59,6 @@ protected:
     int run() {
         WorkingDir inside(scratch.path());
         return runShow();
-    }
-    std::vector<std::string> boxes() const {
-        std::vector<std::string> shown;
-        for (const std::string& entry : platform::journal())
-            if (entry.rfind("messageBox ", 0) == 0) shown.push_back(entry.substr(11));
-        return shown;
     }
     ptrdiff_t position(const std::string& entry) const {
         const auto& j = platform::journal();
@@ -210,7 +198,7 @@ TEST_F(ShellTest, EveryFailingStepShowsItsBoxAfterTheModeIsRestored) {
         platform::journal().clear();
         platform::forceFailure(c.step);
         EXPECT_EQ(run(), 0);
-        EXPECT_EQ(boxes(), std::vector<std::string>{std::string("ERROR|") + c.text});
+        EXPECT_EQ(testing_support::shownBoxes(), std::vector<std::string>{std::string("ERROR|") + c.text});
         const ptrdiff_t restored = position("restoreDisplayMode");
         const ptrdiff_t shown = position(std::string("messageBox ERROR|") + c.text);
         EXPECT_GE(restored, 0);
@@ -224,7 +212,7 @@ TEST_F(ShellTest, EveryFailingStepShowsItsBoxAfterTheModeIsRestored) {
 TEST_F(ShellTest, FailingClassRegistrationShowsItsBox) {
     platform::forceFailure("registerWindowClass");
     EXPECT_EQ(run(), 0);
-    EXPECT_EQ(boxes(), std::vector<std::string>{"ERROR|Failed To Register The Window Class."});
+    EXPECT_EQ(testing_support::shownBoxes(), std::vector<std::string>{"ERROR|Failed To Register The Window Class."});
 }
 
 TEST_F(ShellTest, RefusedModeAsksAndTheAnswerYesGivesAWindow) {
@@ -233,8 +221,8 @@ TEST_F(ShellTest, RefusedModeAsksAndTheAnswerYesGivesAWindow) {
         if (swap == 1) post(platform::WM_CLOSE);
     };
     EXPECT_EQ(run(), 0);
-    ASSERT_FALSE(boxes().empty());
-    EXPECT_EQ(boxes().front(),
+    ASSERT_FALSE(testing_support::shownBoxes().empty());
+    EXPECT_EQ(testing_support::shownBoxes().front(),
               "ogl|The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode Instead?");
     EXPECT_FALSE(fullscreen);
     EXPECT_EQ(position("restoreDisplayMode"), -1) << "a window changes no mode, so none is restored";
@@ -248,7 +236,7 @@ TEST_F(ShellTest, WindowedOptionSkipsTheFullScreenAttempt) {
     };
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(position("changeDisplayMode 640x480x16"), -1);
-    for (const std::string& box : boxes()) EXPECT_NE(box.rfind("ogl|", 0), 0u) << "no question: " << box;
+    for (const std::string& box : testing_support::shownBoxes()) EXPECT_NE(box.rfind("ogl|", 0), 0u) << "no question: " << box;
     EXPECT_FALSE(fullscreen);
 }
 

@@ -24,6 +24,9 @@
 
 namespace {
 
+using testing_support::dumpFrame;
+using testing_support::readTrace;
+
 using testing_support::OffscreenGL;
 using testing_support::Rgb;
 using testing_support::describe;
@@ -119,31 +122,6 @@ Shown shownBy(float startX) {
     shown.caption = captionIndex;
     if (shown.advancePixels > 0.5f) shown.row = captionIndex;
     return shown;
-}
-
-// With EYESONLY_DUMP_DIR set, the frame is also written there as a PPM
-// image, for a person to look at.
-void dumpFrame(const char* name) {
-    const char* dir = std::getenv("EYESONLY_DUMP_DIR");
-    if (dir == nullptr) return;
-    std::vector<uint8_t> rgb = testing_support::readFrame(640, 480);
-    std::FILE* out = std::fopen((std::string(dir) + "/" + name + ".ppm").c_str(), "wb");
-    if (out == nullptr) return;
-    std::fprintf(out, "P6 640 480 255\n");
-    std::fwrite(rgb.data(), 1, rgb.size(), out);
-    std::fclose(out);
-}
-
-std::vector<std::string> readTrace(std::FILE* file) {
-    std::vector<std::string> lines;
-    std::rewind(file);
-    char line[256];
-    while (std::fgets(line, sizeof line, file)) {
-        std::string text(line);
-        if (!text.empty() && text.back() == '\n') text.pop_back();
-        lines.push_back(text);
-    }
-    return lines;
 }
 
 // The event part of a trace line, after "<frame> <ms> ".

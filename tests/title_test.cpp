@@ -21,6 +21,9 @@
 
 namespace {
 
+using testing_support::dumpFrame;
+using testing_support::readTrace;
+
 using testing_support::OffscreenGL;
 
 constexpr int frameLimit = 3000;           // a scene that never ends fails instead of hanging
@@ -63,29 +66,6 @@ float lightPositionX() {
     GLfloat position[4];
     glGetLightfv(GL_LIGHT0, GL_POSITION, position);
     return position[0];
-}
-
-void dumpFrame(const char* name) {
-    const char* dir = std::getenv("EYESONLY_DUMP_DIR");
-    if (dir == nullptr) return;
-    std::vector<uint8_t> rgb = testing_support::readFrame(640, 480);
-    std::FILE* out = std::fopen((std::string(dir) + "/" + name + ".ppm").c_str(), "wb");
-    if (out == nullptr) return;
-    std::fprintf(out, "P6 640 480 255\n");
-    std::fwrite(rgb.data(), 1, rgb.size(), out);
-    std::fclose(out);
-}
-
-std::vector<std::string> readTrace(std::FILE* file) {
-    std::vector<std::string> lines;
-    std::rewind(file);
-    char line[256];
-    while (std::fgets(line, sizeof line, file)) {
-        std::string text(line);
-        if (!text.empty() && text.back() == '\n') text.pop_back();
-        lines.push_back(text);
-    }
-    return lines;
 }
 
 class Title : public ::testing::Test {

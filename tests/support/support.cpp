@@ -4,11 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <unistd.h>
 
+#include "app/shell.h"
 #include "platform/platform.h"
+#include "platform/sound.h"
+#include "resources/photos.h"
+#include "resources/text.h"
+#include "show/clock.h"
+#include "show/music.h"
+#include "show/sequencer.h"
+#include "show/startup.h"
 
 namespace testing_support {
 
@@ -89,6 +98,52 @@ Box litBox(int threshold) {
         }
     if (box.right < 0) return Box{};
     return box;
+}
+
+void resetShow() {
+    platform::forceFailure("");
+    platform::setClockForTesting(nullptr);
+    platform::setFixedStepClock(0.0);
+    platform::resetSound();
+    resetShellState();
+    resetSceneState();
+    resetClockState();
+    resetTextState();
+    resetPhotoState();
+    resetStartupState();
+    introSong = nullptr;
+    mainSong = nullptr;
+}
+
+std::vector<std::string> shownBoxes() {
+    std::vector<std::string> shown;
+    for (const std::string& entry : platform::journal())
+        if (entry.rfind("messageBox ", 0) == 0) shown.push_back(entry.substr(11));
+    return shown;
+}
+
+void dumpFrame(const char* name) {
+    const char* dir = std::getenv("EYESONLY_DUMP_DIR");
+    if (dir == nullptr) return;
+    std::vector<uint8_t> rgb = readFrame(640, 480);
+    std::FILE* out = std::fopen((std::string(dir) + "/" + name + ".ppm").c_str(), "wb");
+    if (out == nullptr) return;
+    std::fprintf(out, "P6 640 480 255\n");
+    std::fwrite(rgb.data(), 1, rgb.size(), out);
+    std::fclose(out);
+}
+
+std::vector<std::string> readTrace(std::FILE* file) {
+    std::vector<std::string> lines;
+    std::fflush(file);
+    std::rewind(file);
+    char line[256];
+    while (std::fgets(line, sizeof line, file)) {
+        std::string text(line);
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        lines.push_back(text);
+    }
+    return lines;
 }
 
 ScratchDir::ScratchDir() {

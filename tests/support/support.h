@@ -5,6 +5,7 @@
 
 #include <GL/gl.h>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -53,6 +54,21 @@ Box litBox(int threshold = 16);
 
 // The whole back buffer, top row first, RGB.
 std::vector<uint8_t> readFrame(int width, int height);
+
+// Puts every module's globals back to their values at program start and
+// clears the platform's test seams (forced failures, clocks, the player).
+void resetShow();
+
+// The message boxes shown since the journal was last cleared, as
+// "caption|text", in order.
+std::vector<std::string> shownBoxes();
+
+// With EYESONLY_DUMP_DIR set, writes the 640 x 480 back buffer there as
+// name.ppm, for a person to look at; otherwise does nothing.
+void dumpFrame(const char* name);
+
+// Every line written to a trace file so far, without line breaks.
+std::vector<std::string> readTrace(std::FILE* file);
 
 // A fresh empty directory under the build's temporary area, removed with
 // the object; the working directory is not changed.
