@@ -176,7 +176,6 @@ TEST_F(HandOver, EachSwitchLeavesItsGlState) {
 
     // Leaving the scroller: the text font as 24-pixel bitmaps, a black
     // background, lighting on.
-    const GLuint outlineFont = textFont;
     const float advanceOfA = glyphMetrics['a'].gmfCellIncX;
     nextScene();
     EXPECT_EQ(sceneIndex, 3);
@@ -185,7 +184,6 @@ TEST_F(HandOver, EachSwitchLeavesItsGlState) {
     EXPECT_EQ(glyphMetrics['a'].gmfCellIncX, advanceOfA) << "the metrics stay the outline font's";
     EXPECT_EQ(getFloats(GL_COLOR_CLEAR_VALUE), (Vec4{0.0f, 0.0f, 0.0f, 0.5f}));
     EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
-    (void)outlineFont;
 
     // A bitmap glyph moves the raster position; an outline glyph would not.
     glLoadIdentity();
