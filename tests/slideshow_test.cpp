@@ -40,29 +40,6 @@ constexpr int frameLimit = 20000;  // a scene that never ends fails instead of h
 // Colour steps of the offscreen buffer, which may hold as few as 5 bits a channel.
 constexpr int colourTolerance = 9;
 
-// The GL state start-up leaves for the first frame, without the files.
-void setUpShowState() {
-    glShadeModel(GL_SMOOTH);
-    glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
-    glClearDepth(1.0);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glDisable(GL_BLEND);
-    glDisable(GL_TEXTURE_2D);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glNormal3f(0.0f, 0.0f, 1.0f);  // GL's default; an outline glyph drawn earlier leaves its own
-    const GLfloat ambient[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-    const GLfloat diffuse[4] = {1.0f, 0.0f, 0.0f, 1.0f};
-    const GLfloat position[4] = {3.0f, 0.0f, -4.0f, 1.0f};
-    glEnable(GL_LIGHTING);
-    glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
-    glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
-    glLightfv(GL_LIGHT0, GL_POSITION, position);
-    glEnable(GL_LIGHT0);
-}
-
 GLuint solidTexture(const uint8_t rgb[3]) {
     uint8_t pixels[4 * 4 * 3];
     for (int i = 0; i < 16; ++i) std::memcpy(pixels + 3 * i, rgb, 3);
@@ -148,7 +125,7 @@ protected:
     }
     void SetUp() override {
         resetSceneState();
-        setUpShowState();
+        testing_support::setUpStartupGlState();
         frameSeconds = 0.0f;
         trace = std::tmpfile();
         ASSERT_NE(trace, nullptr);
@@ -223,7 +200,7 @@ TEST_F(Slideshow, AtSteadyRatesEveryCaptionShowsOnceInOrderAndTheLastSlideHasNon
     for (float seconds : {1.0f / 60.0f, 0.04f}) {  // 100 frames a second: below
         SCOPED_TRACE("frame time " + std::to_string(seconds));
         resetSceneState();
-        setUpShowState();
+        testing_support::setUpStartupGlState();
         std::vector<Shown> frames = runScene(seconds);
         ASSERT_EQ(sceneIndex, 0) << "the scene should hand over by itself";
         EXPECT_EQ(rowRuns(frames), rowsFromTo(0, 25));

@@ -30,30 +30,6 @@ constexpr int frameLimit = 3000;           // a scene that never ends fails inst
 constexpr int ambientLevel = 10;           // GL's default scene ambient on the default material, of 255
 constexpr int colourTolerance = 9;         // the buffer may hold as few as 5 bits a channel
 
-// The GL state the title scene finds: start-up's, with the depth test on
-// again after the slideshow's hand-over and the light not yet moved.
-void setUpShowState() {
-    glShadeModel(GL_SMOOTH);
-    glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
-    glClearDepth(1.0);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glDisable(GL_BLEND);
-    glDisable(GL_TEXTURE_2D);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glNormal3f(0.0f, 0.0f, 1.0f);
-    const GLfloat ambient[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-    const GLfloat diffuse[4] = {1.0f, 0.0f, 0.0f, 1.0f};
-    const GLfloat position[4] = {3.0f, 0.0f, -4.0f, 1.0f};
-    glEnable(GL_LIGHTING);
-    glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
-    glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
-    glLightfv(GL_LIGHT0, GL_POSITION, position);
-    glEnable(GL_LIGHT0);
-}
-
 // One frame while the title scene is current, with the frame time given.
 void titleFrame(float seconds) {
     frameSeconds = seconds;
@@ -83,7 +59,7 @@ protected:
         resetSceneState();
         sceneIndex = 0;
         fx.fxC = 1.5f;
-        setUpShowState();
+        testing_support::setUpStartupGlState();
         glViewport(0, 0, 640, 480);
         trace = std::tmpfile();
         ASSERT_NE(trace, nullptr);

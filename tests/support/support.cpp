@@ -100,6 +100,28 @@ Box litBox(int threshold) {
     return box;
 }
 
+void setUpStartupGlState() {
+    glShadeModel(GL_SMOOTH);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
+    glClearDepth(1.0);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_2D);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glNormal3f(0.0f, 0.0f, 1.0f);  // GL's default; an outline glyph drawn earlier leaves its own
+    const GLfloat ambient[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    const GLfloat diffuse[4] = {1.0f, 0.0f, 0.0f, 1.0f};
+    const GLfloat position[4] = {3.0f, 0.0f, -4.0f, 1.0f};
+    glEnable(GL_LIGHTING);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
+    glLightfv(GL_LIGHT0, GL_POSITION, position);
+    glEnable(GL_LIGHT0);
+}
+
 void resetShow() {
     platform::forceFailure("");
     platform::setClockForTesting(nullptr);

@@ -55,6 +55,12 @@ Box litBox(int threshold = 16);
 // The whole back buffer, top row first, RGB.
 std::vector<uint8_t> readFrame(int width, int height);
 
+// The fixed GL state start-up leaves for the first frame (smooth shading,
+// black clear colour, depth test with GL_LEQUAL, additive blend function with
+// blending off, the red light 0 at (3, 0, -4) and lighting on, an identity
+// model-view matrix and GL's default normal), without reading any file.
+void setUpStartupGlState();
+
 // Puts every module's globals back to their values at program start and
 // clears the platform's test seams (forced failures, clocks, the player).
 void resetShow();
