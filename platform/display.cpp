@@ -172,8 +172,18 @@ bool registerWindowClass(WindowProcedure procedure) {
     if (!display.videoStarted) {
         if (display.backend == Backend::Headless) {
             if (SDL_VideoInit("offscreen") != 0) return false;
-        } else if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-            return false;
+        } else {
+            if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+            // With no display SDL falls back to its offscreen driver, which
+            // would play the show where nobody can see it. A window needs a
+            // real one, unless the user asked for that driver by name.
+            const char* driver = SDL_GetCurrentVideoDriver();
+            const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+            if (driver != nullptr && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0) &&
+                (asked == nullptr || SDL_strcasecmp(asked, driver) != 0)) {
+                SDL_QuitSubSystem(SDL_INIT_VIDEO);
+                return false;
+            }
         }
         display.videoStarted = true;
     }

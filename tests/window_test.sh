@@ -40,7 +40,11 @@ start_xvfb() {
             export DISPLAY
             i=0
             while [ $i -lt 100 ]; do
-                xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+                kill -0 "$xvfb_pid" 2>/dev/null || break
+                # Ours, not another test's server that took the same number:
+                # the server writes its process id into the lock file.
+                owner=$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)
+                [ "$owner" = "$xvfb_pid" ] && xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
                 sleep 0.1
                 i=$((i + 1))
             done
@@ -113,6 +117,15 @@ abandon() {
 
 cd "$build" || exit 1
 [ -x "$program" ] || { echo "no program at $program" >&2; exit 1; }
+
+# --- No display at all: a clear message, not a show nobody can see.
+( unset DISPLAY WAYLAND_DISPLAY; exec timeout 60 "$program" ) >/dev/null 2>"$codefile.err"
+code=$?
+if [ "$code" = 0 ] && grep -q "Failed To Register The Window Class." "$codefile.err"; then
+    pass "no display: the class registration box on stderr, exit code 0"
+else
+    fail "no display: exit code $code, expected 0 with \"Failed To Register The Window Class.\""
+fi
 
 # --- A display that does not offer 640 x 480: the question comes first.
 start_xvfb 1024x768x24
