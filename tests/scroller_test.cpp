@@ -36,14 +36,11 @@ protected:
         sceneIndex = 1;
         nextScene();
 
-        trace = std::tmpfile();
-        setTraceStream(trace);
-        traceEnabled = true;
+        trace = traceCapture.start();
+        ASSERT_NE(trace, nullptr);
     }
     void TearDown() override {
-        traceEnabled = false;
-        setTraceStream(nullptr);
-        std::fclose(trace);
+        traceCapture.stop();
         resetTextState();
     }
 
@@ -69,6 +66,7 @@ protected:
     }
 
     testing_support::OffscreenGL gl;
+    testing_support::TraceCapture traceCapture;
     std::FILE* trace = nullptr;
 };
 

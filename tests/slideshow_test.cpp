@@ -127,10 +127,8 @@ protected:
         resetSceneState();
         testing_support::setUpStartupGlState();
         frameSeconds = 0.0f;
-        trace = std::tmpfile();
+        trace = traceCapture.start();
         ASSERT_NE(trace, nullptr);
-        setTraceStream(trace);
-        traceEnabled = true;
         glViewport(0, 0, 640, 480);
         startX = captionStartX();
     }
@@ -143,9 +141,7 @@ protected:
         startX = captionStartX();
     }
     void TearDown() override {
-        traceEnabled = false;
-        setTraceStream(nullptr);
-        std::fclose(trace);
+        traceCapture.stop();
     }
 
     // Runs frames of the given length (the first one of 0 s, as the clock's
@@ -181,6 +177,7 @@ protected:
     }
 
     static OffscreenGL* gl;
+    testing_support::TraceCapture traceCapture;
     std::FILE* trace = nullptr;
     float startX = 0.0f;
 };

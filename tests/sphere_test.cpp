@@ -59,14 +59,11 @@ protected:
         sceneIndex = 2;
         nextScene();
 
-        trace = std::tmpfile();
-        setTraceStream(trace);
-        traceEnabled = true;
+        trace = traceCapture.start();
+        ASSERT_NE(trace, nullptr);
     }
     void TearDown() override {
-        traceEnabled = false;
-        setTraceStream(nullptr);
-        std::fclose(trace);
+        traceCapture.stop();
         resetTextState();
         while (platform::peekMessage(leftover)) {
         }
@@ -103,6 +100,7 @@ protected:
     }
 
     testing_support::OffscreenGL gl;
+    testing_support::TraceCapture traceCapture;
     std::FILE* trace = nullptr;
     platform::Message leftover;
 };

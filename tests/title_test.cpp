@@ -61,19 +61,16 @@ protected:
         fx.fxC = 1.5f;
         testing_support::setUpStartupGlState();
         glViewport(0, 0, 640, 480);
-        trace = std::tmpfile();
+        trace = traceCapture.start();
         ASSERT_NE(trace, nullptr);
-        setTraceStream(trace);
-        traceEnabled = true;
     }
     void TearDown() override {
-        traceEnabled = false;
-        setTraceStream(nullptr);
-        std::fclose(trace);
+        traceCapture.stop();
         platform::setFixedStepClock(0.0);
     }
 
     static OffscreenGL* gl;
+    testing_support::TraceCapture traceCapture;
     std::FILE* trace = nullptr;
 };
 

@@ -18,6 +18,7 @@
 #include "show/music.h"
 #include "show/sequencer.h"
 #include "show/startup.h"
+#include "show/trace.h"
 
 namespace testing_support {
 
@@ -153,6 +154,22 @@ void dumpFrame(const char* name) {
     std::fprintf(out, "P6 640 480 255\n");
     std::fwrite(rgb.data(), 1, rgb.size(), out);
     std::fclose(out);
+}
+
+std::FILE* TraceCapture::start() {
+    stop();
+    file_ = std::tmpfile();
+    setTraceStream(file_);
+    traceEnabled = file_ != nullptr;
+    return file_;
+}
+
+void TraceCapture::stop() {
+    if (file_ == nullptr) return;
+    traceEnabled = false;
+    setTraceStream(nullptr);
+    std::fclose(file_);
+    file_ = nullptr;
 }
 
 std::vector<std::string> readTrace(std::FILE* file) {

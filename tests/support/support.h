@@ -73,6 +73,20 @@ std::vector<std::string> shownBoxes();
 // name.ppm, for a person to look at; otherwise does nothing.
 void dumpFrame(const char* name);
 
+// The show's trace written to a temporary file, from start() until stop()
+// or the end of the object.
+class TraceCapture {
+public:
+    TraceCapture() = default;
+    ~TraceCapture() { stop(); }
+    TraceCapture(const TraceCapture&) = delete;
+    TraceCapture& operator=(const TraceCapture&) = delete;
+    std::FILE* start();  // turns tracing on; the file to read the lines from
+    void stop();         // turns tracing off and closes the file
+private:
+    std::FILE* file_ = nullptr;
+};
+
 // Every line written to a trace file so far, without line breaks.
 std::vector<std::string> readTrace(std::FILE* file);
 
