@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/platform.h"
+#include "scenes/scenes.h"
 #include "show/sequencer.h"
 
 bool keyDown[256] = {};

@@ -1,5 +1,5 @@
-// The command line. With no arguments the program behaves exactly as the
-// original show.
+// The command line. With no arguments the program switches the display to
+// full screen and plays the show on the real clock, with sound.
 #pragma once
 
 #include <string>

@@ -33,13 +33,13 @@ struct BuildTimes {
 
 BuildTimes buildStartupFonts() {
     const auto start = Clock::now();
-    textFont = makeFont(9, 0.2f, true, false);
+    textFont = makeOutlineFont(9);
     glFinish();
     const auto afterText = Clock::now();
-    bigFont = makeFont(72, 0.2f, false, false);
+    bigFont = makeBitmapFont(72);
     glFinish();
     const auto afterBig = Clock::now();
-    captionFont = makeFont(24, 0.2f, false, false);
+    captionFont = makeBitmapFont(24);
     glFinish();
     const auto stop = Clock::now();
     return {msBetween(start, stop), msBetween(start, afterText), msBetween(afterText, afterBig),

@@ -1,6 +1,7 @@
 // Fonts held as GL display lists, and centred text output.
 #include "resources/text.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
@@ -13,17 +14,13 @@
 GLuint textFont = 0;
 GLuint bigFont = 0;
 GLuint captionFont = 0;
-GlyphMetricsFloat glyphMetrics[256] = {};
+platform::GlyphMetrics glyphMetrics[256] = {};
 
 namespace {
 
 constexpr GLsizei listsPerFont = 256;  // codes 0 to 255; 255 stays empty
 constexpr int glyphsPerFont = 255;     // codes 0 to 254 have glyphs
 constexpr size_t textBufferBytes = 256;  // formatted text, terminator included
-
-// The two metrics layouts are the same six floats in the same order.
-static_assert(sizeof(GlyphMetricsFloat) == sizeof(platform::GlyphMetrics));
-static_assert(offsetof(GlyphMetricsFloat, gmfCellIncX) == offsetof(platform::GlyphMetrics, cellIncX));
 
 // The face object behind each font made, by list base, so that a rebuild can
 // release the font it replaces.
@@ -40,33 +37,41 @@ void forgetFont(GLuint base) {
     std::erase_if(madeFonts, [base](const MadeFont& font) { return font.base == base; });
 }
 
+void keepFace(GLuint base, platform::FontFace* face) {
+    if (face) madeFonts.push_back(MadeFont{base, std::unique_ptr<platform::FontFace, FaceDeleter>(face)});
+}
+
 }  // namespace
 
-GLuint makeFont(int size, float extrusion, bool outline, bool lines) {
-    // 1. reserve the lists
+GLuint makeOutlineFont(int size, GlyphStyle style) {
+    // 1. Reserve the lists.
     const GLuint base = glGenLists(listsPerFont);
-    // 2. the font: em height of size pixels
+    // 2. The face at an em height of size pixels.
     platform::FontFace* face = platform::createFont(size);
-    // 3. its glyphs; an outline font also takes over glyphMetrics
-    if (outline) {
-        platform::GlyphMetrics metrics[glyphsPerFont];
-        if (platform::useFontOutlines(face, 0, glyphsPerFont, base, 0.0f, extrusion, lines, metrics))
-            for (int k = 0; k < glyphsPerFont; ++k)
-                glyphMetrics[k] = {metrics[k].blackBoxX, metrics[k].blackBoxY, metrics[k].originX,
-                                   metrics[k].originY, metrics[k].cellIncX, metrics[k].cellIncY};
-    } else {
-        platform::useFontBitmaps(face, 0, glyphsPerFont, base);
-    }
-    if (face) madeFonts.push_back(MadeFont{base, std::unique_ptr<platform::FontFace, FaceDeleter>(face)});
+    // 3. Its glyphs; their metrics become the ones centring uses. A face
+    //    that fails leaves the earlier metrics as they were.
+    platform::GlyphMetrics metrics[glyphsPerFont];
+    if (platform::useFontOutlines(face, 0, glyphsPerFont, base, 0.0f, outlineExtrusion,
+                                  style == GlyphStyle::Lines, metrics))
+        std::copy(std::begin(metrics), std::end(metrics), glyphMetrics);
+    keepFace(base, face);
     return base;
 }
 
-GLuint rebuildFont(GLuint oldBase, int size, float extrusion, bool outline, bool lines) {
+GLuint makeBitmapFont(int pixels) {
+    const GLuint base = glGenLists(listsPerFont);
+    platform::FontFace* face = platform::createFont(pixels);
+    platform::useFontBitmaps(face, 0, glyphsPerFont, base);
+    keepFace(base, face);
+    return base;
+}
+
+GLuint rebuildBitmapFont(GLuint oldBase, int pixels) {
     if (oldBase != 0) {
         glDeleteLists(oldBase, listsPerFont);
         forgetFont(oldBase);
     }
-    return makeFont(size, extrusion, outline, lines);
+    return makeBitmapFont(pixels);
 }
 
 void freeTextFont() {
@@ -92,7 +97,7 @@ void printCentered(GLuint fontBase, const char* format, ...) {
 
     // 3. its width in the outline font's em units
     float total = 0.0f;
-    for (size_t i = 0; i < length; ++i) total = total + glyphMetrics[static_cast<unsigned char>(text[i])].gmfCellIncX;
+    for (size_t i = 0; i < length; ++i) total = total + glyphMetrics[static_cast<unsigned char>(text[i])].cellIncX;
 
     // 4. half of it to the left; for a bitmap font this moves the matrix but
     //    not the raster position the caller set
@@ -109,6 +114,6 @@ void resetTextState() {
     textFont = 0;
     bigFont = 0;
     captionFont = 0;
-    for (GlyphMetricsFloat& m : glyphMetrics) m = {};
+    for (platform::GlyphMetrics& m : glyphMetrics) m = {};
     madeFonts.clear();
 }

@@ -9,30 +9,32 @@
 
 #include <GL/gl.h>
 
-struct GlyphMetricsFloat {
-    float gmfBlackBoxX;
-    float gmfBlackBoxY;
-    float gmfptGlyphOriginX;
-    float gmfptGlyphOriginY;
-    float gmfCellIncX;  // horizontal advance, in em units
-    float gmfCellIncY;
-};
+#include "platform/glyphs.h"
 
 extern GLuint textFont;     // outline, size 9, until the scroller ends; then a 24-pixel bitmap font
 extern GLuint bigFont;      // bitmap, 72 pixels; 42 pixels once the greetings begin
 extern GLuint captionFont;  // bitmap, 24 pixels
 // Metrics of the last outline font built (always the start-up textFont).
 // Record 255 is never written and stays zero.
-extern GlyphMetricsFloat glyphMetrics[256];
+extern platform::GlyphMetrics glyphMetrics[256];
 
-// Builds a font and returns its list base. size: em height in pixels.
-// extrusion: depth of outline glyphs along -z. lines: outline glyphs as line
-// loops instead of filled polygons. A font built in place of an earlier one
-// with the same list base is released by rebuildFont.
-GLuint makeFont(int size, float extrusion, bool outline, bool lines);
-// Releases the font behind base (its 256 lists and its face) and builds a new
-// one: for the two rebuilds during the show.
-GLuint rebuildFont(GLuint oldBase, int size, float extrusion, bool outline, bool lines);
+// Depth of every outline font's glyphs along -z, in em units.
+constexpr float outlineExtrusion = 0.2f;
+
+// How an outline font draws its contours.
+enum class GlyphStyle {
+    Filled,  // filled front and back faces joined by walls
+    Lines,   // line loops at both depths
+};
+
+// An outline font of em height `size` pixels, extruded by outlineExtrusion;
+// it also takes over glyphMetrics. Returns its list base.
+GLuint makeOutlineFont(int size, GlyphStyle style = GlyphStyle::Filled);
+// A bitmap font of `pixels` em height. Returns its list base.
+GLuint makeBitmapFont(int pixels);
+// Releases the font behind oldBase (its 256 lists and its face) and builds a
+// bitmap font in its place: for the two rebuilds during the show.
+GLuint rebuildBitmapFont(GLuint oldBase, int pixels);
 // Deletes the 256 lists of textFont.
 void freeTextFont();
 // Formats the text (printf style, cut to 255 characters) and draws it through

@@ -16,7 +16,6 @@
 #include <cmath>
 #include <cstdint>
 
-#include "platform/platform.h"
 #include "scenes/scenes.h"
 #include "show/clock.h"
 #include "show/sequencer.h"
@@ -43,20 +42,23 @@ constexpr uint32_t sceneLengthMs      = 23500;      // after the main song start
 }  // namespace
 
 void drawRingScene() {
+    float& depthOffset = fx.fxClock;  // units towards the eye from 1.5 ahead
+    float& spinDegrees = fx.fxA;      // angle step between one outline and the next
+
     // 1. The bundle's centre sits at the depth offset, 1.5 units ahead.
-    glTranslatef(0.0f, 0.0f, fx.fxClock - baseDistance);
+    glTranslatef(0.0f, 0.0f, depthOffset - baseDistance);
 
     // 2. Corners drawn this frame: what the last frame left, truncated, so the
     //    first frame draws triangles and a long step shows up one frame late.
     ringCount = static_cast<int32_t>(ringCountF);
 
     // 3. The angle step grows before drawing; this frame uses the new one.
-    fx.fxA = fx.fxA + frameSeconds * spinDegreesPerSecond;
+    spinDegrees = spinDegrees + frameSeconds * spinDegreesPerSecond;
 
     // 4. Ten outlines; the rotations accumulate, so outline k is turned by
     //    k times the angle step. A count of 0 or less gives empty loops.
     for (int outline = 0; outline < outlineCount; ++outline) {
-        glRotatef(fx.fxA, axisX, axisY, axisZ);
+        glRotatef(spinDegrees, axisX, axisY, axisZ);
         glBegin(GL_LINE_LOOP);
         glColor3f(outlineGrey, outlineGrey, outlineGrey);
         for (int32_t i = 0; i < ringCount; ++i) {
@@ -76,15 +78,15 @@ void drawRingScene() {
 
     // 6. The bundle moves away while backFlag is set, towards the eye otherwise.
     if (backFlag) {
-        fx.fxClock = fx.fxClock - frameSeconds * depthUnitsPerSecond;
+        depthOffset = depthOffset - frameSeconds * depthUnitsPerSecond;
     } else {
-        fx.fxClock = fx.fxClock + frameSeconds * depthUnitsPerSecond;
+        depthOffset = depthOffset + frameSeconds * depthUnitsPerSecond;
     }
 
     // 7. Depth flips, after the step that crossed a bound.
-    if (fx.fxClock < -depthBound) {
+    if (depthOffset < -depthBound) {
         backFlag = 0;
-    } else if (fx.fxClock > depthBound) {
+    } else if (depthOffset > depthBound) {
         backFlag = 1;
     }
 
@@ -99,7 +101,7 @@ void drawRingScene() {
     // 9. The end: 23.5 s after the main song started, measured as elapsed
     //    milliseconds so that a wrap of the clock during the scene does not
     //    end it early. A reading exactly at 23500 does not end it.
-    uint32_t elapsedMs = platform::timeGetTime() - songStartTime;
+    uint32_t elapsedMs = clockMillis() - songStartTime;
     if (elapsedMs > sceneLengthMs) {
         nextScene();
     }

@@ -1,5 +1,6 @@
-// The frame steps of the five scenes. Each draws one frame of its scene and
-// advances it by frameSeconds; each decides by itself when it is finished.
+// The frame steps of the five scenes, and the frame that dispatches to them.
+// Each step draws one frame of its scene and advances it by frameSeconds;
+// each decides by itself when it is finished.
 #pragma once
 
 void drawSlideshowScene();  // sceneIndex -1
@@ -7,3 +8,6 @@ void drawTitleScene();      // sceneIndex 0
 void drawRingScene();       // sceneIndex 1
 void drawScrollerScene();   // sceneIndex 2
 void drawSphereScene();     // sceneIndex 3
+
+// Draws one frame of the current scene into the back buffer. Always true.
+bool renderFrame();

@@ -18,8 +18,8 @@
 #include "scenes/scenes.h"
 #include "scenes/scroller.h"
 #include "show/clock.h"
+#include "show/drawing.h"
 #include "show/sequencer.h"
-#include "show/startup.h"
 #include "show/trace.h"
 
 // The sentence: lower-case letters and spaces only (the glyph table's domain).
@@ -77,13 +77,16 @@ constexpr float bottomOfSink           = 0.0f;     // at or below: the character
 }  // namespace
 
 void drawScrollerScene() {
+    float& spinDegrees = fx.fxA;     // the board's turn about its normal
+    float& liftUnits   = fx.fxClock; // how far the glyph's tiles stand out, board units
+
     // 1. The board: three units ahead, tilted back, turned by this frame's angle.
     glTranslatef(0.0f, 0.0f, -boardDistance);
     glRotatef(boardTiltDegrees, 1.0f, 0.0f, 0.0f);
-    glRotatef(fx.fxA, 0.0f, 0.0f, 1.0f);
+    glRotatef(spinDegrees, 0.0f, 0.0f, 1.0f);
 
     // 2. The spin runs on through every character; the next frame uses it.
-    fx.fxA = fx.fxA - frameSeconds * spinDegreesPerSecond;
+    spinDegrees = spinDegrees - frameSeconds * spinDegreesPerSecond;
 
     // 3. The current character's glyph.
     char character = scrollerText[scrollPos];
@@ -100,9 +103,9 @@ void drawScrollerScene() {
             float right = tileSize * (column + 1) - 1.0f;
             bool raised = (letterGlyphs[glyph][row] & bitMasks[column]) != 0;
             if (raised) {
-                float grey = raisedGreyPerUnit * fx.fxClock + flatGrey;
+                float grey = raisedGreyPerUnit * liftUnits + flatGrey;
                 glColor3f(grey, grey, grey);
-                glTranslatef(0.0f, 0.0f, fx.fxClock);
+                glTranslatef(0.0f, 0.0f, liftUnits);
             } else {
                 glColor3f(flatGrey, flatGrey, flatGrey);
             }
@@ -113,32 +116,32 @@ void drawScrollerScene() {
             glVertex2f(left, bottom);
             glEnd();
             if (raised) {
-                glTranslatef(0.0f, 0.0f, -fx.fxClock);
+                glTranslatef(0.0f, 0.0f, -liftUnits);
             }
         }
     }
 
     // 5. The glyph rises or sinks.
     if (growFlag) {
-        fx.fxClock = fx.fxClock + frameSeconds * extrusionPerSecond;
+        liftUnits = liftUnits + frameSeconds * extrusionPerSecond;
     } else {
-        fx.fxClock = fx.fxClock - frameSeconds * extrusionPerSecond;
+        liftUnits = liftUnits - frameSeconds * extrusionPerSecond;
     }
 
     // 6. At the top the glyph turns to sink; at the bottom the character is
     //    done, and after the last one the show moves on. Either way the next
     //    character starts flat and rising (a frame of 0 s finishes it at once).
-    if (fx.fxClock >= topOfRise) {
+    if (liftUnits >= topOfRise) {
         growFlag = 0;
         return;
     }
-    if (fx.fxClock <= bottomOfSink) {
+    if (liftUnits <= bottomOfSink) {
         scrollPos = scrollPos + 1;
         traceEvent("letter %d", scrollPos);
         if (scrollPos == scrollerLength) {
             nextScene();
         }
         growFlag = 1;
-        fx.fxClock = 0.0f;
+        liftUnits = 0.0f;
     }
 }

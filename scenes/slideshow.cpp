@@ -85,6 +85,10 @@ constexpr float captionY             = 0.3f;        //   in units at the photo's
 }  // namespace
 
 void drawSlideshowScene() {
+    float& squareDegrees = fx.fxB;     // the square's turn, never wrapped
+    float& opacity       = fx.fxC;     // the photo's opacity during its flicker
+    float& slideClock    = fx.fxClock; // 3 units a second, from 0 at each slide change
+
     // 1. The square's colour; it never shows, since the square is lit and
     //    no colour material is enabled.
     glColor4f(squareGrey, squareGrey, squareGrey, 0.0f);
@@ -93,12 +97,12 @@ void drawSlideshowScene() {
     //    test, the photo is simply drawn over the square.
     glDisable(GL_DEPTH_TEST);
 
-    // 3. - 5. The square turns on about the slanted axis.
+    // 3. The square turns on about the slanted axis.
     glTranslatef(0.0f, 0.0f, -viewDistance);
-    fx.fxB = fx.fxB + frameSeconds * spinDegreesPerSecond;
-    glRotatef(fx.fxB, axisX, axisY, axisZ);
+    squareDegrees = squareDegrees + frameSeconds * spinDegreesPerSecond;
+    glRotatef(squareDegrees, axisX, axisY, axisZ);
 
-    // 6. The lit square, with GL's default normal (0, 0, 1) turning with it.
+    // 4. The lit square, with GL's default normal (0, 0, 1) turning with it.
     glBegin(GL_QUADS);
     glVertex2f(1.0f, -1.0f);
     glVertex2f(1.0f, 1.0f);
@@ -106,38 +110,38 @@ void drawSlideshowScene() {
     glVertex2f(-1.0f, -1.0f);
     glEnd();
 
-    // 7. - 8. The photo is added over the square, unlit. The bind comes
+    // 5. The photo is added over the square, unlit. The bind comes
     //    before the slide change below, so the frame of a change still shows
-    //    the old slide's photo.
+    //    the leaving slide's photo.
     glDisable(GL_LIGHTING);
     glEnable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
     glBindTexture(GL_TEXTURE_2D, photoTextures[slideIndex]);
 
-    // 9. The slide clock as it stood before this frame: past 10 the photo
+    // 6. The slide clock as it stood before this frame: past 10 the photo
     //    flickers; past 5 the first caption gives way to the second. Only an
     //    even index moves on here, so a slide never skips two rows.
-    if (fx.fxClock > flickerClock) {
-        if (fx.fxC < fullOpacity) {
-            fx.fxC = fx.fxC + flickerStep;
+    if (slideClock > flickerClock) {
+        if (opacity < fullOpacity) {
+            opacity = opacity + flickerStep;
         } else {
-            fx.fxC = 0.0f;
+            opacity = 0.0f;
         }
-    } else if (captionIndex % 2 == 0 && fx.fxClock > secondCaptionClock) {
+    } else if (captionIndex % 2 == 0 && slideClock > secondCaptionClock) {
         captionIndex = captionIndex + 1;
         // The last slide moves on to a row too, but shows none: only a
         // caption that appears is an event of the timeline.
         if (captionIndex < 26) traceEvent("caption %d", captionIndex);
     }
 
-    // 10. Past 12 the next slide starts, dark, with the next photo and the
-    //     next even row (or the next odd one after a skipped caption). Every
-    //     change raises the row, so the index always meets 28 exactly.
-    if (fx.fxClock > slideEndClock) {
+    // 7. Past 12 the next slide starts, dark, with the next photo and the
+    //    next even row (or the next odd one after a skipped caption). Every
+    //    change raises the row, so the index always meets 28 exactly.
+    if (slideClock > slideEndClock) {
         slideIndex = (slideIndex + 1) % photoCount;
         captionIndex = captionIndex + 1;
-        fx.fxClock = 0.0f;
-        fx.fxC = 0.0f;
+        slideClock = 0.0f;
+        opacity = 0.0f;
         traceEvent("slide %d %d", slideIndex, captionIndex);
         if (captionIndex == endCaptionIndex) {
             // Turns blending off and the depth test on and resets fxC to
@@ -146,13 +150,12 @@ void drawSlideshowScene() {
         }
     }
 
-    // 11. The photo's opacity as it stands now. The clock steps on after
-    //     any reset, so the title scene starts with a small turn.
-    float opacity = fx.fxC;
-    fx.fxClock = fx.fxClock + frameSeconds * clockPerSecond;
+    // 8. The photo's opacity as it stands now. The clock steps on after any
+    //    reset, so the title scene starts with a small turn.
     glColor4f(1.0f, 1.0f, 1.0f, opacity);
+    slideClock = slideClock + frameSeconds * clockPerSecond;
 
-    // 12. - 13. The photo: an unturned 2 x 2 square facing the viewer.
+    // 9. The photo: an unturned 2 x 2 square facing the viewer.
     glLoadIdentity();
     glTranslatef(0.0f, 0.0f, -viewDistance);
     glBegin(GL_QUADS);
@@ -166,17 +169,17 @@ void drawSlideshowScene() {
     glVertex2f(-1.0f, -1.0f);
     glEnd();
 
-    // 14. - 16. The caption, white (the raster colour is the current colour,
+    // 10. The caption, white (the raster colour is the current colour,
     //     taken with lighting off), while the clock after this frame's step
     //     is below 10. Bitmap text starts at the raster position: the
     //     centring only moves the matrix, not the text.
     glDisable(GL_BLEND);
     glDisable(GL_TEXTURE_2D);
     glRasterPos2f(captionX, captionY);
-    if (fx.fxClock < flickerClock && static_cast<uint32_t>(captionIndex) < static_cast<uint32_t>(captionRows)) {
+    if (slideClock < flickerClock && static_cast<uint32_t>(captionIndex) < static_cast<uint32_t>(captionRows)) {
         printCentered(captionFont, captionLines[captionIndex]);
     }
 
-    // 17. The square of the next frame is lit again.
+    // 11. The square of the next frame is lit again.
     glEnable(GL_LIGHTING);
 }

@@ -17,13 +17,12 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
 #include "resources/text.h"
 #include "scenes/scenes.h"
 #include "scenes/sphere.h"
 #include "show/clock.h"
+#include "show/drawing.h"
 #include "show/sequencer.h"
-#include "show/startup.h"
 #include "show/trace.h"
 
 // Credit rows, in pairs: a small white heading and a large grey name.
@@ -83,23 +82,31 @@ constexpr int   greetingFontPixels    = 42;
 }  // namespace
 
 void drawSphereScene() {
+    float& tiltDegrees  = fx.fxA;          // the square's tilt back about x
+    float& spinDegrees  = fx.fxB;          // the sphere's spin
+    float& height       = fx.fxC;          // the sphere's height, units
+    float& velocity     = fx.fxD;          // units a frame, upwards
+    float& lightDegrees = fx.fxClock;      // the light's turn about the view axis
+    float& rollDegrees  = fx.fxE;          // the square's turn about its normal; never reset
+    float& rowClock     = fx.fxTextClock;  // units of the current text row
+
     // 1. Sphere, lit with the light of the previous frame.
-    glTranslatef(sphereX, fx.fxC, sphereDepth);
-    glRotatef(fx.fxB, sphereAxisX, sphereAxisY, sphereAxisZ);
+    glTranslatef(sphereX, height, sphereDepth);
+    glRotatef(spinDegrees, sphereAxisX, sphereAxisY, sphereAxisZ);
     glCallList(sphereList);
 
     // 2. Light 0 circles the view axis at depth -4.
     glLoadIdentity();
-    glRotatef(fx.fxClock, 0.0f, 0.0f, 1.0f);
+    glRotatef(lightDegrees, 0.0f, 0.0f, 1.0f);
     GLfloat position[4] = {lightX, lightY, lightZ, 1.0f};
     glLightfv(GL_LIGHT0, GL_POSITION, position);
-    fx.fxClock = fx.fxClock + frameSeconds * lightDegreesPerSecond;
+    lightDegrees = lightDegrees + frameSeconds * lightDegreesPerSecond;
 
     // 3. Square, lit with the normal that the sphere's list left behind.
     glLoadIdentity();
     glTranslatef(0.0f, 0.0f, squareDepth);
-    glRotatef(fx.fxA, 1.0f, 0.0f, 0.0f);
-    glRotatef(fx.fxE, 0.0f, 0.0f, 1.0f);
+    glRotatef(tiltDegrees, 1.0f, 0.0f, 0.0f);
+    glRotatef(rollDegrees, 0.0f, 0.0f, 1.0f);
     glBegin(GL_QUADS);
     glVertex2f(1.0f, -1.0f);
     glVertex2f(1.0f, 1.0f);
@@ -110,17 +117,17 @@ void drawSphereScene() {
     // 4. Motion: first the square tilts back, alone; then it turns, the
     //    sphere spins and falls, and bounces while below the floor height
     //    (so a slow sphere may be reflected on several frames in a row).
-    if (fx.fxA > tiltStopDegrees) {
-        fx.fxA = fx.fxA - frameSeconds * tiltDegreesPerSecond;
+    if (tiltDegrees > tiltStopDegrees) {
+        tiltDegrees = tiltDegrees - frameSeconds * tiltDegreesPerSecond;
     } else {
         float s = frameSeconds * turnDegreesPerSecond;
-        fx.fxE = fx.fxE + s;
-        fx.fxB = fx.fxB + s;
-        fx.fxD = fx.fxD - frameSeconds * pullPerSecond;
-        if (fx.fxC < floorHeight) {
-            fx.fxD = fx.fxD * keptOfBounce - fx.fxD;
+        rollDegrees = rollDegrees + s;
+        spinDegrees = spinDegrees + s;
+        velocity = velocity - frameSeconds * pullPerSecond;
+        if (height < floorHeight) {
+            velocity = velocity * keptOfBounce - velocity;
         }
-        fx.fxC = fx.fxC + fx.fxD;
+        height = height + velocity;
     }
 
     // 5. Text, unlit. The heading starts at the raster position; the
@@ -152,22 +159,22 @@ void drawSphereScene() {
     // 6. Row clock: a row ends when its time is strictly over; one row at
     //    most per frame, and what the clock held beyond the end is dropped.
     //    After the fourth credit the greetings begin, with a smaller name font.
-    fx.fxTextClock = fx.fxTextClock + frameSeconds * rowUnitsPerSecond;
+    rowClock = rowClock + frameSeconds * rowUnitsPerSecond;
     float rowUnits = greetPhase == 0 ? creditRowUnits : greetingRowUnits;
-    if (fx.fxTextClock > rowUnits) {
+    if (rowClock > rowUnits) {
         creditIndex = creditIndex + 1;
         if (creditIndex == creditRows && greetPhase == 0) {
             creditIndex = 0;
             greetPhase = 1;
-            bigFont = rebuildFont(bigFont, greetingFontPixels, 0.2f, false, false);  // depth unused by bitmaps
+            bigFont = rebuildBitmapFont(bigFont, greetingFontPixels);
         }
-        fx.fxTextClock = 0.0f;
+        rowClock = 0.0f;
         traceEvent("row %d %d", greetPhase, creditIndex);
     }
 
     // 7. After ".. eof" the show ends; no later frame is drawn.
     if (creditIndex == greetingRows) {
-        platform::postQuitMessage(0);
+        endShow(0);
         traceEvent("quit");
     }
 }

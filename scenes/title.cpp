@@ -51,10 +51,10 @@ constexpr float lightY                 = 0.0f;   // eye coordinates of the swept
 constexpr float lightZ                 = -4.0f;
 
 // The line approaches; its turn grows until it first reaches 70 degrees.
-void comeBack() {
-    fx.fxB = fx.fxB + frameSeconds * depthUnitsPerSecond;
-    if (fx.fxClock < fullTurnDegrees) {
-        fx.fxClock = fx.fxClock + frameSeconds * turnDegreesPerSecond;
+void comeBack(float& depth, float& turnDegrees) {
+    depth = depth + frameSeconds * depthUnitsPerSecond;
+    if (turnDegrees < fullTurnDegrees) {
+        turnDegrees = turnDegrees + frameSeconds * turnDegreesPerSecond;
     }
 }
 
@@ -63,20 +63,24 @@ void comeBack() {
 void drawTitleScene() {
     assert(titleLine >= 0 && titleLine < titleRows && "the title scene runs only while a line is left");
 
-    // 1. - 4. The line at its depth and turn, centred on the vertical axis
+    float& grey        = fx.fxA;     // the current colour's grey level
+    float& depth       = fx.fxB;     // the line's depth, 0 face-on at the eye
+    float& turnDegrees = fx.fxClock; // the line's turn about the vertical axis
+
+    // 1. The line at its depth and turn, centred on the vertical axis
     //    with its baseline at y = 0. A line at depth 0 is cut by the near
     //    plane; only its extrusion behind it shows.
-    glTranslatef(0.0f, 0.0f, fx.fxB);
-    glColor3f(fx.fxA, fx.fxA, fx.fxA);
-    glRotatef(fx.fxClock, 0.0f, 1.0f, 0.0f);
+    glTranslatef(0.0f, 0.0f, depth);
+    glColor3f(grey, grey, grey);
+    glRotatef(turnDegrees, 0.0f, 1.0f, 0.0f);
     printCentered(textFont, titleLines[titleLine]);
 
-    // 5. The grey level rises, unseen on the lit text.
-    fx.fxA = fx.fxA + frameSeconds * greyPerSecond;
+    // 2. The grey level rises, unseen on the lit text.
+    grey = grey + frameSeconds * greyPerSecond;
 
-    // 6. Away, the title's light sweep, or back.
+    // 3. Away, the title's light sweep, or back.
     if (titlePhase == 0) {
-        fx.fxB = fx.fxB - frameSeconds * depthUnitsPerSecond;
+        depth = depth - frameSeconds * depthUnitsPerSecond;
     } else if (titleLine == sweptLine) {
         // The light's position is given in eye coordinates. The identity is
         // loaded on every frame of the title's way back too, after the
@@ -89,32 +93,32 @@ void drawTitleScene() {
             const GLfloat position[4] = {lightX, lightY, lightZ, 1.0f};
             glLightfv(GL_LIGHT0, GL_POSITION, position);
         } else {
-            comeBack();
+            comeBack(depth, turnDegrees);
         }
     } else {
-        comeBack();
+        comeBack(depth, turnDegrees);
     }
 
-    // 7. The farthest point is the first depth below -7. Tested in every
+    // 4. The farthest point is the first depth below -7. Tested in every
     //    frame; only the end of a line clears the phase again.
-    if (fx.fxB < farthestDepth) {
+    if (depth < farthestDepth) {
         titlePhase = 1;
     }
 
-    // 8. - 9. Past the viewer: the next line starts at depth 0, face-on,
+    // 5. Past the viewer: the next line starts at depth 0, face-on,
     //    dark. After the sixth line the ring tunnel follows from the next
     //    frame; the resets here come after the scene switch's own.
-    if (fx.fxB > passedDepth) {
+    if (depth > passedDepth) {
         titleLine = titleLine + 1;
         traceEvent("title %d", titleLine);
         if (titleLine == titleRows) {
             nextScene();
         }
-        fx.fxClock = 0.0f;
-        fx.fxA = 0.0f;
-        fx.fxB = 0.0f;
+        turnDegrees = 0.0f;
+        grey = 0.0f;
+        depth = 0.0f;
         titlePhase = 0;
-    } else if (fx.fxA > greyWrap) {
-        fx.fxA = 0.0f;
+    } else if (grey > greyWrap) {
+        grey = 0.0f;
     }
 }

@@ -12,4 +12,9 @@ extern float frameSeconds;      // s between the last two drawn frames (set by r
 // true difference; a long pause arrives whole.
 float frameDelta();
 
+// The show's millisecond clock: every clock reading of the show (frame
+// times, song start times, the ring tunnel's end) comes from here. Unsigned
+// 32 bits; it wraps, so compare readings by their difference.
+uint32_t clockMillis();
+
 void resetClockState();

@@ -1,11 +1,11 @@
-// The scene chain: the per-frame entry point and the hand-overs.
+// The scene chain: the start of every frame, the hand-overs between scenes
+// and the shared scene state.
 #include "show/sequencer.h"
 
 #include <GL/gl.h>
 
 #include "platform/platform.h"
 #include "resources/text.h"
-#include "scenes/scenes.h"
 #include "show/clock.h"
 #include "show/music.h"
 #include "show/trace.h"
@@ -28,7 +28,11 @@ uint8_t greetPhase = 0;
 
 uint32_t songStartTime = 0;
 
-bool renderFrame() {
+namespace {
+constexpr int scrollerEndFontPixels = 24;  // textFont from the sphere scene on
+}  // namespace
+
+void beginFrame() {
     // 1. Time the frame.
     ++traceFrame;
     frameSeconds = frameDelta();
@@ -37,21 +41,6 @@ bool renderFrame() {
     // 2. A clean frame from the identity matrix.
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();
-
-    // 3. The slideshow; when it hands over in this frame, the title scene
-    //    below draws in the same frame, on top, from the matrix the
-    //    slideshow left.
-    if (sceneIndex == -1) drawSlideshowScene();
-
-    // 4. Any other scene, read again after the slideshow.
-    switch (sceneIndex) {
-    case 0: drawTitleScene(); break;
-    case 1: drawRingScene(); break;
-    case 2: drawScrollerScene(); break;
-    case 3: drawSphereScene(); break;
-    default: break;
-    }
-    return true;
 }
 
 void nextScene() {
@@ -62,7 +51,7 @@ void nextScene() {
         FMUSIC_StopSong(introSong);
         if (!FMUSIC_PlaySong(mainSong))
             platform::messageBox("fsck this. faakke starta musikken jo.", "hoho. fEIL!", platform::Buttons::Ok);
-        songStartTime = platform::timeGetTime();
+        songStartTime = clockMillis();
         glDisable(GL_BLEND);
         glEnable(GL_DEPTH_TEST);
         break;
@@ -74,7 +63,7 @@ void nextScene() {
         glClearColor(0.5f, 0.5f, 0.5f, 0.5f);
         break;
     case 2:
-        textFont = rebuildFont(textFont, 24, 0.2f, false, false);
+        textFont = rebuildBitmapFont(textFont, scrollerEndFontPixels);
         glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
         glEnable(GL_LIGHTING);
         break;
@@ -90,6 +79,10 @@ void nextScene() {
     fx.fxClock = 0.0f;
     fx.fxTextClock = 0.0f;
     traceEvent("scene %d", sceneIndex);
+}
+
+void endShow(int exitCode) {
+    platform::postQuitMessage(exitCode);
 }
 
 void resetSceneState() {

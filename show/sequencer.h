@@ -1,4 +1,5 @@
-// The chain of scenes, the per-frame entry point and the shared scene state.
+// The chain of scenes, the hand-overs between them and the shared scene
+// state.
 //
 //   sceneIndex  scene                          ends by
 //   -1          photo slideshow                nextScene after its 14th slide
@@ -40,10 +41,15 @@ extern uint8_t greetPhase;     // credits: 0 credits, 1 greetings
 
 extern uint32_t songStartTime; // ms clock reading when the current song started
 
-// Draws one frame of the current scene into the back buffer. Always true.
-bool renderFrame();
+// Starts a drawn frame: times it (frameSeconds), clears colour and depth and
+// loads the identity model-view matrix. renderFrame (scenes/scenes.h) then
+// draws the current scene.
+void beginFrame();
 // Hands over from the current scene to the next one.
 void nextScene();
+// Ends the show: the main loop stops at the quit message, with this exit
+// code, before it draws another frame.
+void endShow(int exitCode);
 
 // Puts sceneIndex, SceneVars and every scene global back to their values at
 // program start (tests).

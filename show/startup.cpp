@@ -1,6 +1,9 @@
 // The show's one-time start-up, in the order the show relies on.
 #include "show/startup.h"
 
+#include <GL/gl.h>
+#include <GL/glu.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -8,6 +11,8 @@
 #include "platform/sound.h"
 #include "resources/photos.h"
 #include "resources/text.h"
+#include "show/clock.h"
+#include "show/drawing.h"
 #include "show/music.h"
 #include "show/sequencer.h"
 
@@ -25,31 +30,50 @@ constexpr int soundOutputType = 2;
 constexpr int soundBufferMilliseconds = 40;
 constexpr int mixRateHz = 44100;
 constexpr int softwareChannels = 32;
-constexpr double sphereRadius = 0.25;
+constexpr double sphereRadius = 0.25;   // units
 constexpr int sphereSlices = 15;
 constexpr int sphereStacks = 10;
+constexpr int textFontSize = 9;         // em height of the outline title font
+constexpr int bigFontPixels = 72;
+constexpr int captionFontPixels = 24;
 }  // namespace
 
 bool startShow() {
-    // 1. Sound.
+    startSound();
+    loadSongs();
+    loadPhotos();
+    setFixedGlState();
+    fillBitMasks();
+    makeSphereList();
+    makeFonts();
+    setUpRedLight();
+    startIntroSong();
+    return true;
+}
+
+void startSound() {
     FSOUND_SetOutput(soundOutputType);
     FSOUND_SetBufferSize(soundBufferMilliseconds);
     FSOUND_Init(mixRateHz, softwareChannels, 0);
+}
 
-    // 2. Both songs; the show goes on without them.
+void loadSongs() {
     introSong = FMUSIC_LoadSong(introSongPath);
     if (introSong == nullptr) platform::messageBox("ingen musikk:intro", "hoho. fEIL!", platform::Buttons::Ok);
     mainSong = FMUSIC_LoadSong(mainSongPath);
     if (mainSong == nullptr) platform::messageBox("ingen musikk:velto", "hoho. fEIL!", platform::Buttons::Ok);
+}
 
-    // 3. The photos; without a single one there is nothing to show, and the
-    //    quit message ends the loop before its first frame.
+void loadPhotos() {
+    // Without a single photo there is nothing to show: the quit message ends
+    // the loop before its first frame, after start-up has run to its end.
     if (!loadPhotoTextures()) {
         platform::messageBox("d0d over textures!", "texturefeil", platform::Buttons::Ok);
-        platform::postQuitMessage(0);
+        endShow(0);
     }
+}
 
-    // 4. Fixed GL state.
+void setFixedGlState() {
     glShadeModel(GL_SMOOTH);
     glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
     glClearDepth(1.0);
@@ -58,14 +82,16 @@ bool startShow() {
     glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-
-    // 5. Column masks of the scroller's glyph rows.
-    for (int k = 0; k < 8; ++k) bitMasks[k] = static_cast<int32_t>(std::pow(2.0, 7 - k));
-
-    // 6. Additive blending, for when a scene turns blending on.
+    // Additive blending, for when a scene turns blending on.
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+}
 
-    // 7. The wire sphere.
+void fillBitMasks() {
+    // Computed in floating point and truncated: 2 to the power 7 - k.
+    for (int k = 0; k < 8; ++k) bitMasks[k] = static_cast<int32_t>(std::pow(2.0, 7 - k));
+}
+
+void makeSphereList() {
     quadric = gluNewQuadric();
     gluQuadricDrawStyle(quadric, GLU_LINE);
     gluQuadricNormals(quadric, GLU_SMOOTH);
@@ -73,26 +99,31 @@ bool startShow() {
     glNewList(sphereList, GL_COMPILE);
     gluSphere(quadric, sphereRadius, sphereSlices, sphereStacks);
     glEndList();
+}
 
-    // 8. Fonts; the outline font comes first, so the glyph metrics are its.
-    textFont = makeFont(9, 0.2f, true, false);
-    bigFont = makeFont(72, 0.2f, false, false);
-    captionFont = makeFont(24, 0.2f, false, false);
+void makeFonts() {
+    textFont = makeOutlineFont(textFontSize);
+    bigFont = makeBitmapFont(bigFontPixels);
+    captionFont = makeBitmapFont(captionFontPixels);
+}
 
-    // 9. The red light, placed under the identity matrix.
+void setUpRedLight() {
+    // The position is transformed by the identity model-view matrix.
     glEnable(GL_LIGHTING);
     glLightfv(GL_LIGHT0, GL_AMBIENT, lightAmbient);
     glLightfv(GL_LIGHT0, GL_DIFFUSE, lightDiffuse);
     glLightfv(GL_LIGHT0, GL_POSITION, lightPosition);
     glEnable(GL_LIGHT0);
-
-    // 10. The intro song, timed from now.
-    songStartTime = platform::timeGetTime();
-    FMUSIC_PlaySong(introSong);
-    return true;
 }
 
-void resetStartupState() {
+void startIntroSong() {
+    // The intro song's result is not looked at: a missing song is already
+    // reported, and the slideshow runs on the frame clock alone.
+    songStartTime = clockMillis();
+    FMUSIC_PlaySong(introSong);
+}
+
+void resetDrawingState() {
     std::fill(std::begin(bitMasks), std::end(bitMasks), 0);
     if (quadric != nullptr) gluDeleteQuadric(quadric);
     quadric = nullptr;

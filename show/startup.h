@@ -1,19 +1,31 @@
-// One-time start-up of the show: sound, songs, photos, GL state, the wire
-// sphere, the three fonts and the red light.
+// One-time start-up of the show, in named steps that startShow runs one
+// after the other in this order. Each step is callable on its own, so that
+// tests set up exactly the state a scene finds.
 #pragma once
-
-#include <GL/gl.h>
-#include <GL/glu.h>
-#include <cstdint>
-
-extern int32_t bitMasks[8];        // {128, 64, ..., 1}: entry k selects column k of a glyph row
-extern GLUquadric* quadric;        // wire-frame, smooth normals
-extern GLuint sphereList;          // a wire sphere of radius 0.25
-extern float lightAmbient[4];      // {0, 0, 0, 1}
-extern float lightDiffuse[4];      // {1, 0, 0, 1}: a red light
-extern float lightPosition[4];     // {lightX, 0, -4, 1}, filled before the show starts
 
 // Always true; a show with no photo ends through the quit message instead.
 bool startShow();
 
-void resetStartupState();
+// 1. The sound output: 44100 Hz, 32 channels, a 40 ms buffer.
+void startSound();
+// 2. Both songs; a song that fails to load is reported in its box and that
+//    part of the show runs silent.
+void loadSongs();
+// 3. The photo textures; without a single one the show ends through the
+//    quit message before its first frame.
+void loadPhotos();
+// 4. Fixed GL state: smooth shading, black clear colour, depth test with
+//    GL_LEQUAL, nicest perspective, an identity model-view matrix and the
+//    additive blend function (blending itself stays off).
+void setFixedGlState();
+// 5. The scroller's column masks.
+void fillBitMasks();
+// 6. The wire sphere's display list.
+void makeSphereList();
+// 7. The three fonts: the outline textFont first (its metrics are the ones
+//    centring uses), then bigFont and captionFont.
+void makeFonts();
+// 8. Lighting on, with the red light 0 at (3, 0, -4) under the identity.
+void setUpRedLight();
+// 9. The intro song, timed from now.
+void startIntroSong();

@@ -13,6 +13,7 @@
 #include "show/clock.h"
 #include "show/music.h"
 #include "show/sequencer.h"
+#include "show/drawing.h"
 #include "show/startup.h"
 #include "show/trace.h"
 #include "tests/support/support.h"
@@ -176,12 +177,12 @@ TEST_F(HandOver, EachSwitchLeavesItsGlState) {
 
     // Leaving the scroller: the text font as 24-pixel bitmaps, a black
     // background, lighting on.
-    const float advanceOfA = glyphMetrics['a'].gmfCellIncX;
+    const float advanceOfA = glyphMetrics['a'].cellIncX;
     nextScene();
     EXPECT_EQ(sceneIndex, 3);
     EXPECT_NE(textFont, 0u);
     EXPECT_TRUE(glIsList(textFont + 'a'));
-    EXPECT_EQ(glyphMetrics['a'].gmfCellIncX, advanceOfA) << "the metrics stay the outline font's";
+    EXPECT_EQ(glyphMetrics['a'].cellIncX, advanceOfA) << "the metrics stay the outline font's";
     EXPECT_EQ(getFloats(GL_COLOR_CLEAR_VALUE), (Vec4{0.0f, 0.0f, 0.0f, 0.5f}));
     EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
 
@@ -277,8 +278,8 @@ TEST_F(HandOver, StartUpLeavesTheFixedStateTheScenesRelyOn) {
     EXPECT_NE(textFont, 0u);
     EXPECT_NE(bigFont, 0u);
     EXPECT_NE(captionFont, 0u);
-    EXPECT_GT(glyphMetrics['W'].gmfCellIncX, 0.3f) << "the glyph metrics are the outline font's, in em units";
-    EXPECT_LT(glyphMetrics['W'].gmfCellIncX, 1.0f);
+    EXPECT_GT(glyphMetrics['W'].cellIncX, 0.3f) << "the glyph metrics are the outline font's, in em units";
+    EXPECT_LT(glyphMetrics['W'].cellIncX, 1.0f);
 
     EXPECT_TRUE(platform::songPlaying(introSong));
     EXPECT_EQ(songStartTime, 1000u);

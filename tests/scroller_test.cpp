@@ -28,8 +28,8 @@ protected:
         resetClockState();
         resetTextState();
         // What start-up, the ring tunnel and its hand-over leave.
-        for (int k = 0; k < 8; ++k) bitMasks[k] = 128 >> k;
-        textFont = makeFont(9, 0.2f, true, false);
+        fillBitMasks();
+        textFont = makeOutlineFont(9);
         glEnable(GL_DEPTH_TEST);
         glDepthFunc(GL_LEQUAL);
         glDisable(GL_LIGHTING);

@@ -112,8 +112,8 @@ class Slideshow : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         gl = new OffscreenGL();
-        textFont = makeFont(9, 0.2f, true, false);
-        captionFont = makeFont(24, 0.2f, false, false);
+        textFont = makeOutlineFont(9);
+        captionFont = makeBitmapFont(24);
         for (int k = 0; k < 3; ++k) photoTextures[k] = solidTexture(photoColours[k]);
     }
     static void TearDownTestSuite() {

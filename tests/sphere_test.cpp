@@ -16,6 +16,7 @@
 #include "scenes/scenes.h"
 #include "scenes/sphere.h"
 #include "show/clock.h"
+#include "show/drawing.h"
 #include "show/sequencer.h"
 #include "show/startup.h"
 #include "show/trace.h"
@@ -35,26 +36,14 @@ protected:
         }
         // What start-up and the scenes before leave: the wire sphere, the
         // three fonts, the red light; then the scroller's hand-over.
-        GLUquadric* q = gluNewQuadric();
-        gluQuadricDrawStyle(q, GLU_LINE);
-        gluQuadricNormals(q, GLU_SMOOTH);
-        sphereList = glGenLists(1);
-        glNewList(sphereList, GL_COMPILE);
-        gluSphere(q, 0.25, 15, 10);
-        glEndList();
-        gluDeleteQuadric(q);
-        textFont = makeFont(9, 0.2f, true, false);
-        bigFont = makeFont(72, 0.2f, false, false);
+        resetDrawingState();
+        makeSphereList();
+        textFont = makeOutlineFont(9);
+        bigFont = makeBitmapFont(72);
         glEnable(GL_DEPTH_TEST);
         glDepthFunc(GL_LEQUAL);
-        const GLfloat ambient[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-        const GLfloat diffuse[4] = {1.0f, 0.0f, 0.0f, 1.0f};
-        const GLfloat position[4] = {3.0f, 0.0f, -4.0f, 1.0f};
         glLoadIdentity();
-        glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
-        glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
-        glLightfv(GL_LIGHT0, GL_POSITION, position);
-        glEnable(GL_LIGHT0);
+        setUpRedLight();
         glDisable(GL_LIGHTING);
         sceneIndex = 2;
         nextScene();

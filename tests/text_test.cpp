@@ -15,7 +15,6 @@ namespace {
 using testing_support::litBox;
 
 constexpr int width = 640, height = 480;
-constexpr float extrusion = 0.2f;  // as every font of the show
 
 float modelviewX() {
     GLfloat m[16];
@@ -32,7 +31,7 @@ float rasterX() {
 // Sum of the outline font's advances over the bytes of a text.
 float advances(const std::string& text) {
     float total = 0.0f;
-    for (unsigned char c : text) total += glyphMetrics[c].gmfCellIncX;
+    for (unsigned char c : text) total += glyphMetrics[c].cellIncX;
     return total;
 }
 
@@ -60,7 +59,7 @@ class Fonts : public ::testing::Test {
 protected:
     void SetUp() override {
         resetTextState();
-        textFont = makeFont(9, extrusion, true, false);
+        textFont = makeOutlineFont(9);
     }
     void TearDown() override { resetTextState(); }
 
@@ -68,26 +67,26 @@ protected:
 };
 
 TEST_F(Fonts, OutlineMetricsAreOfAMonospacedFaceWithAUnitEm) {
-    const float advance = glyphMetrics['H'].gmfCellIncX;
+    const float advance = glyphMetrics['H'].cellIncX;
     EXPECT_GT(advance, 0.4f);
     EXPECT_LT(advance, 0.8f);
     for (unsigned char c : std::string("iW %.$\x80\xe9"))
-        EXPECT_FLOAT_EQ(glyphMetrics[c].gmfCellIncX, advance) << "code " << int(c);
-    EXPECT_GT(glyphMetrics['H'].gmfBlackBoxY, 0.5f);  // cap height of a unit em
-    EXPECT_LT(glyphMetrics['H'].gmfBlackBoxY, 0.9f);
-    EXPECT_NEAR(glyphMetrics['H'].gmfptGlyphOriginY, glyphMetrics['H'].gmfBlackBoxY, 1e-5f);
-    EXPECT_EQ(glyphMetrics[' '].gmfBlackBoxX, 0.0f);
-    EXPECT_EQ(glyphMetrics['H'].gmfCellIncY, 0.0f);
+        EXPECT_FLOAT_EQ(glyphMetrics[c].cellIncX, advance) << "code " << int(c);
+    EXPECT_GT(glyphMetrics['H'].blackBoxY, 0.5f);  // cap height of a unit em
+    EXPECT_LT(glyphMetrics['H'].blackBoxY, 0.9f);
+    EXPECT_NEAR(glyphMetrics['H'].originY, glyphMetrics['H'].blackBoxY, 1e-5f);
+    EXPECT_EQ(glyphMetrics[' '].blackBoxX, 0.0f);
+    EXPECT_EQ(glyphMetrics['H'].cellIncY, 0.0f);
 
     // Codes with no character, and code 255, have all-zero records.
-    const GlyphMetricsFloat zero{};
+    const platform::GlyphMetrics zero{};
     for (int code : {0x81, 0x8D, 0x8F, 0x90, 0x9D, 255})
         EXPECT_EQ(std::memcmp(&glyphMetrics[code], &zero, sizeof zero), 0) << "code " << code;
 
     // A bitmap font leaves the outline font's metrics alone.
-    GlyphMetricsFloat before[256];
+    platform::GlyphMetrics before[256];
     std::memcpy(before, glyphMetrics, sizeof before);
-    bigFont = makeFont(72, extrusion, false, false);
+    bigFont = makeBitmapFont(72);
     EXPECT_EQ(std::memcmp(before, glyphMetrics, sizeof before), 0);
 }
 
@@ -125,7 +124,7 @@ TEST_F(Fonts, PercentPercentPrintsNineCharacters) {
     EXPECT_NEAR(modelviewX(), 0.5f * advances("%credits."), 1e-5f);
     EXPECT_GT(advances("%credits."), 0.0f);
 
-    captionFont = makeFont(24, extrusion, false, false);
+    captionFont = makeBitmapFont(24);
     glLoadIdentity();
     glTranslatef(0.0f, 0.0f, -1.0f);
     glRasterPos2f(-0.4f, 0.0f);
@@ -151,11 +150,11 @@ TEST_F(Fonts, TextTooLongForTheBufferIsCutTo255Characters) {
     glLoadIdentity();
     const std::string longText(300, 'H');
     printCentered(textFont, "%s", longText.c_str());
-    EXPECT_NEAR(modelviewX(), 0.5f * 255.0f * glyphMetrics['H'].gmfCellIncX, 1e-3f);
+    EXPECT_NEAR(modelviewX(), 0.5f * 255.0f * glyphMetrics['H'].cellIncX, 1e-3f);
 }
 
 TEST_F(Fonts, BitmapTextStartsAtTheRasterPositionWhateverItsLength) {
-    captionFont = makeFont(24, extrusion, false, false);
+    captionFont = makeBitmapFont(24);
     int firstLeft = -1;
     for (const std::string text : {"H", "HHHHHHHHHHHH"}) {
         clearUnlitWhite();
@@ -173,7 +172,7 @@ TEST_F(Fonts, BitmapTextStartsAtTheRasterPositionWhateverItsLength) {
         // The raster position moves on by whole-pixel advances of the 24-pixel face.
         const float pixelAdvance = (rasterX() - start) / text.size();
         EXPECT_NEAR(pixelAdvance, std::round(pixelAdvance), 1e-3f) << text;
-        EXPECT_NEAR(pixelAdvance, glyphMetrics['H'].gmfCellIncX * 24.0f, 1.0f) << text;
+        EXPECT_NEAR(pixelAdvance, glyphMetrics['H'].cellIncX * 24.0f, 1.0f) << text;
     }
 }
 
@@ -182,11 +181,11 @@ TEST_F(Fonts, BitmapTextStartsAtTheRasterPositionWhateverItsLength) {
 // the size of the rebuild. "H" stands on the raster position's baseline, and
 // "T" has its bar at the top.
 TEST_F(Fonts, BitmapSizeIsTheEmHeightAlsoAfterARebuild) {
-    bigFont = makeFont(72, extrusion, false, false);
-    captionFont = makeFont(24, extrusion, false, false);
+    bigFont = makeBitmapFont(72);
+    captionFont = makeBitmapFont(24);
     const GLuint oldBase = bigFont;
     for (int size : {72, 42}) {
-        if (size == 42) bigFont = rebuildFont(bigFont, size, extrusion, false, false);
+        if (size == 42) bigFont = rebuildBitmapFont(bigFont, size);
         clearUnlitWhite();
         glTranslatef(0.0f, 0.0f, -1.0f);
         glRasterPos2f(-0.3f, -0.2f);
@@ -195,7 +194,7 @@ TEST_F(Fonts, BitmapSizeIsTheEmHeightAlsoAfterARebuild) {
         printCentered(bigFont, "H");
         const testing_support::Box box = litBox();
         ASSERT_FALSE(box.empty()) << size;
-        EXPECT_NEAR(box.height(), glyphMetrics['H'].gmfBlackBoxY * size, 2.0f) << size;
+        EXPECT_NEAR(box.height(), glyphMetrics['H'].blackBoxY * size, 2.0f) << size;
         EXPECT_NEAR(box.bottom, height - 1 - std::floor(raster[1]), 1.0f) << size;
 
         clearUnlitWhite();
@@ -273,7 +272,7 @@ TEST_F(Fonts, FilledGlyphsKeepTheirHolesAndLineGlyphsAreOutlines) {
     EXPECT_EQ(testing_support::probe(filled.left + 3, midY).r, 255) << "on the O's ring";
     const int filledPixels = pixelsNearGrey(255);
 
-    const GLuint lines = makeFont(9, extrusion, true, true);
+    const GLuint lines = makeOutlineFont(9, GlyphStyle::Lines);
     const testing_support::Box outlined = drawO(lines);
     EXPECT_NEAR(outlined.left, filled.left, 2);
     EXPECT_NEAR(outlined.right, filled.right, 2);

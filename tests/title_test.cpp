@@ -48,7 +48,7 @@ class Title : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         gl = new OffscreenGL();
-        textFont = makeFont(9, 0.2f, true, false);
+        textFont = makeOutlineFont(9);
     }
     static void TearDownTestSuite() {
         resetTextState();

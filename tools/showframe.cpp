@@ -20,6 +20,7 @@
 #include "app/shell.h"
 #include "platform/platform.h"
 #include "platform/sound.h"
+#include "scenes/scenes.h"
 #include "show/sequencer.h"
 
 namespace {

@@ -16,6 +16,7 @@
 #include "resources/text.h"
 #include "show/clock.h"
 #include "show/music.h"
+#include "show/drawing.h"
 #include "show/sequencer.h"
 #include "show/startup.h"
 #include "show/trace.h"
@@ -102,25 +103,12 @@ Box litBox(int threshold) {
 }
 
 void setUpStartupGlState() {
-    glShadeModel(GL_SMOOTH);
-    glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
-    glClearDepth(1.0);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
+    // What an earlier test may have left on.
     glDisable(GL_BLEND);
     glDisable(GL_TEXTURE_2D);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
     glNormal3f(0.0f, 0.0f, 1.0f);  // GL's default; an outline glyph drawn earlier leaves its own
-    const GLfloat ambient[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-    const GLfloat diffuse[4] = {1.0f, 0.0f, 0.0f, 1.0f};
-    const GLfloat position[4] = {3.0f, 0.0f, -4.0f, 1.0f};
-    glEnable(GL_LIGHTING);
-    glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
-    glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
-    glLightfv(GL_LIGHT0, GL_POSITION, position);
-    glEnable(GL_LIGHT0);
+    setFixedGlState();
+    setUpRedLight();
 }
 
 void resetShow() {
@@ -133,7 +121,7 @@ void resetShow() {
     resetClockState();
     resetTextState();
     resetPhotoState();
-    resetStartupState();
+    resetDrawingState();
     introSong = nullptr;
     mainSong = nullptr;
 }
