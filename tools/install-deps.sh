@@ -9,7 +9,7 @@ packages="build-essential cmake pkg-config
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libgl-dev libglu1-mesa-dev libgl1-mesa-dri libegl-dev libegl-mesa0
   libstb-dev
-  xvfb xauth xdotool libx11-dev
+  xvfb xauth xdotool libx11-dev xfonts-base
   libgtest-dev clang libclang-rt-14-dev"
 
 missing=""
