@@ -3,13 +3,16 @@
 // formats, and which message each failure shows.
 #include <gtest/gtest.h>
 
-#include <cwchar>
 #include <clocale>
+#include <cstdio>
+#include <cwchar>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "resources/dib.h"
 #include "tests/dib_files.h"
+#include "tests/special_files.h"
 #include "tests/support/support.h"
 
 using namespace dib_files;
@@ -332,6 +335,20 @@ TEST_F(DibTest, FilesThatCannotBeOpenedNameThemselves) {
     platform::journal().clear();
     EXPECT_EQ(readDibFile(scratch.path().c_str()), nullptr);
     EXPECT_EQ(shownBoxes().size(), 1u);
+
+    // Nothing but a regular file is opened: a pipe is not waited on, a
+    // device not read.
+    {
+        special_files::BlockGuard guard;
+        const std::filesystem::path special = scratch.path() / "special.bmp";
+        for (const special_files::Special& kind : special_files::specials) {
+            kind.make(special);
+            platform::journal().clear();
+            EXPECT_EQ(readDibFile(special.c_str()), nullptr) << kind.what;
+            EXPECT_EQ(shownBoxes(), std::vector<std::string>{"Error|Failed to open DIB file " + special.string() + ".\n"})
+                << kind.what;
+        }
+    }
 
     // A name too long for the 256-byte text is cut; the text keeps its end.
     platform::journal().clear();
