@@ -26,10 +26,11 @@
 //   header size not readable, or not 12 or 40   "Unknown DIB file format."
 //   header, colour table or bit-field masks past the end of the file, a pixel
 //   offset past the end, colours used above 65535, zero or negative width,
-//   zero height, |height| x width x 3 above 32 bits, a pixel format not
-//   converted here, pixel rows past the end of the file, run-length data that
-//   runs past a row, moves outside the image, ends without its end-of-bitmap
-//   code or is stored top to bottom             "Image file conversion error."
+//   zero height, more than 64 megapixels (|height| x width), a pixel format
+//   not converted here, pixel rows past the end of the file, run-length data
+//   that runs past a row, moves outside the image, ends without its
+//   end-of-bitmap code or is stored top to bottom
+//                                               "Image file conversion error."
 //   any allocation                              "Out of memory."
 #include "resources/dib.h"
 
@@ -98,6 +99,11 @@ constexpr uint32_t compressionRle4 = 2;
 constexpr uint32_t compressionBitFields = 3;
 
 constexpr size_t openTextSize = 256;  // bytes, the terminating NUL included
+
+// The most pixels a picture may have: far above any texture the show can
+// use, and refused before anything is allocated for it, since a few bytes of
+// run-length data can declare gigapixels.
+constexpr uint64_t maxPixelCount = uint64_t{8192} * 8192;  // 64 megapixels
 
 const char* const outOfMemoryText = "Out of memory.";
 const char* const unknownFormatText = "Unknown DIB file format.";
@@ -290,7 +296,7 @@ bool convertible(const uint8_t* desc, size_t pixelBytes) {
     const uint32_t compression = read32(desc + fieldCompression);
     if (width <= 0 || height == 0) return false;
     const uint64_t rows = static_cast<uint64_t>(height < 0 ? -height : height);
-    if (rows * static_cast<uint64_t>(width) * 3 > 0xFFFFFFFFu) return false;
+    if (rows * static_cast<uint64_t>(width) > maxPixelCount) return false;
     switch (compression) {
     case compressionNone:
         if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
