@@ -1,7 +1,6 @@
 #include "app/options.h"
 
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,11 +11,19 @@
 
 namespace {
 
+// The fixed-step clock's frame rates, frames a second. A thousand is the
+// most at which every frame still moves the millisecond clock (far above it
+// the show never ends); near 0 a frame's milliseconds outgrow the clock's
+// integer reading.
+constexpr double minFps = 1.0;
+constexpr double maxFps = 1000.0;
+
 bool parseFps(const char* text, double& fps) {
     errno = 0;
     char* end = nullptr;
     const double value = std::strtod(text, &end);
-    if (end == text || *end != '\0' || errno != 0 || !std::isfinite(value) || value <= 0.0) return false;
+    // NaN fails both comparisons, and so does either infinity one of them.
+    if (end == text || *end != '\0' || errno != 0 || !(value >= minFps && value <= maxFps)) return false;
     fps = value;
     return true;
 }
@@ -30,10 +37,11 @@ const char* usageText() {
            "\n"
            "  --windowed  a 640 x 480 window instead of switching the display to full screen\n"
            "  --headless  no window and no sound device: draws offscreen, messages on stderr\n"
-           "  --fps F     a fixed-step clock of F frames a second (fractions allowed, e.g. 29.97)\n"
-           "              in place of the real clock; with --headless it runs as fast as it can\n"
+           "  --fps F     a fixed-step clock of F frames a second, 1 to 1000 (fractions allowed,\n"
+           "              e.g. 29.97; also written --fps=F) in place of the real clock; with\n"
+           "              --headless it runs as fast as it can\n"
            "  --trace     print the show's timeline on stdout: <frame> <ms> <event> [args]\n"
-           "  --help      this text\n"
+           "  -h, --help  this text\n"
            "\n"
            "Escape ends the show (exit code 27); it ends by itself with exit code 0.\n";
 }
@@ -56,11 +64,11 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             } else if (i + 1 < argc) {
                 value = argv[++i];
             } else {
-                error = "--fps needs a number of frames a second";
+                error = "--fps needs a number from 1 to 1000";
                 return false;
             }
             if (!parseFps(value, options.fps)) {
-                error = std::string("--fps needs a positive number, not '") + value + "'";
+                error = std::string("--fps needs a number from 1 to 1000, not '") + value + "'";
                 return false;
             }
         } else {

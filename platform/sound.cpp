@@ -14,14 +14,16 @@
 #include "platform/sound.h"
 
 #include "platform/platform.h"
+#include "platform/regular_file.h"
 
 #include <SDL.h>
 #include <libopenmpt/libopenmpt.hpp>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
 #include <memory>
 #include <sstream>
 
@@ -233,14 +235,42 @@ void FSOUND_Close() {
 // ---------------------------------------------------------------------------
 // 4. the songs
 
+namespace {
+
+// The song file's bytes, read up to the size it had when it was opened.
+// False for anything but a regular file (a pipe would block, a device never
+// ends), for a file above maxSongBytes and on a read error. Throws bad_alloc.
+bool readSongFile(const char* path, std::vector<char>& bytes) {
+    constexpr uint64_t maxSongBytes = uint64_t{64} << 20;  // modules run from kilobytes to a few megabytes
+    uint64_t size = 0;
+    const int fd = platform::openRegularFile(path, size);
+    if (fd < 0) return false;
+    struct Closer {
+        int fd;
+        ~Closer() { close(fd); }
+    } closer{fd};
+    if (size > maxSongBytes) return false;
+    bytes.resize(static_cast<size_t>(size));
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;  // the file shrank since it was opened: keep what it holds
+        got += static_cast<size_t>(n);
+    }
+    bytes.resize(got);
+    return true;
+}
+
+}  // namespace
+
 FMUSIC_MODULE* FMUSIC_LoadSong(const char* path) {
     platform::noteJournal(std::string("FMUSIC_LoadSong ") + (path ? path : "(null)"));
     if (!path) return nullptr;
     try {
-        std::ifstream file(path, std::ios::binary);
-        if (!file) return nullptr;
-        std::vector<char> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-        if (bytes.empty() || !xmHeaderComplete(bytes)) return nullptr;
+        std::vector<char> bytes;
+        if (!readSongFile(path, bytes) || bytes.empty() || !xmHeaderComplete(bytes)) return nullptr;
 
         auto song = std::make_unique<FMUSIC_MODULE>();
         std::ostringstream log;

@@ -4,7 +4,7 @@
 //   1. Little-endian fields and the messages
 //   2. The file, read in place through a read-only map
 //   3. Colour count and the source description
-//   4. convertDib: our own DIB conversion into a 24-bit section
+//   4. convertDib: the DIB conversion into a 24-bit section
 //   5. readDibFile: the steps from file to Image
 //
 // The reader never decodes from the file directly: it normalises the header
@@ -21,20 +21,20 @@
 // checked against the size of the file.
 //
 // Which message each refusal shows (caption "Error", at most one per call):
-//   file missing, unreadable or empty           "Failed to open DIB file %s.\n"
+//   file missing, unreadable, empty, or not a regular file (a pipe, a device,
+//   a directory)                                "Failed to open DIB file %s.\n"
 //   header size not readable, or not 12 or 40   "Unknown DIB file format."
 //   header, colour table or bit-field masks past the end of the file, a pixel
 //   offset past the end, colours used above 65535, zero or negative width,
-//   zero height, |height| x width x 3 above 32 bits, a pixel format we do not
-//   convert, pixel rows past the end of the file, run-length data that runs
-//   past a row, moves outside the image, ends without its end-of-bitmap code
-//   or is stored top to bottom                  "Image file conversion error."
+//   zero height, more than 64 megapixels (|height| x width), a pixel format
+//   not converted here, pixel rows past the end of the file, run-length data
+//   that runs past a row, moves outside the image, ends without its
+//   end-of-bitmap code or is stored top to bottom
+//                                               "Image file conversion error."
 //   any allocation                              "Out of memory."
 #include "resources/dib.h"
 
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <bit>
@@ -48,6 +48,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/regular_file.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define DIB_POISON_MAP_TAIL 1
@@ -99,6 +100,11 @@ constexpr uint32_t compressionBitFields = 3;
 
 constexpr size_t openTextSize = 256;  // bytes, the terminating NUL included
 
+// The most pixels a picture may have: far above any texture the show can
+// use, and refused before anything is allocated for it, since a few bytes of
+// run-length data can declare gigapixels.
+constexpr uint64_t maxPixelCount = uint64_t{8192} * 8192;  // 64 megapixels
+
 const char* const outOfMemoryText = "Out of memory.";
 const char* const unknownFormatText = "Unknown DIB file format.";
 const char* const conversionErrorText = "Image file conversion error.";
@@ -133,18 +139,15 @@ void showError(const char* text) {
 // 2. The file, read in place through a read-only map
 
 // The whole file mapped read-only, for the life of the object. ok() is false
-// when it could not be opened, sized or mapped; an empty file cannot be mapped.
+// when it could not be opened, sized or mapped; an empty file cannot be
+// mapped, and only a regular file is opened at all.
 class MappedFile {
 public:
     explicit MappedFile(const char* path) {
-        if (path == nullptr) return;
-        // Non-blocking, so that a named pipe fails the mapping instead of
-        // waiting for a writer.
-        fd_ = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd_ < 0) return;
-        struct stat info {};
-        if (fstat(fd_, &info) != 0 || info.st_size <= 0) return;
-        size_ = static_cast<size_t>(info.st_size);
+        uint64_t bytes = 0;
+        fd_ = platform::openRegularFile(path, bytes);
+        if (fd_ < 0 || bytes == 0 || bytes > SIZE_MAX) return;
+        size_ = static_cast<size_t>(bytes);
         void* view = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd_, 0);
         if (view == MAP_FAILED) return;
         data_ = static_cast<const uint8_t*>(view);
@@ -293,7 +296,7 @@ bool convertible(const uint8_t* desc, size_t pixelBytes) {
     const uint32_t compression = read32(desc + fieldCompression);
     if (width <= 0 || height == 0) return false;
     const uint64_t rows = static_cast<uint64_t>(height < 0 ? -height : height);
-    if (rows * static_cast<uint64_t>(width) * 3 > 0xFFFFFFFFu) return false;
+    if (rows * static_cast<uint64_t>(width) > maxPixelCount) return false;
     switch (compression) {
     case compressionNone:
         if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
@@ -312,7 +315,7 @@ bool convertible(const uint8_t* desc, size_t pixelBytes) {
 }
 
 // ---------------------------------------------------------------------------
-// 4. convertDib: our own DIB conversion into a 24-bit section
+// 4. convertDib: the DIB conversion into a 24-bit section
 
 // The section that convertDib renders into: bottom row first, 3 bytes per
 // pixel (blue, green, red), rows filled to a multiple of 4 bytes.
@@ -472,10 +475,10 @@ bool convertRle(const Section& section, const uint8_t* data, size_t bytes, uint1
     }
 }
 
-// Our stand-in for the platform's DIB conversion: renders the pixelBytes of
-// pixel data at pixels, described by the source description desc (and masks
-// for bit fields), into the section described by target. Returns the number
-// of lines converted: 0 on failure, else the section's height.
+// The DIB conversion: renders the pixelBytes of pixel data at pixels,
+// described by the source description desc (and masks for bit fields), into
+// the section described by target. Returns the number of lines converted: 0
+// on failure, else the section's height.
 uint32_t convertDib(const Section& section, const uint8_t* target, const uint8_t* pixels,
                     size_t pixelBytes, const uint8_t* desc, const BitMasks& masks) {
     if (read16(target + fieldBitCount) != 24 || !convertible(desc, pixelBytes)) return 0;

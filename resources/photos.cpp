@@ -2,7 +2,9 @@
 // as GL textures by slot.
 #include "resources/photos.h"
 
-#include <cstdio>
+#include <unistd.h>
+
+#include "platform/regular_file.h"
 
 GLuint photoTextures[3] = {0, 0, 0};
 const char* const photoFileNames[3] = {
@@ -15,11 +17,13 @@ constexpr GLint defaultUnpackAlignment = 4;  // bytes, the GL's own default
 
 std::unique_ptr<Image> loadImageFile(const char* fileName) {
     if (fileName == nullptr) return nullptr;
-    // A photo that is not there is skipped without a word; the reader is
+    // A photo that is not there, cannot be opened or is no regular file (a
+    // pipe, a device, a directory) is skipped without a word; the reader is
     // asked only about files that open.
-    std::FILE* file = std::fopen(fileName, "r");
-    if (file == nullptr) return nullptr;
-    std::fclose(file);
+    uint64_t bytes = 0;
+    const int file = platform::openRegularFile(fileName, bytes);
+    if (file < 0) return nullptr;
+    close(file);
     return readDibFile(fileName);
 }
 

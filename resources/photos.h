@@ -10,8 +10,9 @@
 extern GLuint photoTextures[3];
 extern const char* const photoFileNames[3];
 
-// The picture in fileName, or none. A file that cannot be opened gives none
-// silently; one that opens but cannot be decoded shows the reader's message.
+// The picture in fileName, or none. A file that cannot be opened, or is not
+// a regular file, gives none silently; one that opens but cannot be decoded
+// shows the reader's message.
 std::unique_ptr<Image> loadImageFile(const char* fileName);
 // Makes a texture name into slot, binds it and loads image into it.
 void uploadTexture(const Image& image, GLuint& slot);

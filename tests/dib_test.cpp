@@ -3,13 +3,20 @@
 // formats, and which message each failure shows.
 #include <gtest/gtest.h>
 
-#include <cwchar>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <clocale>
+#include <cstdio>
+#include <cwchar>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "resources/dib.h"
 #include "tests/dib_files.h"
+#include "tests/special_files.h"
 #include "tests/support/support.h"
 
 using namespace dib_files;
@@ -317,6 +324,70 @@ TEST_F(DibTest, FilesThatDeclareMoreThanTheyHoldAreRefused) {
     for (const Case& c : cases) expectRefused(c.file, conversionError, c.what);
 }
 
+// Reads path in a child process that may map no more than 512 MB beyond
+// what it has already, so that a picture the reader wrongly allocates fails
+// the read instead of the machine. True when the child read no image and
+// showed exactly box; otherwise the child says on stderr what it got.
+bool refusedWithoutHugeAllocation(const std::string& path, const std::string& box) {
+    const pid_t child = fork();
+    if (child == 0) {
+        unsigned long pages = 0;
+        if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%lu", &pages) != 1) pages = 0;
+            std::fclose(statm);
+        }
+        const rlim_t limit = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{512} << 20);
+        const rlimit addressSpace{limit, limit};
+        if (pages == 0 || setrlimit(RLIMIT_AS, &addressSpace) != 0) _exit(2);
+        platform::journal().clear();
+        const bool image = readDibFile(path.c_str()) != nullptr;
+        if (image) std::fprintf(stderr, "an image came back\n");
+        _exit(!image && shownBoxes() == std::vector<std::string>{box} ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// At most 64 megapixels (8192 x 8192), refused before anything is allocated
+// for them: a few bytes of run-length data can declare a gigapixel.
+TEST_F(DibTest, PicturesOfMoreThan64MegapixelsAreRefusedBeforeTheyAreAllocated) {
+    const uint32_t palette8 = 256 * 4, palette4 = 16 * 4;
+    struct Case { const char* what; Bytes head; uint64_t fileBytes; };
+    std::vector<Case> cases;
+    {
+        Bytes f = fileHeader(14 + 40 + palette8);
+        append(f, infoHeader({.width = 32768, .height = 32768, .bits = 8, .compression = 1}));
+        append(f, colourTable(256, 4));
+        append(f, {0, 1});  // end of bitmap
+        cases.push_back({"run-length 8 bits, 32768 x 32768 in 1080 bytes", f, 1080});
+    }
+    {
+        Bytes f = fileHeader(14 + 40 + palette4);
+        append(f, infoHeader({.width = 32768, .height = 32768, .bits = 4, .compression = 2}));
+        append(f, colourTable(16, 4));
+        append(f, {0, 1});
+        cases.push_back({"run-length 4 bits, 32768 x 32768", f, f.size()});
+    }
+    {
+        // 1 bit a pixel, so the file holds every row it declares: 1028 bytes
+        // a row, 8.4 MB in all, read as zeros from a hole.
+        Bytes f = fileHeader(14 + 40 + 8);
+        append(f, infoHeader({.width = 8193, .height = 8192, .bits = 1}));
+        append(f, colourTable(2, 4));
+        cases.push_back({"1 bit, 8193 x 8192 with all its rows", f, f.size() + uint64_t{1028} * 8192});
+    }
+    {
+        Bytes f = infoHeader({.width = 32768, .height = 32768, .bits = 24});
+        append(f, Bytes(64, 0));
+        cases.push_back({"24 bits, 32768 x 32768 in a file that holds almost none of it", f, f.size()});
+    }
+    for (const Case& c : cases) {
+        const std::string path = scratch.write("huge.bmp", c.head);
+        std::filesystem::resize_file(path, c.fileBytes);
+        EXPECT_TRUE(refusedWithoutHugeAllocation(path, conversionError)) << c.what;
+    }
+}
+
 TEST_F(DibTest, FilesThatCannotBeOpenedNameThemselves) {
     const std::string empty = scratch.write("empty.bmp", {});
     std::unique_ptr<Image> image = readDibFile(empty.c_str());
@@ -332,6 +403,20 @@ TEST_F(DibTest, FilesThatCannotBeOpenedNameThemselves) {
     platform::journal().clear();
     EXPECT_EQ(readDibFile(scratch.path().c_str()), nullptr);
     EXPECT_EQ(shownBoxes().size(), 1u);
+
+    // Nothing but a regular file is opened: a pipe is not waited on, a
+    // device not read.
+    {
+        special_files::BlockGuard guard;
+        const std::filesystem::path special = scratch.path() / "special.bmp";
+        for (const special_files::Special& kind : special_files::specials) {
+            kind.make(special);
+            platform::journal().clear();
+            EXPECT_EQ(readDibFile(special.c_str()), nullptr) << kind.what;
+            EXPECT_EQ(shownBoxes(), std::vector<std::string>{"Error|Failed to open DIB file " + special.string() + ".\n"})
+                << kind.what;
+        }
+    }
 
     // A name too long for the 256-byte text is cut; the text keeps its end.
     platform::journal().clear();

@@ -5,11 +5,13 @@
 
 #include <GL/gl.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "resources/photos.h"
 #include "tests/dib_files.h"
+#include "tests/special_files.h"
 #include "tests/support/support.h"
 
 using namespace dib_files;
@@ -122,6 +124,43 @@ TEST_F(PhotoSlots, APhotoThatCannotBeDecodedShowsWhyAndTheOthersStillLoad) {
     EXPECT_EQ(shownBoxes(), (std::vector<std::string>{"Error|Unknown DIB file format.",
                                                       "Error|Failed to open DIB file data/skorv2.bitmap.\n"}));
     EXPECT_EQ(textureImage(photoTextures[2], 4, 4), expectedPixels(4, 4, 0x20));
+}
+
+// A photo that is no regular file is skipped exactly like one that cannot be
+// opened: no message, its slot stays 0, and it neither blocks nor is read
+// for ever. A link to a good photo is a good photo.
+TEST_F(PhotoSlots, APhotoThatIsNoRegularFileIsSkippedLikeAnUnreadableOne) {
+    writePhoto(0, photoFile(4, 2, 0x10));
+    writePhoto(2, photoFile(4, 4, 0x80));
+    const std::filesystem::path second = scratch.path() / "data/skorv2.bitmap";
+    struct Case { const char* what; void (*make)(const std::filesystem::path&); };
+    std::vector<Case> cases = {{"missing", [](const std::filesystem::path& at) { std::filesystem::remove_all(at); }}};
+    if (geteuid() != 0)  // root reads every file, whatever its mode
+        cases.push_back({"unreadable", [](const std::filesystem::path& at) {
+                             std::filesystem::remove_all(at);
+                             std::ofstream(at) << "BM";
+                             std::filesystem::permissions(at, std::filesystem::perms::none);
+                         }});
+    for (const special_files::Special& special : special_files::specials) cases.push_back({special.what, special.make});
+
+    special_files::BlockGuard guard;
+    for (const Case& c : cases) {
+        c.make(second);
+        resetPhotoState();
+        platform::journal().clear();
+        EXPECT_TRUE(loadPhotoTextures()) << c.what;
+        EXPECT_NE(photoTextures[0], 0u) << c.what;
+        EXPECT_EQ(photoTextures[1], 0u) << c.what;
+        EXPECT_NE(photoTextures[2], 0u) << c.what;
+        EXPECT_EQ(shownBoxes(), std::vector<std::string>{}) << c.what;
+    }
+
+    std::filesystem::remove_all(second);
+    std::filesystem::create_symlink(scratch.write("elsewhere.bmp", photoFile(8, 2, 0x40)), second);
+    resetPhotoState();
+    EXPECT_TRUE(loadPhotoTextures());
+    ASSERT_NE(photoTextures[1], 0u) << "a link to a good photo";
+    EXPECT_EQ(textureImage(photoTextures[1], 8, 2), expectedPixels(8, 2, 0x40));
 }
 
 TEST_F(PhotoSlots, TexturesAreLinearAndRowsOfAnyLengthUploadExactly) {

@@ -317,4 +317,29 @@ TEST(Options, ParsesTheShowsOptionsAndRefusesOthers) {
         EXPECT_FALSE(parse(bad, o, e)) << bad.front();
         EXPECT_FALSE(e.empty());
     }
+
+    // The fixed-step clock runs from 1 to 1000 frames a second: far below,
+    // a frame's milliseconds overflow the clock; far above, the show never
+    // ends. A refused rate is named in the message; fps 0 marks a refusal.
+    const struct { std::vector<const char*> args; const char* value; double fps; } rates[] = {
+        {{"--fps", "1"}, "1", 1.0},         {{"--fps", "29.97"}, "29.97", 29.97},
+        {{"--fps", "1000"}, "1000", 1000.0}, {{"--fps=60"}, "60", 60.0},
+        {{"--fps", "0"}, "0", 0.0},         {{"--fps", "0.5"}, "0.5", 0.0},
+        {{"--fps", "1e-15"}, "1e-15", 0.0}, {{"--fps", "1001"}, "1001", 0.0},
+        {{"--fps", "1e9"}, "1e9", 0.0},     {{"--fps", "nan"}, "nan", 0.0},
+        {{"--fps", "inf"}, "inf", 0.0},     {{"--fps", "-5"}, "-5", 0.0},
+        {{"--fps=0.5"}, "0.5", 0.0},
+    };
+    for (const auto& r : rates) {
+        Options o;
+        std::string e;
+        EXPECT_EQ(parse(r.args, o, e), r.fps != 0.0) << r.value << ": " << e;
+        EXPECT_DOUBLE_EQ(o.fps, r.fps) << r.value;
+        if (r.fps == 0.0) {
+            EXPECT_EQ(e, std::string("--fps needs a number from 1 to 1000, not '") + r.value + "'");
+        }
+    }
+    Options helped;
+    EXPECT_TRUE(parse({"-h"}, helped, error));
+    EXPECT_TRUE(helped.help);
 }

@@ -7,10 +7,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "tests/special_files.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -277,6 +279,34 @@ TEST_F(SoundTest, FilesThatAreNoModulesLoadAsNull) {
         EXPECT_EQ(FMUSIC_LoadSong(scratch.write("head.xm", head).c_str()), nullptr) << "cut at " << cut;
     }
     EXPECT_EQ(peak(render(blockFrames)), 0);
+}
+
+// Only a regular file of at most 64 MB is read as a song: a pipe is not
+// waited on, a device is not read for ever, and a module padded past the
+// bound is refused while the same module with a little padding loads.
+TEST_F(SoundTest, OnlyRegularFilesOfSongSizeAreRead) {
+    startSound(platform::SoundOutput::Capture);
+    const std::string good = scratch.write("good.xm", buildXm(0).bytes);
+    const std::filesystem::path song = scratch.path() / "song.xm";
+    {
+        special_files::BlockGuard guard;
+        for (const special_files::Special& special : special_files::specials) {
+            special.make(song);
+            EXPECT_EQ(FMUSIC_LoadSong(song.c_str()), nullptr) << special.what;
+        }
+    }
+
+    std::filesystem::remove_all(song);
+    std::filesystem::create_symlink(good, song);
+    EXPECT_NE(FMUSIC_LoadSong(song.c_str()), nullptr) << "a link to a good song";
+
+    constexpr uintmax_t megabyte = uintmax_t{1} << 20;
+    const struct { uintmax_t bytes; bool loads; } padded[] = {{1 * megabyte, true}, {65 * megabyte, false}};
+    for (const auto& p : padded) {
+        const std::string path = scratch.write("padded.xm", buildXm(0).bytes);
+        std::filesystem::resize_file(path, p.bytes);  // the padding is a hole: no disk is used
+        EXPECT_EQ(FMUSIC_LoadSong(path.c_str()) != nullptr, p.loads) << p.bytes << " bytes";
+    }
 }
 
 TEST_F(SoundTest, ModulesCutInTheirDataPlayWithoutHarm) {
