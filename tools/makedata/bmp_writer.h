@@ -16,20 +16,20 @@ struct Colour {
 };
 
 struct Bitmap {
-    bool fileHeader = true;        // the "BM" header in front; false: a packed DIB
-    int headerBytes = 40;          // 40: info header; 12: core header (16-bit sizes, 3-byte table entries)
-    int32_t width = 1;             // pixels
-    int32_t height = 1;            // pixels, written negated when topDown
-    bool topDown = false;          // rows stored top row first (info header only)
-    int bitsPerPixel = 24;         // 1, 4, 8, 16, 24 or 32
-    uint32_t compression = 0;      // 0 plain, 1 run-length 8, 2 run-length 4, 3 bit fields
-    uint32_t coloursUsed = 0;      // table entries the info header declares; 0: 2^bits up to 8 bits
-    std::vector<uint32_t> masks;   // red, green, blue masks right after the info header
-    std::vector<Colour> palette;   // the colour table, after the masks, as many entries as given
-    std::vector<uint8_t> pixels;   // plain: stored rows without their fill, each (width x bits + 7) / 8
-                                   // bytes, 24 and 32 bits as blue, green, red (, unused);
-                                   // run-length: the stream as stored
-    uint8_t rowFill = 0;           // the bytes that fill each plain row to a multiple of 4
+    bool fileHeader = true;          // the "BM" header in front; false: a packed DIB
+    int headerBytes = 40;            // 40: info header; 12: core header (16-bit sizes, 3-byte table entries)
+    int32_t width = 1;               // pixels
+    int32_t height = 1;              // pixels, written negated when topDown
+    bool topDown = false;            // rows stored top row first (info header only)
+    int bitsPerPixel = 24;           // 1, 4, 8, 16, 24 or 32
+    uint32_t compression = 0;        // 0 plain, 1 run-length 8, 2 run-length 4, 3 bit fields
+    uint32_t coloursUsed = 0;        // table entries the info header declares; 0: 2^bits up to 8 bits
+    std::vector<uint32_t> masks{};   // red, green, blue masks right after the info header
+    std::vector<Colour> palette{};   // the colour table, after the masks, as many entries as given
+    std::vector<uint8_t> pixels{};   // plain: stored rows without their fill, each (width x bits + 7) / 8
+                                     // bytes, 24 and 32 bits as blue, green, red (, unused);
+                                     // run-length: the stream as stored
+    uint8_t rowFill = 0;             // the bytes that fill each plain row to a multiple of 4
 };
 
 // The file's bytes: header fields (file size, pixel offset, image size)

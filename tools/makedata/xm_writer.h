@@ -41,15 +41,15 @@ struct Envelope {
 };
 
 struct Instrument {
-    std::string name;              // also the sample's name; 22 characters are kept
-    std::vector<int16_t> samples;  // 16-bit sample data
-    int loopStart = 0;             // in samples
-    int loopLength = 0;            // in samples; 0 = plays once
-    int volume = 64;               // 0..64
-    int relativeNote = 0;          // semitones added to every note
-    int panning = 128;             // 0 left .. 255 right
-    Envelope envelope;             // volume envelope
-    int fadeout = 0;               // volume lost per tick after key off, of 65536
+    std::string name{};              // also the sample's name; 22 characters are kept
+    std::vector<int16_t> samples{};  // 16-bit sample data
+    int loopStart = 0;               // in samples
+    int loopLength = 0;              // in samples; 0 = plays once
+    int volume = 64;                 // 0..64
+    int relativeNote = 0;            // semitones added to every note
+    int panning = 128;               // 0 left .. 255 right
+    Envelope envelope{};             // volume envelope
+    int fadeout = 0;                 // volume lost per tick after key off, of 65536
 };
 
 struct Module {
