@@ -31,48 +31,25 @@
 #include <vector>
 
 #include "resources/dib.h"
+#include "tools/makedata/bmp_writer.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void put16(Bytes& b, size_t at, uint32_t v) {
-    b[at] = uint8_t(v);
-    b[at + 1] = uint8_t(v >> 8);
-}
-
-void put32(Bytes& b, size_t at, uint32_t v) {
-    put16(b, at, v & 0xFFFF);
-    put16(b, at + 2, v >> 16);
-}
-
 // A "BM" file of a noisy gradient, 8 bits (256-entry table) or 24 bits.
 Bytes makeBitmap(int size, int bits) {
-    const uint32_t table = bits == 8 ? 256 * 4 : 0;
-    const uint32_t stride = (uint32_t(size) * bits / 8 + 3) & ~3u;
-    const uint32_t offset = 14 + 40 + table;
-    Bytes b(offset + stride * uint32_t(size), 0);
-    b[0] = 'B';
-    b[1] = 'M';
-    put32(b, 2, uint32_t(b.size()));
-    put32(b, 10, offset);
-    put32(b, 14, 40);
-    put32(b, 18, uint32_t(size));
-    put32(b, 22, uint32_t(size));
-    put16(b, 26, 1);
-    put16(b, 28, uint32_t(bits));
-    for (uint32_t i = 0; i < table / 4; ++i) {
-        b[54 + 4 * i] = uint8_t(i * 7);
-        b[55 + 4 * i] = uint8_t(255 - i);
-        b[56 + 4 * i] = uint8_t(i);
-    }
+    bmp::Bitmap bitmap{.width = size, .height = size, .bitsPerPixel = bits};
+    if (bits == 8)
+        for (uint32_t i = 0; i < 256; ++i) bitmap.palette.push_back({uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
+    const uint32_t rowBytes = uint32_t(size) * uint32_t(bits) / 8;
     uint32_t noise = 12345;
     for (int y = 0; y < size; ++y)
-        for (uint32_t x = 0; x < stride; ++x) {
+        for (uint32_t x = 0; x < rowBytes; ++x) {
             noise = noise * 1103515245u + 12345u;
-            b[offset + uint32_t(y) * stride + x] = uint8_t(x + y + (noise >> 28));
+            bitmap.pixels.push_back(uint8_t(x + y + (noise >> 28)));
         }
-    return b;
+    return bmp::write(bitmap);
 }
 
 using Clock = std::chrono::steady_clock;

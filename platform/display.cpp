@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 
 namespace platform {
@@ -424,8 +425,11 @@ Answer messageBox(const char* text, const char* caption, Buttons buttons) {
             return answer;
         }
     }
-    // No box can be shown: caption and text, one line each.
-    std::fprintf(stderr, "%s\n%s\n", caption, text);
+    // No box can be shown: caption and text, one line each (a text that
+    // ends its own line gets no second line break).
+    const size_t textLength = std::strlen(text);
+    const bool textEndsLine = textLength > 0 && text[textLength - 1] == '\n';
+    std::fprintf(stderr, "%s\n%s%s", caption, text, textEndsLine ? "" : "\n");
     std::fflush(stderr);
     if (buttons == Buttons::YesNo) noteJournal("answer Yes");
     return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;

@@ -1,4 +1,6 @@
-// Bitmap files built byte by byte for the reader's tests.
+// Bitmap files for the reader's tests: good files come from makedata's
+// writer (tools/makedata/bmp_writer.h); the helpers here write the common
+// ones and damage them where a test needs a bad one.
 #pragma once
 
 #include <cstdint>
@@ -7,84 +9,52 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tools/makedata/bmp_writer.h"
 
 namespace dib_files {
 
 using Bytes = std::vector<uint8_t>;
 
-inline void put16(Bytes& b, uint32_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
-
-inline void put32(Bytes& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
+constexpr size_t pixelOffsetAt = 10;  // the file header's pixel offset field
+constexpr size_t fileHeaderBytes = 14;
 
 inline void append(Bytes& b, const Bytes& more) {
     b.insert(b.end(), more.begin(), more.end());
 }
 
-struct InfoHeader {
-    int32_t width = 1;
-    int32_t height = 1;
-    uint16_t planes = 1;
-    uint16_t bits = 24;
-    uint32_t compression = 0;
-    uint32_t imageSize = 0;
-    uint32_t colorsUsed = 0;
-    uint32_t size = 40;  // header size field
-};
-
-// A 40-byte info header (or just its fields, for odd header sizes, filled up
-// to size bytes with zeros).
-inline Bytes infoHeader(const InfoHeader& h) {
-    Bytes b;
-    put32(b, h.size);
-    put32(b, static_cast<uint32_t>(h.width));
-    put32(b, static_cast<uint32_t>(h.height));
-    put16(b, h.planes);
-    put16(b, h.bits);
-    put32(b, h.compression);
-    put32(b, h.imageSize);
-    put32(b, 2835);
-    put32(b, 2835);
-    put32(b, h.colorsUsed);
-    put32(b, 0);
-    while (b.size() < h.size) b.push_back(0);
-    return b;
+// A packed DIB (no "BM" header) of the description.
+inline Bytes packedDib(bmp::Bitmap bitmap) {
+    bitmap.fileHeader = false;
+    return bmp::write(bitmap);
 }
 
-inline Bytes coreHeader(uint16_t width, uint16_t height, uint16_t bits) {
-    Bytes b;
-    put32(b, 12);
-    put16(b, width);
-    put16(b, height);
-    put16(b, 1);
-    put16(b, bits);
-    return b;
+// The little-endian 32-bit field at `at`, read and overwritten.
+inline uint32_t field(const Bytes& b, size_t at) {
+    return b.at(at) | b.at(at + 1) << 8 | b.at(at + 2) << 16 | uint32_t(b.at(at + 3)) << 24;
+}
+inline void setField(Bytes& b, size_t at, uint32_t v) {
+    for (size_t i = 0; i < 4; ++i) b.at(at + i) = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// The 14-byte "BM" file header with the given pixel data offset.
-inline Bytes fileHeader(uint32_t pixelOffset, uint32_t fileSize = 0) {
-    Bytes b = {'B', 'M'};
-    put32(b, fileSize);
-    put32(b, 0);
-    put32(b, pixelOffset);
-    return b;
-}
-
-// Colour entries blue, green, red (and a reserved 0 when four bytes wide):
-// entry i is (i, 2i, 3i) as red, green, blue mod 256, unless given.
-inline Bytes colourTable(size_t count, int entryBytes) {
-    Bytes b;
-    for (size_t i = 0; i < count; ++i) {
-        b.push_back(static_cast<uint8_t>(3 * i));  // blue
-        b.push_back(static_cast<uint8_t>(2 * i));  // green
-        b.push_back(static_cast<uint8_t>(i));      // red
-        if (entryBytes == 4) b.push_back(0);
+// The file with its info header's size field set to size; a header larger
+// than 40 bytes gets zeros after them, and the pixel offset moves along.
+inline Bytes withHeaderSize(Bytes file, uint32_t size) {
+    const bool hasFileHeader = file.size() >= 2 && file[0] == 'B' && file[1] == 'M';
+    const size_t headerAt = hasFileHeader ? fileHeaderBytes : 0;
+    setField(file, headerAt, size);
+    if (size > 40) {
+        file.insert(file.begin() + static_cast<std::ptrdiff_t>(headerAt + 40), size - 40, 0);
+        if (hasFileHeader) setField(file, pixelOffsetAt, field(file, pixelOffsetAt) + (size - 40));
     }
-    return b;
+    return file;
+}
+
+// Colour entries where entry i is (i, 2i, 3i) as red, green, blue mod 256.
+inline std::vector<bmp::Colour> rampPalette(size_t count) {
+    std::vector<bmp::Colour> palette;
+    for (size_t i = 0; i < count; ++i)
+        palette.push_back({static_cast<uint8_t>(i), static_cast<uint8_t>(2 * i), static_cast<uint8_t>(3 * i)});
+    return palette;
 }
 
 // The message boxes recorded in the platform journal, as "caption|text".

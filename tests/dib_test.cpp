@@ -1,6 +1,7 @@
-// The bitmap reader on files built byte by byte: header kinds and colour
-// counts, where the pixel data is found, row fill bytes, the other pixel
-// formats, and which message each failure shows.
+// The bitmap reader on files from the shared writer, some damaged on
+// purpose: header kinds and colour counts, where the pixel data is found,
+// row fill bytes, the other pixel formats, and which message each failure
+// shows.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -54,24 +55,22 @@ Bytes pixelsOf(const Image& image) {
 
 // A 1 x 1 24-bit packed DIB of the given colour, stored blue, green, red.
 Bytes onePixel24(uint8_t r, uint8_t g, uint8_t b) {
-    Bytes file = infoHeader({.width = 1, .height = 1, .bits = 24});
-    append(file, {b, g, r, 0});
-    return file;
+    return packedDib({.pixels = {b, g, r}});
 }
 
 // ---------------------------------------------------------------------------
 TEST(DibColorCount, FollowsTheHeaderKindBitsAndColoursUsed) {
     struct Case { Bytes header; uint16_t expected; const char* what; };
     const Case cases[] = {
-        {coreHeader(4, 4, 1), 2, "core, 1 bit"},
-        {coreHeader(4, 4, 4), 16, "core, 4 bits"},
-        {coreHeader(4, 4, 8), 256, "core, 8 bits"},
-        {coreHeader(4, 4, 24), 0, "core, 24 bits"},
-        {infoHeader({.bits = 8}), 256, "info, 8 bits, colours used 0"},
-        {infoHeader({.bits = 16}), 0, "info, 16 bits"},
-        {infoHeader({.bits = 24, .colorsUsed = 2}), 2, "info, 24 bits, colours used 2"},
-        {infoHeader({.bits = 8, .colorsUsed = 300}), 300, "info, 8 bits, colours used 300"},
-        {infoHeader({.bits = 4, .colorsUsed = 5, .size = 108}), 5, "108-byte header, colours used 5"},
+        {packedDib({.headerBytes = 12, .width = 4, .height = 4, .bitsPerPixel = 1}), 2, "core, 1 bit"},
+        {packedDib({.headerBytes = 12, .width = 4, .height = 4, .bitsPerPixel = 4}), 16, "core, 4 bits"},
+        {packedDib({.headerBytes = 12, .width = 4, .height = 4, .bitsPerPixel = 8}), 256, "core, 8 bits"},
+        {packedDib({.headerBytes = 12, .width = 4, .height = 4, .bitsPerPixel = 24}), 0, "core, 24 bits"},
+        {packedDib({.bitsPerPixel = 8}), 256, "info, 8 bits, colours used 0"},
+        {packedDib({.bitsPerPixel = 16}), 0, "info, 16 bits"},
+        {packedDib({.bitsPerPixel = 24, .coloursUsed = 2}), 2, "info, 24 bits, colours used 2"},
+        {packedDib({.bitsPerPixel = 8, .coloursUsed = 300}), 300, "info, 8 bits, colours used 300"},
+        {withHeaderSize(packedDib({.bitsPerPixel = 4, .coloursUsed = 5}), 108), 5, "108-byte header, colours used 5"},
     };
     for (const Case& c : cases) EXPECT_EQ(dibColorCount(c.header.data()), c.expected) << c.what;
 }
@@ -79,10 +78,9 @@ TEST(DibColorCount, FollowsTheHeaderKindBitsAndColoursUsed) {
 TEST_F(DibTest, PixelDataFollowsTheColourTableOfAPackedDib) {
     // Core header, 4 bits: 16 three-byte entries, pixels at byte 60.
     {
-        Bytes file = coreHeader(2, 1, 4);
-        append(file, colourTable(16, 3));
-        ASSERT_EQ(file.size(), 60u);
-        append(file, {0x5A, 0, 0, 0});  // pixel indices 5 and 10
+        const Bytes file = packedDib({.headerBytes = 12, .width = 2, .height = 1, .bitsPerPixel = 4,
+                                      .palette = rampPalette(16), .pixels = {0x5A}});  // indices 5 and 10
+        ASSERT_EQ(file.size(), 60u + 4u);
         std::unique_ptr<Image> image = read(file);
         ASSERT_NE(image, nullptr);
         EXPECT_EQ(image->width, 2);
@@ -97,18 +95,15 @@ TEST_F(DibTest, PixelDataFollowsTheColourTableOfAPackedDib) {
     }
     // Info header, 24 bits, colours used 2: a two-entry table, pixels at 48.
     {
-        Bytes file = infoHeader({.width = 1, .height = 1, .bits = 24, .colorsUsed = 2});
-        append(file, {0xEE, 0xEE, 0xEE, 0, 0xEE, 0xEE, 0xEE, 0});
-        append(file, {0x33, 0x22, 0x11, 0});
-        std::unique_ptr<Image> image = read(file);
+        const bmp::Colour grey{0xEE, 0xEE, 0xEE};
+        std::unique_ptr<Image> image =
+            read(packedDib({.coloursUsed = 2, .palette = {grey, grey}, .pixels = {0x33, 0x22, 0x11}}));
         ASSERT_NE(image, nullptr);
         EXPECT_EQ(pixelsOf(*image), (Bytes{0x11, 0x22, 0x33}));
     }
     // The same files behind a "BM" header with the matching offset decode alike.
     {
-        Bytes file = fileHeader(14 + 40);
-        append(file, onePixel24(7, 8, 9));
-        std::unique_ptr<Image> image = read(file);
+        std::unique_ptr<Image> image = read(bmp::write({.pixels = {9, 8, 7}}));
         ASSERT_NE(image, nullptr);
         EXPECT_EQ(pixelsOf(*image), (Bytes{7, 8, 9}));
     }
@@ -118,56 +113,50 @@ TEST_F(DibTest, PixelDataFollowsTheColourTableOfAPackedDib) {
 TEST_F(DibTest, TheFileHeaderOffsetFindsThePixels) {
     // 8 bits, colours used 0: 256 four-byte entries, then 16 bytes that are
     // not pixels, then the pixels where the offset points.
-    const uint32_t offset = 14 + 40 + 256 * 4 + 16;
-    Bytes file = fileHeader(offset);
-    append(file, infoHeader({.width = 2, .height = 1, .bits = 8}));
-    append(file, colourTable(256, 4));
-    append(file, Bytes(16, 0xFF));
-    append(file, {3, 200, 0, 0});
+    const uint32_t tableEnd = 14 + 40 + 256 * 4;
+    Bytes file = bmp::write({.width = 2, .height = 1, .bitsPerPixel = 8, .palette = rampPalette(256), .pixels = {3, 200}});
+    file.insert(file.begin() + tableEnd, 16, 0xFF);
+    setField(file, pixelOffsetAt, tableEnd + 16);
     std::unique_ptr<Image> image = read(file);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(pixelsOf(*image), (Bytes{3, 6, 9, 200, 144, 88}));
 
-    // An offset of 0 is taken as it is: the pixel is the file's own first bytes.
-    Bytes atZero = fileHeader(0);
-    append(atZero, infoHeader({.width = 1, .height = 1, .bits = 24}));
+    // An offset of 0 is taken as it is: the pixel is the file's own first
+    // bytes, "BM" and the low byte of the file size, 54.
+    Bytes atZero = bmp::write({});
+    ASSERT_EQ(atZero.size(), 54u);
+    setField(atZero, pixelOffsetAt, 0);
     image = read(atZero);
     ASSERT_NE(image, nullptr);
-    EXPECT_EQ(pixelsOf(*image), (Bytes{0, 'M', 'B'}));
+    EXPECT_EQ(pixelsOf(*image), (Bytes{54, 'M', 'B'}));
 }
 
 TEST_F(DibTest, SectionFillBytesAreSkippedAndImageRowsArePacked) {
     // The 2 x 2 picture: bottom row 01 02 03, 04 05 06, top row 07 08 09,
     // 0A 0B 0C, each stored row filled with two bytes.
-    Bytes file = infoHeader({.width = 2, .height = 2, .bits = 24});
-    append(file, {1, 2, 3, 4, 5, 6, 0xAA, 0xAA, 7, 8, 9, 10, 11, 12, 0xAA, 0xAA});
-    std::unique_ptr<Image> image = read(file);
+    std::unique_ptr<Image> image =
+        read(packedDib({.width = 2, .height = 2, .pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, .rowFill = 0xAA}));
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(pixelsOf(*image), (Bytes{3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10}));
 
     // Widths 1 to 21 at 8 and 24 bits: stored rows filled to 4 bytes with
     // 0xFF, image rows of 3 x width bytes; pixel (x, y) is colour 16y + x
     // of the table, or that colour stored directly.
-    for (uint16_t bits : {8, 24})
+    for (int bits : {8, 24})
         for (int32_t width = 1; width <= 21; ++width) {
             const int32_t height = 3;
-            const size_t stored = (size_t(width) * bits / 8 + 3) / 4 * 4;
-            Bytes bmp = infoHeader({.width = width, .height = height, .bits = bits});
-            if (bits == 8) append(bmp, colourTable(256, 4));
-            Bytes expected;
-            for (int32_t y = 0; y < height; ++y) {
-                Bytes row;
+            Bytes rows, expected;
+            for (int32_t y = 0; y < height; ++y)
                 for (int32_t x = 0; x < width; ++x) {
                     const int i = 16 * y + x;
                     if (bits == 8)
-                        row.push_back(uint8_t(i));
+                        rows.push_back(uint8_t(i));
                     else
-                        append(row, {uint8_t(3 * i), uint8_t(2 * i), uint8_t(i)});
+                        append(rows, {uint8_t(3 * i), uint8_t(2 * i), uint8_t(i)});
                     append(expected, {uint8_t(i), uint8_t(2 * i), uint8_t(3 * i)});
                 }
-                row.resize(stored, 0xFF);
-                append(bmp, row);
-            }
+            const Bytes bmp = packedDib({.width = width, .height = height, .bitsPerPixel = bits,
+                                         .palette = rampPalette(bits == 8 ? 256 : 0), .pixels = rows, .rowFill = 0xFF});
             image = read(bmp);
             ASSERT_NE(image, nullptr) << bits << " bits, width " << width;
             EXPECT_EQ(pixelsOf(*image), expected) << bits << " bits, width " << width;
@@ -177,57 +166,46 @@ TEST_F(DibTest, SectionFillBytesAreSkippedAndImageRowsArePacked) {
 TEST_F(DibTest, OtherPixelFormatsDecodeUpright) {
     // Rows stored top to bottom come out bottom row first, height positive.
     {
-        Bytes file = infoHeader({.width = 1, .height = -2, .bits = 24});
-        append(file, {3, 2, 1, 0, 6, 5, 4, 0});  // top row first
-        std::unique_ptr<Image> image = read(file);
+        std::unique_ptr<Image> image = read(packedDib({.height = 2, .topDown = true, .pixels = {3, 2, 1, 6, 5, 4}}));
         ASSERT_NE(image, nullptr);
         EXPECT_EQ(image->height, 2);
         EXPECT_EQ(pixelsOf(*image), (Bytes{4, 5, 6, 1, 2, 3}));
     }
     // 16 bits, 5-5-5: full channels, and 16 of 31 rounding to 132.
     {
-        Bytes file = infoHeader({.width = 3, .height = 1, .bits = 16});
-        append(file, {0xFF, 0x7F, 0x10, 0x00, 0x00, 0x7C, 0, 0});
-        std::unique_ptr<Image> image = read(file);
+        std::unique_ptr<Image> image =
+            read(packedDib({.width = 3, .bitsPerPixel = 16, .pixels = {0xFF, 0x7F, 0x10, 0x00, 0x00, 0x7C}}));
         ASSERT_NE(image, nullptr);
         EXPECT_EQ(pixelsOf(*image), (Bytes{255, 255, 255, 0, 0, 132, 255, 0, 0}));
     }
     // 32 bits, stored blue, green, red, unused.
     {
-        Bytes file = infoHeader({.width = 1, .height = 1, .bits = 32});
-        append(file, {0x30, 0x20, 0x10, 0x99});
-        std::unique_ptr<Image> image = read(file);
+        std::unique_ptr<Image> image = read(packedDib({.bitsPerPixel = 32, .pixels = {0x30, 0x20, 0x10, 0x99}}));
         ASSERT_NE(image, nullptr);
         EXPECT_EQ(pixelsOf(*image), (Bytes{0x10, 0x20, 0x30}));
     }
     // 16 bits with 5-6-5 bit-field masks after the header.
     {
-        Bytes file = infoHeader({.width = 2, .height = 1, .bits = 16, .compression = 3});
-        put32(file, 0xF800);
-        put32(file, 0x07E0);
-        put32(file, 0x001F);
-        append(file, {0xE0, 0x07, 0x20, 0x00});  // full green; green 1 of 63
-        std::unique_ptr<Image> image = read(file);
+        std::unique_ptr<Image> image = read(packedDib({.width = 2, .bitsPerPixel = 16, .compression = 3,
+                                                       .masks = {0xF800, 0x07E0, 0x001F},
+                                                       .pixels = {0xE0, 0x07, 0x20, 0x00}}));  // full green; green 1 of 63
         ASSERT_NE(image, nullptr);
         EXPECT_EQ(pixelsOf(*image), (Bytes{0, 255, 0, 0, 4, 0}));
     }
     // Run-length 8 bits: a run, a literal, a move over skipped (black)
     // pixels, end of line, end of bitmap.
     {
-        Bytes file = infoHeader({.width = 4, .height = 2, .bits = 8, .compression = 1});
-        append(file, colourTable(256, 4));
-        append(file, {1, 5, 0, 3, 7, 8, 9, 0, 0, 0, 0, 2, 1, 0, 1, 20, 0, 1});
-        std::unique_ptr<Image> image = read(file);
+        std::unique_ptr<Image> image =
+            read(packedDib({.width = 4, .height = 2, .bitsPerPixel = 8, .compression = 1, .palette = rampPalette(256),
+                            .pixels = {1, 5, 0, 3, 7, 8, 9, 0, 0, 0, 0, 2, 1, 0, 1, 20, 0, 1}}));
         ASSERT_NE(image, nullptr);
         EXPECT_EQ(pixelsOf(*image), (Bytes{5, 10, 15, 7, 14, 21, 8, 16, 24, 9, 18, 27,  //
                                             0, 0, 0, 20, 40, 60, 0, 0, 0, 0, 0, 0}));
     }
     // Run-length 4 bits: runs alternate the two indices of their byte.
     {
-        Bytes file = infoHeader({.width = 3, .height = 1, .bits = 4, .compression = 2});
-        append(file, colourTable(16, 4));
-        append(file, {3, 0x12, 0, 1});
-        std::unique_ptr<Image> image = read(file);
+        std::unique_ptr<Image> image = read(packedDib({.width = 3, .bitsPerPixel = 4, .compression = 2,
+                                                       .palette = rampPalette(16), .pixels = {3, 0x12, 0, 1}}));
         ASSERT_NE(image, nullptr);
         EXPECT_EQ(pixelsOf(*image), (Bytes{1, 2, 3, 2, 4, 6, 1, 2, 3}));
     }
@@ -236,24 +214,19 @@ TEST_F(DibTest, OtherPixelFormatsDecodeUpright) {
 
 // ---------------------------------------------------------------------------
 TEST_F(DibTest, HeaderSizesOtherThan12Or40AreUnknown) {
-    for (uint32_t size : {108u, 124u, 16u, 64u, 0u}) {
-        Bytes file = fileHeader(14 + size);
-        append(file, infoHeader({.size = size}));
-        append(file, {1, 2, 3, 0});
-        expectRefused(file, unknownFormat, "header size " + std::to_string(size));
-    }
+    for (uint32_t size : {108u, 124u, 16u, 64u, 0u})
+        expectRefused(withHeaderSize(bmp::write({.pixels = {3, 2, 1}}), size), unknownFormat,
+                      "header size " + std::to_string(size));
     // The header size is tested before anything is found to be cut off.
-    Bytes cut = infoHeader({.size = 108});
+    Bytes cut = withHeaderSize(packedDib({}), 108);
     cut.resize(20);
     expectRefused(cut, unknownFormat, "108-byte header cut to 20 bytes");
     expectRefused({'B', 'M', 1}, unknownFormat, "three bytes");
 }
 
 TEST_F(DibTest, FilesThatDeclareMoreThanTheyHoldAreRefused) {
-    Bytes bmp8 = fileHeader(14 + 40 + 1024);
-    append(bmp8, infoHeader({.width = 4, .height = 2, .bits = 8}));
-    append(bmp8, colourTable(256, 4));
-    append(bmp8, Bytes(8, 1));
+    const Bytes bmp8 =
+        bmp::write({.width = 4, .height = 2, .bitsPerPixel = 8, .palette = rampPalette(256), .pixels = Bytes(8, 1)});
     ASSERT_NE(read(bmp8), nullptr);
 
     struct Case { Bytes file; const char* what; };
@@ -272,49 +245,43 @@ TEST_F(DibTest, FilesThatDeclareMoreThanTheyHoldAreRefused) {
         f[10] = 0xFF;  // pixel offset far past the end
         cases.push_back({f, "pixel offset past the end"});
     }
-    {
-        Bytes core = coreHeader(2, 2, 8);
-        append(core, colourTable(100, 3));
-        cases.push_back({core, "core colour table cut"});
-    }
-    {
-        Bytes f = infoHeader({.width = 1, .height = 1, .bits = 8, .colorsUsed = 65536});
-        append(f, Bytes(65536 * 4 + 4, 0));
-        cases.push_back({f, "colours used 65536"});
-    }
-    {
-        Bytes f = infoHeader({.width = 1, .height = 1, .bits = 16, .compression = 3});
-        append(f, {0, 0, 0, 0});
-        cases.push_back({f, "bit-field masks cut"});
-    }
-    for (const InfoHeader& h : {InfoHeader{.width = 0, .height = 1},
-                                InfoHeader{.width = 1, .height = 0},
-                                InfoHeader{.width = -1, .height = 1},
-                                InfoHeader{.width = 65536, .height = 65536},
-                                InfoHeader{.width = 1, .height = INT32_MIN}}) {
-        Bytes f = infoHeader(h);
+    cases.push_back({packedDib({.headerBytes = 12, .width = 2, .height = 2, .bitsPerPixel = 8,
+                                .palette = rampPalette(100)}),
+                     "core colour table cut"});
+    cases.push_back({packedDib({.bitsPerPixel = 8, .coloursUsed = 65536, .palette = std::vector<bmp::Colour>(65536),
+                                .pixels = {0}}),
+                     "colours used 65536"});
+    cases.push_back({packedDib({.bitsPerPixel = 16, .compression = 3, .pixels = {0, 0}}), "bit-field masks cut"});
+    // Headers alone, with 64 bytes that cannot be the pixels they declare.
+    const struct { bmp::Bitmap header; const char* what; } headers[] = {
+        {{.width = 0, .height = 1}, "dimensions"},
+        {{.width = 1, .height = 0}, "dimensions"},
+        {{.width = -1, .height = 1}, "dimensions"},
+        {{.width = 65536, .height = 65536}, "dimensions"},
+        {{.width = 1, .height = INT32_MIN}, "dimensions"},
+        {{.bitsPerPixel = 2}, "bits per pixel"},
+        {{.bitsPerPixel = 30000}, "bits per pixel"},
+        {{.bitsPerPixel = 64}, "bits per pixel"},
+        {{.compression = 1}, "compression"},
+        {{.compression = 4}, "compression"},
+        {{.compression = 5}, "compression"},
+        {{.compression = 6}, "compression"},
+    };
+    for (const auto& h : headers) {
+        Bytes f = packedDib(h.header);
         append(f, Bytes(64, 0));
-        cases.push_back({f, "dimensions"});
-    }
-    for (uint16_t bits : {2, 30000, 64}) {
-        Bytes f = infoHeader({.width = 1, .height = 1, .bits = bits});
-        append(f, Bytes(64, 0));
-        cases.push_back({f, "bits per pixel"});
-    }
-    for (uint32_t compression : {1u, 4u, 5u, 6u}) {
-        Bytes f = infoHeader({.width = 1, .height = 1, .bits = 24, .compression = compression});
-        append(f, Bytes(64, 0));
-        cases.push_back({f, "compression"});
+        cases.push_back({f, h.what});
     }
     {
-        Bytes rle = infoHeader({.width = 2, .height = 2, .bits = 8, .compression = 1});
-        append(rle, colourTable(256, 4));
-        Bytes runPastRow = rle, movePastTop = rle, noEnd = rle, topDown = rle;
+        const bmp::Bitmap rle = {.fileHeader = false, .width = 2, .height = 2, .bitsPerPixel = 8, .compression = 1,
+                                 .palette = rampPalette(256)};
+        Bytes runPastRow = bmp::write(rle), movePastTop = runPastRow, noEnd = runPastRow;
+        bmp::Bitmap topDownRle = rle;
+        topDownRle.topDown = true;
+        Bytes topDown = bmp::write(topDownRle);
         append(runPastRow, {3, 1, 0, 1});
         append(movePastTop, {0, 2, 0, 2, 1, 1, 0, 1});
         append(noEnd, {2, 1, 0, 0});
-        topDown[8] = 0xFE;  // height -2
-        topDown[9] = topDown[10] = topDown[11] = 0xFF;
         append(topDown, {2, 1, 0, 1});
         cases.push_back({runPastRow, "run-length run past the row"});
         cases.push_back({movePastTop, "run-length move past the top"});
@@ -448,8 +415,8 @@ TEST_F(DibTest, WideNamesOpenTheSameFile) {
 TEST_F(DibTest, WithErrorsOffFailuresAreSilent) {
     showImageErrors = false;
     EXPECT_EQ(readDibFile((scratch.path() / "missing.bmp").c_str()), nullptr);
-    EXPECT_EQ(read(infoHeader({.size = 124})), nullptr);
-    EXPECT_EQ(read(infoHeader({.width = 4, .height = 4})), nullptr);
+    EXPECT_EQ(read(withHeaderSize(packedDib({}), 124)), nullptr);
+    EXPECT_EQ(read(packedDib({.width = 4, .height = 4})), nullptr);
     EXPECT_EQ(read({}), nullptr);
     EXPECT_TRUE(shownBoxes().empty());
     EXPECT_NE(read(onePixel24(1, 2, 3)), nullptr);

@@ -21,17 +21,10 @@ namespace {
 // A 24-bit "BM" file whose pixel (x, y), counted from the bottom left, is
 // (base + x, base + 16 y, base ^ 0xFF).
 Bytes photoFile(int32_t width, int32_t height, uint8_t base) {
-    const size_t stride = (size_t(width) * 3 + 3) / 4 * 4;
-    Bytes file = fileHeader(14 + 40);
-    append(file, infoHeader({.width = width, .height = height, .bits = 24}));
-    for (int32_t y = 0; y < height; ++y) {
-        Bytes row;
-        for (int32_t x = 0; x < width; ++x)
-            append(row, {uint8_t(base ^ 0xFF), uint8_t(base + 16 * y), uint8_t(base + x)});
-        row.resize(stride, 0xEE);
-        append(file, row);
-    }
-    return file;
+    Bytes rows;
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) append(rows, {uint8_t(base ^ 0xFF), uint8_t(base + 16 * y), uint8_t(base + x)});
+    return bmp::write({.width = width, .height = height, .pixels = rows, .rowFill = 0xEE});
 }
 
 Bytes expectedPixels(int32_t width, int32_t height, uint8_t base) {
@@ -111,10 +104,7 @@ TEST_F(PhotoSlots, AMissingPhotoLeavesItsSlotAtZeroAndTakesNoName) {
 }
 
 TEST_F(PhotoSlots, APhotoThatCannotBeDecodedShowsWhyAndTheOthersStillLoad) {
-    Bytes unknown = fileHeader(14 + 108);
-    append(unknown, infoHeader({.width = 4, .height = 4, .size = 108}));
-    append(unknown, Bytes(64, 0));
-    writePhoto(0, unknown);
+    writePhoto(0, withHeaderSize(bmp::write({.width = 4, .height = 4, .pixels = Bytes(48, 0)}), 108));
     writePhoto(1, {});
     writePhoto(2, photoFile(4, 4, 0x20));
     EXPECT_TRUE(loadPhotoTextures());
@@ -191,10 +181,7 @@ TEST_F(PhotoSlots, TexturesAreLinearAndRowsOfAnyLengthUploadExactly) {
 // its top-right one.
 TEST_F(PhotoSlots, ThePhotoStandsUprightOnScreen) {
     // 2 x 2: bottom row red, green; top row blue, white.
-    Bytes file = fileHeader(14 + 40);
-    append(file, infoHeader({.width = 2, .height = 2, .bits = 24}));
-    append(file, {0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0, 0});
-    writePhoto(0, file);
+    writePhoto(0, bmp::write({.width = 2, .height = 2, .pixels = {0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255}}));
     ASSERT_TRUE(loadPhotoTextures());
 
     glDisable(GL_LIGHTING);

@@ -1,6 +1,6 @@
 // The music player with real libopenmpt on real module files: tiny XM songs
-// are built byte by byte here, written to disk, loaded, played and mixed
-// through the Capture output, so no sound card is needed.
+// are made here with makedata's XM writer, written to disk, loaded, played
+// and mixed through the Capture output, so no sound card is needed.
 #include "platform/sound.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +14,7 @@
 
 #include "tests/special_files.h"
 #include "tests/support/support.h"
+#include "tools/makedata/xm_writer.h"
 
 namespace {
 
@@ -28,19 +29,6 @@ constexpr int blockFrames = 4410;          // 100 ms
 
 // --- building an XM module --------------------------------------------------
 
-void put8(std::vector<uint8_t>& out, int v) { out.push_back(static_cast<uint8_t>(v)); }
-void put16(std::vector<uint8_t>& out, int v) {
-    put8(out, v & 0xff);
-    put8(out, (v >> 8) & 0xff);
-}
-void put32(std::vector<uint8_t>& out, uint32_t v) {
-    put16(out, static_cast<int>(v & 0xffff));
-    put16(out, static_cast<int>(v >> 16));
-}
-void putText(std::vector<uint8_t>& out, const std::string& text, size_t width) {
-    for (size_t i = 0; i < width; ++i) put8(out, i < text.size() ? text[i] : 0);
-}
-
 struct XmLayout {
     std::vector<uint8_t> bytes;
     size_t headerEnd = 0;       // the end of the 336-byte song header
@@ -49,81 +37,31 @@ struct XmLayout {
 };
 
 // One channel, one pattern of 16 rows with a note every 4 rows (noteOffset
-// shifts them), one instrument holding a looped 8-bit square wave played at
-// sampleVolume (0 to 64).
+// shifts them), one instrument holding a looped square wave at half of full
+// scale, played at sampleVolume (0 to 64).
 XmLayout buildXm(int noteOffset, int sampleVolume = 48) {
-    XmLayout xm;
-    std::vector<uint8_t>& b = xm.bytes;
-    putText(b, "Extended Module: ", 17);
-    putText(b, "test song", 20);
-    put8(b, 0x1a);
-    putText(b, "hand made", 20);
-    put16(b, 0x0104);
-    put32(b, 276);             // header size, counted from this field
-    put16(b, 1);               // orders
-    put16(b, 0);               // restart position
-    put16(b, 1);               // channels
-    put16(b, 1);               // patterns
-    put16(b, 1);               // instruments
-    put16(b, 1);               // linear frequency table
-    put16(b, speedTicks);
-    put16(b, tempoBpm);
-    for (int i = 0; i < 256; ++i) put8(b, 0);  // order list: pattern 0
-    xm.headerEnd = b.size();
-
-    // Pattern: unpacked cells of note, instrument, volume, effect, parameter.
+    xm::Module song;
+    song.name = "test song";
+    song.channels = 1;
+    song.speed = speedTicks;
+    song.bpm = tempoBpm;
+    song.orders = {0};
+    xm::Pattern pattern(1, patternRows);
     const int notes[4] = {49, 53, 56, 61};  // C-4, E-4, G-4, C-5
-    std::vector<uint8_t> rows;
-    for (int row = 0; row < patternRows; ++row) {
-        const bool noteRow = row % 4 == 0;
-        put8(rows, noteRow ? notes[row / 4] + noteOffset : 0);
-        put8(rows, noteRow ? 1 : 0);
-        put8(rows, 0);
-        put8(rows, 0);
-        put8(rows, 0);
-    }
-    put32(b, 9);               // pattern header size
-    put8(b, 0);                // packing type
-    put16(b, patternRows);
-    put16(b, static_cast<int>(rows.size()));
-    xm.patternDataAt = b.size();
-    b.insert(b.end(), rows.begin(), rows.end());
+    for (int i = 0; i < 4; ++i) pattern.at(4 * i, 0) = {.note = uint8_t(notes[i] + noteOffset), .instrument = 1};
+    song.patterns = {pattern};
 
-    // Instrument with one sample, no envelopes.
-    put32(b, 263);
-    putText(b, "square", 22);
-    put8(b, 0);
-    put16(b, 1);               // samples
-    put32(b, 40);              // sample header size
-    for (int i = 0; i < 96; ++i) put8(b, 0);     // every note plays sample 0
-    for (int i = 0; i < 96; ++i) put8(b, 0);     // volume and panning envelope points
-    for (int i = 0; i < 10; ++i) put8(b, 0);     // envelope counts, loops and types
-    for (int i = 0; i < 4; ++i) put8(b, 0);      // vibrato
-    put16(b, 0);               // fade-out
-    for (int i = 0; i < 22; ++i) put8(b, 0);     // reserved
-
-    constexpr int period = 32;                   // samples per square-wave cycle
+    constexpr int period = 32;  // samples per square-wave cycle
     constexpr int cycles = 4;
-    constexpr int sampleLength = period * cycles;
-    put32(b, sampleLength);
-    put32(b, 0);               // loop start
-    put32(b, sampleLength);    // loop length
-    put8(b, sampleVolume);
-    put8(b, 0);                // fine-tune
-    put8(b, 1);                // forward loop, 8-bit
-    put8(b, 128);              // panning
-    put8(b, 0);                // relative note
-    put8(b, 0);
-    putText(b, "square", 22);
+    xm::Instrument square{.name = "square", .loopLength = period * cycles, .volume = sampleVolume};
+    for (int i = 0; i < period * cycles; ++i) square.samples.push_back(i % period < period / 2 ? 16384 : -16384);
+    song.instruments = {square};
 
-    xm.sampleDataAt = b.size();
-    int previous = 0;
-    for (int i = 0; i < sampleLength; ++i) {
-        const int value = (i % period) < period / 2 ? 64 : -64;
-        put8(b, (value - previous) & 0xff);      // delta coded
-        previous = value;
-    }
-    return xm;
+    XmLayout layout{xm::write(song)};
+    layout.headerEnd = xm::songHeaderBytes;
+    layout.patternDataAt = xm::songHeaderBytes + xm::patternHeaderBytes;
+    layout.sampleDataAt = layout.bytes.size() - square.samples.size() * 2;  // the last bytes of the file
+    return layout;
 }
 
 // --- helpers ------------------------------------------------------------------

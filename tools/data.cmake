@@ -1,3 +1,19 @@
+# makedata's file writers (bitmap, XM, whole files or nothing) are a small
+# library that the tests and benchmarks use as well.
+set(MAKEDATA_WRITER_SOURCES
+  ${CMAKE_SOURCE_DIR}/tools/makedata/atomic_file.cpp
+  ${CMAKE_SOURCE_DIR}/tools/makedata/bmp_writer.cpp
+  ${CMAKE_SOURCE_DIR}/tools/makedata/xm_writer.cpp)
+add_library(makedata_writers STATIC ${MAKEDATA_WRITER_SOURCES})
+target_include_directories(makedata_writers PUBLIC ${CMAKE_SOURCE_DIR})
+
+# makedata links nothing of the show, so that changes to the show do not
+# remake the data.
+file(GLOB MAKEDATA_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/makedata/*.cpp)
+list(REMOVE_ITEM MAKEDATA_SOURCES ${MAKEDATA_WRITER_SOURCES})
+add_executable(makedata ${MAKEDATA_SOURCES})
+target_link_libraries(makedata PRIVATE makedata_writers)
+
 # The show's data files: three photos and two songs, made by our own tool
 # into build/data/ on every build, so that the program run from the build
 # directory finds them.

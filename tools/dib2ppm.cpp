@@ -3,12 +3,16 @@
 // checked before it goes into data/.
 //
 // Exit codes: 0 written; 1 the reader refused IN (its message on standard
-// error) or OUT could not be written; 2 wrong arguments.
+// error) or OUT could not be written; 2 wrong arguments. OUT is written
+// whole or not at all: a full disk leaves what was there before.
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "resources/dib.h"
+#include "tools/makedata/atomic_file.h"
 
 namespace {
 
@@ -21,15 +25,16 @@ void printUsage(std::FILE* to) {
                  "or OUT cannot be written, 2 for wrong arguments.\n");
 }
 
-bool writePpm(const Image& image, const char* path) {
-    std::FILE* out = std::fopen(path, "wb");
-    if (out == nullptr) return false;
-    bool ok = std::fprintf(out, "P6\n%d %d\n255\n", image.width, image.height) > 0;
+std::vector<uint8_t> portablePixmap(const Image& image) {
+    const std::string header = "P6\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n255\n";
+    std::vector<uint8_t> out(header.begin(), header.end());
     const size_t rowBytes = static_cast<size_t>(image.width) * 3;
     // The image holds its bottom row first; PPM starts at the top.
-    for (int32_t row = image.height - 1; ok && row >= 0; --row)
-        ok = std::fwrite(image.pixels.get() + static_cast<size_t>(row) * rowBytes, 1, rowBytes, out) == rowBytes;
-    return std::fclose(out) == 0 && ok;
+    for (int32_t row = image.height - 1; row >= 0; --row) {
+        const uint8_t* first = image.pixels.get() + static_cast<size_t>(row) * rowBytes;
+        out.insert(out.end(), first, first + rowBytes);
+    }
+    return out;
 }
 
 }  // namespace
@@ -47,8 +52,8 @@ int main(int argc, char** argv) {
     platform::selectBackend(platform::Backend::Headless);
     std::unique_ptr<Image> image = readDibFile(argv[1]);
     if (!image) return 1;
-    if (!writePpm(*image, argv[2])) {
-        std::fprintf(stderr, "dib2ppm: cannot write %s\n", argv[2]);
+    if (const int error = writeFileAtomically(argv[2], portablePixmap(*image)); error != 0) {
+        std::fprintf(stderr, "dib2ppm: cannot write %s: %s\n", argv[2], std::strerror(error));
         return 1;
     }
     return 0;

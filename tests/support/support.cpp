@@ -20,6 +20,7 @@
 #include "show/sequencer.h"
 #include "show/startup.h"
 #include "show/trace.h"
+#include "tools/makedata/bmp_writer.h"
 
 namespace testing_support {
 
@@ -203,30 +204,9 @@ WorkingDir::~WorkingDir() {
 }
 
 std::vector<uint8_t> solidBmp(int width, int height, uint8_t red, uint8_t green, uint8_t blue) {
-    const uint32_t rowBytes = (static_cast<uint32_t>(width) * 3 + 3) & ~3u;
-    const uint32_t pixelBytes = rowBytes * static_cast<uint32_t>(height);
-    const uint32_t fileBytes = 14 + 40 + pixelBytes;
-    std::vector<uint8_t> bytes(fileBytes, 0);
-    auto put16 = [&](size_t at, uint32_t v) { bytes[at] = v & 0xFF; bytes[at + 1] = (v >> 8) & 0xFF; };
-    auto put32 = [&](size_t at, uint32_t v) { put16(at, v & 0xFFFF); put16(at + 2, v >> 16); };
-    bytes[0] = 'B';
-    bytes[1] = 'M';
-    put32(2, fileBytes);
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, static_cast<uint32_t>(width));
-    put32(22, static_cast<uint32_t>(height));
-    put16(26, 1);
-    put16(28, 24);
-    put32(34, pixelBytes);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const size_t at = 54 + y * rowBytes + x * 3;
-            bytes[at] = blue;
-            bytes[at + 1] = green;
-            bytes[at + 2] = red;
-        }
-    return bytes;
+    std::vector<uint8_t> pixels;
+    for (int i = 0; i < width * height; ++i) pixels.insert(pixels.end(), {blue, green, red});
+    return bmp::write({.width = width, .height = height, .pixels = pixels});
 }
 
 void makeShowData(const std::filesystem::path& dir, bool withSongs) {
