@@ -318,36 +318,23 @@ bool refusedWithoutHugeAllocation(const std::string& path, const std::string& bo
 // At most 64 megapixels (8192 x 8192), refused before anything is allocated
 // for them: a few bytes of run-length data can declare a gigapixel.
 TEST_F(DibTest, PicturesOfMoreThan64MegapixelsAreRefusedBeforeTheyAreAllocated) {
-    const uint32_t palette8 = 256 * 4, palette4 = 16 * 4;
     struct Case { const char* what; Bytes head; uint64_t fileBytes; };
-    std::vector<Case> cases;
-    {
-        Bytes f = fileHeader(14 + 40 + palette8);
-        append(f, infoHeader({.width = 32768, .height = 32768, .bits = 8, .compression = 1}));
-        append(f, colourTable(256, 4));
-        append(f, {0, 1});  // end of bitmap
-        cases.push_back({"run-length 8 bits, 32768 x 32768 in 1080 bytes", f, 1080});
-    }
-    {
-        Bytes f = fileHeader(14 + 40 + palette4);
-        append(f, infoHeader({.width = 32768, .height = 32768, .bits = 4, .compression = 2}));
-        append(f, colourTable(16, 4));
-        append(f, {0, 1});
-        cases.push_back({"run-length 4 bits, 32768 x 32768", f, f.size()});
-    }
-    {
-        // 1 bit a pixel, so the file holds every row it declares: 1028 bytes
-        // a row, 8.4 MB in all, read as zeros from a hole.
-        Bytes f = fileHeader(14 + 40 + 8);
-        append(f, infoHeader({.width = 8193, .height = 8192, .bits = 1}));
-        append(f, colourTable(2, 4));
-        cases.push_back({"1 bit, 8193 x 8192 with all its rows", f, f.size() + uint64_t{1028} * 8192});
-    }
-    {
-        Bytes f = infoHeader({.width = 32768, .height = 32768, .bits = 24});
-        append(f, Bytes(64, 0));
-        cases.push_back({"24 bits, 32768 x 32768 in a file that holds almost none of it", f, f.size()});
-    }
+    const Bytes endOfBitmap = {0, 1};
+    const Bytes rle8 = bmp::write({.width = 32768, .height = 32768, .bitsPerPixel = 8, .compression = 1,
+                                   .palette = rampPalette(256), .pixels = endOfBitmap});
+    const Bytes rle4 = bmp::write({.width = 32768, .height = 32768, .bitsPerPixel = 4, .compression = 2,
+                                   .palette = rampPalette(16), .pixels = endOfBitmap});
+    // 1 bit a pixel, so the file holds every row it declares: 1028 bytes a
+    // row, 8.4 MB in all, read as zeros from a hole.
+    const Bytes bits1 = bmp::write({.width = 8193, .height = 8192, .bitsPerPixel = 1, .palette = rampPalette(2)});
+    Bytes bits24 = packedDib({.width = 32768, .height = 32768, .bitsPerPixel = 24});
+    append(bits24, Bytes(64, 0));
+    const std::vector<Case> cases = {
+        {"run-length 8 bits, 32768 x 32768 in 1080 bytes", rle8, 1080},
+        {"run-length 4 bits, 32768 x 32768", rle4, rle4.size()},
+        {"1 bit, 8193 x 8192 with all its rows", bits1, bits1.size() + uint64_t{1028} * 8192},
+        {"24 bits, 32768 x 32768 in a file that holds almost none of it", bits24, bits24.size()},
+    };
     for (const Case& c : cases) {
         const std::string path = scratch.write("huge.bmp", c.head);
         std::filesystem::resize_file(path, c.fileBytes);
