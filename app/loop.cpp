@@ -2,6 +2,7 @@
 #include "app/shell.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "platform/platform.h"
 #include "show/sequencer.h"

@@ -1,5 +1,5 @@
-// The command line. With no arguments the program behaves exactly as the
-// original show.
+// The command line. With no arguments the program plays the show full
+// screen (or in a window, if the user agrees), on the real clock.
 #pragma once
 
 #include <string>

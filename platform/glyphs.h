@@ -1,6 +1,6 @@
-// Glyph display lists from a real typeface: the stand-in for the three old
-// font calls the show makes (create a font, build outline glyph lists, build
-// bitmap glyph lists).
+// Glyph display lists from a real typeface: the three font calls the show
+// makes (create a font, build outline glyph lists, build bitmap glyph
+// lists).
 //
 // The face is "Lucida Console" where fontconfig knows it, otherwise the
 // monospaced face fontconfig puts in its place (DejaVu Sans Mono on Debian).
@@ -17,7 +17,7 @@
 namespace platform {
 
 // Metrics of one outline glyph, in units where the em square is 1.0.
-// Laid out as the six floats of the old GLYPHMETRICSFLOAT.
+// Six floats in this order, the layout the show's metrics table keeps.
 struct GlyphMetrics {
     float blackBoxX;  // width of the inked box
     float blackBoxY;  // height of the inked box
@@ -29,7 +29,7 @@ struct GlyphMetrics {
 
 struct FontFace;
 
-// A font of em height `height` pixels (the old request's negative height:
+// A font of em height `height` pixels (a font request's negative height:
 // character height without internal leading). None when no face can be
 // opened at all.
 FontFace* createFont(int height);

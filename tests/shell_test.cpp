@@ -10,6 +10,7 @@
 #include "app/options.h"
 #include "app/shell.h"
 #include "platform/platform.h"
+#include "platform/testing.h"
 #include "platform/sound.h"
 #include "resources/photos.h"
 #include "resources/text.h"
@@ -38,8 +39,8 @@ class ShellTest : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::selectBackend(platform::Backend::Headless);
-        platform::selectSoundOutput(platform::SoundOutput::Silent);
         testing_support::resetShow();
+        platform::selectSoundOutput(platform::SoundOutput::Silent);
         platform::enableJournal(true);
         platform::journal().clear();
         platform::setSwapHookForTesting(onSwap);
@@ -115,7 +116,7 @@ TEST_F(ShellTest, CloseEndsWithExitCodeZeroAndReleasesTheDisplay) {
     };
     EXPECT_EQ(run(), 0);
     EXPECT_FALSE(platform::haveWindow());
-    EXPECT_FALSE(platform::haveRenderingContext());
+    EXPECT_FALSE(platform::haveContext());
     EXPECT_GE(position("restoreDisplayMode"), 0);
     EXPECT_LT(position("restoreDisplayMode"), position("destroyWindow"));
 }
@@ -190,7 +191,7 @@ TEST_F(ShellTest, EveryFailingStepShowsItsBoxAfterTheModeIsRestored) {
         {"getDeviceContext", "Can't Create A GL Device Context."},
         {"choosePixelFormat", "Can't Find A Suitable PixelFormat."},
         {"setPixelFormat", "Can't Set The PixelFormat."},
-        {"createRenderingContext", "Can't Create A GL Rendering Context."},
+        {"createContext", "Can't Create A GL Rendering Context."},
         {"makeContextCurrent", "Can't Activate The GL Rendering Context."},
     };
     for (const Case& c : cases) {
@@ -204,13 +205,13 @@ TEST_F(ShellTest, EveryFailingStepShowsItsBoxAfterTheModeIsRestored) {
         EXPECT_GE(restored, 0);
         EXPECT_LT(restored, shown);
         EXPECT_FALSE(platform::haveWindow());
-        EXPECT_FALSE(platform::haveRenderingContext());
+        EXPECT_FALSE(platform::haveContext());
         EXPECT_EQ(traceFrame, 0u) << "no frame is drawn after a failed set-up";
     }
 }
 
 TEST_F(ShellTest, FailingClassRegistrationShowsItsBox) {
-    platform::forceFailure("registerWindowClass");
+    platform::forceFailure("startVideo");
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(testing_support::shownBoxes(), std::vector<std::string>{"ERROR|Failed To Register The Window Class."});
 }
