@@ -142,6 +142,48 @@ TEST_F(ShellTest, EscapeIsSeenOnIdleTurnsWhileMinimised) {
     EXPECT_EQ(traceFrame, 1u);
 }
 
+TEST_F(ShellTest, ARunEndsAfterTheFrameAtItsStopReadingOrWhenItsHookSaysSo) {
+    // At 100 frames a second frame n is drawn at 1000 + 10 (n - 1) ms.
+    struct Case {
+        uint32_t stopAtMs;
+        uint64_t hookEndsAt;  // 0: the hook never ends the run
+        ShowEnd end;
+        uint64_t frames;
+        int swaps;
+    };
+    const Case cases[] = {
+        {1045, 0, ShowEnd::Stopped, 6, 5},
+        {1050, 0, ShowEnd::Stopped, 6, 5},
+        {1000, 0, ShowEnd::Stopped, 1, 0},
+        {1045, 3, ShowEnd::HookEnded, 3, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stopAtMs);
+        testing_support::resetShow();
+        platform::selectSoundOutput(platform::SoundOutput::Silent);
+        platform::setFixedStepClock(100.0);
+        swaps = 0;
+        std::vector<DrawnFrame> seen;
+        ShowRun showRun;
+        showRun.stopAtMs = c.stopAtMs;
+        showRun.afterFrame = [&](const DrawnFrame& frame) {
+            seen.push_back(frame);
+            return frame.number != c.hookEndsAt;
+        };
+        WorkingDir inside(scratch.path());
+        const ShowResult result = runShow(showRun);
+        EXPECT_EQ(result.end, c.end);
+        ASSERT_EQ(seen.size(), c.frames);
+        for (size_t i = 0; i < seen.size(); ++i) {
+            EXPECT_EQ(seen[i].number, i + 1);
+            EXPECT_EQ(seen[i].clockMs, 1000u + 10u * i);
+            EXPECT_EQ(seen[i].last, c.end == ShowEnd::Stopped && i + 1 == c.frames) << "frame " << i + 1;
+        }
+        EXPECT_EQ(swaps, c.swaps) << "the last frame is not swapped";
+        EXPECT_FALSE(platform::haveWindow());
+    }
+}
+
 // ---------------------------------------------------------------------------
 // The window procedure.
 
