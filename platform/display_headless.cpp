@@ -1,6 +1,8 @@
 // The headless back end: SDL's offscreen driver, which makes its GL context
 // on an EGL pbuffer through Mesa and needs no display at all. Its virtual
 // display takes any mode, it has no cursor, and it shows no message boxes.
+#include <GL/gl.h>
+
 #include "platform/backend.h"
 #include "platform/sdl_gl.h"
 
@@ -34,8 +36,13 @@ void showWindow() {
     SDL_RaiseWindow(sdl::window);
 }
 
+// A pbuffer has no front buffer, so SDL's swap (eglSwapBuffers) does
+// nothing, not even flush. Left alone, the driver queues every frame's
+// commands and the process grows by megabytes a second. Waiting for each
+// frame keeps memory flat and makes the frame complete, as a swap on a
+// display does.
 void swapBuffers() {
-    if (sdl::window != nullptr) SDL_GL_SwapWindow(sdl::window);
+    if (sdl::context != nullptr) glFinish();
 }
 
 bool showMessageBox(const char*, const char*, Buttons, Answer&) {

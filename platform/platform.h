@@ -74,7 +74,10 @@ bool deleteContext();                 // the context is gone either way; false: 
 void destroyWindow();                 // also drops the messages still waiting
 bool haveWindow();
 bool haveContext();
-void swapBuffers();                   // shows the frame drawn
+// Shows the frame drawn. The headless back end has nowhere to show it: it
+// waits until the frame is finished, so the driver never queues frame after
+// frame (which it would, without bound).
+void swapBuffers();
 
 // A current GL context of width x height pixels on the headless back end,
 // for tests, benchmarks and tools that draw without the show's display.
