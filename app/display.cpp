@@ -5,6 +5,7 @@
 #include <GL/glu.h>
 
 #include "platform/platform.h"
+#include "platform/testing.h"
 #include "resources/text.h"
 #include "show/music.h"
 #include "show/startup.h"
@@ -13,8 +14,6 @@ bool fullscreen = true;
 bool skipFullscreen = false;
 
 namespace {
-
-constexpr int depthBits = 16;
 
 bool fail(const char* text) {
     closeDisplay();
@@ -25,12 +24,14 @@ bool fail(const char* text) {
 }  // namespace
 
 bool openDisplay(const char* title, int width, int height, int bitsPerPixel) {
+    // 1. The video system, with the procedure that receives the window's messages.
     fullscreen = true;
-    if (!platform::registerWindowClass(handleWindowMessage)) {
+    if (!platform::startVideo(handleWindowMessage)) {
         platform::messageBox("Failed To Register The Window Class.", "ERROR", platform::Buttons::Ok);
         return false;
     }
 
+    // 2. Full screen, or a window when the mode is refused and the user agrees.
     if (skipFullscreen) {
         fullscreen = false;
     } else if (!platform::changeDisplayMode(width, height, bitsPerPixel)) {
@@ -44,40 +45,56 @@ bool openDisplay(const char* title, int width, int height, int bitsPerPixel) {
         fullscreen = false;
     }
 
+    // 3. No cursor over a full screen.
     if (fullscreen) platform::showCursor(false);
 
+    // 4. The window, made with its pixel format.
     if (!platform::createWindow(title, width, height, fullscreen)) return fail("Window Creation Error.");
-    if (!platform::getDeviceContext()) return fail("Can't Create A GL Device Context.");
-    if (!platform::choosePixelFormat(bitsPerPixel, depthBits)) return fail("Can't Find A Suitable PixelFormat.");
-    if (!platform::setPixelFormat()) return fail("Can't Set The PixelFormat.");
-    if (!platform::createRenderingContext()) return fail("Can't Create A GL Rendering Context.");
+
+    // 5. The device context, and a pixel format chosen and set on it: SDL
+    //    makes these with the window in step 4, so they cannot fail here;
+    //    only a test can fail them, through the platform's test seam.
+    if (!platform::passes("getDeviceContext")) return fail("Can't Create A GL Device Context.");
+    if (!platform::passes("choosePixelFormat")) return fail("Can't Find A Suitable PixelFormat.");
+    if (!platform::passes("setPixelFormat")) return fail("Can't Set The PixelFormat.");
+
+    // 6. The GL context, current on this thread.
+    if (!platform::createContext()) return fail("Can't Create A GL Rendering Context.");
     if (!platform::makeContextCurrent()) return fail("Can't Activate The GL Rendering Context.");
 
+    // 7. Shown, with the view set for its size.
     platform::showWindow();
     resizeView(width, height);
 
+    // 8. The show's one-time start-up.
     if (!startShow()) return fail("Initialization Failed.");
     return true;
 }
 
 void closeDisplay() {
+    // 1. The desktop's mode and cursor.
     if (fullscreen) {
         platform::restoreDisplayMode();
         platform::showCursor(true);
     }
-    if (platform::haveRenderingContext()) freeTextFont();
+    // 2. The text font's lists, while their context lives.
+    if (platform::haveContext()) freeTextFont();
+    // 3. The main song.
     FMUSIC_StopSong(mainSong);
     FMUSIC_FreeSong(mainSong);
     mainSong = nullptr;
-
-    if (platform::haveRenderingContext()) {
+    // 4. The GL context.
+    if (platform::haveContext()) {
         if (!platform::releaseContext())
             platform::messageBox("Release Of DC And RC Failed.", "SHUTDOWN ERROR", platform::Buttons::Ok);
-        if (!platform::deleteRenderingContext())
+        if (!platform::deleteContext())
             platform::messageBox("Release Rendering Context Failed.", "SHUTDOWN ERROR", platform::Buttons::Ok);
     }
-    if (platform::haveDeviceContext() && !platform::releaseDeviceContext())
+    // 5. The device context goes with the window under SDL, so releasing it
+    //    cannot fail here; only a test can fail it, through the test seam.
+    if (platform::haveWindow() && !platform::passes("releaseDeviceContext"))
         platform::messageBox("Release Device Context Failed.", "SHUTDOWN ERROR", platform::Buttons::Ok);
+    // 6. The window.
     if (platform::haveWindow()) platform::destroyWindow();
 }
 

@@ -2,9 +2,11 @@
 #include "app/shell.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "platform/platform.h"
 #include "scenes/scenes.h"
+#include "show/clock.h"
 #include "show/sequencer.h"
 
 bool keyDown[256] = {};
@@ -18,8 +20,14 @@ constexpr int displayBitsPerPixel = 16;
 }  // namespace
 
 int runShow() {
-    if (!openDisplay(windowTitle, displayWidth, displayHeight, displayBitsPerPixel)) return 0;
+    return runShow(ShowRun{}).exitCode;
+}
 
+ShowResult runShow(const ShowRun& run) {
+    if (!openDisplay(windowTitle, displayWidth, displayHeight, displayBitsPerPixel)) return {};
+
+    ShowEnd end = ShowEnd::Quit;
+    uint64_t framesDrawn = 0;
     platform::Message message;
     for (;;) {
         // 1. Every waiting message first, one per turn.
@@ -28,20 +36,34 @@ int runShow() {
             platform::dispatchMessage(message);
             continue;
         }
-        // 2. Then at most one frame; while minimised none is drawn but the
-        //    buffers are still swapped.
+        // 2. Then at most one frame, handed to the hook before anything
+        //    else; while minimised none is drawn but the buffers are still
+        //    swapped.
         if (appActive) {
             if (!renderFrame()) break;
             platform::frameDrawn();
+            // renderFrame read the clock once, into lastFrameTime.
+            const DrawnFrame frame{++framesDrawn, lastFrameTime, run.stopAtMs && lastFrameTime >= *run.stopAtMs};
+            if (run.afterFrame && !run.afterFrame(frame)) {
+                end = ShowEnd::HookEnded;
+                break;
+            }
+            if (frame.last) {
+                end = ShowEnd::Stopped;
+                break;
+            }
         }
         // 3. Escape is looked at on every idle turn, drawn or not; the frame
         //    of that turn is never shown.
-        if (keyDown[platform::VK_ESCAPE]) break;
+        if (keyDown[platform::VK_ESCAPE]) {
+            end = ShowEnd::Escape;
+            break;
+        }
         platform::swapBuffers();
     }
 
     closeDisplay();
-    return static_cast<int>(message.wParam);
+    return {static_cast<int>(message.wParam), end};
 }
 
 intptr_t handleWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {

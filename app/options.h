@@ -1,5 +1,5 @@
-// The command line. With no arguments the program switches the display to
-// full screen and plays the show on the real clock, with sound.
+// The command line. With no arguments the program plays the show full
+// screen (or in a window, if the user agrees), on the real clock.
 #pragma once
 
 #include <string>

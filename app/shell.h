@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 
 extern bool keyDown[256];   // keyDown[k]: the key with virtual-key code k is held
 extern bool appActive;      // false while the window is minimised
@@ -12,10 +14,43 @@ extern bool fullscreen;     // the display mode was (or is to be) changed
 // without the full-screen attempt or its question.
 extern bool skipFullscreen;
 
+// A frame the loop has just drawn, as the per-frame hook sees it: complete
+// in the back buffer of the current context and not yet swapped, so the
+// hook may read it back.
+struct DrawnFrame {
+    uint64_t number = 0;    // 1 for the first frame of the run
+    uint32_t clockMs = 0;   // the clock reading the frame was drawn at
+    bool last = false;      // the stop reading is reached: the run ends after the hook, unswapped
+};
+
+// What a run of the show may add to the loop. The program itself uses none.
+struct ShowRun {
+    // The run ends after the first frame drawn at a clock reading of at
+    // least this (meant for the fixed-step clock, which starts at 1000 ms).
+    std::optional<uint32_t> stopAtMs;
+    // Called after every drawn frame; false ends the run there, unswapped.
+    std::function<bool(const DrawnFrame&)> afterFrame;
+};
+
+enum class ShowEnd {
+    NotOpened,  // openDisplay failed and told the user
+    Quit,       // a quit message (the show's end, a window close, no photos)
+    Escape,     // the Escape key was down on an idle turn
+    Stopped,    // the frame at the stop reading was drawn
+    HookEnded,  // afterFrame returned false
+};
+
+struct ShowResult {
+    int exitCode = 0;       // 0 when not opened, else the wParam of the last message retrieved
+    ShowEnd end = ShowEnd::NotOpened;
+};
+
 // Opens the display, runs the message loop until the show ends, closes the
 // display. Returns the exit code: 0 when the display could not be opened,
 // otherwise the wParam of the last message retrieved (27 after Escape).
 int runShow();
+// The same loop with a stop reading and a per-frame hook (tools, capture).
+ShowResult runShow(const ShowRun& run);
 intptr_t handleWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
 
 // Changes the display mode, makes the window and its GL context and starts

@@ -13,14 +13,6 @@
 
 namespace {
 
-bool openOffscreenContext() {
-    platform::selectBackend(platform::Backend::Headless);
-    return platform::registerWindowClass(platform::defaultWindowProcedure) &&
-           platform::createWindow("fonts_bench", 640, 480, false) && platform::getDeviceContext() &&
-           platform::choosePixelFormat(16, 16) && platform::setPixelFormat() &&
-           platform::createRenderingContext() && platform::makeContextCurrent();
-}
-
 using Clock = std::chrono::steady_clock;
 
 double msBetween(Clock::time_point a, Clock::time_point b) {
@@ -54,7 +46,7 @@ void releaseFonts() {
 }  // namespace
 
 int main() {
-    if (!openOffscreenContext()) {
+    if (!platform::openOffscreenContext(640, 480)) {
         std::fprintf(stderr, "fonts_bench: no offscreen GL context\n");
         return 1;
     }
@@ -74,9 +66,6 @@ int main() {
     std::printf("  later builds over %d runs: min %.2f ms, median %.2f ms, max %.2f ms\n", runs, ms.front(),
                 ms[ms.size() / 2], ms.back());
 
-    platform::releaseContext();
-    platform::deleteRenderingContext();
-    platform::releaseDeviceContext();
-    platform::destroyWindow();
+    platform::closeOffscreenContext();
     return 0;
 }

@@ -1,5 +1,6 @@
 // Glyph display lists from a real typeface: the three font calls the show
-// makes (create a font, build outline glyph lists, build bitmap glyph lists).
+// makes (create a font, build outline glyph lists, build bitmap glyph
+// lists).
 //
 // The face is "Lucida Console" where fontconfig knows it, otherwise the
 // monospaced face fontconfig puts in its place (DejaVu Sans Mono on Debian).
@@ -27,8 +28,8 @@ struct GlyphMetrics {
 
 struct FontFace;
 
-// A font of em height `height` pixels: the character height without
-// internal leading. None when no face can be
+// A font of em height `height` pixels (a font request's negative height:
+// character height without internal leading). None when no face can be
 // opened at all.
 FontFace* createFont(int height);
 void deleteFont(FontFace* font);

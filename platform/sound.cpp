@@ -13,8 +13,8 @@
 // libopenmpt reports failures by exceptions; none leaves this file.
 #include "platform/sound.h"
 
-#include "platform/platform.h"
 #include "platform/regular_file.h"
+#include "platform/testing.h"
 
 #include <SDL.h>
 #include <libopenmpt/libopenmpt.hpp>
@@ -48,7 +48,6 @@ constexpr int mixChunkFrames = 1024;         // frames mixed per pass, so no buf
 struct Player {
     platform::SoundOutput selectedOutput = platform::SoundOutput::Device;  // for the next FSOUND_Init
     platform::SoundOutput output = platform::SoundOutput::Device;          // the one FSOUND_Init set up
-    int outputType = 0;                      // as the show asked, kept for the record
     int bufferMs = defaultBufferMs;
     int mixRate = 0;                         // Hz; 0 until FSOUND_Init succeeds
     bool audioSubsystem = false;             // SDL's audio subsystem started by us
@@ -188,9 +187,10 @@ void stopAll() {
 // ---------------------------------------------------------------------------
 // 3. the output
 
+// The output type names one of a sound library's drivers. This player has
+// one way out, the one selectSoundOutput chose, so the type is only noted.
 void FSOUND_SetOutput(int outputType) {
     platform::noteJournal("FSOUND_SetOutput " + std::to_string(outputType));
-    player.outputType = outputType;
 }
 
 void FSOUND_SetBufferSize(int milliseconds) {
@@ -370,7 +370,6 @@ void resetSound() {
     player.songs.clear();
     player.selectedOutput = SoundOutput::Device;
     player.output = SoundOutput::Device;
-    player.outputType = 0;
     player.bufferMs = defaultBufferMs;
 }
 

@@ -1,6 +1,6 @@
-// The tracker-music player: the calls the show makes on its sound library,
-// with their old names and arguments, over libopenmpt and an SDL audio
-// device.
+// The tracker-music player over libopenmpt and an SDL audio device: one
+// function for each call the show makes on its sound library, under that
+// library's names and with its arguments.
 //
 // A loaded song starts from its beginning the moment it is played, loops
 // until it is stopped and falls silent the moment it is stopped; playing
@@ -13,12 +13,14 @@
 
 struct FMUSIC_MODULE;  // a loaded song; null when loading failed
 
-void FSOUND_SetOutput(int outputType);
-void FSOUND_SetBufferSize(int milliseconds);
-// Opens the audio device at the mixing rate. Without a device (none present,
-// or it fails to open) songs still load and the show goes on in silence.
+void FSOUND_SetOutput(int outputType);       // noted only: the output is selectSoundOutput's
+void FSOUND_SetBufferSize(int milliseconds);  // the device buffer for the next FSOUND_Init: at most 1000, 40 for 0 or less
+// Opens the audio device at the mixing rate (8000 to 192000 Hz; any other
+// rate opens nothing). Without a device (none present, or it fails to open)
+// songs still load and the show goes on in silence. The channel count and
+// flags are noted only.
 void FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned flags);
-void FSOUND_Close();
+void FSOUND_Close();                          // stops every song and closes the device
 
 FMUSIC_MODULE* FMUSIC_LoadSong(const char* path);   // null when the file is not a module
 bool FMUSIC_PlaySong(FMUSIC_MODULE* song);          // false when it did not start

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/testing.h"
 #include "tools/makedata/bmp_writer.h"
 
 namespace dib_files {

@@ -7,6 +7,7 @@
 
 #include "app/shell.h"
 #include "platform/platform.h"
+#include "platform/testing.h"
 #include "platform/sound.h"
 #include "resources/photos.h"
 #include "resources/text.h"

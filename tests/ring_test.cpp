@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/testing.h"
 #include "scenes/scenes.h"
 #include "show/clock.h"
 #include "show/sequencer.h"

@@ -10,6 +10,7 @@
 #include "app/options.h"
 #include "app/shell.h"
 #include "platform/platform.h"
+#include "platform/testing.h"
 #include "platform/sound.h"
 #include "resources/photos.h"
 #include "resources/text.h"
@@ -38,8 +39,8 @@ class ShellTest : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::selectBackend(platform::Backend::Headless);
-        platform::selectSoundOutput(platform::SoundOutput::Silent);
         testing_support::resetShow();
+        platform::selectSoundOutput(platform::SoundOutput::Silent);
         platform::enableJournal(true);
         platform::journal().clear();
         platform::setSwapHookForTesting(onSwap);
@@ -115,7 +116,7 @@ TEST_F(ShellTest, CloseEndsWithExitCodeZeroAndReleasesTheDisplay) {
     };
     EXPECT_EQ(run(), 0);
     EXPECT_FALSE(platform::haveWindow());
-    EXPECT_FALSE(platform::haveRenderingContext());
+    EXPECT_FALSE(platform::haveContext());
     EXPECT_GE(position("restoreDisplayMode"), 0);
     EXPECT_LT(position("restoreDisplayMode"), position("destroyWindow"));
 }
@@ -139,6 +140,48 @@ TEST_F(ShellTest, EscapeIsSeenOnIdleTurnsWhileMinimised) {
     };
     EXPECT_EQ(run(), 27);
     EXPECT_EQ(traceFrame, 1u);
+}
+
+TEST_F(ShellTest, ARunEndsAfterTheFrameAtItsStopReadingOrWhenItsHookSaysSo) {
+    // At 100 frames a second frame n is drawn at 1000 + 10 (n - 1) ms.
+    struct Case {
+        uint32_t stopAtMs;
+        uint64_t hookEndsAt;  // 0: the hook never ends the run
+        ShowEnd end;
+        uint64_t frames;
+        int swaps;
+    };
+    const Case cases[] = {
+        {1045, 0, ShowEnd::Stopped, 6, 5},
+        {1050, 0, ShowEnd::Stopped, 6, 5},
+        {1000, 0, ShowEnd::Stopped, 1, 0},
+        {1045, 3, ShowEnd::HookEnded, 3, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stopAtMs);
+        testing_support::resetShow();
+        platform::selectSoundOutput(platform::SoundOutput::Silent);
+        platform::setFixedStepClock(100.0);
+        swaps = 0;
+        std::vector<DrawnFrame> seen;
+        ShowRun showRun;
+        showRun.stopAtMs = c.stopAtMs;
+        showRun.afterFrame = [&](const DrawnFrame& frame) {
+            seen.push_back(frame);
+            return frame.number != c.hookEndsAt;
+        };
+        WorkingDir inside(scratch.path());
+        const ShowResult result = runShow(showRun);
+        EXPECT_EQ(result.end, c.end);
+        ASSERT_EQ(seen.size(), c.frames);
+        for (size_t i = 0; i < seen.size(); ++i) {
+            EXPECT_EQ(seen[i].number, i + 1);
+            EXPECT_EQ(seen[i].clockMs, 1000u + 10u * i);
+            EXPECT_EQ(seen[i].last, c.end == ShowEnd::Stopped && i + 1 == c.frames) << "frame " << i + 1;
+        }
+        EXPECT_EQ(swaps, c.swaps) << "the last frame is not swapped";
+        EXPECT_FALSE(platform::haveWindow());
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -190,7 +233,7 @@ TEST_F(ShellTest, EveryFailingStepShowsItsBoxAfterTheModeIsRestored) {
         {"getDeviceContext", "Can't Create A GL Device Context."},
         {"choosePixelFormat", "Can't Find A Suitable PixelFormat."},
         {"setPixelFormat", "Can't Set The PixelFormat."},
-        {"createRenderingContext", "Can't Create A GL Rendering Context."},
+        {"createContext", "Can't Create A GL Rendering Context."},
         {"makeContextCurrent", "Can't Activate The GL Rendering Context."},
     };
     for (const Case& c : cases) {
@@ -204,13 +247,13 @@ TEST_F(ShellTest, EveryFailingStepShowsItsBoxAfterTheModeIsRestored) {
         EXPECT_GE(restored, 0);
         EXPECT_LT(restored, shown);
         EXPECT_FALSE(platform::haveWindow());
-        EXPECT_FALSE(platform::haveRenderingContext());
+        EXPECT_FALSE(platform::haveContext());
         EXPECT_EQ(traceFrame, 0u) << "no frame is drawn after a failed set-up";
     }
 }
 
 TEST_F(ShellTest, FailingClassRegistrationShowsItsBox) {
-    platform::forceFailure("registerWindowClass");
+    platform::forceFailure("startVideo");
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(testing_support::shownBoxes(), std::vector<std::string>{"ERROR|Failed To Register The Window Class."});
 }

@@ -9,6 +9,7 @@
 // moment, or the file could not be written, 2 bad arguments.
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -20,8 +21,6 @@
 #include "app/shell.h"
 #include "platform/platform.h"
 #include "platform/sound.h"
-#include "scenes/scenes.h"
-#include "show/sequencer.h"
 
 namespace {
 
@@ -78,29 +77,25 @@ int main(int argc, char** argv) {
     platform::selectSoundOutput(platform::SoundOutput::Silent);
     platform::setFixedStepClock(fps);
     skipFullscreen = true;
-    if (!openDisplay("showframe", frameWidth, frameHeight, 16)) return 1;
 
     // The clock reads 1000 ms at the start; the frame at show time t is the
-    // first whose reading is at least 1000 + t * 1000.
-    const double target = 1000.0 + seconds * 1000.0;
-    platform::Message message;
-    for (;;) {
-        if (platform::peekMessage(message)) {
-            if (message.message == platform::WM_QUIT) {
-                std::fprintf(stderr, "showframe: the show ended before %.3f s\n", seconds);
-                closeDisplay();
-                return 1;
-            }
-            platform::dispatchMessage(message);
-            continue;
-        }
-        const bool last = platform::timeGetTime() >= target;
-        renderFrame();
-        platform::frameDrawn();
-        if (last) break;
+    // first drawn at a reading of at least 1000 + t * 1000.
+    ShowRun run;
+    run.stopAtMs = static_cast<uint32_t>(std::min(std::ceil(1000.0 + seconds * 1000.0), 4294967295.0));
+    std::string writeError;  // empty once the frame is written
+    run.afterFrame = [&](const DrawnFrame& frame) {
+        if (frame.last && !writePpm(positional[1])) writeError = std::strerror(errno);
+        return true;
+    };
+    switch (runShow(run).end) {
+    case ShowEnd::Stopped:
+        if (writeError.empty()) return 0;
+        std::fprintf(stderr, "showframe: cannot write %s: %s\n", positional[1], writeError.c_str());
+        return 1;
+    case ShowEnd::NotOpened:
+        return 1;
+    default:
+        std::fprintf(stderr, "showframe: the show ended before %.3f s\n", seconds);
+        return 1;
     }
-    const bool written = writePpm(positional[1]);
-    if (!written) std::fprintf(stderr, "showframe: cannot write %s: %s\n", positional[1], std::strerror(errno));
-    closeDisplay();
-    return written ? 0 : 1;
 }

@@ -12,6 +12,7 @@
 #include "app/shell.h"
 #include "platform/platform.h"
 #include "platform/sound.h"
+#include "platform/testing.h"
 #include "resources/photos.h"
 #include "resources/text.h"
 #include "show/clock.h"
@@ -25,15 +26,7 @@
 namespace testing_support {
 
 OffscreenGL::OffscreenGL(int width, int height) : width_(width), height_(height) {
-    platform::selectBackend(platform::Backend::Headless);
-    bool ok = platform::registerWindowClass(platform::defaultWindowProcedure) &&
-              platform::createWindow("test", width, height, false) &&
-              platform::getDeviceContext() &&
-              platform::choosePixelFormat(16, 16) &&
-              platform::setPixelFormat() &&
-              platform::createRenderingContext() &&
-              platform::makeContextCurrent();
-    if (!ok) {
+    if (!platform::openOffscreenContext(width, height)) {
         ADD_FAILURE() << "could not make an offscreen GL context";
         return;
     }
@@ -46,10 +39,7 @@ OffscreenGL::OffscreenGL(int width, int height) : width_(width), height_(height)
 }
 
 OffscreenGL::~OffscreenGL() {
-    platform::releaseContext();
-    platform::deleteRenderingContext();
-    platform::releaseDeviceContext();
-    platform::destroyWindow();
+    platform::closeOffscreenContext();
 }
 
 Rgb probe(int x, int y) {

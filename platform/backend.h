@@ -1,0 +1,35 @@
+// What a display back end provides. display.cpp hands every display call of
+// platform.h to the back end selected once by selectBackend; a new back end
+// is one more table, in a file of its own, and one more Backend value.
+//
+// The entries mean what the functions of the same names in platform.h mean,
+// with three differences: the test seams are already passed, the window
+// procedure and the message queue stay in display.cpp, and showMessageBox
+// may refuse (the caller then writes the box to standard error).
+#pragma once
+
+#include "platform/platform.h"
+
+namespace platform {
+
+struct DisplayBackend {
+    bool (*startVideo)();
+    bool (*changeDisplayMode)(int width, int height, int bitsPerPixel);
+    void (*restoreDisplayMode)();
+    void (*showCursor)(bool visible);
+    bool (*createWindow)(const char* title, int width, int height, bool fullscreen);
+    bool (*createContext)();
+    bool (*makeContextCurrent)();
+    void (*showWindow)();
+    bool (*releaseContext)();
+    void (*deleteContext)();
+    void (*destroyWindow)();
+    void (*swapBuffers)();
+    void (*pollEvents)();  // turns what arrived from the system into postMessage calls
+    bool (*showMessageBox)(const char* text, const char* caption, Buttons buttons, Answer& answer);  // false: none shown
+};
+
+extern const DisplayBackend windowBackend;    // display_window.cpp
+extern const DisplayBackend headlessBackend;  // display_headless.cpp
+
+}  // namespace platform
