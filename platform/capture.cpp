@@ -92,6 +92,10 @@ void capture::flipAndScale(const FrameView& frame, int scale, PackedPixels packi
     for (int y = 0; y < frame.height; ++y) {
         const uint8_t* in = frame.pixels + static_cast<size_t>(frame.height - 1 - y) * inRowBytes;
         uint8_t* first = out + static_cast<ptrdiff_t>(y) * scale * rowStride;
+        if (rgb && scale == 1 && frame.bytesPerPixel == 3) {  // the common case: rows as they are
+            std::memcpy(first, in, inRowBytes);
+            continue;
+        }
         uint8_t* o = first;
         for (int x = 0; x < frame.width; ++x, in += frame.bytesPerPixel)
             for (int k = 0; k < scale; ++k, o += step) {
