@@ -72,7 +72,6 @@ struct EncodedFile {
     int fd = -1;
     int reserveFd = -1;                    // the room set aside; -1 once given back
     int writeErrno = 0;                    // first failed write, 0 when none
-    bool headerWritten = false;
 
     AVFormatContext* muxer = nullptr;
     AVIOContext* io = nullptr;
@@ -471,7 +470,6 @@ bool openEncodedFile(const CaptureSettings& settings, std::string& error) {
         freeAll(true);
         return false;
     }
-    f.headerWritten = true;
     return true;
 }
 
