@@ -110,8 +110,12 @@ int main(int argc, char** argv) {
     const auto bytes = std::filesystem::is_regular_file(path) ? std::filesystem::file_size(path, ignored) : 0;
     std::printf("%s: %d frames of %dx%d at %.0f fps (%.1f s of show)\n", path.c_str(), frames, width, height,
                 framesPerSecond, frames / framesPerSecond);
-    std::printf("wall %.2f s   frames/s %.1f   real-time factor %.2fx   caller waited %.2f s   cpu %.2f s (%.2f cores)\n",
-                wall, frames / wall, frames / framesPerSecond / wall, waited, cpu, cpu / wall);
+    std::printf("wall %.2f s   frames/s %.1f   real-time factor %.2fx   caller waited %.2f s\n", wall, frames / wall,
+                frames / framesPerSecond / wall, waited);
+    // Shared machines give a process what is left: the factor per busy core
+    // does not depend on that.
+    std::printf("cpu %.2f s on %.2f cores   real-time factor per busy core %.2fx\n", cpu, cpu / wall,
+                frames / framesPerSecond / cpu);
     if (bytes > 0) std::printf("file %.2f MB (%.0f kb/s)\n", bytes / 1e6, bytes * 8 / 1e3 / (frames / framesPerSecond));
     std::printf("goal (mp4 at least 5x real time): %s\n", frames / framesPerSecond / wall >= 5 ? "met" : "not met");
     return 0;
