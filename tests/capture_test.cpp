@@ -129,7 +129,7 @@ struct Media {
     std::string videoCodec, audioCodec;
     int width = 0, height = 0;
     int64_t videoPackets = 0;
-    double seconds = 0;                   // the container's duration
+    double durationSeconds = 0;           // the container's duration
     double audioSeconds = 0;              // the sound stream's duration
     std::vector<Bytes> pictures;          // decoded, RGB top row first
     std::vector<int16_t> sound;           // decoded, for 16-bit decoders
@@ -165,7 +165,7 @@ Media readMedia(const std::string& path, bool decode) {
     AVFormatContext* input = nullptr;
     if (avformat_open_input(&input, path.c_str(), nullptr, nullptr) < 0) return m;
     m.opened = avformat_find_stream_info(input, nullptr) >= 0;
-    m.seconds = seconds(input->duration, AVRational{1, AV_TIME_BASE});
+    m.durationSeconds = seconds(input->duration, AVRational{1, AV_TIME_BASE});
     for (unsigned i = 0; i < input->nb_chapters; ++i) {
         const AVChapter* c = input->chapters[i];
         const AVDictionaryEntry* title = av_dict_get(c->metadata, "title", nullptr, 0);
@@ -327,7 +327,7 @@ TEST_P(EncodedFile, HoldsEveryFrameTheSoundAndTheChapters) {
     ASSERT_EQ(m.pictures.size(), size_t(frameCount));
     const double showSeconds = frameCount / c.fps;
     const double aacFrameSeconds = 1024.0 / platform::captureSampleRate;  // sound may end one encoder frame late
-    EXPECT_NEAR(m.seconds, showSeconds, c.lossless ? 0.001 : aacFrameSeconds);
+    EXPECT_NEAR(m.durationSeconds, showSeconds, c.lossless ? 0.001 : aacFrameSeconds);
     if (!c.lossless) {  // Matroska keeps no duration of a stream
         EXPECT_NEAR(m.audioSeconds, showSeconds, aacFrameSeconds);
     }
