@@ -9,6 +9,8 @@ packages="build-essential cmake pkg-config
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libgl-dev libglu1-mesa-dev libgl1-mesa-dri libegl-dev libegl-mesa0
   libstb-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  libpng-dev ffmpeg
   xvfb xauth xdotool libx11-dev xfonts-base
   libgtest-dev clang libclang-rt-14-dev"
 

@@ -1,0 +1,58 @@
+// What the capture's front (capture.cpp: checks, queue, worker thread) and
+// its two writers share: encoded files (capture_ffmpeg.cpp) and frame
+// directories (capture_png.cpp). Only platform/ includes this.
+//
+// Every writer call runs on the worker thread, one at a time, except open,
+// which runs on the caller's thread before the worker starts, and close,
+// which runs there after the worker has stopped.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/capture.h"
+
+namespace platform::capture {
+
+// A frame as the caller hands it over: bottom row first, rows packed.
+struct FrameView {
+    const uint8_t* pixels = nullptr;
+    int width = 0;               // pixels
+    int height = 0;
+    int bytesPerPixel = 3;       // 3 (RGB) or 4 (RGBA; alpha is dropped)
+};
+
+struct Chapter {
+    std::string title;
+    int64_t firstFrame = 1;      // from 1
+};
+
+// How enlarged frames are packed: RGB24 (libswscale's input, PNG rows) or
+// B, G, R and a zero byte (FFV1's 8-bit RGB).
+enum class PackedPixels { Rgb, Bgr0 };
+
+// The frame turned top row first and enlarged scale times (each pixel a
+// scale x scale block), packed as asked, rows rowStride bytes apart.
+void flipAndScale(const FrameView& frame, int scale, PackedPixels packing, uint8_t* out, ptrdiff_t rowStride);
+
+// "disk full while writing PATH: ..." for a full disk or file size limit,
+// "cannot write PATH: ..." for any other errno.
+std::string writeErrorText(const std::string& path, int errnoValue);
+
+// Encoded files: mp4 (H.264 + AAC) and mkv (FFV1 + FLAC).
+bool openEncodedFile(const CaptureSettings& settings, std::string& error);
+bool encodeFrame(const FrameView& frame, std::string& error);
+bool encodeSound(const int16_t* frames, int frameCount, std::string& error);
+// complete: flush the encoders first (false after a failure: only what is
+// already encoded goes into the file). Chapters are in the order given.
+bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::string& error);
+
+// Frame directories: numbered PNG files and audio.wav.
+bool openFrameDirectory(const CaptureSettings& settings, std::string& error);
+bool writeFramePng(const FrameView& frame, int64_t frameNumber, std::string& error);
+bool writeWavSound(const int16_t* frames, int frameCount, std::string& error);
+bool closeFrameDirectory(std::string& error);
+
+}  // namespace platform::capture
