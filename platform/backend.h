@@ -26,10 +26,12 @@ struct DisplayBackend {
     void (*destroyWindow)();
     void (*swapBuffers)();
     void (*pollEvents)();  // turns what arrived from the system into postMessage calls
+    int (*refreshRateHz)();  // the display's refresh rate; 0: unknown or none
     bool (*showMessageBox)(const char* text, const char* caption, Buttons buttons, Answer& answer);  // false: none shown
 };
 
 extern const DisplayBackend windowBackend;    // display_window.cpp
 extern const DisplayBackend headlessBackend;  // display_headless.cpp
+extern const DisplayBackend desktopBackend;   // display_desktop.cpp
 
 }  // namespace platform

@@ -8,12 +8,14 @@
 //   3. the message queue
 //   4. message boxes
 //   5. the clock
+//   6. frame pacing
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <string>
+#include <thread>
 
 #include "platform/backend.h"
 #include "platform/testing.h"
@@ -44,7 +46,11 @@ const DisplayBackend& backend() {
 }  // namespace
 
 void selectBackend(Backend choice) {
-    display.backend = choice == Backend::Headless ? &headlessBackend : &windowBackend;
+    switch (choice) {
+    case Backend::Window: display.backend = &windowBackend; break;
+    case Backend::Headless: display.backend = &headlessBackend; break;
+    case Backend::Desktop: display.backend = &desktopBackend; break;
+    }
 }
 
 bool startVideo(WindowProcedure procedure) {
@@ -116,8 +122,13 @@ void setSwapHookForTesting(void (*hook)()) {
     display.swapHook = hook;
 }
 
+namespace {
+void paceFrame();  // section 6
+}  // namespace
+
 void swapBuffers() {
     backend().swapBuffers();
+    paceFrame();
     if (display.swapHook != nullptr) display.swapHook();
 }
 
@@ -229,5 +240,81 @@ void frameDrawn() {
 void setClockForTesting(uint32_t (*testClock)()) {
     clock.testClock = testClock;
 }
+
+// ---------------------------------------------------------------------------
+// 6. frame pacing
+
+namespace {
+
+using PaceClock = std::chrono::steady_clock;
+
+constexpr int unknownRefreshHz = 60;       // when the display does not say, or there is none
+constexpr double slowestPacedFps = 1.0;    // slower rates pace at this one
+
+struct PacingState {
+    double framesPerSecond = 0.0;          // as set: < 0 the display's refresh, 0 none
+    PaceClock::duration period{};          // zero until the first paced swap finds it
+    PaceClock::time_point deadline{};      // the earliest the next swap may return
+    bool started = false;                  // a deadline has been set
+    uint64_t sleeps = 0;                   // sleeps made, for the tests
+};
+
+PacingState pacing;
+
+}  // namespace
+
+void setFramePacing(double framesPerSecond) {
+    pacing = PacingState{};
+    pacing.framesPerSecond = std::isfinite(framesPerSecond) ? framesPerSecond : 0.0;
+}
+
+uint64_t framePacingSleeps() {
+    return pacing.sleeps;
+}
+
+namespace {
+
+// Deadlines a period apart, so the pace does not drift with the time the
+// sleeps overshoot. A swap that already waited for the display finds its
+// deadline passed and does not sleep.
+void paceFrame() {
+    if (pacing.framesPerSecond == 0.0) return;
+    // 1. The period, found at the first paced swap: by then the window, and
+    //    so the display it is on, is known.
+    if (pacing.period == PaceClock::duration::zero()) {
+        double fps = pacing.framesPerSecond;
+        if (fps < 0.0) {
+            // A display reports whole hertz, rounded or cut down from its
+            // true rate, which is less than one more. One frame a second
+            // above the report keeps the pace a little shorter than the true
+            // refresh, so where the swap waits for the refresh the deadline
+            // has always passed; a pace even slightly longer would drift
+            // against the refresh until it held a frame past one (a stutter
+            // every second or so).
+            const int refreshHz = backend().refreshRateHz();
+            fps = refreshHz > 0 ? refreshHz + 1.0 : unknownRefreshHz;
+        }
+        if (fps < slowestPacedFps) fps = slowestPacedFps;
+        pacing.period = std::chrono::duration_cast<PaceClock::duration>(std::chrono::duration<double>(1.0 / fps));
+        if (pacing.period == PaceClock::duration::zero()) pacing.period = PaceClock::duration(1);
+    }
+    // 2. The first paced frame, or one that fell more than a period behind
+    //    (a slow frame, a pause), starts the pace again from now: the frames
+    //    that were late are not made up by running the next ones early.
+    const PaceClock::time_point now = PaceClock::now();
+    if (!pacing.started || now - pacing.deadline > pacing.period) {
+        pacing.deadline = now + pacing.period;
+        pacing.started = true;
+        return;
+    }
+    // 3. Otherwise wait for this frame's deadline, and set the next one.
+    if (now < pacing.deadline) {
+        std::this_thread::sleep_until(pacing.deadline);
+        ++pacing.sleeps;
+    }
+    pacing.deadline += pacing.period;
+}
+
+}  // namespace
 
 }  // namespace platform

@@ -45,6 +45,11 @@ void swapBuffers() {
     if (sdl::context != nullptr) glFinish();
 }
 
+// No display, so no refresh: frame pacing takes its own default.
+int refreshRateHz() {
+    return 0;
+}
+
 bool showMessageBox(const char*, const char*, Buttons, Answer&) {
     return false;
 }
@@ -66,6 +71,7 @@ const DisplayBackend headlessBackend = {
     sdl::destroyWindow,
     headless::swapBuffers,
     sdl::pollEvents,
+    headless::refreshRateHz,
     headless::showMessageBox,
 };
 

@@ -19,22 +19,8 @@ struct WindowState {
 WindowState state;
 
 bool startVideo() {
-    if (state.videoStarted) return true;
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
-    // With no display SDL falls back to its offscreen driver, which would
-    // play the show where nobody can see it. A window needs a real one,
-    // unless the user asked for that driver by name.
-    const char* driver = SDL_GetCurrentVideoDriver();
-    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
-    if (driver != nullptr && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0) &&
-        (asked == nullptr || SDL_strcasecmp(asked, driver) != 0)) {
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        return false;
-    }
-    // No screen saver or monitor power-down while the show runs.
-    SDL_DisableScreenSaver();
-    state.videoStarted = true;
-    return true;
+    state.videoStarted = sdl::startDisplayVideo();
+    return state.videoStarted;
 }
 
 bool changeDisplayMode(int width, int height, int bitsPerPixel) {
@@ -75,6 +61,12 @@ bool createWindow(const char* title, int width, int height, bool fullscreen) {
     return true;
 }
 
+bool createContext() {
+    if (!sdl::createContext()) return false;
+    sdl::askForVsync();
+    return true;
+}
+
 void showWindow() {
     if (sdl::window == nullptr) return;
     SDL_ShowWindow(sdl::window);
@@ -95,29 +87,6 @@ void swapBuffers() {
     if (sdl::window != nullptr) SDL_GL_SwapWindow(sdl::window);
 }
 
-bool showMessageBox(const char* text, const char* caption, Buttons buttons, Answer& answer) {
-    const SDL_MessageBoxButtonData okButtons[] = {
-        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "OK"},
-    };
-    // Return answers Yes and Escape answers No.
-    const SDL_MessageBoxButtonData yesNoButtons[] = {
-        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 2, "No"},
-        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, "Yes"},
-    };
-    const bool question = buttons == Buttons::YesNo;
-    SDL_MessageBoxData data{};
-    data.flags = question ? SDL_MESSAGEBOX_WARNING : SDL_MESSAGEBOX_ERROR;
-    data.window = nullptr;
-    data.title = caption;
-    data.message = text;
-    data.numbuttons = question ? 2 : 1;
-    data.buttons = question ? yesNoButtons : okButtons;
-    int pressed = -1;
-    if (SDL_ShowMessageBox(&data, &pressed) != 0) return false;
-    answer = !question ? Answer::Ok : pressed == 1 ? Answer::Yes : Answer::No;
-    return true;
-}
-
 }  // namespace
 }  // namespace windowed
 
@@ -127,7 +96,7 @@ const DisplayBackend windowBackend = {
     windowed::restoreDisplayMode,
     windowed::showCursor,
     windowed::createWindow,
-    sdl::createContext,
+    windowed::createContext,
     sdl::makeContextCurrent,
     windowed::showWindow,
     sdl::releaseContext,
@@ -135,7 +104,8 @@ const DisplayBackend windowBackend = {
     sdl::destroyWindow,
     windowed::swapBuffers,
     sdl::pollEvents,
-    windowed::showMessageBox,
+    sdl::refreshRateHz,
+    sdl::showMessageBox,
 };
 
 }  // namespace platform

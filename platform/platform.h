@@ -1,13 +1,16 @@
 // The show's display, message queue, message boxes and clock.
 //
-// The display functions run on one of two back ends, chosen once with
+// The display functions run on one of three back ends, chosen once with
 // selectBackend before startVideo:
 //   Window    an SDL window on the desktop's display (X11, Wayland, ...) with
 //             a compatibility GL context; full screen changes the display mode.
 //   Headless  SDL's offscreen driver: a GL context on an EGL pbuffer through
 //             Mesa, no display needed; message boxes go to standard error.
+//   Desktop   as Window, but full screen keeps the desktop's mode: the show
+//             draws at the window size it asked for into an offscreen
+//             framebuffer, shown scaled to fit with black bars.
 // Each back end is a table of the functions in platform/backend.h, in a file
-// of its own (display_window.cpp, display_headless.cpp).
+// of its own (display_window.cpp, display_headless.cpp, display_desktop.cpp).
 //
 // A function that can fail returns false and reports nothing: the caller
 // shows the message. Tests reach the seams in platform/testing.h.
@@ -55,7 +58,7 @@ inline intptr_t packSize(int width, int height) {
 
 // ---------------------------------------------------------------------------
 // The display, in the order the show opens and closes it.
-enum class Backend { Window, Headless };
+enum class Backend { Window, Headless, Desktop };
 void selectBackend(Backend backend);  // before startVideo; Window unless told
 
 bool startVideo(WindowProcedure procedure);  // false: no video system (for a window: no display)
@@ -84,6 +87,18 @@ void swapBuffers();
 // False: none could be made (nothing is left open).
 bool openOffscreenContext(int width, int height);
 void closeOffscreenContext();
+
+// ---------------------------------------------------------------------------
+// Frame pacing: swapBuffers returns no earlier than one period after the
+// previous paced swap. framesPerSecond < 0 paces at the refresh rate of the
+// window's display, one frame a second above the rate it reports (so that
+// where swaps wait for the refresh, the pace never waits as well), and at 60
+// when the display tells none (headless); 0 (the default) and a value that
+// is not finite do not pace; any other value paces at that rate (at least
+// one frame a second). The pace counts from deadlines, so it does not drift;
+// a frame that falls more than a period behind starts it again from its own
+// swap, and the frames missed are not made up.
+void setFramePacing(double framesPerSecond);
 
 // ---------------------------------------------------------------------------
 // The message queue of the show's thread.

@@ -11,6 +11,7 @@ namespace platform::sdl {
 
 SDL_Window* window = nullptr;
 SDL_GLContext context = nullptr;
+ViewSize fixedViewSize;
 
 namespace {
 
@@ -66,9 +67,10 @@ void translateEvent(const SDL_Event& event) {
             postMessage({WM_ACTIVATE, 0, 0});
             break;
         case SDL_WINDOWEVENT_SIZE_CHANGED: {
-            // The view follows the GL drawable, which is in pixels.
-            int width = 0, height = 0;
-            if (window != nullptr) SDL_GL_GetDrawableSize(window, &width, &height);
+            // The view follows the GL drawable, which is in pixels, unless
+            // the back end draws at a fixed size.
+            int width = fixedViewSize.width, height = fixedViewSize.height;
+            if (width == 0 && window != nullptr) SDL_GL_GetDrawableSize(window, &width, &height);
             postMessage({WM_SIZE, 0, packSize(width, height)});
             break;
         }
@@ -113,7 +115,24 @@ void pinDriverModules() {
 void pinDriverModules() {}
 #endif
 
+bool displayVideoStarted = false;
+
 }  // namespace
+
+bool startDisplayVideo() {
+    if (displayVideoStarted) return true;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (driver != nullptr && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0) &&
+        (asked == nullptr || SDL_strcasecmp(asked, driver) != 0)) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
+    SDL_DisableScreenSaver();
+    displayVideoStarted = true;
+    return true;
+}
 
 bool createWindow(const char* title, int width, int height, Uint32 flags) {
     SDL_GL_ResetAttributes();
@@ -133,6 +152,10 @@ bool createContext() {
     context = SDL_GL_CreateContext(window);
     if (context != nullptr) pinDriverModules();
     return context != nullptr;
+}
+
+void askForVsync() {
+    if (SDL_GL_SetSwapInterval(-1) != 0) SDL_GL_SetSwapInterval(1);
 }
 
 bool makeContextCurrent() {
@@ -156,6 +179,37 @@ void destroyWindow() {
 void pollEvents() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) translateEvent(event);
+}
+
+int refreshRateHz() {
+    int display = window != nullptr ? SDL_GetWindowDisplayIndex(window) : 0;
+    if (display < 0) display = 0;
+    SDL_DisplayMode mode{};
+    if (SDL_GetCurrentDisplayMode(display, &mode) != 0) return 0;
+    return mode.refresh_rate;
+}
+
+bool showMessageBox(const char* text, const char* caption, Buttons buttons, Answer& answer) {
+    const SDL_MessageBoxButtonData okButtons[] = {
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "OK"},
+    };
+    // Return answers Yes and Escape answers No.
+    const SDL_MessageBoxButtonData yesNoButtons[] = {
+        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 2, "No"},
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, "Yes"},
+    };
+    const bool question = buttons == Buttons::YesNo;
+    SDL_MessageBoxData data{};
+    data.flags = question ? SDL_MESSAGEBOX_WARNING : SDL_MESSAGEBOX_ERROR;
+    data.window = nullptr;
+    data.title = caption;
+    data.message = text;
+    data.numbuttons = question ? 2 : 1;
+    data.buttons = question ? yesNoButtons : okButtons;
+    int pressed = -1;
+    if (SDL_ShowMessageBox(&data, &pressed) != 0) return false;
+    answer = !question ? Answer::Ok : pressed == 1 ? Answer::Yes : Answer::No;
+    return true;
 }
 
 }  // namespace platform::sdl

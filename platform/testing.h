@@ -30,5 +30,7 @@ void noteJournal(const std::string& entry);  // does nothing while the journal i
 void setSwapHookForTesting(void (*hook)());
 // Read in place of the millisecond clock; null restores the normal clock.
 void setClockForTesting(uint32_t (*clock)());
+// How many times the frame pacing slept since setFramePacing was last called.
+uint64_t framePacingSleeps();
 
 }  // namespace platform
