@@ -16,6 +16,7 @@
 #include <string>
 
 #include "platform/backend.h"
+#include "platform/signals.h"
 #include "platform/testing.h"
 
 namespace platform {
@@ -178,6 +179,7 @@ void postMessage(const Message& message) {
 Answer messageBox(const char* text, const char* caption, Buttons buttons) {
     noteJournal(std::string("messageBox ") + caption + "|" + text);
     Answer answer = buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
+    const BoxOpen open;
     if (!backend().showMessageBox(text, caption, buttons, answer)) {
         // No box can be shown: caption and text, one line each (a text
         // that ends its own line gets no second line break).
