@@ -156,7 +156,8 @@ int endCapture(int runExitCode) {
     if (!whole) fail(error);
     if (run.liveBar) std::fputc('\n', stderr);
     const double showSeconds = static_cast<double>(run.framesDrawn) / run.options.fps;
-    std::fprintf(stderr, "eyesonly: %s %lld frames (%.1f s of show) to %s\n", whole ? "wrote" : "kept",
-                 static_cast<long long>(run.framesDrawn), showSeconds, run.options.path.c_str());
+    std::fprintf(stderr, "eyesonly: %s %lld frame%s (%.1f s of show) to %s\n", whole ? "wrote" : "kept",
+                 static_cast<long long>(run.framesDrawn), run.framesDrawn == 1 ? "" : "s", showSeconds,
+                 run.options.path.c_str());
     return run.failed ? 1 : runExitCode;
 }
