@@ -38,9 +38,7 @@ struct DisplayState {
 
 DisplayState display;
 
-const DisplayBackend& backend() {
-    return *display.backend;
-}
+const DisplayBackend& backend() { return *display.backend; }
 
 }  // namespace
 
@@ -65,9 +63,7 @@ void restoreDisplayMode() {
     backend().restoreDisplayMode();
 }
 
-void showCursor(bool visible) {
-    backend().showCursor(visible);
-}
+void showCursor(bool visible) { backend().showCursor(visible); }
 
 bool createWindow(const char* title, int width, int height, bool fullscreen) {
     display.window = passes("createWindow") && backend().createWindow(title, width, height, fullscreen);
@@ -105,17 +101,11 @@ void destroyWindow() {
     display.queue.clear();
 }
 
-bool haveWindow() {
-    return display.window;
-}
+bool haveWindow() { return display.window; }
 
-bool haveContext() {
-    return display.context;
-}
+bool haveContext() { return display.context; }
 
-void setSwapHookForTesting(void (*hook)()) {
-    display.swapHook = hook;
-}
+void setSwapHookForTesting(void (*hook)()) { display.swapHook = hook; }
 
 void swapBuffers() {
     backend().swapBuffers();
@@ -148,9 +138,7 @@ void closeOffscreenContext() {
 // ---------------------------------------------------------------------------
 // 3. the message queue
 
-intptr_t defaultWindowProcedure(uint32_t, uintptr_t, intptr_t) {
-    return 0;
-}
+intptr_t defaultWindowProcedure(uint32_t, uintptr_t, intptr_t) { return 0; }
 
 bool peekMessage(Message& message) {
     if (display.queue.empty() && display.videoStarted) backend().pollEvents();
@@ -169,9 +157,7 @@ void postQuitMessage(int exitCode) {
     display.queue.push_back({WM_QUIT, static_cast<uintptr_t>(exitCode), 0});
 }
 
-void postMessage(const Message& message) {
-    display.queue.push_back(message);
-}
+void postMessage(const Message& message) { display.queue.push_back(message); }
 
 // ---------------------------------------------------------------------------
 // 4. message boxes
@@ -224,12 +210,8 @@ void setFixedStepClock(double framesPerSecond) {
     clock.framesDrawn = 0;
 }
 
-void frameDrawn() {
-    ++clock.framesDrawn;
-}
+void frameDrawn() { ++clock.framesDrawn; }
 
-void setClockForTesting(uint32_t (*testClock)()) {
-    clock.testClock = testClock;
-}
+void setClockForTesting(uint32_t (*testClock)()) { clock.testClock = testClock; }
 
 }  // namespace platform

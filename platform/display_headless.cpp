@@ -18,9 +18,7 @@ bool startVideo() {
     return videoStarted;
 }
 
-bool changeDisplayMode(int, int, int) {
-    return videoStarted;
-}
+bool changeDisplayMode(int, int, int) { return videoStarted; }
 
 void restoreDisplayMode() {}
 
@@ -45,9 +43,7 @@ void swapBuffers() {
     if (sdl::context != nullptr) glFinish();
 }
 
-bool showMessageBox(const char*, const char*, Buttons, Answer&) {
-    return false;
-}
+bool showMessageBox(const char*, const char*, Buttons, Answer&) { return false; }
 
 }  // namespace
 }  // namespace headless
