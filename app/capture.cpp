@@ -4,6 +4,8 @@
 #include <GL/gl.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -100,6 +102,9 @@ bool beginCapture(const CaptureOptions& options, std::string& error) {
     settings.framesPerSecond = options.fps;
     settings.force = options.force;
     if (!platform::captureFormatFor(options.path, settings.format, error)) return false;
+    // A file-size limit makes a write fail with EFBIG, which the encoder
+    // reports like a full disk, instead of killing the process mid-file.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (!platform::openCapture(settings, error)) return false;
     run = CaptureRun{};
     run.options = options;
@@ -151,7 +156,8 @@ int endCapture(int runExitCode) {
     if (!whole) fail(error);
     if (run.liveBar) std::fputc('\n', stderr);
     const double showSeconds = static_cast<double>(run.framesDrawn) / run.options.fps;
-    std::fprintf(stderr, "eyesonly: %s %lld frames (%.1f s of show) to %s\n", whole ? "wrote" : "kept",
-                 static_cast<long long>(run.framesDrawn), showSeconds, run.options.path.c_str());
+    std::fprintf(stderr, "eyesonly: %s %lld frame%s (%.1f s of show) to %s\n", whole ? "wrote" : "kept",
+                 static_cast<long long>(run.framesDrawn), run.framesDrawn == 1 ? "" : "s", showSeconds,
+                 run.options.path.c_str());
     return run.failed ? 1 : runExitCode;
 }

@@ -12,6 +12,7 @@
 
 bool fullscreen = true;
 bool skipFullscreen = false;
+bool windowDeclined = false;
 
 namespace {
 
@@ -39,6 +40,7 @@ bool openDisplay(const char* title, int width, int height, int bitsPerPixel) {
             "The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode Instead?",
             "ogl", platform::Buttons::YesNo);
         if (answer != platform::Answer::Yes) {
+            windowDeclined = true;
             platform::messageBox("Program Will Now Close.", "ERROR", platform::Buttons::Ok);
             return false;
         }

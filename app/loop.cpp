@@ -30,13 +30,19 @@ ShowResult runShow(const ShowRun& run) {
     uint64_t framesDrawn = 0;
     platform::Message message;
     for (;;) {
-        // 1. Every waiting message first, one per turn.
+        // 1. A stop signal ends the run at once, like Escape.
+        if (platform::stopSignal() != 0) {
+            platform::stopSeen();
+            end = ShowEnd::Signalled;
+            break;
+        }
+        // 2. Every waiting message first, one per turn.
         if (platform::peekMessage(message)) {
             if (message.message == platform::WM_QUIT) break;
             platform::dispatchMessage(message);
             continue;
         }
-        // 2. Then at most one frame, handed to the hook before anything
+        // 3. Then at most one frame, handed to the hook before anything
         //    else; while minimised none is drawn but the buffers are still
         //    swapped.
         if (appActive) {
@@ -53,7 +59,7 @@ ShowResult runShow(const ShowRun& run) {
                 break;
             }
         }
-        // 3. Escape is looked at on every idle turn, drawn or not; the frame
+        // 4. Escape is looked at on every idle turn, drawn or not; the frame
         //    of that turn is never shown.
         if (keyDown[platform::VK_ESCAPE]) {
             end = ShowEnd::Escape;
@@ -98,4 +104,5 @@ void resetShellState() {
     appActive = true;
     fullscreen = true;
     skipFullscreen = false;
+    windowDeclined = false;
 }

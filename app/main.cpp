@@ -1,11 +1,35 @@
 // eyesonly: a small real-time audio-visual show.
+#include <cmath>
 #include <cstdio>
 #include <string>
 
+#include "app/capture.h"
 #include "app/options.h"
 #include "app/shell.h"
+#include "platform/platform.h"
+#include "show/trace.h"
+
+namespace {
+
+// The exit code of a run that has ended: 0 for a show that ended by itself
+// or was closed, 27 after Escape, 1 when it could not be shown or a file
+// could not be written, 128 + the signal's number when a signal stopped it.
+int exitCodeFor(const ShowResult& result) {
+    switch (result.end) {
+    case ShowEnd::NotOpened: return windowDeclined ? 0 : 1;
+    case ShowEnd::Quit:
+    case ShowEnd::Escape: return result.exitCode;
+    case ShowEnd::Stopped: return 0;
+    case ShowEnd::HookEnded: return 1;
+    case ShowEnd::Signalled: return 128 + platform::stopSignal();
+    }
+    return 1;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    // 1. The command line.
     Options options;
     std::string error;
     if (!parseOptions(argc, argv, options, error)) {
@@ -16,6 +40,39 @@ int main(int argc, char** argv) {
         std::fputs(usageText(), stdout);
         return 0;
     }
+    if (options.version) {
+        std::printf("eyesonly %s\n", EYESONLY_VERSION);
+        return 0;
+    }
+
+    // 2. Stop signals go to their watcher, before any other thread exists.
+    platform::watchStopSignals();
     applyOptions(options);
-    return runShow();
+
+    // 3. A capture's output is made before anything is drawn, so that a path
+    //    that cannot be written is a usage error with nothing shown.
+    const bool capturing = !options.capture.empty();
+    if (capturing) {
+        const CaptureOptions capture{options.capture, options.fps, options.scale, options.force};
+        if (!beginCapture(capture, error)) {
+            std::fprintf(stderr, "eyesonly: %s\n", error.c_str());
+            return 2;
+        }
+    }
+
+    // 4. The show, each frame captured when asked; a trace that cannot be
+    //    written ends it.
+    ShowRun run;
+    if (options.untilSeconds >= 0.0)
+        run.stopAtMs = static_cast<uint32_t>(std::ceil(1000.0 + options.untilSeconds * 1000.0));
+    run.afterFrame = [capturing](const DrawnFrame&) {
+        if (traceFailed) return false;
+        return !capturing || captureDrawnFrame();
+    };
+    int code = exitCodeFor(runShow(run));
+
+    // 5. The capture's file is finished whatever ended the show.
+    if (capturing) code = endCapture(code);
+    if (traceFailed && code == 0) code = 1;
+    return code;
 }

@@ -1,6 +1,7 @@
 #include "app/options.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,74 +18,161 @@ namespace {
 // integer reading.
 constexpr double minFps = 1.0;
 constexpr double maxFps = 1000.0;
+constexpr int maxScale = 8;
+constexpr double captureFps = 60.0;       // the capture's rate unless --fps says otherwise
+constexpr double maxUntilSeconds = 4.0e6; // well inside the 32-bit clock
 
-bool parseFps(const char* text, double& fps) {
+bool parseNumber(const char* text, double& value) {
     errno = 0;
     char* end = nullptr;
-    const double value = std::strtod(text, &end);
-    // NaN fails both comparisons, and so does either infinity one of them.
-    if (end == text || *end != '\0' || errno != 0 || !(value >= minFps && value <= maxFps)) return false;
-    fps = value;
-    return true;
+    value = std::strtod(text, &end);
+    return end != text && *end == '\0' && errno == 0 && std::isfinite(value);
+}
+
+// The value of an option written "--name VALUE" or "--name=VALUE"; null
+// when arg is not that option. Moves i past a separate value.
+const char* optionValue(const char* name, int argc, char** argv, int& i, bool& missing) {
+    const size_t length = std::strlen(name);
+    const char* arg = argv[i];
+    if (std::strncmp(arg, name, length) != 0) return nullptr;
+    if (arg[length] == '=') return arg + length + 1;
+    if (arg[length] != '\0') return nullptr;
+    if (i + 1 < argc) return argv[++i];
+    missing = true;
+    return "";
 }
 
 }  // namespace
 
 const char* usageText() {
-    return "usage: eyesonly [--windowed] [--headless] [--fps F] [--trace] [--help]\n"
+    return "usage: eyesonly [--windowed | --desktop | --headless] [--fps F] [--max-fps F]\n"
+           "                [--trace] [--until S]\n"
+           "       eyesonly --capture PATH [--fps F] [--scale K] [--force] [--until S]\n"
            "\n"
            "Plays the show from the data/ folder under the working directory.\n"
            "\n"
-           "  --windowed  a 640 x 480 window instead of switching the display to full screen\n"
-           "  --headless  no window and no sound device: draws offscreen, messages on stderr\n"
-           "  --fps F     a fixed-step clock of F frames a second, 1 to 1000 (fractions allowed,\n"
-           "              e.g. 29.97; also written --fps=F) in place of the real clock; with\n"
-           "              --headless it runs as fast as it can\n"
-           "  --trace     print the show's timeline on stdout: <frame> <ms> <event> [args]\n"
-           "  -h, --help  this text\n"
+           "  --windowed     a 640 x 480 window instead of switching the display to full screen\n"
+           "  --desktop      full screen at the desktop's own mode, the show scaled to fit\n"
+           "  --headless     no window and no sound device: draws offscreen, messages on stderr\n"
+           "  --fps F        a fixed-step clock of F frames a second, 1 to 1000 (fractions\n"
+           "                 allowed, e.g. 29.97) in place of the real clock; frames are drawn\n"
+           "                 as fast as the machine allows\n"
+           "  --max-fps F    on the real clock, at most F frames a second (default: the\n"
+           "                 display's refresh rate, 60 without one); 0 lifts the limit\n"
+           "  --trace        print the show's timeline on stdout: <frame> <ms> <event> [args]\n"
+           "  --until S      stop after the frame drawn S seconds into the show (with --fps\n"
+           "                 or --capture)\n"
+           "  --capture PATH render the whole show with its music to PATH: *.mp4 (H.264 and\n"
+           "                 AAC), *.mkv (lossless FFV1 and FLAC) or a folder (PATH/ or an\n"
+           "                 existing one: frame-000001.png ... and audio.wav); no display\n"
+           "                 needed, 60 frames a second unless --fps says otherwise\n"
+           "  --scale K      with --capture: frames K times 640 x 480, K from 1 to 8\n"
+           "  --force        with --capture: overwrite what is already there\n"
+           "  -h, --help     this text\n"
+           "  --version      the program's version\n"
+           "Options that take a value may also be written --name=VALUE.\n"
            "\n"
-           "Escape ends the show (exit code 27); it ends by itself with exit code 0.\n";
+           "Exit codes: 0 the show ended by itself or its window was closed, 27 Escape,\n"
+           "1 the show could not be shown or a file could not be written, 2 bad options,\n"
+           "130 and 143 stopped by SIGINT (Ctrl-C) or SIGTERM.\n";
 }
 
 bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
+        bool missing = false;
+        const char* value = nullptr;
+        double number = 0.0;
         if (std::strcmp(arg, "--windowed") == 0) {
             options.windowed = true;
+        } else if (std::strcmp(arg, "--desktop") == 0) {
+            options.desktop = true;
         } else if (std::strcmp(arg, "--headless") == 0) {
             options.headless = true;
         } else if (std::strcmp(arg, "--trace") == 0) {
             options.trace = true;
+        } else if (std::strcmp(arg, "--force") == 0) {
+            options.force = true;
         } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             options.help = true;
-        } else if (std::strcmp(arg, "--fps") == 0 || std::strncmp(arg, "--fps=", 6) == 0) {
-            const char* value = nullptr;
-            if (arg[5] == '=') {
-                value = arg + 6;
-            } else if (i + 1 < argc) {
-                value = argv[++i];
-            } else {
-                error = "--fps needs a number from 1 to 1000";
+        } else if (std::strcmp(arg, "--version") == 0) {
+            options.version = true;
+        } else if ((value = optionValue("--fps", argc, argv, i, missing)) != nullptr) {
+            // NaN fails both comparisons, and so does either infinity one of them.
+            if (missing || !parseNumber(value, number) || !(number >= minFps && number <= maxFps)) {
+                error = missing ? "--fps needs a number from 1 to 1000"
+                                : std::string("--fps needs a number from 1 to 1000, not '") + value + "'";
                 return false;
             }
-            if (!parseFps(value, options.fps)) {
-                error = std::string("--fps needs a number from 1 to 1000, not '") + value + "'";
+            options.fps = number;
+        } else if ((value = optionValue("--max-fps", argc, argv, i, missing)) != nullptr) {
+            if (missing || !parseNumber(value, number) || !(number == 0.0 || (number >= minFps && number <= maxFps))) {
+                error = std::string("--max-fps needs 0 or a number from 1 to 1000, not '") + value + "'";
                 return false;
             }
+            options.maxFps = number;
+        } else if ((value = optionValue("--until", argc, argv, i, missing)) != nullptr) {
+            if (missing || !parseNumber(value, number) || !(number >= 0.0 && number <= maxUntilSeconds)) {
+                error = std::string("--until needs a number of seconds, 0 or more, not '") + value + "'";
+                return false;
+            }
+            options.untilSeconds = number;
+        } else if ((value = optionValue("--scale", argc, argv, i, missing)) != nullptr) {
+            char* end = nullptr;
+            const long scale = std::strtol(value, &end, 10);
+            if (missing || end == value || *end != '\0' || scale < 1 || scale > maxScale) {
+                error = std::string("--scale needs a whole number from 1 to 8, not '") + value + "'";
+                return false;
+            }
+            options.scale = static_cast<int>(scale);
+        } else if ((value = optionValue("--capture", argc, argv, i, missing)) != nullptr) {
+            if (missing || *value == '\0') {
+                error = "--capture needs a file (*.mp4, *.mkv) or a folder to write to";
+                return false;
+            }
+            options.capture = value;
         } else {
             error = std::string("unknown option '") + arg + "'";
             return false;
         }
+    }
+
+    // What goes together.
+    const int displays = options.windowed + options.desktop + options.headless;
+    if (displays > 1) {
+        error = "--windowed, --desktop and --headless choose one display; give one of them";
+        return false;
+    }
+    if (!options.capture.empty()) {
+        if (displays > 0) {
+            error = "--capture draws offscreen; it does not go with --windowed, --desktop or --headless";
+            return false;
+        }
+        if (options.fps == 0.0) options.fps = captureFps;
+    } else if (options.scale != 1 || options.force) {
+        error = std::string(options.force ? "--force" : "--scale") + " goes with --capture";
+        return false;
+    }
+    if (options.untilSeconds >= 0.0 && options.fps == 0.0) {
+        error = "--until needs the fixed-step clock: give --fps (or --capture)";
+        return false;
     }
     return true;
 }
 
 void applyOptions(const Options& options) {
     skipFullscreen = options.windowed;
-    if (options.headless) {
+    //MERGE-DESKTOP if (options.desktop) platform::selectBackend(platform::Backend::Desktop);
+    if (options.headless || !options.capture.empty()) {
         platform::selectBackend(platform::Backend::Headless);
-        platform::selectSoundOutput(platform::SoundOutput::Silent);
+        platform::selectSoundOutput(options.capture.empty() ? platform::SoundOutput::Silent
+                                                            : platform::SoundOutput::Capture);
     }
-    if (options.fps > 0.0) platform::setFixedStepClock(options.fps);
+    if (options.fps > 0.0) {
+        platform::setFixedStepClock(options.fps);
+        //MERGE-DESKTOP platform::setFramePacing(0.0);
+    } else {
+        //MERGE-DESKTOP platform::setFramePacing(options.maxFps);
+    }
     traceEnabled = options.trace;
 }

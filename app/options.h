@@ -1,21 +1,31 @@
 // The command line. With no arguments the program plays the show full
-// screen (or in a window, if the user agrees), on the real clock.
+// screen (or in a window, if the user agrees), on the real clock paced to
+// the display, with sound.
 #pragma once
 
 #include <string>
 
 struct Options {
-    bool windowed = false;   // --windowed: a 640 x 480 window, no full-screen attempt
-    bool headless = false;   // --headless: offscreen GL, no audio device, boxes on stderr
-    double fps = 0.0;        // --fps F: fixed-step clock at F frames a second; 0 = real clock
-    bool trace = false;      // --trace: the show's timeline on stdout
-    bool help = false;       // --help
+    bool windowed = false;      // --windowed: a 640 x 480 window, no full-screen attempt
+    bool desktop = false;       // --desktop: full screen at the desktop's mode, the show scaled to fit
+    bool headless = false;      // --headless: offscreen GL, no audio device, boxes on stderr
+    double fps = 0.0;           // --fps F: fixed-step clock at F frames a second; 0 = real clock
+    double maxFps = -1.0;       // --max-fps F: pace of the real clock; -1 = the display's rate, 0 = none
+    double untilSeconds = -1.0; // --until S: stop after the frame at S seconds of show time; -1 = the end
+    std::string capture;        // --capture PATH: render to a video file (or a folder of images)
+    int scale = 1;              // --scale K: capture frames K times 640 x 480
+    bool force = false;         // --force: a capture may overwrite what is there
+    bool trace = false;         // --trace: the show's timeline on stdout
+    bool help = false;          // --help, -h
+    bool version = false;       // --version
 };
 
 // Parses argv into options. Returns false with a one-line reason in error
-// when an argument is unknown or malformed.
+// when an argument is unknown, malformed, out of range, or does not go with
+// the others.
 bool parseOptions(int argc, char** argv, Options& options, std::string& error);
 // The usage text printed by --help and after a bad argument.
 const char* usageText();
-// Puts the options into effect (back ends, clock, trace) before the show opens.
+// Puts the options into effect (back ends, clock, pacing, trace) before the
+// show opens.
 void applyOptions(const Options& options);

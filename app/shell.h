@@ -13,6 +13,9 @@ extern bool fullscreen;     // the display mode was (or is to be) changed
 // When set, openDisplay goes straight to a window of the requested size,
 // without the full-screen attempt or its question.
 extern bool skipFullscreen;
+// The user answered No to the question whether a window will do: the show
+// was not opened by the user's own choice, not by a failure.
+extern bool windowDeclined;
 
 // A frame the loop has just drawn, as the per-frame hook sees it: complete
 // in the back buffer of the current context and not yet swapped, so the
@@ -38,6 +41,7 @@ enum class ShowEnd {
     Escape,     // the Escape key was down on an idle turn
     Stopped,    // the frame at the stop reading was drawn
     HookEnded,  // afterFrame returned false
+    Signalled,  // a stop signal (SIGINT, SIGTERM) came
 };
 
 struct ShowResult {

@@ -68,8 +68,9 @@ bool captureAudio(const int16_t* frames, int frameCount, std::string& error);
 
 // Names the part of the file that starts at picture frame firstFrame (from
 // 1); it ends where the next one starts, the last at the end of the file.
-// A later chapter at the same frame replaces the earlier one; chapters that
-// start after the last frame are dropped. Ignored for Frames.
+// A frame below 1 counts as 1; a later chapter at the same frame replaces
+// the earlier one; chapters that start after the last frame are dropped.
+// Ignored for Frames.
 void addChapter(const std::string& title, int64_t firstFrame);
 
 // Frames handed over since openCapture.

@@ -421,7 +421,7 @@ bool openEncodedFile(const CaptureSettings& settings, std::string& error) {
     f.fd = open(f.path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | exclusive, 0666);
     if (f.fd < 0) {
         const int err = errno;
-        error = err == EEXIST ? f.path + " already exists" : "cannot write " + f.path + ": " + std::strerror(err);
+        error = err == EEXIST ? f.path + " already exists (give --force to overwrite it)" : "cannot write " + f.path + ": " + std::strerror(err);
         f = EncodedFile{};
         return false;
     }

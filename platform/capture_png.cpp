@@ -179,7 +179,7 @@ bool openFrameDirectory(const CaptureSettings& settings, std::string& error) {
     // 1. Nothing of an earlier capture is replaced without force.
     for (const std::string& path : {framePath(1), wavPath()})
         if (!settings.force && exists(path)) {
-            error = path + " already exists";
+            error = path + " already exists (give --force to overwrite it)";
             return false;
         }
 
@@ -200,7 +200,7 @@ bool openFrameDirectory(const CaptureSettings& settings, std::string& error) {
     wavHeader(header, 0);
     uint64_t headerWritten = 0;
     if (d.wavFd < 0 || !writeAll(d.wavFd, header, sizeof header, headerWritten)) {
-        error = (errno == EEXIST ? wavPath() + " already exists" : writeErrorText(wavPath(), errno));
+        error = (errno == EEXIST ? wavPath() + " already exists (give --force to overwrite it)" : writeErrorText(wavPath(), errno));
         if (d.wavFd >= 0) {
             close(d.wavFd);
             unlink(wavPath().c_str());

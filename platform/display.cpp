@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "platform/backend.h"
+#include "platform/signals.h"
 #include "platform/testing.h"
 
 namespace platform {
@@ -39,9 +40,7 @@ struct DisplayState {
 
 DisplayState display;
 
-const DisplayBackend& backend() {
-    return *display.backend;
-}
+const DisplayBackend& backend() { return *display.backend; }
 
 }  // namespace
 
@@ -70,9 +69,7 @@ void restoreDisplayMode() {
     backend().restoreDisplayMode();
 }
 
-void showCursor(bool visible) {
-    backend().showCursor(visible);
-}
+void showCursor(bool visible) { backend().showCursor(visible); }
 
 bool createWindow(const char* title, int width, int height, bool fullscreen) {
     display.window = passes("createWindow") && backend().createWindow(title, width, height, fullscreen);
@@ -110,17 +107,11 @@ void destroyWindow() {
     display.queue.clear();
 }
 
-bool haveWindow() {
-    return display.window;
-}
+bool haveWindow() { return display.window; }
 
-bool haveContext() {
-    return display.context;
-}
+bool haveContext() { return display.context; }
 
-void setSwapHookForTesting(void (*hook)()) {
-    display.swapHook = hook;
-}
+void setSwapHookForTesting(void (*hook)()) { display.swapHook = hook; }
 
 namespace {
 void paceFrame();  // section 6
@@ -158,9 +149,7 @@ void closeOffscreenContext() {
 // ---------------------------------------------------------------------------
 // 3. the message queue
 
-intptr_t defaultWindowProcedure(uint32_t, uintptr_t, intptr_t) {
-    return 0;
-}
+intptr_t defaultWindowProcedure(uint32_t, uintptr_t, intptr_t) { return 0; }
 
 bool peekMessage(Message& message) {
     if (display.queue.empty() && display.videoStarted) backend().pollEvents();
@@ -179,9 +168,7 @@ void postQuitMessage(int exitCode) {
     display.queue.push_back({WM_QUIT, static_cast<uintptr_t>(exitCode), 0});
 }
 
-void postMessage(const Message& message) {
-    display.queue.push_back(message);
-}
+void postMessage(const Message& message) { display.queue.push_back(message); }
 
 // ---------------------------------------------------------------------------
 // 4. message boxes
@@ -189,6 +176,7 @@ void postMessage(const Message& message) {
 Answer messageBox(const char* text, const char* caption, Buttons buttons) {
     noteJournal(std::string("messageBox ") + caption + "|" + text);
     Answer answer = buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
+    const BoxOpen open;
     if (!backend().showMessageBox(text, caption, buttons, answer)) {
         // No box can be shown: caption and text, one line each (a text
         // that ends its own line gets no second line break).
@@ -233,13 +221,9 @@ void setFixedStepClock(double framesPerSecond) {
     clock.framesDrawn = 0;
 }
 
-void frameDrawn() {
-    ++clock.framesDrawn;
-}
+void frameDrawn() { ++clock.framesDrawn; }
 
-void setClockForTesting(uint32_t (*testClock)()) {
-    clock.testClock = testClock;
-}
+void setClockForTesting(uint32_t (*testClock)()) { clock.testClock = testClock; }
 
 // ---------------------------------------------------------------------------
 // 6. frame pacing
@@ -268,9 +252,7 @@ void setFramePacing(double framesPerSecond) {
     pacing.framesPerSecond = std::isfinite(framesPerSecond) ? framesPerSecond : 0.0;
 }
 
-uint64_t framePacingSleeps() {
-    return pacing.sleeps;
-}
+uint64_t framePacingSleeps() { return pacing.sleeps; }
 
 namespace {
 

@@ -18,9 +18,7 @@ bool startVideo() {
     return videoStarted;
 }
 
-bool changeDisplayMode(int, int, int) {
-    return videoStarted;
-}
+bool changeDisplayMode(int, int, int) { return videoStarted; }
 
 void restoreDisplayMode() {}
 
@@ -46,13 +44,9 @@ void swapBuffers() {
 }
 
 // No display, so no refresh: frame pacing takes its own default.
-int refreshRateHz() {
-    return 0;
-}
+int refreshRateHz() { return 0; }
 
-bool showMessageBox(const char*, const char*, Buttons, Answer&) {
-    return false;
-}
+bool showMessageBox(const char*, const char*, Buttons, Answer&) { return false; }
 
 }  // namespace
 }  // namespace headless

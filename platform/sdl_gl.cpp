@@ -1,3 +1,5 @@
+// The GL window, its context and SDL's events as window messages, for the
+// window, desktop and headless back ends.
 #include "platform/sdl_gl.h"
 
 #include <dlfcn.h>

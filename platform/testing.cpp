@@ -1,3 +1,4 @@
+// The forced failure and the journal behind platform/testing.h.
 #include "platform/testing.h"
 
 namespace platform {
@@ -21,17 +22,11 @@ bool passes(const std::string& call) {
     return false;
 }
 
-void forceFailure(const std::string& step) {
-    seams.forcedFailure = step;
-}
+void forceFailure(const std::string& step) { seams.forcedFailure = step; }
 
-void enableJournal(bool on) {
-    seams.journalOn = on;
-}
+void enableJournal(bool on) { seams.journalOn = on; }
 
-std::vector<std::string>& journal() {
-    return seams.journal;
-}
+std::vector<std::string>& journal() { return seams.journal; }
 
 void noteJournal(const std::string& entry) {
     if (seams.journalOn) seams.journal.push_back(entry);

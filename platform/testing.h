@@ -2,8 +2,9 @@
 // a hook after every buffer swap and a clock of the test's own. All are off
 // unless a test turns them on.
 //
-// Every display step in platform.h goes through passes() once, in the code
-// that hands it to the back end, so the back ends know nothing of tests.
+// The display steps of platform.h go through passes() once, in display.cpp
+// where they are handed to the back end, so the back ends know nothing of
+// tests.
 #pragma once
 
 #include <cstdint>

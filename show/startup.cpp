@@ -66,10 +66,11 @@ void loadSongs() {
 
 void loadPhotos() {
     // Without a single photo there is nothing to show: the quit message ends
-    // the loop before its first frame, after start-up has run to its end.
+    // the loop before its first frame, after start-up has run to its end,
+    // with exit code 1, since the show could not be shown.
     if (!loadPhotoTextures()) {
         platform::messageBox("d0d over textures!", "texturefeil", platform::Buttons::Ok);
-        endShow(0);
+        endShow(1);
     }
 }
 

@@ -1,8 +1,11 @@
 #include "show/trace.h"
 
+#include <cerrno>
 #include <cstdarg>
+#include <cstring>
 
 bool traceEnabled = false;
+bool traceFailed = false;
 uint32_t traceFrame = 0;
 uint32_t traceMillis = 0;
 
@@ -15,13 +18,16 @@ void setTraceStream(std::FILE* stream) {
 }
 
 void traceEvent(const char* format, ...) {
-    if (!traceEnabled) return;
+    if (!traceEnabled || traceFailed) return;
     std::FILE* out = traceStream != nullptr ? traceStream : stdout;
-    std::fprintf(out, "%u %u ", traceFrame, traceMillis);
+    bool written = std::fprintf(out, "%u %u ", traceFrame, traceMillis) >= 0;
     va_list args;
     va_start(args, format);
-    std::vfprintf(out, format, args);
+    written = std::vfprintf(out, format, args) >= 0 && written;
     va_end(args);
-    std::fputc('\n', out);
-    std::fflush(out);
+    written = std::fputc('\n', out) != EOF && written;
+    if (std::fflush(out) != 0 || !written) {
+        traceFailed = true;
+        std::fprintf(stderr, "eyesonly: cannot write the trace: %s\n", std::strerror(errno));
+    }
 }

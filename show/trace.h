@@ -7,6 +7,9 @@
 #include <cstdio>
 
 extern bool traceEnabled;
+// A trace line could not be written (a full disk, a closed pipe): reported
+// once on standard error, and no more lines are written.
+extern bool traceFailed;
 extern uint32_t traceFrame;   // number of the frame being drawn; 0 before the first
 extern uint32_t traceMillis;  // the clock reading of that frame
 

@@ -344,7 +344,7 @@ TEST(MissingData, EveryFileMissingShowsThreeBoxesAndDrawsNothing) {
     platform::journal().clear();
     ScratchDir scratch;
     WorkingDir inside(scratch.path());
-    EXPECT_EQ(runShow(), 0);
+    EXPECT_EQ(runShow(), 1) << "a show with nothing to show is a failure";
     EXPECT_EQ(testing_support::shownBoxes(), (std::vector<std::string>{"hoho. fEIL!|ingen musikk:intro", "hoho. fEIL!|ingen musikk:velto",
                                                  "texturefeil|d0d over textures!"}));
     EXPECT_EQ(traceFrame, 0u) << "the quit message ends the loop before the first frame";

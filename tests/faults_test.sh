@@ -94,7 +94,7 @@ VELTO63K.XM|photo|0|$velto$nostart
 VELTO63K.XM|fifo|0|$velto$nostart
 VELTO63K.XM|zero|0|$velto$nostart
 skorv1.bitmap|missing|0|
-skorv1.bitmap|empty|0|Error\nFailed to open DIB file data/skorv1.bitmap.\n\n
+skorv1.bitmap|empty|0|Error\nFailed to open DIB file data/skorv1.bitmap.\n
 skorv1.bitmap|cut|0|$conversion
 skorv1.bitmap|random|0|$unknown
 skorv1.bitmap|song|0|$unknown
@@ -136,18 +136,29 @@ while IFS='|' read -r args expected_code first_line; do
     fi
 done <<'EOF'
 --bogus|2|eyesonly: unknown option '--bogus'
---fps|2|eyesonly: --fps needs a number of frames a second
+--fps|2|eyesonly: --fps needs a number from 1 to 1000
 --fps 0|2|eyesonly: --fps needs a number from 1 to 1000, not '0'
 --fps 1e-15|2|eyesonly: --fps needs a number from 1 to 1000, not '1e-15'
 --fps 1e9|2|eyesonly: --fps needs a number from 1 to 1000, not '1e9'
 --help|0|
 --version|0|
+--windowed --headless|2|eyesonly: --windowed, --desktop and --headless choose one display; give one of them
+--until 5|2|eyesonly: --until needs the fixed-step clock: give --fps (or --capture)
+--scale 2|2|eyesonly: --scale goes with --capture
+--capture show.avi|2|eyesonly: unknown extension ".avi" in show.avi (use .mp4, .mkv, or a directory ending in / for PNG frames)
+--capture out.mp4 --scale 9|2|eyesonly: --scale needs a whole number from 1 to 8, not '9'
+--capture out.mp4 --fps 1001|2|eyesonly: --fps needs a number from 1 to 1000, not '1001'
+--capture out.mp4 --headless|2|eyesonly: --capture draws offscreen; it does not go with --windowed, --desktop or --headless
+--capture no/such/folder/out.mp4|2|eyesonly: cannot write no/such/folder/out.mp4: No such file or directory
+--capture data/skorv1.bitmap.mkv --until 0|0|eyesonly: wrote 1 frame (0.0 s of show) to data/skorv1.bitmap.mkv
+--capture data/skorv1.bitmap.mkv|2|eyesonly: data/skorv1.bitmap.mkv already exists (give --force to overwrite it)
 EOF
 run --version
 grep -Eq '^eyesonly [0-9]+\.[0-9]+' "$work/out" && pass || fail "--version printed [$(cat "$work/out")]"
 
 # --- No display and no --headless: the window cannot be made.
-(cd "$work/run" && unset DISPLAY WAYLAND_DISPLAY && exec timeout 60 "$program") >/dev/null 2>"$work/err"
+mkdir -m 700 "$work/xdg"
+(cd "$work/run" && unset DISPLAY WAYLAND_DISPLAY && XDG_RUNTIME_DIR="$work/xdg" exec timeout 60 "$program") >/dev/null 2>"$work/err"
 code=$?
 check "no display" 1 'ERROR\nFailed To Register The Window Class.\n'
 
@@ -159,7 +170,9 @@ code=$?
 check "trace to a full disk" 1 'eyesonly: cannot write the trace: No space left on device\n'
 
 # --- Signals during the show: 128 + the signal's number, at once.
-for signal in INT TERM; do
+for signal in INT:2 TERM:15; do
+    number=${signal#*:}
+    signal=${signal%:*}
     (cd "$work/run" && exec "$program" --headless) >/dev/null 2>"$work/err" &
     pid=$!
     sleep 1
@@ -168,10 +181,32 @@ for signal in INT TERM; do
     wait "$pid"
     code=$?
     took=$(($(date +%s) - start))
-    expected=$((128 + $(kill -l "$signal")))
+    expected=$((128 + number))
     [ "$took" -le 5 ] || fail "SIG$signal during the show: took $took s to end"
     check "SIG$signal during the show" "$expected" ""
 done
+
+# --- Ctrl-C during a capture: 130, and what was rendered plays.
+(cd "$work/run" && exec "$program" --capture stopped.mp4 --fps 30) >/dev/null 2>"$work/err" &
+pid=$!
+sleep 3
+kill -s INT "$pid"
+wait "$pid"
+code=$?
+frames=$(ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets -of csv=p=0 "$work/run/stopped.mp4" 2>/dev/null)
+if [ "$code" = 130 ] && [ "${frames:-0}" -gt 0 ]; then pass; else fail "Ctrl-C in a capture: exit $code, $frames frames readable"; fi
+
+# --- A capture on a disk that fills up: 1, a clear message, a playable file.
+if [ "$(id -u)" = 0 ] && mkdir "$work/small" && mount -t tmpfs -o size=20m tmpfs "$work/small" 2>/dev/null; then
+    (cd "$work/run" && exec timeout 120 "$program" --capture "$work/small/full.mkv") >/dev/null 2>"$work/err"
+    code=$?
+    frames=$(ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets -of csv=p=0 "$work/small/full.mkv" 2>/dev/null)
+    if [ "$code" = 1 ] && grep -q "disk full while writing" "$work/err" && [ "${frames:-0}" -gt 0 ]; then pass
+    else fail "capture on a full disk: exit $code, $frames frames readable, stderr [$(tail -n 3 "$work/err")]"; fi
+    umount "$work/small"
+else
+    echo "faults_test: skipped the full-disk capture (needs root to mount a small tmpfs)"
+fi
 
 echo "faults_test: $passes passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -121,10 +121,10 @@ cd "$build" || exit 1
 # --- No display at all: a clear message, not a show nobody can see.
 ( unset DISPLAY WAYLAND_DISPLAY; exec timeout 60 "$program" ) >/dev/null 2>"$codefile.err"
 code=$?
-if [ "$code" = 0 ] && grep -q "Failed To Register The Window Class." "$codefile.err"; then
-    pass "no display: the class registration box on stderr, exit code 0"
+if [ "$code" = 1 ] && grep -q "Failed To Register The Window Class." "$codefile.err"; then
+    pass "no display: the class registration box on stderr, exit code 1"
 else
-    fail "no display: exit code $code, expected 0 with \"Failed To Register The Window Class.\""
+    fail "no display: exit code $code, expected 1 with \"Failed To Register The Window Class.\""
 fi
 
 # --- A display that does not offer 640 x 480: the question comes first.
@@ -165,6 +165,22 @@ else
     fail "no question box for the No answer"
     abandon
 fi
+
+# A signal while the question waits: the program ends at once with
+# 128 + the signal's number, without an answer. (SIGINT takes the same path,
+# but a shell starts background programs with it ignored.)
+for signal in TERM:143; do
+    start
+    if box=$(wait_window ogl); then
+        kill -s "${signal%:*}" "$(pgrep -P "$pid" -x eyesonly || echo "$pid")"
+        code=$(wait_exit)
+        [ "$code" = "${signal#*:}" ] && pass "SIG${signal%:*} at the question box ends with ${signal#*:}" ||
+            fail "SIG${signal%:*} at the question box: exit code $code, expected ${signal#*:}"
+    else
+        fail "no question box for the signal case"
+        abandon
+    fi
+done
 
 start --windowed
 if window=$(wait_window "$show_title"); then

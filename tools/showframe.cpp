@@ -64,7 +64,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) return usage(nullptr);
         if (std::strcmp(argv[i], "--fps") == 0) {
-            if (i + 1 >= argc || !parsePositive(argv[++i], fps, false)) return usage("--fps needs a positive number");
+            // The program's own range: outside it the fixed-step clock stalls
+            // or never reaches the moment.
+            if (i + 1 >= argc || !parsePositive(argv[++i], fps, false) || fps < 1.0 || fps > 1000.0)
+                return usage("--fps needs a number from 1 to 1000");
         } else {
             positional.push_back(argv[i]);
         }
