@@ -124,13 +124,21 @@ void showCursor(bool visible) {
     if (state.videoStarted) SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
 }
 
-// Full screen covers the desktop in its own mode. A window (no full screen)
-// keeps a client area of width x height and can be resized, the frame
-// following it scaled.
+// Full screen covers the desktop in its own mode. The window manager makes
+// a full-screen window cover the screen; the window is made the screen's
+// size as well, so that it covers it where no window manager runs (a bare
+// X server, a kiosk). A window (no full screen) keeps a client area of
+// width x height and can be resized, the frame following it scaled.
 bool createWindow(const char* title, int width, int height, bool fullscreen) {
     if (!state.videoStarted || width <= 0 || height <= 0) return false;
+    int windowWidth = width, windowHeight = height;
+    SDL_Rect screen{};
+    if (fullscreen && SDL_GetDisplayBounds(0, &screen) == 0 && screen.w > 0 && screen.h > 0) {
+        windowWidth = screen.w;
+        windowHeight = screen.h;
+    }
     const Uint32 flags = SDL_WINDOW_ALLOW_HIGHDPI | (fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_RESIZABLE);
-    if (!sdl::createWindow(title, width, height, flags)) return false;
+    if (!sdl::createWindow(title, windowWidth, windowHeight, flags)) return false;
     state.frameWidth = width;
     state.frameHeight = height;
     sdl::fixedViewSize = {width, height};

@@ -5,16 +5,17 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <cstdlib>
 #include <fstream>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "platform/platform.h"
@@ -161,12 +162,10 @@ void showUntil(int insideX, int insideY, int outsideX, int outsideY) {
     }
 }
 
-// There is no window manager on the server, so the test plays its part: it
-// finds the show's window once mapped, reads whether it asked for full
-// screen (_NET_WM_STATE_FULLSCREEN), and gives it the place a window
-// manager would: the whole screen for full screen, or a size the user
-// dragged it to. Returns whether the window asked for full screen.
-bool placeWindow(int width, int height) {
+// The show's window once mapped: the server's only mapped window, as there
+// is no window manager. asksFullscreen: whether it asked the window manager
+// for full screen (_NET_WM_STATE_FULLSCREEN).
+Window shownWindow(bool& asksFullscreen) {
     Display* d = xServer().display;
     Window shown = 0;
     for (int tries = 0; tries < 300 && shown == 0; ++tries) {
@@ -184,11 +183,7 @@ bool placeWindow(int width, int height) {
         if (children != nullptr) XFree(children);
         if (shown == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    EXPECT_NE(shown, 0u) << "the window was never mapped";
-    if (shown == 0) return false;
-
-    // A mapped window asks in a message to the window manager.
-    bool asksFullscreen = false;
+    asksFullscreen = false;
     const Atom state = XInternAtom(d, "_NET_WM_STATE", False);
     const Atom fullscreenState = XInternAtom(d, "_NET_WM_STATE_FULLSCREEN", False);
     while (XPending(d) > 0) {
@@ -201,9 +196,7 @@ bool placeWindow(int width, int height) {
              static_cast<Atom>(request.data.l[2]) == fullscreenState))
             asksFullscreen = true;
     }
-    XMoveResizeWindow(d, shown, 0, 0, width, height);
-    XSync(d, False);
-    return asksFullscreen;
+    return shown;
 }
 
 bool openDesktopWindow(bool fullscreen) {
@@ -257,7 +250,11 @@ TEST(DesktopTest, FullScreenScalesTheFrameWithBarsBesideIt) {
     ASSERT_NE(xServer().display, nullptr) << "no Xvfb could be started";
     ASSERT_TRUE(openDesktopWindow(true));
     platform::showWindow();
-    EXPECT_TRUE(placeWindow(screenWidth, screenHeight)) << "the window did not ask for full screen";
+    // With no window manager to make it full screen, it covers the screen
+    // by its own size.
+    bool asksFullscreen = false;
+    ASSERT_NE(shownWindow(asksFullscreen), 0u) << "the window was never mapped";
+    EXPECT_TRUE(asksFullscreen) << "the window did not ask for full screen";
     showUntil(1600, 1000, 100, 540);
 
     // The red quarter ends at 240 + 320 x 2.25 = 960 across and 540 down;
@@ -292,7 +289,13 @@ TEST(DesktopTest, ResizedWindowScalesTheFrameWithBarsAboveAndBelow) {
     ASSERT_NE(xServer().display, nullptr) << "no Xvfb could be started";
     ASSERT_TRUE(openDesktopWindow(false));
     platform::showWindow();
-    EXPECT_FALSE(placeWindow(1280, 1024)) << "a window that is not full screen asked for full screen";
+    // Resized as a user resizes it, through the X server (there is no
+    // window manager to ask).
+    bool asksFullscreen = true;
+    const Window shown = shownWindow(asksFullscreen);
+    ASSERT_NE(shown, 0u) << "the window was never mapped";
+    EXPECT_FALSE(asksFullscreen) << "a window that is not full screen asked for full screen";
+    XMoveResizeWindow(xServer().display, shown, 0, 0, 1280, 1024);
     showUntil(1200, 900, 600, 1010);
 
     checkProbes({

@@ -77,11 +77,16 @@ wait_window() {
     return 1
 }
 
-# A real key press (XTEST) into the given window.
+# A real key press (XTEST) into the given window, held for a fifth of a
+# second as a finger holds it: a press and release that both arrive while
+# one frame is paced are handled in one run of messages, and the show never
+# sees the key down.
 press() {
     xdotool windowfocus "$1" 2>/dev/null
     sleep 0.3
-    xdotool key "$2"
+    xdotool keydown "$2"
+    sleep 0.2
+    xdotool keyup "$2"
 }
 
 # Starts the program in the background; its exit code lands in $codefile.
