@@ -171,6 +171,23 @@ else
     abandon
 fi
 
+# --desktop: no question and no mode change; the window covers the screen
+# at its own size (here with no window manager to make it full screen).
+start --desktop
+if window=$(wait_window "$show_title"); then
+    [ -n "$(find_window ogl)" ] && fail "--desktop asked the full-screen question"
+    geometry=$(xwininfo -id "$window" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
+    [ "$geometry" = "1024x768" ] || fail "--desktop window is $geometry, expected the screen's 1024x768"
+    sleep 1
+    press "$window" Escape
+    code=$(wait_exit)
+    [ "$code" = 27 ] && pass "--desktop: full screen without a question, Escape ends with 27" ||
+        fail "--desktop: exit code $code, expected 27"
+else
+    fail "no window with --desktop"
+    abandon
+fi
+
 # A signal while the question waits: the program ends at once with
 # 128 + the signal's number, without an answer. (SIGINT takes the same path,
 # but a shell starts background programs with it ignored.)
