@@ -188,6 +188,22 @@ else
     abandon
 fi
 
+# --desktop on a GL without framebuffer objects (GL 2.1, the extension
+# taken away): no context for it, the show's own error box, exit code 1.
+MESA_GL_VERSION_OVERRIDE=2.1 MESA_EXTENSION_OVERRIDE=-GL_ARB_framebuffer_object
+export MESA_GL_VERSION_OVERRIDE MESA_EXTENSION_OVERRIDE
+start --desktop
+unset MESA_GL_VERSION_OVERRIDE MESA_EXTENSION_OVERRIDE
+if box=$(wait_window ERROR); then
+    press "$box" Return
+    code=$(wait_exit)
+    [ "$code" = 1 ] && pass "--desktop without framebuffer objects: an error box, exit code 1" ||
+        fail "--desktop without framebuffer objects: exit code $code, expected 1"
+else
+    fail "--desktop without framebuffer objects: no error box"
+    abandon
+fi
+
 # A signal while the question waits: the program ends at once with
 # 128 + the signal's number, without an answer. (SIGINT takes the same path,
 # but a shell starts background programs with it ignored.)
