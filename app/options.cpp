@@ -162,7 +162,7 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
 
 void applyOptions(const Options& options) {
     skipFullscreen = options.windowed;
-    //MERGE-DESKTOP if (options.desktop) platform::selectBackend(platform::Backend::Desktop);
+    if (options.desktop) platform::selectBackend(platform::Backend::Desktop);
     if (options.headless || !options.capture.empty()) {
         platform::selectBackend(platform::Backend::Headless);
         platform::selectSoundOutput(options.capture.empty() ? platform::SoundOutput::Silent
@@ -170,9 +170,9 @@ void applyOptions(const Options& options) {
     }
     if (options.fps > 0.0) {
         platform::setFixedStepClock(options.fps);
-        //MERGE-DESKTOP platform::setFramePacing(0.0);
+        platform::setFramePacing(0.0);
     } else {
-        //MERGE-DESKTOP platform::setFramePacing(options.maxFps);
+        platform::setFramePacing(options.maxFps);
     }
     traceEnabled = options.trace;
 }
