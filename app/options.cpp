@@ -138,14 +138,15 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     }
 
     // What goes together.
-    const int displays = options.windowed + options.desktop + options.headless;
-    if (displays > 1) {
-        error = "--windowed, --desktop and --headless choose one display; give one of them";
+    // --headless wins over --windowed, as it always has; --desktop is a
+    // display of its own.
+    if (options.desktop && (options.windowed || options.headless)) {
+        error = "--desktop does not go with --windowed or --headless";
         return false;
     }
     if (!options.capture.empty()) {
-        if (displays > 0) {
-            error = "--capture draws offscreen; it does not go with --windowed, --desktop or --headless";
+        if (options.windowed || options.desktop) {
+            error = "--capture draws offscreen; it does not go with --windowed or --desktop";
             return false;
         }
         if (options.fps == 0.0) options.fps = captureFps;

@@ -3,11 +3,15 @@
 // main thread sees the request on its next loop turn; when it cannot (a
 // message box waits for the user, or it does not answer within a grace
 // time) the watcher restores the display mode and ends the process.
+#include <dirent.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <chrono>
 #include <thread>
 
@@ -25,7 +29,34 @@ std::atomic<int> pendingSignal{0};
 std::atomic<bool> loopSawSignal{false};
 std::atomic<int> boxesOpen{0};
 
+// The message box on X11 runs in a child process of its own, which would
+// outlive us with its box on the screen: our children go with us.
+void endChildren() {
+    const pid_t self = getpid();
+    DIR* processes = opendir("/proc");
+    if (processes == nullptr) return;
+    while (const dirent* entry = readdir(processes)) {
+        const pid_t pid = static_cast<pid_t>(std::atol(entry->d_name));
+        if (pid <= 0) continue;
+        char path[64];
+        std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+        if (std::FILE* stat = std::fopen(path, "r")) {
+            int parent = 0;
+            // pid (name) state ppid: the name may hold spaces, so read past its ')'.
+            char line[512] = {};
+            if (std::fgets(line, sizeof line, stat) != nullptr) {
+                const char* close = std::strrchr(line, ')');
+                if (close != nullptr && std::sscanf(close + 1, " %*c %d", &parent) == 1 && parent == self)
+                    kill(pid, SIGKILL);
+            }
+            std::fclose(stat);
+        }
+    }
+    closedir(processes);
+}
+
 [[noreturn]] void endNow(int signal) {
+    endChildren();
     restoreDisplayMode();
     _exit(128 + signal);
 }

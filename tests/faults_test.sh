@@ -142,13 +142,13 @@ done <<'EOF'
 --fps 1e9|2|eyesonly: --fps needs a number from 1 to 1000, not '1e9'
 --help|0|
 --version|0|
---windowed --headless|2|eyesonly: --windowed, --desktop and --headless choose one display; give one of them
+--windowed --desktop|2|eyesonly: --desktop does not go with --windowed or --headless
 --until 5|2|eyesonly: --until needs the fixed-step clock: give --fps (or --capture)
 --scale 2|2|eyesonly: --scale goes with --capture
 --capture show.avi|2|eyesonly: unknown extension ".avi" in show.avi (use .mp4, .mkv, or a directory ending in / for PNG frames)
 --capture out.mp4 --scale 9|2|eyesonly: --scale needs a whole number from 1 to 8, not '9'
 --capture out.mp4 --fps 1001|2|eyesonly: --fps needs a number from 1 to 1000, not '1001'
---capture out.mp4 --headless|2|eyesonly: --capture draws offscreen; it does not go with --windowed, --desktop or --headless
+--capture out.mp4 --desktop|2|eyesonly: --capture draws offscreen; it does not go with --windowed or --desktop
 --capture no/such/folder/out.mp4|2|eyesonly: cannot write no/such/folder/out.mp4: No such file or directory
 --capture data/skorv1.bitmap.mkv --until 0|0|eyesonly: wrote 1 frame (0.0 s of show) to data/skorv1.bitmap.mkv
 --capture data/skorv1.bitmap.mkv|2|eyesonly: data/skorv1.bitmap.mkv already exists (give --force to overwrite it)
