@@ -24,6 +24,7 @@ constexpr int frameHeight = 480;
 constexpr double samplesPerMs = platform::captureSampleRate / 1000.0;
 constexpr int soundBlockFrames = 4096;       // stereo frames mixed at a time
 constexpr int barWidth = 30;                 // characters of the live bar
+constexpr double expectedShowMs = 145000.0;  // show time the progress measures against
 
 // A scene's name in a video player's chapter menu, by sceneIndex + 1.
 constexpr const char* chapterNames[] = {

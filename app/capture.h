@@ -33,6 +33,3 @@ bool captureDrawnFrame();
 // prints where it is. Returns the exit code for the run: runExitCode when
 // the file is whole, 1 when writing it failed.
 int endCapture(int runExitCode);
-
-// The show's length the progress line measures against, in ms of show time.
-constexpr double expectedShowMs = 145000.0;

@@ -326,10 +326,6 @@ void addChapter(const std::string& title, int64_t firstFrame) {
     s.chapters.push_back({title, std::max<int64_t>(1, firstFrame)});
 }
 
-int64_t capturedFrames() {
-    return state().framesGiven;
-}
-
 bool closeCapture(std::string& error) {
     CaptureState& s = state();
     if (!s.open) return true;

@@ -73,9 +73,6 @@ bool captureAudio(const int16_t* frames, int frameCount, std::string& error);
 // Ignored for Frames.
 void addChapter(const std::string& title, int64_t firstFrame);
 
-// Frames handed over since openCapture.
-int64_t capturedFrames();
-
 // Finishes the file: encodes what is still queued, flushes the encoders,
 // writes the chapters and the index (mp4, mkv) or the WAV header (Frames),
 // and closes it. Safe after any failure and at any point between frames

@@ -17,7 +17,7 @@
 
 #include "resources/dib.h"
 #include "tests/dib_files.h"
-#include "tests/special_files.h"
+#include "tests/nonregular_files.h"
 #include "tests/support/support.h"
 
 using namespace dib_files;
@@ -361,13 +361,13 @@ TEST_F(DibTest, FilesThatCannotBeOpenedNameThemselves) {
     // Nothing but a regular file is opened: a pipe is not waited on, a
     // device not read.
     {
-        special_files::BlockGuard guard;
-        const std::filesystem::path special = scratch.path() / "special.bmp";
-        for (const special_files::Special& kind : special_files::specials) {
-            kind.make(special);
+        nonregular_files::BlockGuard guard;
+        const std::filesystem::path odd = scratch.path() / "odd.bmp";
+        for (const nonregular_files::Kind& kind : nonregular_files::kinds) {
+            kind.make(odd);
             platform::journal().clear();
-            EXPECT_EQ(readDibFile(special.c_str()), nullptr) << kind.what;
-            EXPECT_EQ(shownBoxes(), std::vector<std::string>{"Error|Failed to open DIB file " + special.string() + ".\n"})
+            EXPECT_EQ(readDibFile(odd.c_str()), nullptr) << kind.what;
+            EXPECT_EQ(shownBoxes(), std::vector<std::string>{"Error|Failed to open DIB file " + odd.string() + ".\n"})
                 << kind.what;
         }
     }

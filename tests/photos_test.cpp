@@ -11,7 +11,7 @@
 
 #include "resources/photos.h"
 #include "tests/dib_files.h"
-#include "tests/special_files.h"
+#include "tests/nonregular_files.h"
 #include "tests/support/support.h"
 
 using namespace dib_files;
@@ -131,9 +131,9 @@ TEST_F(PhotoSlots, APhotoThatIsNoRegularFileIsSkippedLikeAnUnreadableOne) {
                              std::ofstream(at) << "BM";
                              std::filesystem::permissions(at, std::filesystem::perms::none);
                          }});
-    for (const special_files::Special& special : special_files::specials) cases.push_back({special.what, special.make});
+    for (const nonregular_files::Kind& kind : nonregular_files::kinds) cases.push_back({kind.what, kind.make});
 
-    special_files::BlockGuard guard;
+    nonregular_files::BlockGuard guard;
     for (const Case& c : cases) {
         c.make(second);
         resetPhotoState();

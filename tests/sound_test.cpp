@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/special_files.h"
+#include "tests/nonregular_files.h"
 #include "tests/support/support.h"
 #include "tools/makedata/xm_writer.h"
 
@@ -227,10 +227,10 @@ TEST_F(SoundTest, OnlyRegularFilesOfSongSizeAreRead) {
     const std::string good = scratch.write("good.xm", buildXm(0).bytes);
     const std::filesystem::path song = scratch.path() / "song.xm";
     {
-        special_files::BlockGuard guard;
-        for (const special_files::Special& special : special_files::specials) {
-            special.make(song);
-            EXPECT_EQ(FMUSIC_LoadSong(song.c_str()), nullptr) << special.what;
+        nonregular_files::BlockGuard guard;
+        for (const nonregular_files::Kind& kind : nonregular_files::kinds) {
+            kind.make(song);
+            EXPECT_EQ(FMUSIC_LoadSong(song.c_str()), nullptr) << kind.what;
         }
     }
 

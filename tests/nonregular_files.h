@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <system_error>
 
-namespace special_files {
+namespace nonregular_files {
 
-struct Special {
+struct Kind {
     const char* what;
     void (*make)(const std::filesystem::path& at);  // replaces whatever is at `at`
 };
@@ -34,7 +34,7 @@ inline void makeDirectory(const std::filesystem::path& at) {
     std::filesystem::create_directory(at);
 }
 
-inline const Special specials[] = {
+inline const Kind kinds[] = {
     {"a named pipe", makeFifo},
     {"a link to /dev/zero", makeZeroLink},
     {"a directory", makeDirectory},
@@ -62,4 +62,4 @@ public:
     BlockGuard& operator=(const BlockGuard&) = delete;
 };
 
-}  // namespace special_files
+}  // namespace nonregular_files
