@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/system/testing.h"
+#include "scenes/ring.h"
 #include "scenes/scenes.h"
 #include "show/clock.h"
 #include "show/sequencer.h"
@@ -22,7 +23,7 @@ uint32_t testClock() { return clockNow; }
 class RingScene : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetSceneState();
+        resetScenes();
         resetClockState();
         platform::setClockForTesting(testClock);
         songStartTime = 5000;
@@ -76,9 +77,9 @@ protected:
 
 TEST_F(RingScene, FirstFrameDrawsTenTrianglesWhateverTheCountHeld) {
     ASSERT_EQ(sceneIndex, 1);
-    ringCount = 57;
+    ringState.ringCount = 57;
     EXPECT_EQ(segmentsDrawn(0.016f), 10 * 3);
-    EXPECT_EQ(ringCount, 3);
+    EXPECT_EQ(ringState.ringCount, 3);
     EXPECT_FLOAT_EQ(fx.fxA, 0.016f * 16.0f);
     EXPECT_EQ(sceneIndex, 1);
 }
@@ -88,34 +89,34 @@ TEST_F(RingScene, LongFrameShowsItsCountOneFrameLateAndFlipsAtOnce) {
     EXPECT_EQ(segmentsDrawn(4.0f), 10 * 3);
     EXPECT_EQ(growFlag, 0) << "the direction flips in the frame of the long step";
     EXPECT_EQ(segmentsDrawn(0.0f), 10 * 22);
-    EXPECT_EQ(ringCount, 22);
+    EXPECT_EQ(ringState.ringCount, 22);
 
     // Shrinking by 4 s from there carries it below zero: no vertices at all.
     EXPECT_EQ(segmentsDrawn(4.0f), 10 * 22);
-    EXPECT_LT(ringCountF, 0.0f);
+    EXPECT_LT(ringState.ringCountF, 0.0f);
     EXPECT_EQ(growFlag, 1);
     EXPECT_EQ(segmentsDrawn(0.0f), 0);
-    EXPECT_LE(ringCount, 0);
+    EXPECT_LE(ringState.ringCount, 0);
 
     // And it comes back: the count grows again.
     segmentsDrawn(1.0f);
-    EXPECT_EQ(segmentsDrawn(0.0f), 10 * ringCount);
-    EXPECT_GE(ringCount, 1);
+    EXPECT_EQ(segmentsDrawn(0.0f), 10 * ringState.ringCount);
+    EXPECT_GE(ringState.ringCount, 1);
 }
 
 TEST_F(RingScene, FrameOfNoTimeMovesNothingButStillFlipsAndEnds) {
     fx.fxA = 12.5f;
     fx.fxClock = -0.6f;
-    ringCountF = 4.1f;
+    ringState.ringCountF = 4.1f;
     growFlag = 0;
-    backFlag = 1;
+    ringState.backFlag = 1;
 
     frame(0.0f);
     EXPECT_EQ(fx.fxA, 12.5f);
     EXPECT_EQ(fx.fxClock, -0.6f);
-    EXPECT_EQ(ringCountF, 4.1f);
-    EXPECT_EQ(ringCount, 4);
-    EXPECT_EQ(backFlag, 0) << "the depth offset lies beyond -0.5";
+    EXPECT_EQ(ringState.ringCountF, 4.1f);
+    EXPECT_EQ(ringState.ringCount, 4);
+    EXPECT_EQ(ringState.backFlag, 0) << "the depth offset lies beyond -0.5";
     EXPECT_EQ(growFlag, 1) << "the count lies at 4.1";
 
     clockNow = songStartTime + 23501;
@@ -162,10 +163,10 @@ TEST_F(RingScene, TimelineAtSixtyFramesASecond) {
     float nearest = 0.0f, farthest = 0.0f;
     for (int k = 0; k < 720; ++k) {
         frame(step);
-        if (ringCount == 3 && k < 60) lastTriangleFrame = k;
+        if (ringState.ringCount == 3 && k < 60) lastTriangleFrame = k;
         if (k >= 60) {
-            fewest = std::min(fewest, ringCount);
-            most = std::max(most, ringCount);
+            fewest = std::min(fewest, ringState.ringCount);
+            most = std::max(most, ringState.ringCount);
         }
         if (k == 0) {
             EXPECT_LT(fx.fxClock, 0.0f) << "the bundle first moves away";

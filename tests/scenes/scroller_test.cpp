@@ -24,7 +24,7 @@ namespace {
 class ScrollerScene : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetSceneState();
+        resetScenes();
         resetClockState();
         resetTextState();
         // What start-up, the ring tunnel and its hand-over leave.
@@ -79,7 +79,7 @@ TEST_F(ScrollerScene, SpellsSeventyNineCharactersThenHandsOver) {
         frame(step);
         ++frames;
     }
-    EXPECT_EQ(scrollPos, 79);
+    EXPECT_EQ(scrollerState.scrollPos, 79);
     EXPECT_EQ(sceneIndex, 3);
     // Each character rises about 0.18 s and sinks about 0.18 s: 22 frames.
     EXPECT_NEAR(frames * step, 79 * 22 * step, 0.1f);
@@ -100,7 +100,7 @@ TEST_F(ScrollerScene, SpellsSeventyNineCharactersThenHandsOver) {
 TEST_F(ScrollerScene, FlagClearedByTheRingFinishesTheFirstCharacterAtOnce) {
     growFlag = 0;
     frame(1.0f / 60.0f);
-    EXPECT_EQ(scrollPos, 1) << "the 'w' is never raised";
+    EXPECT_EQ(scrollerState.scrollPos, 1) << "the 'w' is never raised";
     EXPECT_EQ(growFlag, 1);
     EXPECT_EQ(fx.fxClock, 0.0f);
     std::vector<std::pair<uint32_t, std::string>> lines = events();
@@ -114,28 +114,28 @@ TEST_F(ScrollerScene, FlagClearedByTheRingFinishesTheFirstCharacterAtOnce) {
         frame(1.0f / 60.0f);
         ++frames;
     }
-    EXPECT_EQ(scrollPos, 79);
+    EXPECT_EQ(scrollerState.scrollPos, 79);
 }
 
 TEST_F(ScrollerScene, CharacterWhoseFirstFrameTakesNoTimeFinishesAtOnce) {
-    scrollPos = 5;
+    scrollerState.scrollPos = 5;
     frame(0.0f);
-    EXPECT_EQ(scrollPos, 6);
+    EXPECT_EQ(scrollerState.scrollPos, 6);
     EXPECT_EQ(growFlag, 1);
     EXPECT_EQ(fx.fxClock, 0.0f);
 }
 
 TEST_F(ScrollerScene, RiseTurnsAtTheTopAndALongSinkFinishesInOneFrame) {
-    scrollPos = 10;
+    scrollerState.scrollPos = 10;
     frame(0.1f);
     EXPECT_FLOAT_EQ(fx.fxClock, 0.17f);
     EXPECT_EQ(growFlag, 1);
     frame(0.1f);
     EXPECT_FLOAT_EQ(fx.fxClock, 0.34f);
     EXPECT_EQ(growFlag, 0) << "at or above 0.3 the glyph sinks";
-    EXPECT_EQ(scrollPos, 10);
+    EXPECT_EQ(scrollerState.scrollPos, 10);
     frame(5.0f);
-    EXPECT_EQ(scrollPos, 11);
+    EXPECT_EQ(scrollerState.scrollPos, 11);
     EXPECT_EQ(fx.fxClock, 0.0f);
     EXPECT_EQ(growFlag, 1);
 }
@@ -144,13 +144,13 @@ TEST_F(ScrollerScene, RiseTurnsAtTheTopAndALongSinkFinishesInOneFrame) {
 // centre is found by projecting it through the matrix the scene leaves.
 TEST_F(ScrollerScene, GreyBackgroundFlatTilesAndBrightRaisedTile) {
     // 'l' raises column 1 in every row.
-    scrollPos = 22;
-    ASSERT_EQ(scrollerText[scrollPos], 'l');
+    scrollerState.scrollPos = 22;
+    ASSERT_EQ(scrollerText[scrollerState.scrollPos], 'l');
     fx.fxClock = 0.3f;  // the top of the rise
     growFlag = 0;
     frame(0.0f);
     // fxClock 0.3 is not at or below 0: the character is still shown.
-    ASSERT_EQ(scrollPos, 22);
+    ASSERT_EQ(scrollerState.scrollPos, 22);
 
     GLdouble model[16], projection[16];
     GLint viewport[4];

@@ -17,6 +17,7 @@
 #include "resources/photos.h"
 #include "resources/text.h"
 #include "scenes/scenes.h"
+#include "scenes/title.h"
 #include "show/clock.h"
 #include "show/sequencer.h"
 #include "show/trace.h"
@@ -71,8 +72,8 @@ struct Shown {
     int row = -1;
     float advancePixels = 0.0f;
     float opacity = 0.0f;
-    int slide = 0;      // slideIndex after the frame
-    int caption = 0;    // captionIndex after the frame
+    int slide = 0;      // slideshowState.slideIndex after the frame
+    int caption = 0;    // slideshowState.captionIndex after the frame
 };
 
 float captionStartX() {
@@ -95,9 +96,9 @@ Shown shownBy(float startX) {
     glGetFloatv(GL_CURRENT_COLOR, colour);
     shown.advancePixels = raster[0] - startX;
     shown.opacity = colour[3];
-    shown.slide = slideIndex;
-    shown.caption = captionIndex;
-    if (shown.advancePixels > 0.5f) shown.row = captionIndex;
+    shown.slide = slideshowState.slideIndex;
+    shown.caption = slideshowState.captionIndex;
+    if (shown.advancePixels > 0.5f) shown.row = slideshowState.captionIndex;
     return shown;
 }
 
@@ -124,7 +125,7 @@ protected:
         gl = nullptr;
     }
     void SetUp() override {
-        resetSceneState();
+        resetScenes();
         testing_support::setUpStartupGlState();
         frameSeconds = 0.0f;
         trace = traceCapture.start();
@@ -196,15 +197,15 @@ TEST_F(Slideshow, AtSteadyRatesEveryCaptionShowsOnceInOrderAndTheLastSlideHasNon
     useSmallViewport();
     for (float seconds : {1.0f / 60.0f, 0.04f}) {  // 100 frames a second: below
         SCOPED_TRACE("frame time " + std::to_string(seconds));
-        resetSceneState();
+        resetScenes();
         testing_support::setUpStartupGlState();
         std::vector<Shown> frames = runScene(seconds);
         ASSERT_EQ(sceneIndex, 0) << "the scene should hand over by itself";
         EXPECT_EQ(rowRuns(frames), rowsFromTo(0, 25));
-        EXPECT_EQ(slideIndex, 2) << "14 slide changes from photo 0";
-        EXPECT_EQ(captionIndex, 28);
+        EXPECT_EQ(slideshowState.slideIndex, 2) << "14 slide changes from photo 0";
+        EXPECT_EQ(slideshowState.captionIndex, 28);
 
-        // Slide 13 starts where captionIndex first reaches 26; nothing is
+        // Slide 13 starts where slideshowState.captionIndex first reaches 26; nothing is
         // printed from there on.
         size_t lastSlideStart = 0;
         while (lastSlideStart < frames.size() && frames[lastSlideStart].caption < 26) ++lastSlideStart;
@@ -238,7 +239,7 @@ TEST_F(Slideshow, SlideChangesComeEveryFourSecondsAndTheSceneEndsAfterFourteen) 
     // Slide 13 moves on to row 27 too, but shows no caption, so no event.
     EXPECT_EQ(events("caption ").size(), 13u);
     EXPECT_EQ(events("caption ").back(), "caption 25");
-    EXPECT_EQ(captionIndex, 28);
+    EXPECT_EQ(slideshowState.captionIndex, 28);
     std::vector<std::string> lines = readTrace(trace);
     EXPECT_EQ(lines.front().substr(0, lines.front().find(' ')), "169") << lines.front();
     EXPECT_EQ(eventOf(lines.front()), "caption 1");
@@ -253,12 +254,12 @@ TEST_F(Slideshow, ThePhotoStaysDarkUnderTheCaptionsAndFlickersFromTheFirstFrameP
     useSmallViewport();
     std::vector<float> clockBefore;
     std::vector<Shown> frames;
-    for (int frame = 0; slideIndex == 0 && frame < 1000; ++frame) {
+    for (int frame = 0; slideshowState.slideIndex == 0 && frame < 1000; ++frame) {
         clockBefore.push_back(fx.fxClock);
         slideshowFrame(frame == 0 ? 0.0f : 0.01f);
         frames.push_back(shownBy(startX));
     }
-    ASSERT_EQ(slideIndex, 1);
+    ASSERT_EQ(slideshowState.slideIndex, 1);
     size_t firstFlicker = 0;
     while (!(clockBefore[firstFlicker] > 10.0f)) {
         ASSERT_EQ(frames[firstFlicker].opacity, 0.0f) << "frame " << firstFlicker << ", clock " << clockBefore[firstFlicker];
@@ -316,8 +317,8 @@ TEST_F(Slideshow, OneLongFrameSkipsACaptionAndTheSceneLastsASlideLonger) {
 TEST_F(Slideshow, TheLastSlideChangeDrawsTheTitleSceneInTheSameFrameOverAnOpaquePhoto) {
     // Just before the 14th slide change; the frame goes through renderFrame
     // on the fixed-step clock, 10 ms after the previous one.
-    slideIndex = 1;
-    captionIndex = 27;
+    slideshowState.slideIndex = 1;
+    slideshowState.captionIndex = 27;
     fx.fxClock = 12.001f;
     fx.fxB = 3300.0f;
     resetClockState();
@@ -333,7 +334,7 @@ TEST_F(Slideshow, TheLastSlideChangeDrawsTheTitleSceneInTheSameFrameOverAnOpaque
     EXPECT_EQ(fx.fxClock, frameSeconds * 3.0f) << "the title scene starts with the slide clock's last step";
     EXPECT_EQ(fx.fxB, 0.0f - frameSeconds * 7.7f) << "the title scene moved its line in the same frame";
     EXPECT_EQ(fx.fxC, 1.5f);
-    EXPECT_EQ(titleLine, 0);
+    EXPECT_EQ(titleState.titleLine, 0);
     std::vector<std::string> lines = readTrace(trace);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(eventOf(lines[0]), "slide 2 28");
@@ -361,8 +362,8 @@ TEST_F(Slideshow, TheLastSlideChangeDrawsTheTitleSceneInTheSameFrameOverAnOpaque
 TEST_F(Slideshow, ACaptionStartsAtTheRasterPositionWhateverItsLength) {
     for (int row : {0, 7, 15}) {
         SCOPED_TRACE("row " + std::to_string(row));
-        resetSceneState();
-        captionIndex = row;
+        resetScenes();
+        slideshowState.captionIndex = row;
         fx.fxClock = row % 2 == 0 ? 1.0f : 6.0f;
         slideshowFrame(0.0f);
         dumpFrame(("slideshow-caption-" + std::to_string(row)).c_str());

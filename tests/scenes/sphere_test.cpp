@@ -29,7 +29,7 @@ using testing_support::Rgb;
 class SphereScene : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetSceneState();
+        resetScenes();
         resetClockState();
         resetTextState();
         while (platform::peekMessage(leftover)) {
@@ -102,19 +102,19 @@ TEST_F(SphereScene, RowsLastTheirTimeThenTheShowQuitsAfterEof) {
     int frames = 0;
     bool quit = false;
     while (!quit && frames < 100000) {
-        int row = creditIndex;
-        int phase = greetPhase;
+        int row = sphereState.creditIndex;
+        int phase = sphereState.greetPhase;
         frame(step);
         ++frames;
-        if (creditIndex != row || greetPhase != phase) rowEnds.push_back(frames * step);
+        if (sphereState.creditIndex != row || sphereState.greetPhase != phase) rowEnds.push_back(frames * step);
         quit = quitPosted();
-        if (greetPhase == 0) {
+        if (sphereState.greetPhase == 0) {
             EXPECT_EQ(bigFont, bigFontBefore);
         }
     }
     ASSERT_TRUE(quit);
-    EXPECT_EQ(creditIndex, 19);
-    EXPECT_EQ(greetPhase, 1);
+    EXPECT_EQ(sphereState.creditIndex, 19);
+    EXPECT_EQ(sphereState.greetPhase, 1);
     EXPECT_NE(bigFont, bigFontBefore);
     ASSERT_EQ(rowEnds.size(), 23u);
     float start = 0.0f;
@@ -140,33 +140,33 @@ TEST_F(SphereScene, RowsLastTheirTimeThenTheShowQuitsAfterEof) {
 }
 
 TEST_F(SphereScene, NoQuitBeforeTheLastGreetingEnds) {
-    greetPhase = 1;
-    creditIndex = 17;
+    sphereState.greetPhase = 1;
+    sphereState.creditIndex = 17;
     fx.fxTextClock = 75.0f;
     frame(0.01f);
-    EXPECT_EQ(creditIndex, 18);
+    EXPECT_EQ(sphereState.creditIndex, 18);
     EXPECT_FALSE(quitPosted());
     frame(1.0f);
-    EXPECT_EQ(creditIndex, 18) << "75 units are not over 75";
+    EXPECT_EQ(sphereState.creditIndex, 18) << "75 units are not over 75";
     frame(0.26f);
-    EXPECT_EQ(creditIndex, 19);
+    EXPECT_EQ(sphereState.creditIndex, 19);
     EXPECT_TRUE(quitPosted());
 }
 
 TEST_F(SphereScene, LongFrameAdvancesOneRowOnly) {
     frame(30.0f);
-    EXPECT_EQ(creditIndex, 1);
+    EXPECT_EQ(sphereState.creditIndex, 1);
     EXPECT_EQ(fx.fxTextClock, 0.0f) << "the overshoot is dropped";
     frame(0.0f);
-    EXPECT_EQ(creditIndex, 1);
+    EXPECT_EQ(sphereState.creditIndex, 1);
 
     // Through the switch to the greetings, also one row only.
-    creditIndex = 3;
+    sphereState.creditIndex = 3;
     frame(30.0f);
-    EXPECT_EQ(greetPhase, 1);
-    EXPECT_EQ(creditIndex, 0);
+    EXPECT_EQ(sphereState.greetPhase, 1);
+    EXPECT_EQ(sphereState.creditIndex, 0);
     frame(30.0f);
-    EXPECT_EQ(creditIndex, 1);
+    EXPECT_EQ(sphereState.creditIndex, 1);
 }
 
 TEST_F(SphereScene, GreetingsUseAFontRebuiltAtFortyTwoPixels) {
@@ -186,10 +186,10 @@ TEST_F(SphereScene, GreetingsUseAFontRebuiltAtFortyTwoPixels) {
     const GLuint oldFont = bigFont;
     const int oldHeight = capitalHeight(oldFont);
 
-    creditIndex = 3;
+    sphereState.creditIndex = 3;
     fx.fxTextClock = 200.0f;
     frame(0.02f);
-    ASSERT_EQ(greetPhase, 1);
+    ASSERT_EQ(sphereState.greetPhase, 1);
     ASSERT_NE(bigFont, oldFont);
     EXPECT_FALSE(glIsList(oldFont + 'H')) << "the 72-pixel lists are released";
     const int newHeight = capitalHeight(bigFont);
@@ -251,7 +251,7 @@ TEST_F(SphereScene, SlowSphereIsReflectedOnSeveralFramesInARow) {
 // about 30 pixels from the left on a baseline about 66 pixels from the top;
 // the grey name "brakkelum" follows on the same baseline.
 TEST_F(SphereScene, HeadingIsWhiteAtTheUpperLeftAndTheNameGreyAfterIt) {
-    creditIndex = 1;
+    sphereState.creditIndex = 1;
     frame(0.0f);
 
     std::vector<uint8_t> rgb = testing_support::readFrame(640, 480);

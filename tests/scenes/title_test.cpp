@@ -14,6 +14,7 @@
 #include "platform/system/clock.h"
 #include "resources/text.h"
 #include "scenes/scenes.h"
+#include "scenes/slideshow.h"
 #include "show/clock.h"
 #include "show/sequencer.h"
 #include "show/trace.h"
@@ -56,7 +57,7 @@ protected:
         gl = nullptr;
     }
     void SetUp() override {
-        resetSceneState();
+        resetScenes();
         sceneIndex = 0;
         fx.fxC = 1.5f;
         testing_support::setUpStartupGlState();
@@ -90,8 +91,8 @@ TEST_F(Title, AtOneHundredFramesASecondTheLinesChangeOnTimeAndTheLightSweepsOnce
     glViewport(0, 0, 64, 48);  // thousands of frames, no pixel looked at
     sceneIndex = -1;
     fx = SceneVars{};
-    slideIndex = 1;
-    captionIndex = 27;
+    slideshowState.slideIndex = 1;
+    slideshowState.captionIndex = 27;
     fx.fxClock = 12.001f;
     resetClockState();
     platform::setFixedStepClock(100.0);
@@ -100,12 +101,12 @@ TEST_F(Title, AtOneHundredFramesASecondTheLinesChangeOnTimeAndTheLightSweepsOnce
     for (int n = 0; n < frameLimit && sceneIndex != 1; ++n) {
         platform::frameDrawn();
         renderFrame();
-        frames.push_back({titleLine, fx.fxB, fx.fxClock, lightPositionX(), sceneIndex});
+        frames.push_back({titleState.titleLine, fx.fxB, fx.fxClock, lightPositionX(), sceneIndex});
     }
     ASSERT_EQ(sceneIndex, 1) << "the scene should end by itself";
     ASSERT_EQ(frames.size(), 1171u) << "nextScene 11.70 s after the first frame";
-    EXPECT_EQ(titleLine, 6);
-    EXPECT_EQ(titlePhase, 0);
+    EXPECT_EQ(titleState.titleLine, 6);
+    EXPECT_EQ(titleState.titlePhase, 0);
 
     // The lines change 1.83, 3.67, 5.51, 7.35 and 9.19 s in.
     std::vector<int> changes;
@@ -160,14 +161,14 @@ TEST_F(Title, AtOneHundredFramesASecondTheLinesChangeOnTimeAndTheLightSweepsOnce
 }
 
 TEST_F(Title, OneLongFrameFromTheFarthestPointEndsTheLineAtOnce) {
-    titleLine = 2;
-    titlePhase = 1;
+    titleState.titleLine = 2;
+    titleState.titlePhase = 1;
     fx.fxB = -7.05f;
     fx.fxClock = 70.5f;
     fx.fxA = 1.0f;
     titleFrame(1.0f);  // 7.7 units in one frame: from -7.05 past 0.1
-    EXPECT_EQ(titleLine, 3);
-    EXPECT_EQ(titlePhase, 0);
+    EXPECT_EQ(titleState.titleLine, 3);
+    EXPECT_EQ(titleState.titlePhase, 0);
     EXPECT_EQ(fx.fxB, 0.0f);
     EXPECT_EQ(fx.fxClock, 0.0f);
     EXPECT_EQ(fx.fxA, 0.0f);
@@ -179,8 +180,8 @@ TEST_F(Title, OneLongFrameFromTheFarthestPointEndsTheLineAtOnce) {
 
 TEST_F(Title, TheLastLineSeesTheLightFromTheIdentityInEveryFrameOfItsWayBack) {
     // Line 4 on its way back draws under the matrix it built.
-    titleLine = 4;
-    titlePhase = 1;
+    titleState.titleLine = 4;
+    titleState.titlePhase = 1;
     fx.fxB = -5.0f;
     titleFrame(0.01f);
     GLfloat matrix[16];
@@ -189,7 +190,7 @@ TEST_F(Title, TheLastLineSeesTheLightFromTheIdentityInEveryFrameOfItsWayBack) {
 
     // The title: one long frame sweeps the light at once, past -5, with the
     // title held; the next frame brings the title back from the identity.
-    titleLine = 5;
+    titleState.titleLine = 5;
     fx.fxB = -7.01f;
     fx.fxClock = 0.0f;
     titleFrame(1.0f);
@@ -234,7 +235,7 @@ TEST_F(Title, ALinesFirstFrameIsCutByTheNearPlane) {
     // so only what lies deeper than the near plane shows, up to its 0.2-unit
     // extrusion: a corner of the "K" filling the view. Window depth of
     // z = -0.2 with near 0.1 and far 100: 0.5005.
-    titleLine = 5;
+    titleState.titleLine = 5;
     titleFrame(0.0f);
     dumpFrame("title-first-frame");
     std::vector<float> depth(640 * 480);
