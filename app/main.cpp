@@ -17,7 +17,7 @@ namespace {
 // could not be written, 128 + the signal's number when a signal stopped it.
 int exitCodeFor(const ShowResult& result) {
     switch (result.end) {
-    case ShowEnd::NotOpened: return windowDeclined ? 0 : 1;
+    case ShowEnd::NotOpened: return shell.windowDeclined ? 0 : 1;
     case ShowEnd::Quit:
     case ShowEnd::Escape: return result.exitCode;
     case ShowEnd::Stopped: return 0;

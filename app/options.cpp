@@ -162,7 +162,7 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
 }
 
 void applyOptions(const Options& options) {
-    skipFullscreen = options.windowed;
+    shell.skipFullscreen = options.windowed;
     if (options.desktop) platform::selectBackend(platform::Backend::Desktop);
     if (options.headless || !options.capture.empty()) {
         platform::selectBackend(platform::Backend::Headless);

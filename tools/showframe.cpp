@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     platform::selectBackend(platform::Backend::Headless);
     platform::selectSoundOutput(platform::SoundOutput::Silent);
     platform::setFixedStepClock(fps);
-    skipFullscreen = true;
+    shell.skipFullscreen = true;
 
     // The clock reads 1000 ms at the start; the frame at show time t is the
     // first drawn at a reading of at least 1000 + t * 1000.

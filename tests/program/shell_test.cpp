@@ -195,20 +195,20 @@ TEST(WindowProcedure, RecordsKeysActivationAndSwallowsScreenSaverRequests) {
     platform::journal().clear();
 
     EXPECT_EQ(handleWindowMessage(platform::WM_KEYDOWN, 'A', 0), 0);
-    EXPECT_TRUE(keyDown['A']);
+    EXPECT_TRUE(shell.keyDown['A']);
     EXPECT_EQ(handleWindowMessage(platform::WM_KEYUP, 'A', 0), 0);
-    EXPECT_FALSE(keyDown['A']);
+    EXPECT_FALSE(shell.keyDown['A']);
     // A code outside the table is never used as an index.
     EXPECT_EQ(handleWindowMessage(platform::WM_KEYDOWN, 300, 0), 0);
     EXPECT_EQ(handleWindowMessage(platform::WM_KEYDOWN, static_cast<uintptr_t>(-1), 0), 0);
 
     // Only the minimised state (high word) counts, not the active flag.
     handleWindowMessage(platform::WM_ACTIVATE, 0, 0);
-    EXPECT_TRUE(appActive);
+    EXPECT_TRUE(shell.appActive);
     handleWindowMessage(platform::WM_ACTIVATE, (1u << 16) | 0, 0);
-    EXPECT_FALSE(appActive);
+    EXPECT_FALSE(shell.appActive);
     handleWindowMessage(platform::WM_ACTIVATE, 1, 0);
-    EXPECT_TRUE(appActive);
+    EXPECT_TRUE(shell.appActive);
 
     EXPECT_EQ(handleWindowMessage(platform::WM_SYSCOMMAND, platform::SC_SCREENSAVE, 0), 0);
     EXPECT_EQ(handleWindowMessage(platform::WM_SYSCOMMAND, platform::SC_MONITORPOWER, 0), 0);
@@ -268,20 +268,20 @@ TEST_F(ShellTest, RefusedModeAsksAndTheAnswerYesGivesAWindow) {
     ASSERT_FALSE(testing_support::shownBoxes().empty());
     EXPECT_EQ(testing_support::shownBoxes().front(),
               "ogl|The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode Instead?");
-    EXPECT_FALSE(fullscreen);
+    EXPECT_FALSE(shell.fullscreen);
     EXPECT_EQ(position("restoreDisplayMode"), -1) << "a window changes no mode, so none is restored";
     EXPECT_EQ(traceFrame, 1u);
 }
 
 TEST_F(ShellTest, WindowedOptionSkipsTheFullScreenAttempt) {
-    skipFullscreen = true;
+    shell.skipFullscreen = true;
     script = [](int swap) {
         if (swap == 1) post(platform::WM_CLOSE);
     };
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(position("changeDisplayMode 640x480x16"), -1);
     for (const std::string& box : testing_support::shownBoxes()) EXPECT_NE(box.rfind("ogl|", 0), 0u) << "no question: " << box;
-    EXPECT_FALSE(fullscreen);
+    EXPECT_FALSE(shell.fullscreen);
 }
 
 TEST_F(ShellTest, SizeMessagesSetTheViewportToTheClientArea) {
