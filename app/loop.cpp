@@ -6,14 +6,13 @@
 #include "platform/system/signals.h"
 #include "scenes/scenes.h"
 #include "show/clock.h"
+#include "show/drawing.h"
 #include "show/sequencer.h"
 
 ShellState shell;
 
 namespace {
 constexpr const char* windowTitle = ".. for your eyes only ..";
-constexpr int displayWidth = 640;
-constexpr int displayHeight = 480;
 constexpr int displayBitsPerPixel = 16;
 }  // namespace
 
@@ -22,7 +21,7 @@ int runShow() {
 }
 
 ShowResult runShow(const ShowRun& run) {
-    if (!openDisplay(windowTitle, displayWidth, displayHeight, displayBitsPerPixel)) return {};
+    if (!openDisplay(windowTitle, showWidth, showHeight, displayBitsPerPixel)) return {};
 
     ShowEnd end = ShowEnd::Quit;
     uint64_t framesDrawn = 0;

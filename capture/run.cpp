@@ -14,12 +14,11 @@
 
 #include "capture/output.h"
 #include "platform/audio/sound.h"
+#include "show/drawing.h"
 #include "show/sequencer.h"
 
 namespace {
 
-constexpr int frameWidth = 640;
-constexpr int frameHeight = 480;
 constexpr double samplesPerMs = platform::captureSampleRate / 1000.0;
 constexpr int soundBlockFrames = 4096;       // stereo frames mixed at a time
 constexpr int barWidth = 30;                 // characters of the live bar
@@ -96,8 +95,8 @@ void reportProgress(double showMs) {
 bool beginCapture(const CaptureOptions& options, std::string& error) {
     platform::CaptureSettings settings;
     settings.path = options.path;
-    settings.frameWidth = frameWidth;
-    settings.frameHeight = frameHeight;
+    settings.frameWidth = showWidth;
+    settings.frameHeight = showHeight;
     settings.scale = options.scale;
     settings.framesPerSecond = options.fps;
     settings.force = options.force;
@@ -108,7 +107,7 @@ bool beginCapture(const CaptureOptions& options, std::string& error) {
     if (!platform::openCapture(settings, error)) return false;
     run = CaptureRun{};
     run.options = options;
-    run.pixels.resize(static_cast<size_t>(frameWidth) * frameHeight * 4);
+    run.pixels.resize(static_cast<size_t>(showWidth) * showHeight * 4);
     run.sound.resize(static_cast<size_t>(soundBlockFrames) * 2);
     run.liveBar = isatty(STDERR_FILENO) != 0;
     run.started = std::chrono::steady_clock::now();
@@ -123,7 +122,7 @@ bool captureDrawnFrame() {
     // 1. The frame as drawn, before it is swapped away.
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, frameWidth, frameHeight, GL_RGBA, GL_UNSIGNED_BYTE, run.pixels.data());
+    glReadPixels(0, 0, showWidth, showHeight, GL_RGBA, GL_UNSIGNED_BYTE, run.pixels.data());
     std::string error;
     if (!platform::captureFrame(run.pixels.data(), platform::CapturePixels::Rgba, error)) {
         fail(error);

@@ -22,11 +22,10 @@
 #include "platform/audio/sound.h"
 #include "platform/display/display.h"
 #include "platform/system/clock.h"
+#include "show/drawing.h"
 
 namespace {
 
-constexpr int frameWidth = 640;
-constexpr int frameHeight = 480;
 
 int usage(const char* reason) {
     if (reason != nullptr) std::fprintf(stderr, "showframe: %s\n", reason);
@@ -45,15 +44,15 @@ bool parsePositive(const char* text, double& value, bool allowZero) {
 }
 
 bool writePpm(const char* path) {
-    std::vector<unsigned char> bottomUp(static_cast<size_t>(frameWidth) * frameHeight * 3);
+    std::vector<unsigned char> bottomUp(static_cast<size_t>(showWidth) * showHeight * 3);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, frameWidth, frameHeight, GL_RGB, GL_UNSIGNED_BYTE, bottomUp.data());
+    glReadPixels(0, 0, showWidth, showHeight, GL_RGB, GL_UNSIGNED_BYTE, bottomUp.data());
     std::FILE* out = std::fopen(path, "wb");
     if (out == nullptr) return false;
-    std::fprintf(out, "P6\n%d %d\n255\n", frameWidth, frameHeight);
-    const size_t row = static_cast<size_t>(frameWidth) * 3;
-    for (int y = frameHeight - 1; y >= 0; --y) std::fwrite(bottomUp.data() + y * row, 1, row, out);
+    std::fprintf(out, "P6\n%d %d\n255\n", showWidth, showHeight);
+    const size_t row = static_cast<size_t>(showWidth) * 3;
+    for (int y = showHeight - 1; y >= 0; --y) std::fwrite(bottomUp.data() + y * row, 1, row, out);
     return std::fclose(out) == 0;
 }
 

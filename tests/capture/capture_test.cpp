@@ -287,6 +287,8 @@ Bytes readPng(const fs::path& path, int& pngWidth, int& pngHeight) {
 CaptureSettings settingsFor(const std::string& path, int scale = 1, double fps = 60.0) {
     CaptureSettings s;
     s.path = path;
+    s.frameWidth = width;
+    s.frameHeight = height;
     std::string error;
     EXPECT_TRUE(platform::captureFormatFor(path, s.format, error)) << error;
     s.scale = scale;
