@@ -52,13 +52,10 @@ int main(int argc, char** argv) {
 
     // 3. A capture's output is made before anything is drawn, so that a path
     //    that cannot be written is a usage error with nothing shown.
-    const bool capturing = !options.capture.empty();
-    if (capturing) {
-        const CaptureOptions capture{options.capture, options.fps, options.scale, options.force};
-        if (!beginCapture(capture, error)) {
-            std::fprintf(stderr, "eyesonly: %s\n", error.c_str());
-            return 2;
-        }
+    const bool capturing = !options.capture.path.empty();
+    if (capturing && !beginCapture(options.capture, error)) {
+        std::fprintf(stderr, "eyesonly: %s\n", error.c_str());
+        return 2;
     }
 
     // 4. The show, each frame captured when asked; a trace that cannot be

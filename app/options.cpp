@@ -93,7 +93,7 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         } else if (std::strcmp(arg, "--trace") == 0) {
             options.trace = true;
         } else if (std::strcmp(arg, "--force") == 0) {
-            options.force = true;
+            options.capture.force = true;
         } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             options.help = true;
         } else if (std::strcmp(arg, "--version") == 0) {
@@ -125,13 +125,13 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
                 error = std::string("--scale needs a whole number from 1 to 8, not '") + value + "'";
                 return false;
             }
-            options.scale = static_cast<int>(scale);
+            options.capture.scale = static_cast<int>(scale);
         } else if ((value = optionValue("--capture", argc, argv, i, missing)) != nullptr) {
             if (missing || *value == '\0') {
                 error = "--capture needs a file (*.mp4, *.mkv) or a folder to write to";
                 return false;
             }
-            options.capture = value;
+            options.capture.path = value;
         } else {
             error = std::string("unknown option '") + arg + "'";
             return false;
@@ -144,14 +144,15 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         error = "--desktop does not go with --windowed or --headless";
         return false;
     }
-    if (!options.capture.empty()) {
+    if (!options.capture.path.empty()) {
         if (options.windowed || options.desktop) {
             error = "--capture draws offscreen; it does not go with --windowed or --desktop";
             return false;
         }
         if (options.fps == 0.0) options.fps = captureFps;
-    } else if (options.scale != 1 || options.force) {
-        error = std::string(options.force ? "--force" : "--scale") + " goes with --capture";
+        options.capture.framesPerSecond = options.fps;
+    } else if (options.capture.scale != 1 || options.capture.force) {
+        error = std::string(options.capture.force ? "--force" : "--scale") + " goes with --capture";
         return false;
     }
     if (options.untilSeconds >= 0.0 && options.fps == 0.0) {
@@ -164,9 +165,9 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
 void applyOptions(const Options& options) {
     shell.skipFullscreen = options.windowed;
     if (options.desktop) platform::selectBackend(platform::Backend::Desktop);
-    if (options.headless || !options.capture.empty()) {
+    if (options.headless || !options.capture.path.empty()) {
         platform::selectBackend(platform::Backend::Headless);
-        platform::selectSoundOutput(options.capture.empty() ? platform::SoundOutput::Silent
+        platform::selectSoundOutput(options.capture.path.empty() ? platform::SoundOutput::Silent
                                                             : platform::SoundOutput::Capture);
     }
     if (options.fps > 0.0) {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/encode/encode.h"
+
 struct Options {
     bool windowed = false;      // --windowed: a 640 x 480 window, no full-screen attempt
     bool desktop = false;       // --desktop: full screen at the desktop's mode, the show scaled to fit
@@ -12,9 +14,10 @@ struct Options {
     double fps = 0.0;           // --fps F: fixed-step clock at F frames a second; 0 = real clock
     double maxFps = -1.0;       // --max-fps F: pace of the real clock; -1 = the display's rate, 0 = none
     double untilSeconds = -1.0; // --until S: stop after the frame at S seconds of show time; -1 = the end
-    std::string capture;        // --capture PATH: render to a video file (or a folder of images)
-    int scale = 1;              // --scale K: capture frames K times 640 x 480
-    bool force = false;         // --force: a capture may overwrite what is there
+    // --capture PATH: render to a video file (or a folder of images), with
+    // --scale K (frames K times 640 x 480) and --force (a capture may
+    // overwrite what is there); its rate is fps. No capture when the path is empty.
+    platform::CaptureSettings capture;
     bool trace = false;         // --trace: the show's timeline on stdout
     bool help = false;          // --help, -h
     bool version = false;       // --version
