@@ -13,13 +13,6 @@
 
 namespace {
 
-// The fixed-step clock's frame rates, frames a second. A thousand is the
-// most at which every frame still moves the millisecond clock (far above it
-// the show never ends); near 0 a frame's milliseconds outgrow the clock's
-// integer reading.
-constexpr double minFps = 1.0;
-constexpr double maxFps = 1000.0;
-constexpr int maxScale = 8;
 constexpr double captureFps = 60.0;       // the capture's rate unless --fps says otherwise
 constexpr double maxUntilSeconds = 4.0e6; // well inside the 32-bit clock
 

@@ -7,6 +7,15 @@
 
 #include "platform/encode/encode.h"
 
+// The ranges the options allow; what runs behind the options trusts them.
+// The fixed-step clock's frame rates, frames a second: a thousand is the
+// most at which every frame still moves the millisecond clock (far above it
+// the show never ends); near 0 a frame's milliseconds outgrow the clock's
+// integer reading.
+constexpr double minFps = 1.0;
+constexpr double maxFps = 1000.0;
+constexpr int maxScale = 8;  // --scale
+
 struct Options {
     bool windowed = false;      // --windowed: a 640 x 480 window, no full-screen attempt
     bool desktop = false;       // --desktop: full screen at the desktop's mode, the show scaled to fit

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "app/options.h"
 #include "app/shell.h"
 #include "platform/audio/sound.h"
 #include "platform/display/display.h"
@@ -66,7 +67,7 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--fps") == 0) {
             // The program's own range: outside it the fixed-step clock stalls
             // or never reaches the moment.
-            if (i + 1 >= argc || !parsePositive(argv[++i], fps, false) || fps < 1.0 || fps > 1000.0)
+            if (i + 1 >= argc || !parsePositive(argv[++i], fps, false) || fps < minFps || fps > maxFps)
                 return usage("--fps needs a number from 1 to 1000");
         } else {
             positional.push_back(argv[i]);

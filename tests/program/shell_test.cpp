@@ -383,6 +383,26 @@ TEST(Options, ParsesTheShowsOptionsAndRefusesOthers) {
             EXPECT_EQ(e, std::string("--fps needs a number from 1 to 1000, not '") + r.value + "'");
         }
     }
+    // The capture's scale and the real clock's pace, checked here for all
+    // that runs behind the options; 0 marks a refusal.
+    const struct { std::vector<const char*> args; int scale; double maxFps; } ranges[] = {
+        {{"--capture", "x.mkv", "--scale", "1"}, 1, -1.0}, {{"--capture", "x.mkv", "--scale=8"}, 8, -1.0},
+        {{"--capture", "x.mkv", "--scale", "0"}, 0, 0.0},  {{"--capture", "x.mkv", "--scale", "9"}, 0, 0.0},
+        {{"--capture", "x.mkv", "--scale", "2x"}, 0, 0.0}, {{"--capture", "x.mkv", "--scale", "-1"}, 0, 0.0},
+        {{"--capture", "x.mkv", "--scale", ""}, 0, 0.0},   {{"--capture", "x.mkv", "--fps", "1001"}, 0, 0.0},
+        {{"--max-fps", "0"}, 1, 0.0},                      {{"--max-fps", "1000"}, 1, 1000.0},
+        {{"--max-fps", "0.5"}, 0, 0.0},                    {{"--max-fps", "1001"}, 0, 0.0},
+    };
+    for (const auto& r : ranges) {
+        Options o;
+        std::string e;
+        const std::string what = std::string(r.args[r.args.size() - 2]) + " " + r.args.back();
+        EXPECT_EQ(parse(r.args, o, e), r.scale != 0) << what << ": " << e;
+        if (r.scale == 0) continue;
+        EXPECT_EQ(o.capture.scale, r.scale) << what;
+        EXPECT_EQ(o.maxFps, r.maxFps) << what;
+    }
+
     Options helped;
     EXPECT_TRUE(parse({"-h"}, helped, error));
     EXPECT_TRUE(helped.help);
