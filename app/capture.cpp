@@ -35,8 +35,9 @@ struct CaptureRun {
     CaptureOptions options;
     std::vector<uint8_t> pixels;             // one RGBA frame, bottom row first
     std::vector<int16_t> sound;              // one block of interleaved stereo
-    int64_t framesDrawn = 0;
-    int64_t soundFrames = 0;                 // stereo frames handed over so far
+    int64_t framesDrawn = 0;                 // frames written
+    int64_t runFrames = 0;                   // frames of the run so far, skipped ones included
+    int64_t soundFrames = 0;                 // stereo frames mixed so far, from the show's start
     int32_t lastScene = -2;                  // scene of the previous frame; -2 before the first
     bool failed = false;
     bool liveBar = false;                    // standard error is a terminal
@@ -56,13 +57,14 @@ void fail(const std::string& error) {
     run.failed = true;
 }
 
-// The soundtrack up to (not including) stereo frame `until`.
-bool soundUntil(int64_t until) {
+// The soundtrack up to (not including) stereo frame `until`; mixed but not
+// written while `skipped`.
+bool soundUntil(int64_t until, bool skipped = false) {
     while (run.soundFrames < until) {
         const int count = static_cast<int>(std::min<int64_t>(soundBlockFrames, until - run.soundFrames));
         platform::renderSound(run.sound.data(), count);
         std::string error;
-        if (!platform::captureAudio(run.sound.data(), count, error)) {
+        if (!skipped && !platform::captureAudio(run.sound.data(), count, error)) {
             fail(error);
             return false;
         }
@@ -71,14 +73,18 @@ bool soundUntil(int64_t until) {
     return true;
 }
 
+// Progress from the start moment to the stop (or the show's expected end).
 void reportProgress(double showMs) {
-    const double share = std::min(showMs / expectedShowMs, 1.0);
+    const double stopMs = run.options.untilMs >= 0.0 ? std::min(run.options.untilMs, expectedShowMs) : expectedShowMs;
+    const double totalMs = std::max(stopMs - run.options.fromMs, 1.0);
+    const double doneMs = std::max(showMs - run.options.fromMs, 0.0);
+    const double share = std::min(doneMs / totalMs, 1.0);
     const double wallSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - run.started).count();
-    const double speed = wallSeconds > 0.0 ? showMs / 1000.0 / wallSeconds : 0.0;
+    const double speed = wallSeconds > 0.0 ? doneMs / 1000.0 / wallSeconds : 0.0;
     if (run.liveBar) {
         const int filled = static_cast<int>(share * barWidth);
-        const double left = speed > 0.0 ? (expectedShowMs - showMs) / 1000.0 / speed : 0.0;
+        const double left = speed > 0.0 ? (totalMs - doneMs) / 1000.0 / speed : 0.0;
         std::fprintf(stderr, "\r[%.*s%*s] %3d%%  frame %lld  %.1fx real time  %3.0f s left ", filled,
                      "##############################", barWidth - filled, "", static_cast<int>(share * 100.0),
                      static_cast<long long>(run.framesDrawn), speed, std::max(left, 0.0));
@@ -102,6 +108,8 @@ bool beginCapture(const CaptureOptions& options, std::string& error) {
     settings.scale = options.scale;
     settings.framesPerSecond = options.fps;
     settings.force = options.force;
+    settings.crf = options.crf;
+    if (!options.preset.empty()) settings.preset = options.preset;
     if (!platform::captureFormatFor(options.path, settings.format, error)) return false;
     // A file-size limit makes a write fail with EFBIG, which the encoder
     // reports like a full disk, instead of killing the process mid-file.
@@ -116,10 +124,15 @@ bool beginCapture(const CaptureOptions& options, std::string& error) {
     return true;
 }
 
-bool captureDrawnFrame() {
+bool captureDrawnFrame(int64_t runFrame, bool skipped) {
     if (run.failed) return false;
+    run.runFrames = runFrame;
+    const double showMs = showMsOfFrame(runFrame);
+    const double nextMs = showMsOfFrame(runFrame + 1);
+    // A frame before the start moment: its sound is mixed, unwritten, so
+    // that the songs stay in step.
+    if (skipped) return soundUntil(std::llround(nextMs * samplesPerMs), true);
     ++run.framesDrawn;
-    const double showMs = showMsOfFrame(run.framesDrawn);
 
     // 1. The frame as drawn, before it is swapped away.
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -139,7 +152,6 @@ bool captureDrawnFrame() {
 
     // 3. The sound up to the next frame's reading: whatever the next frame
     //    starts or stops is heard from its first sample on.
-    const double nextMs = showMsOfFrame(run.framesDrawn + 1);
     if (!soundUntil(std::llround(nextMs * samplesPerMs))) return false;
 
     reportProgress(showMs);
@@ -149,7 +161,7 @@ bool captureDrawnFrame() {
 int endCapture(int runExitCode) {
     // 1. The soundtrack ends with the last frame.
     if (!run.failed)
-        soundUntil(std::llround(static_cast<double>(run.framesDrawn) * platform::captureSampleRate / run.options.fps));
+        soundUntil(std::llround(static_cast<double>(run.runFrames) * platform::captureSampleRate / run.options.fps));
 
     // 2. Whatever was written stays playable, even after a failure.
     std::string error;

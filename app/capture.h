@@ -9,8 +9,14 @@
 //                         next frame's first sample; a song played at
 //                         reading t is heard from that frame's first sample
 //   chapters              one per scene, from the frame that switched to it
+//
+// With --from, the file is the piece of that whole capture from the first
+// frame at or after the start moment on: the frames before it are run and
+// their sound is mixed, but neither is written; the piece's first frame
+// starts a chapter for the scene it shows.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 struct CaptureOptions {
@@ -18,16 +24,22 @@ struct CaptureOptions {
     double fps = 60.0;    // 1..1000
     int scale = 1;        // 1..8
     bool force = false;   // an existing output may be overwritten
+    int crf = 18;         // mp4: x264's quality, 0..51
+    std::string preset;   // mp4: x264's preset; empty for the default
+    double fromMs = 0.0;  // show time of the start moment (progress counts from it)
+    double untilMs = -1.0;  // show time of the stop; -1: the show's end
 };
 
 // Opens the output. False with one line in error (a usage error: nothing
 // was written) when the path, the rate or the scale cannot be used.
 bool beginCapture(const CaptureOptions& options, std::string& error);
 
-// Reads back the frame just drawn and hands it over with its sound; adds a
-// chapter when the frame switched scenes; reports progress. False once the
-// encoder failed (the show should stop); the failure is reported here.
-bool captureDrawnFrame();
+// Reads back the frame just drawn, the run's frame `runFrame` (from 1),
+// and hands it over with its sound; adds a chapter when the frame switched
+// scenes; reports progress. A skipped frame (one before the start moment)
+// only has its sound mixed, unwritten. False once the encoder failed (the
+// show should stop); the failure is reported here.
+bool captureDrawnFrame(int64_t runFrame, bool skipped);
 
 // Finishes the file with the soundtrack up to the end of the last frame and
 // prints where it is. Returns the exit code for the run: runExitCode when

@@ -53,7 +53,15 @@ int main(int argc, char** argv) {
     //    that cannot be written is a usage error with nothing shown.
     const bool capturing = !options.capture.empty();
     if (capturing) {
-        const CaptureOptions capture{options.capture, options.fps, options.scale, options.force};
+        CaptureOptions capture;
+        capture.path = options.capture;
+        capture.fps = options.fps;
+        capture.scale = options.scale;
+        capture.force = options.force;
+        capture.crf = options.crf;
+        capture.preset = options.preset;
+        capture.fromMs = options.fromSeconds * 1000.0;
+        capture.untilMs = options.untilSeconds >= 0.0 ? options.untilSeconds * 1000.0 : -1.0;
         if (!beginCapture(capture, error)) {
             std::fprintf(stderr, "eyesonly: %s\n", error.c_str());
             return 2;
@@ -65,9 +73,9 @@ int main(int argc, char** argv) {
     ShowRun run;
     if (options.untilSeconds >= 0.0)
         run.stopAtMs = static_cast<uint32_t>(std::ceil(1000.0 + options.untilSeconds * 1000.0));
-    run.afterFrame = [capturing](const DrawnFrame&) {
+    run.afterFrame = [capturing](const DrawnFrame& frame) {
         if (traceFailed) return false;
-        return !capturing || captureDrawnFrame();
+        return !capturing || captureDrawnFrame(static_cast<int64_t>(frame.number), frame.skipped);
     };
     int code = exitCodeFor(runShow(run));
 

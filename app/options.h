@@ -12,6 +12,10 @@ struct Options {
     double fps = 0.0;           // --fps F: fixed-step clock at F frames a second; 0 = real clock
     double maxFps = -1.0;       // --max-fps F: pace of the real clock; -1 = the display's rate, 0 = none
     double untilSeconds = -1.0; // --until S: stop after the frame at S seconds of show time; -1 = the end
+    double fromSeconds = 0.0;   // --from S: start S seconds into the show
+    bool mute = false;          // --mute: no sound device; the music plays on unheard
+    int crf = 18;               // --crf N: an mp4 capture's quality, 0 (lossless) to 51
+    std::string preset;         // --preset NAME: an mp4 capture's x264 preset; empty = veryfast
     std::string capture;        // --capture PATH: render to a video file (or a folder of images)
     int scale = 1;              // --scale K: capture frames K times 640 x 480
     bool force = false;         // --force: a capture may overwrite what is there

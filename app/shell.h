@@ -7,8 +7,13 @@
 #include <optional>
 
 extern bool keyDown[256];   // keyDown[k]: the key with virtual-key code k is held
+// Escape went down since the loop started: a press ends the show however
+// short, even when its key-up came in the same run of messages.
+extern bool escapePressed;
 extern bool appActive;      // false while the window is minimised
 extern bool fullscreen;     // the display mode was (or is to be) changed
+
+constexpr const char* windowTitle = ".. for your eyes only ..";
 
 // When set, openDisplay goes straight to a window of the requested size,
 // without the full-screen attempt or its question.
@@ -24,6 +29,7 @@ struct DrawnFrame {
     uint64_t number = 0;    // 1 for the first frame of the run
     uint32_t clockMs = 0;   // the clock reading the frame was drawn at
     bool last = false;      // the stop reading is reached: the run ends after the hook, unswapped
+    bool skipped = false;   // a frame a jump runs through: drawn into a 1 x 1 box, never shown
 };
 
 // What a run of the show may add to the loop. The program itself uses none.
@@ -38,7 +44,7 @@ struct ShowRun {
 enum class ShowEnd {
     NotOpened,  // openDisplay failed and told the user
     Quit,       // a quit message (the show's end, a window close, no photos)
-    Escape,     // the Escape key was down on an idle turn
+    Escape,     // the Escape key went down
     Stopped,    // the frame at the stop reading was drawn
     HookEnded,  // afterFrame returned false
     Signalled,  // a stop signal (SIGINT, SIGTERM) came

@@ -234,6 +234,10 @@ bool openCapture(const CaptureSettings& settings, std::string& error) {
         error = std::string("frame rate ") + text + " is out of range (1 to 1000 frames a second)";
         return false;
     }
+    if (settings.crf < 0 || settings.crf > 51) {
+        error = "crf " + std::to_string(settings.crf) + " is out of range (0 to 51)";
+        return false;
+    }
     // Even sizes, so that yuv420p halves them exactly.
     if (settings.frameWidth < 2 || settings.frameHeight < 2 || settings.frameWidth > 4096 ||
         settings.frameHeight > 4096 || settings.frameWidth % 2 != 0 || settings.frameHeight % 2 != 0) {

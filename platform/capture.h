@@ -1,7 +1,7 @@
 // Video capture: frames and sound of the show written to a file.
 //
 // Three kinds of output, chosen by the path:
-//   name.mp4   H.264 (x264, crf 18, yuv420p, BT.709 limited range) with AAC
+//   name.mp4   H.264 (x264, crf 18 unless told, yuv420p, BT.709 limited range) with AAC
 //   name.mkv   FFV1 (lossless RGB) with FLAC; the same input gives the same bytes
 //   name/      frame-000001.png, frame-000002.png, ... and audio.wav
 //
@@ -40,6 +40,8 @@ struct CaptureSettings {
     int scale = 1;                               // 1..8: each pixel becomes scale x scale pixels
     double framesPerSecond = 60.0;               // 1..1000, may be fractional (29.97)
     bool force = false;                          // an existing file may be overwritten
+    int crf = 18;                                // Mp4: x264's constant rate factor, 0..51
+    std::string preset = "veryfast";             // Mp4: x264's preset
 };
 
 // Checks the settings and creates the output. False, with nothing on disk

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <unistd.h>
 
+#include "app/player.h"
 #include "app/shell.h"
 #include "platform/platform.h"
 #include "platform/sound.h"
@@ -108,6 +109,7 @@ void resetShow() {
     platform::setFixedStepClock(0.0);
     platform::resetSound();
     resetShellState();
+    resetPlayerState();
     resetSceneState();
     resetClockState();
     resetTextState();
