@@ -234,6 +234,18 @@ TEST(CaptureShow, VideoFilesCarryBothStreamsTheFramesAndOneChapterPerScene) {
     ASSERT_EQ(starts.size(), 2u);
     EXPECT_NEAR(starts[1], (traceFrameOf(trace, "scene 1") - 601) / 10.0, 1e-3) << "frame 601 is the piece's first";
 
+    // The progress lines (standard error is no terminal here) count from the
+    // start moment to the stop: a line at every tenth, the last at 90%.
+    const std::string progress =
+        run("./eyesonly --capture '" + (scratch.path() / "short.mkv").string() + "' --fps 10 --from 2 --until 4 2>&1", status);
+    std::string tenths;
+    std::istringstream progressLines(progress);
+    for (std::string line; std::getline(progressLines, line);) {
+        int percent = 0;
+        if (std::sscanf(line.c_str(), "eyesonly: %d%% captured", &percent) == 1) tenths += std::to_string(percent) + " ";
+    }
+    EXPECT_EQ(tenths, "10 20 30 40 50 60 70 80 90 ") << progress;
+
     // --crf: a worse quality makes a smaller file of the same frames.
     const std::string fine = (scratch.path() / "fine.mp4").string(), coarse = (scratch.path() / "coarse.mp4").string();
     run("./eyesonly --capture '" + fine + "' --until 2 --crf 10 2>/dev/null", status);
