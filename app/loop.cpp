@@ -7,7 +7,9 @@
 #include <thread>
 
 #include "app/player.h"
-#include "platform/platform.h"
+#include "platform/display/display.h"
+#include "platform/system/clock.h"
+#include "platform/system/signals.h"
 #include "scenes/scenes.h"
 #include "show/clock.h"
 #include "show/sequencer.h"

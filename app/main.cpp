@@ -3,10 +3,11 @@
 #include <cstdio>
 #include <string>
 
-#include "app/capture.h"
 #include "app/options.h"
 #include "app/shell.h"
-#include "platform/platform.h"
+#include "capture/run.h"
+#include "platform/display/display.h"
+#include "platform/system/signals.h"
 #include "show/trace.h"
 
 namespace {
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
     }
 
     // 2. Stop signals go to their watcher, before any other thread exists.
-    platform::watchStopSignals();
+    platform::watchStopSignals(platform::restoreDisplayMode);
     applyOptions(options);
 
     // 3. A capture's output is made before anything is drawn, so that a path

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "app/shell.h"
-#include "platform/platform.h"
-#include "platform/sound.h"
+#include "platform/audio/sound.h"
+#include "platform/display/display.h"
 #include "show/clock.h"
 #include "show/music.h"
 #include "show/sequencer.h"

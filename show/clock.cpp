@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "platform/platform.h"
+#include "platform/system/clock.h"
 
 uint32_t lastFrameTime = 0;
 float frameMillis = 0.0f;

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/sound.h"
+#include "platform/audio/sound.h"
 
 extern FMUSIC_MODULE* introSong;  // "data/Tq_outro.xm", played during the slideshow
 extern FMUSIC_MODULE* mainSong;   // "data/VELTO63K.XM", from the first scene switch to the end
