@@ -55,6 +55,11 @@ void showTitle() {
     platform::setWindowTitle(title.c_str());
 }
 
+// Selection mode rasterizes nothing: a bitmap only moves the raster position
+// instead of being uploaded as a texture (which costs more than all the rest
+// of a skipped frame), and the 1 x 1 scissor box keeps the clears to a pixel.
+// Everything the scenes read back (the raster position) and leave behind is
+// as in a drawn frame.
 void cutDrawing() {
     if (player.cut) return;
     glGetIntegerv(GL_SCISSOR_BOX, player.scissorBox);
