@@ -1,6 +1,10 @@
 // The main loop and the window procedure.
 #include "app/shell.h"
 
+#include <chrono>
+#include <thread>
+
+#include "app/player.h"
 #include "platform/display/display.h"
 #include "platform/system/clock.h"
 #include "platform/system/signals.h"
@@ -12,7 +16,7 @@
 ShellState shell;
 
 namespace {
-constexpr const char* windowTitle = ".. for your eyes only ..";
+constexpr auto pausedTurn = std::chrono::milliseconds(10);  // a paused loop looks at messages this often
 constexpr int displayBitsPerPixel = 16;
 }  // namespace
 
@@ -22,6 +26,7 @@ int runShow() {
 
 ShowResult runShow(const ShowRun& run) {
     if (!openDisplay(windowTitle, showWidth, showHeight, displayBitsPerPixel)) return {};
+    startPlayer();
 
     ShowEnd end = ShowEnd::Quit;
     uint64_t framesDrawn = 0;
@@ -39,14 +44,28 @@ ShowResult runShow(const ShowRun& run) {
             platform::dispatchMessage(message);
             continue;
         }
-        // 3. Then at most one frame, handed to the hook before anything
+        // 3. While paused nothing is drawn or swapped: the picture shown
+        //    stays, and the loop waits a little between looks at messages.
+        if (playerPaused()) {
+            if (shell.keyDown[platform::VK_ESCAPE] || shell.escapePressed) {
+                end = ShowEnd::Escape;
+                break;
+            }
+            std::this_thread::sleep_for(pausedTurn);
+            continue;
+        }
+        // 4. Then at most one frame, handed to the hook before anything
         //    else; while minimised none is drawn but the buffers are still
-        //    swapped.
+        //    swapped. A frame that a jump runs through is not shown.
+        bool shown = true;
         if (shell.appActive) {
+            shown = beginPlayerFrame();
             if (!renderFrame()) break;
             platform::frameDrawn();
+            endPlayerFrame();
             // renderFrame read the clock once, into lastFrameTime.
-            const DrawnFrame frame{++framesDrawn, lastFrameTime, run.stopAtMs && lastFrameTime >= *run.stopAtMs};
+            DrawnFrame frame{++framesDrawn, lastFrameTime, false, !shown};
+            frame.last = shown && run.stopAtMs && lastFrameTime >= *run.stopAtMs;
             if (run.afterFrame && !run.afterFrame(frame)) {
                 end = ShowEnd::HookEnded;
                 break;
@@ -56,13 +75,14 @@ ShowResult runShow(const ShowRun& run) {
                 break;
             }
         }
-        // 4. Escape is looked at on every idle turn, drawn or not; the frame
-        //    of that turn is never shown.
-        if (shell.keyDown[platform::VK_ESCAPE]) {
+        // 5. Escape is looked at on every idle turn, drawn or not; the frame
+        //    of that turn is never shown. A press counts even when the key
+        //    is up again by now.
+        if (shell.keyDown[platform::VK_ESCAPE] || shell.escapePressed) {
             end = ShowEnd::Escape;
             break;
         }
-        platform::swapBuffers();
+        if (shown) platform::swapBuffers();
     }
 
     closeDisplay();
@@ -82,7 +102,13 @@ intptr_t handleWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam
         platform::postQuitMessage(0);
         return 0;
     case platform::WM_KEYDOWN:
-        if (wParam < 256) shell.keyDown[wParam] = true;
+        if (wParam < 256) {
+            // A held key repeats its key-down: the player acts on the first.
+            const bool repeat = shell.keyDown[wParam];
+            shell.keyDown[wParam] = true;
+            if (wParam == platform::VK_ESCAPE) shell.escapePressed = true;
+            if (!repeat) playerKey(wParam);
+        }
         return 0;
     case platform::WM_KEYUP:
         if (wParam < 256) shell.keyDown[wParam] = false;

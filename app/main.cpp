@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
     // 3. A capture's output is made before anything is drawn, so that a path
     //    that cannot be written is a usage error with nothing shown.
     const bool capturing = !options.capture.path.empty();
-    if (capturing && !beginCapture(options.capture, error)) {
+    if (capturing && !beginCapture(options.capture, options.fromSeconds * 1000.0,
+                                   options.untilSeconds >= 0.0 ? options.untilSeconds * 1000.0 : -1.0, error)) {
         std::fprintf(stderr, "eyesonly: %s\n", error.c_str());
         return 2;
     }
@@ -63,9 +64,9 @@ int main(int argc, char** argv) {
     ShowRun run;
     if (options.untilSeconds >= 0.0)
         run.stopAtMs = static_cast<uint32_t>(std::ceil(1000.0 + options.untilSeconds * 1000.0));
-    run.afterFrame = [capturing](const DrawnFrame&) {
+    run.afterFrame = [capturing](const DrawnFrame& frame) {
         if (traceFailed) return false;
-        return !capturing || captureDrawnFrame();
+        return !capturing || captureDrawnFrame(static_cast<int64_t>(frame.number), frame.skipped);
     };
     int code = exitCodeFor(runShow(run));
 

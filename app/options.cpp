@@ -1,10 +1,12 @@
 #include "app/options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
+#include "app/player.h"
 #include "app/shell.h"
 #include "platform/audio/sound.h"
 #include "platform/display/display.h"
@@ -15,6 +17,15 @@ namespace {
 
 constexpr double captureFps = 60.0;       // the capture's rate unless --fps says otherwise
 constexpr double maxUntilSeconds = 4.0e6; // well inside the 32-bit clock
+constexpr int maxCrf = 51;                // x264's range, 0 lossless
+// x264's presets, fastest first.
+constexpr const char* x264Presets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast",
+                                       "medium",    "slow",      "slower",   "veryslow"};
+
+bool endsWith(const std::string& text, const char* tail) {
+    const size_t length = std::strlen(tail);
+    return text.size() >= length && text.compare(text.size() - length, length, tail) == 0;
+}
 
 bool parseNumber(const char* text, double& value) {
     errno = 0;
@@ -40,8 +51,9 @@ const char* optionValue(const char* name, int argc, char** argv, int& i, bool& m
 
 const char* usageText() {
     return "usage: eyesonly [--windowed | --desktop | --headless] [--fps F] [--max-fps F]\n"
-           "                [--trace] [--until S]\n"
-           "       eyesonly --capture PATH [--fps F] [--scale K] [--force] [--until S]\n"
+           "                [--trace] [--from S] [--until S] [--mute]\n"
+           "       eyesonly --capture PATH [--fps F] [--scale K] [--force] [--from S] [--until S]\n"
+           "                [--crf N] [--preset NAME]\n"
            "\n"
            "Plays the show from the data/ folder under the working directory.\n"
            "\n"
@@ -54,17 +66,34 @@ const char* usageText() {
            "  --max-fps F    on the real clock, at most F frames a second (default: the\n"
            "                 display's refresh rate, 60 without one); 0 lifts the limit\n"
            "  --trace        print the show's timeline on stdout: <frame> <ms> <event> [args]\n"
+           "  --from S       start S seconds into the show (fractions allowed): the frames\n"
+           "                 before it are run, not shown, so the show is there as if played\n"
+           "                 from the start; with --capture the file begins there\n"
            "  --until S      stop after the frame drawn S seconds into the show (with --fps\n"
            "                 or --capture)\n"
+           "  --mute         no sound device: the music plays on unheard (no box about it\n"
+           "                 on a machine without sound)\n"
            "  --capture PATH render the whole show with its music to PATH: *.mp4 (H.264 and\n"
            "                 AAC), *.mkv (lossless FFV1 and FLAC) or a folder (PATH/ or an\n"
            "                 existing one: frame-000001.png ... and audio.wav); no display\n"
            "                 needed, 60 frames a second unless --fps says otherwise\n"
            "  --scale K      with --capture: frames K times 640 x 480, K from 1 to 8\n"
            "  --force        with --capture: overwrite what is already there\n"
+           "  --crf N        with an mp4 capture: quality from 0 (lossless) to 51 (worst),\n"
+           "                 default 18 (visually lossless)\n"
+           "  --preset NAME  with an mp4 capture: x264's speed against size, ultrafast,\n"
+           "                 superfast, veryfast (default), faster, fast, medium, slow,\n"
+           "                 slower or veryslow\n"
            "  -h, --help     this text\n"
            "  --version      the program's version\n"
            "Options that take a value may also be written --name=VALUE.\n"
+           "\n"
+           "Keys, on the real clock in a window or full screen:\n"
+           "  Space          pause and resume (the window title says \"paused\")\n"
+           "  M              mute and unmute; the music keeps its place (title: \"muted\")\n"
+           "  Left, Right    10 s back and forward\n"
+           "  Home           back to the start\n"
+           "  Escape         end the show (exit code 27)\n"
            "\n"
            "Exit codes: 0 the show ended by itself or its window was closed, 27 Escape,\n"
            "1 the show could not be shown or a file could not be written, 2 bad options,\n"
@@ -72,6 +101,8 @@ const char* usageText() {
 }
 
 bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
+    bool crfGiven = false;
+    bool presetGiven = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         bool missing = false;
@@ -85,6 +116,8 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             options.headless = true;
         } else if (std::strcmp(arg, "--trace") == 0) {
             options.trace = true;
+        } else if (std::strcmp(arg, "--mute") == 0) {
+            options.mute = true;
         } else if (std::strcmp(arg, "--force") == 0) {
             options.capture.force = true;
         } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
@@ -111,6 +144,30 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
                 return false;
             }
             options.untilSeconds = number;
+        } else if ((value = optionValue("--from", argc, argv, i, missing)) != nullptr) {
+            if (missing || !parseNumber(value, number) || !(number >= 0.0 && number <= maxUntilSeconds)) {
+                error = std::string("--from needs a number of seconds, 0 or more, not '") + value + "'";
+                return false;
+            }
+            options.fromSeconds = number;
+        } else if ((value = optionValue("--crf", argc, argv, i, missing)) != nullptr) {
+            char* end = nullptr;
+            const long crf = std::strtol(value, &end, 10);
+            if (missing || end == value || *end != '\0' || crf < 0 || crf > maxCrf) {
+                error = std::string("--crf needs a whole number from 0 to 51, not '") + value + "'";
+                return false;
+            }
+            options.capture.crf = static_cast<int>(crf);
+            crfGiven = true;
+        } else if ((value = optionValue("--preset", argc, argv, i, missing)) != nullptr) {
+            const auto known = [value](const char* preset) { return std::strcmp(value, preset) == 0; };
+            if (missing || std::none_of(std::begin(x264Presets), std::end(x264Presets), known)) {
+                error = std::string("--preset needs one of ultrafast, superfast, veryfast, faster, fast, "
+                                    "medium, slow, slower, veryslow, not '") + value + "'";
+                return false;
+            }
+            options.capture.preset = value;
+            presetGiven = true;
         } else if ((value = optionValue("--scale", argc, argv, i, missing)) != nullptr) {
             char* end = nullptr;
             const long scale = std::strtol(value, &end, 10);
@@ -148,6 +205,18 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         error = std::string(options.capture.force ? "--force" : "--scale") + " goes with --capture";
         return false;
     }
+    if ((crfGiven || presetGiven) && !endsWith(options.capture.path, ".mp4")) {
+        error = std::string(crfGiven ? "--crf" : "--preset") + " goes with an mp4 capture (--capture NAME.mp4)";
+        return false;
+    }
+    if (options.mute && !options.capture.path.empty()) {
+        error = "--mute does not go with --capture: a capture always has its soundtrack";
+        return false;
+    }
+    if (options.untilSeconds >= 0.0 && options.fromSeconds > options.untilSeconds) {
+        error = "--from needs to be at most --until";
+        return false;
+    }
     if (options.untilSeconds >= 0.0 && options.fps == 0.0) {
         error = "--until needs the fixed-step clock: give --fps (or --capture)";
         return false;
@@ -163,6 +232,7 @@ void applyOptions(const Options& options) {
         platform::selectSoundOutput(options.capture.path.empty() ? platform::SoundOutput::Silent
                                                             : platform::SoundOutput::Capture);
     }
+    if (options.mute) platform::selectSoundOutput(platform::SoundOutput::Silent);
     if (options.fps > 0.0) {
         platform::setFixedStepClock(options.fps);
         platform::setFramePacing(0.0);
@@ -170,4 +240,13 @@ void applyOptions(const Options& options) {
         platform::setFramePacing(options.maxFps);
     }
     traceEnabled = options.trace;
+
+    PlayerSettings player;
+    player.fixedClock = options.fps > 0.0;
+    player.keys = !player.fixedClock && !options.headless && options.capture.path.empty();
+    player.fromSeconds = options.fromSeconds;
+    player.muted = options.mute;
+    player.soundInStep = !options.capture.path.empty();
+    player.jumpFps = options.fps > 0.0 ? options.fps : std::max(options.maxFps, 0.0);
+    setUpPlayer(player);
 }

@@ -23,9 +23,12 @@ struct Options {
     double fps = 0.0;           // --fps F: fixed-step clock at F frames a second; 0 = real clock
     double maxFps = -1.0;       // --max-fps F: pace of the real clock; -1 = the display's rate, 0 = none
     double untilSeconds = -1.0; // --until S: stop after the frame at S seconds of show time; -1 = the end
+    double fromSeconds = 0.0;   // --from S: start S seconds into the show
+    bool mute = false;          // --mute: no sound device; the music plays on unheard
     // --capture PATH: render to a video file (or a folder of images), with
-    // --scale K (frames K times 640 x 480) and --force (a capture may
-    // overwrite what is there); its rate is fps. No capture when the path is empty.
+    // --scale K (frames K times 640 x 480), --force (a capture may overwrite
+    // what is there), and for mp4 --crf N (0 lossless to 51) and --preset NAME
+    // (x264's); its rate is fps. No capture when the path is empty.
     platform::CaptureSettings capture;
     bool trace = false;         // --trace: the show's timeline on stdout
     bool help = false;          // --help, -h

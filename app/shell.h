@@ -10,6 +10,9 @@
 // (app/loop.cpp); the display code reads and sets the display's part.
 struct ShellState {
     bool keyDown[256] = {};        // keyDown[k]: the key with virtual-key code k is held
+    // Escape went down since the loop started: a press ends the show however
+    // short, even when its key-up came in the same run of messages.
+    bool escapePressed = false;
     bool appActive = true;         // false while the window is minimised
     bool fullscreen = true;        // the display mode was (or is to be) changed
     // When set, openDisplay goes straight to a window of the requested size,
@@ -21,6 +24,8 @@ struct ShellState {
 };
 extern ShellState shell;
 
+constexpr const char* windowTitle = ".. for your eyes only ..";
+
 // A frame the loop has just drawn, as the per-frame hook sees it: complete
 // in the back buffer of the current context and not yet swapped, so the
 // hook may read it back.
@@ -28,6 +33,7 @@ struct DrawnFrame {
     uint64_t number = 0;    // 1 for the first frame of the run
     uint32_t clockMs = 0;   // the clock reading the frame was drawn at
     bool last = false;      // the stop reading is reached: the run ends after the hook, unswapped
+    bool skipped = false;   // a frame a jump runs through: drawn into a 1 x 1 box, never shown
 };
 
 // What a run of the show may add to the loop. The program itself uses none.
@@ -42,7 +48,7 @@ struct ShowRun {
 enum class ShowEnd {
     NotOpened,  // openDisplay failed and told the user
     Quit,       // a quit message (the show's end, a window close, no photos)
-    Escape,     // the Escape key was down on an idle turn
+    Escape,     // the Escape key went down
     Stopped,    // the frame at the stop reading was drawn
     HookEnded,  // afterFrame returned false
     Signalled,  // a stop signal (SIGINT, SIGTERM) came

@@ -1,7 +1,7 @@
 // Video capture: frames and sound of the show written to a file.
 //
 // Three kinds of output, chosen by the path:
-//   name.mp4   H.264 (x264, crf 18, yuv420p, BT.709 limited range) with AAC
+//   name.mp4   H.264 (x264, crf 18 unless told, yuv420p, BT.709 limited range) with AAC
 //   name.mkv   FFV1 (lossless RGB) with FLAC; the same input gives the same bytes
 //   name/      frame-000001.png, frame-000002.png, ... and audio.wav
 //

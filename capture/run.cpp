@@ -33,8 +33,11 @@ struct CaptureRun {
     platform::CaptureSettings settings;
     std::vector<uint8_t> pixels;             // one RGBA frame, bottom row first
     std::vector<int16_t> sound;              // one block of interleaved stereo
-    int64_t framesDrawn = 0;
-    int64_t soundFrames = 0;                 // stereo frames handed over so far
+    int64_t framesDrawn = 0;                 // frames written
+    int64_t runFrames = 0;                   // frames of the run so far, skipped ones included
+    int64_t soundFrames = 0;                 // stereo frames mixed so far, from the show's start
+    double fromMs = 0.0;                     // show time of the start moment
+    double untilMs = -1.0;                   // show time of the stop; -1: the show's end
     int32_t lastScene = -2;                  // scene of the previous frame; -2 before the first
     bool failed = false;
     bool liveBar = false;                    // standard error is a terminal
@@ -54,13 +57,14 @@ void fail(const std::string& error) {
     run.failed = true;
 }
 
-// The soundtrack up to (not including) stereo frame `until`.
-bool soundUntil(int64_t until) {
+// The soundtrack up to (not including) stereo frame `until`; mixed but not
+// written while `skipped`.
+bool soundUntil(int64_t until, bool skipped = false) {
     while (run.soundFrames < until) {
         const int count = static_cast<int>(std::min<int64_t>(soundBlockFrames, until - run.soundFrames));
         platform::renderSound(run.sound.data(), count);
         std::string error;
-        if (!platform::captureAudio(run.sound.data(), count, error)) {
+        if (!skipped && !platform::captureAudio(run.sound.data(), count, error)) {
             fail(error);
             return false;
         }
@@ -69,14 +73,18 @@ bool soundUntil(int64_t until) {
     return true;
 }
 
+// Progress from the start moment to the stop (or the show's expected end).
 void reportProgress(double showMs) {
-    const double share = std::min(showMs / expectedShowMs, 1.0);
+    const double stopMs = run.untilMs >= 0.0 ? std::min(run.untilMs, expectedShowMs) : expectedShowMs;
+    const double totalMs = std::max(stopMs - run.fromMs, 1.0);
+    const double doneMs = std::max(showMs - run.fromMs, 0.0);
+    const double share = std::min(doneMs / totalMs, 1.0);
     const double wallSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - run.started).count();
-    const double speed = wallSeconds > 0.0 ? showMs / 1000.0 / wallSeconds : 0.0;
+    const double speed = wallSeconds > 0.0 ? doneMs / 1000.0 / wallSeconds : 0.0;
     if (run.liveBar) {
         const int filled = static_cast<int>(share * barWidth);
-        const double left = speed > 0.0 ? (expectedShowMs - showMs) / 1000.0 / speed : 0.0;
+        const double left = speed > 0.0 ? (totalMs - doneMs) / 1000.0 / speed : 0.0;
         std::fprintf(stderr, "\r[%.*s%*s] %3d%%  frame %lld  %.1fx real time  %3.0f s left ", filled,
                      "##############################", barWidth - filled, "", static_cast<int>(share * 100.0),
                      static_cast<long long>(run.framesDrawn), speed, std::max(left, 0.0));
@@ -92,7 +100,7 @@ void reportProgress(double showMs) {
 
 }  // namespace
 
-bool beginCapture(platform::CaptureSettings settings, std::string& error) {
+bool beginCapture(platform::CaptureSettings settings, double fromMs, double untilMs, std::string& error) {
     settings.frameWidth = showWidth;
     settings.frameHeight = showHeight;
     if (!platform::captureFormatFor(settings.path, settings.format, error)) return false;
@@ -102,6 +110,8 @@ bool beginCapture(platform::CaptureSettings settings, std::string& error) {
     if (!platform::openCapture(settings, error)) return false;
     run = CaptureRun{};
     run.settings = settings;
+    run.fromMs = fromMs;
+    run.untilMs = untilMs;
     run.pixels.resize(static_cast<size_t>(showWidth) * showHeight * 4);
     run.sound.resize(static_cast<size_t>(soundBlockFrames) * 2);
     run.liveBar = isatty(STDERR_FILENO) != 0;
@@ -109,10 +119,15 @@ bool beginCapture(platform::CaptureSettings settings, std::string& error) {
     return true;
 }
 
-bool captureDrawnFrame() {
+bool captureDrawnFrame(int64_t runFrame, bool skipped) {
     if (run.failed) return false;
+    run.runFrames = runFrame;
+    const double showMs = showMsOfFrame(runFrame);
+    const double nextMs = showMsOfFrame(runFrame + 1);
+    // A frame before the start moment: its sound is mixed, unwritten, so
+    // that the songs stay in step.
+    if (skipped) return soundUntil(std::llround(nextMs * samplesPerMs), true);
     ++run.framesDrawn;
-    const double showMs = showMsOfFrame(run.framesDrawn);
 
     // 1. The frame as drawn, before it is swapped away.
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -132,7 +147,6 @@ bool captureDrawnFrame() {
 
     // 3. The sound up to the next frame's reading: whatever the next frame
     //    starts or stops is heard from its first sample on.
-    const double nextMs = showMsOfFrame(run.framesDrawn + 1);
     if (!soundUntil(std::llround(nextMs * samplesPerMs))) return false;
 
     reportProgress(showMs);
@@ -142,7 +156,7 @@ bool captureDrawnFrame() {
 int endCapture(int runExitCode) {
     // 1. The soundtrack ends with the last frame.
     if (!run.failed)
-        soundUntil(std::llround(static_cast<double>(run.framesDrawn) * platform::captureSampleRate / run.settings.framesPerSecond));
+        soundUntil(std::llround(static_cast<double>(run.runFrames) * platform::captureSampleRate / run.settings.framesPerSecond));
 
     // 2. Whatever was written stays playable, even after a failure.
     std::string error;

@@ -9,22 +9,32 @@
 //                         next frame's first sample; a song played at
 //                         reading t is heard from that frame's first sample
 //   chapters              one per scene, from the frame that switched to it
+//
+// With --from, the file is the piece of that whole capture from the first
+// frame at or after the start moment on: the frames before it are run and
+// their sound is mixed, but neither is written; the piece's first frame
+// starts a chapter for the scene it shows.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/encode/encode.h"
 
 // Opens the output that settings names (path, rate, scale and force, as the
 // options checked them), with the format its path asks for and frames of the
-// show's size. False with one line in error (a usage error: nothing was
-// written) when the path cannot be used.
-bool beginCapture(platform::CaptureSettings settings, std::string& error);
+// show's size. fromMs and untilMs are the show times of the start moment and
+// the stop (-1: the show's end), which the progress counts between. False
+// with one line in error (a usage error: nothing was written) when the path
+// cannot be used.
+bool beginCapture(platform::CaptureSettings settings, double fromMs, double untilMs, std::string& error);
 
-// Reads back the frame just drawn and hands it over with its sound; adds a
-// chapter when the frame switched scenes; reports progress. False once the
-// encoder failed (the show should stop); the failure is reported here.
-bool captureDrawnFrame();
+// Reads back the frame just drawn, the run's frame `runFrame` (from 1),
+// and hands it over with its sound; adds a chapter when the frame switched
+// scenes; reports progress. A skipped frame (one before the start moment)
+// only has its sound mixed, unwritten. False once the encoder failed (the
+// show should stop); the failure is reported here.
+bool captureDrawnFrame(int64_t runFrame, bool skipped);
 
 // Finishes the file with the soundtrack up to the end of the last frame and
 // prints where it is. Returns the exit code for the run: runExitCode when

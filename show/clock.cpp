@@ -1,13 +1,63 @@
 #include "show/clock.h"
 
+#include <cmath>
+
 #include "platform/system/clock.h"
 
 uint32_t lastFrameTime = 0;
 float frameMillis = 0.0f;
 float frameSeconds = 0.0f;
 
+namespace {
+
+struct ShowClock {
+    ClockMode mode = ClockMode::Running;
+    uint32_t shiftMs = 0;        // Running: taken off the platform's reading
+    uint32_t heldMs = 0;         // Held: the reading
+    uint32_t stepBaseMs = 0;     // Stepping: the reading at k = 0
+    double stepFps = 60.0;       // Stepping: frames a second
+    uint64_t steps = 0;          // Stepping: k
+};
+
+ShowClock showClock;
+
+}  // namespace
+
 uint32_t clockMillis() {
-    return platform::timeGetTime();
+    switch (showClock.mode) {
+    case ClockMode::Held:
+        return showClock.heldMs;
+    case ClockMode::Stepping: {
+        const double elapsed = std::floor(static_cast<double>(showClock.steps) * 1000.0 / showClock.stepFps);
+        return showClock.stepBaseMs + static_cast<uint32_t>(static_cast<uint64_t>(elapsed));
+    }
+    case ClockMode::Running:
+        break;
+    }
+    return platform::timeGetTime() - showClock.shiftMs;
+}
+
+ClockMode clockMode() { return showClock.mode; }
+
+void holdClock(uint32_t reading) {
+    showClock.heldMs = reading;
+    showClock.mode = ClockMode::Held;
+}
+
+void runClockFrom(uint32_t reading) {
+    showClock.shiftMs = platform::timeGetTime() - reading;
+    showClock.mode = ClockMode::Running;
+}
+
+void stepClock(uint32_t baseMs, double framesPerSecond, uint64_t stepsTaken) {
+    showClock.stepBaseMs = baseMs;
+    showClock.stepFps = framesPerSecond;
+    showClock.steps = stepsTaken;
+    showClock.mode = ClockMode::Stepping;
+}
+
+void clockStepTaken() {
+    if (showClock.mode == ClockMode::Stepping) ++showClock.steps;
 }
 
 float frameDelta() {
@@ -24,4 +74,5 @@ void resetClockState() {
     lastFrameTime = 0;
     frameMillis = 0.0f;
     frameSeconds = 0.0f;
+    showClock = ShowClock{};
 }

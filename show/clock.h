@@ -1,4 +1,6 @@
-// The frame clock: seconds between drawn frames, from the millisecond clock.
+// The frame clock: seconds between drawn frames, from the show's millisecond
+// clock, which runs on the platform's clock and can be held still (a pause)
+// or stepped at a fixed rate (the frames a jump runs through).
 #pragma once
 
 #include <cstdint>
@@ -14,7 +16,24 @@ float frameDelta();
 
 // The show's millisecond clock: every clock reading of the show (frame
 // times, song start times, the ring tunnel's end) comes from here. Unsigned
-// 32 bits; it wraps, so compare readings by their difference.
+// 32 bits; it wraps, so compare readings by their difference. It reads the
+// platform's clock unless held or stepped below.
 uint32_t clockMillis();
+
+// How clockMillis reads.
+enum class ClockMode {
+    Running,   // the platform's clock, shifted by a fixed number of ms
+    Held,      // one reading, unchanged
+    Stepping,  // base + floor(k x 1000 / fps), k counted by clockStepTaken
+};
+ClockMode clockMode();
+// Holds the clock still at `reading`.
+void holdClock(uint32_t reading);
+// Runs the clock on from `reading`, in step with the platform's clock.
+void runClockFrom(uint32_t reading);
+// Steps the clock from `baseMs` at framesPerSecond, k = `stepsTaken` now.
+void stepClock(uint32_t baseMs, double framesPerSecond, uint64_t stepsTaken);
+// k += 1 while stepping (after every frame drawn); nothing otherwise.
+void clockStepTaken();
 
 void resetClockState();

@@ -1,6 +1,8 @@
 // The two songs of the show.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/audio/sound.h"
 
 extern FMUSIC_MODULE* introSong;  // "data/Tq_outro.xm", played during the slideshow
@@ -8,3 +10,8 @@ extern FMUSIC_MODULE* mainSong;   // "data/VELTO63K.XM", from the first scene sw
 
 constexpr const char* introSongPath = "data/Tq_outro.xm";
 constexpr const char* mainSongPath = "data/VELTO63K.XM";
+
+// Moves the song that plays to where it is at clock reading `reading`,
+// counted from songStartTime: for the end of a jump, whose frames ran with
+// the sound held.
+void placeSongs(uint32_t reading);

@@ -124,6 +124,34 @@ void startIntroSong() {
     FMUSIC_PlaySong(introSong);
 }
 
+void saveStartState() {
+    glPushAttrib(GL_ALL_ATTRIB_BITS & ~GL_VIEWPORT_BIT);
+}
+
+void restartShow(bool textFontRebuilt, bool bigFontRebuilt) {
+    // 1. The GL state start-up left, kept again for the next restart.
+    glPopAttrib();
+    glPushAttrib(GL_ALL_ATTRIB_BITS & ~GL_VIEWPORT_BIT);
+
+    // 2. The fonts rebuilt on the way: textFont when the sphere scene began,
+    //    bigFont when the greetings did.
+    if (textFontRebuilt) {
+        freeTextFont();
+        textFont = makeOutlineFont(textFontSize);
+    }
+    if (bigFontRebuilt) bigFont = rebuildBitmapFont(bigFont, bigFontPixels);
+
+    // 3. The main song stopped and the frame clock as at program start: the
+    //    first frame to come measures nothing, as the show's first frame does.
+    FMUSIC_StopSong(mainSong);
+    lastFrameTime = 0;
+    frameMillis = 0.0f;
+    frameSeconds = 0.0f;
+
+    // 4. The intro song from its start.
+    startIntroSong();
+}
+
 void resetDrawingState() {
     std::fill(std::begin(bitMasks), std::end(bitMasks), 0);
     if (quadric != nullptr) gluDeleteQuadric(quadric);

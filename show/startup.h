@@ -29,3 +29,13 @@ void makeFonts();
 void setUpRedLight();
 // 9. The intro song, timed from now.
 void startIntroSong();
+
+// Keeps the GL state that start-up left (all of it but the viewport, which
+// follows the window) for restartShow. Once, before the first frame.
+void saveStartState();
+// Puts the show back to where start-up left it, for the first frame to come:
+// the GL state kept by saveStartState, the two fonts the show rebuilds on
+// its way (as the flags say they were), the frame clock, the main song
+// stopped and the intro song played from its start at the clock's reading
+// now. The scenes' state is the caller's to reset first (resetScenes).
+void restartShow(bool textFontRebuilt, bool bigFontRebuilt);

@@ -6,6 +6,7 @@
 
 bool traceEnabled = false;
 bool traceFailed = false;
+bool traceQuiet = false;
 uint32_t traceFrame = 0;
 uint32_t traceMillis = 0;
 
@@ -18,7 +19,7 @@ void setTraceStream(std::FILE* stream) {
 }
 
 void traceEvent(const char* format, ...) {
-    if (!traceEnabled || traceFailed) return;
+    if (!traceEnabled || traceFailed || traceQuiet) return;
     std::FILE* out = traceStream != nullptr ? traceStream : stdout;
     bool written = std::fprintf(out, "%u %u ", traceFrame, traceMillis) >= 0;
     va_list args;

@@ -10,6 +10,9 @@ extern bool traceEnabled;
 // A trace line could not be written (a full disk, a closed pipe): reported
 // once on standard error, and no more lines are written.
 extern bool traceFailed;
+// No lines are written while set: the frames a jump runs through are not
+// part of the timeline shown, though they keep their numbers.
+extern bool traceQuiet;
 extern uint32_t traceFrame;   // number of the frame being drawn; 0 before the first
 extern uint32_t traceMillis;  // the clock reading of that frame
 

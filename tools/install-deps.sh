@@ -11,7 +11,7 @@ packages="build-essential cmake pkg-config
   libstb-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libpng-dev ffmpeg
-  xvfb xauth xdotool libx11-dev xfonts-base
+  xvfb xauth xdotool x11-utils libx11-dev xfonts-base
   libgtest-dev clang libclang-rt-14-dev"
 
 missing=""

@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <memory>
 #include <sstream>
 
@@ -54,6 +55,7 @@ struct Player {
     SDL_AudioDeviceID device = 0;            // 0 when no device is open
     std::vector<std::unique_ptr<FMUSIC_MODULE>> songs;  // every loaded song
     std::vector<FMUSIC_MODULE*> playing;     // read by the audio thread
+    bool muted = false;                      // read by the audio thread
     std::array<int16_t, mixChunkFrames * channelCount> songBlock{};  // one song's frames
     std::array<int32_t, mixChunkFrames * channelCount> mixBlock{};   // the unsaturated sum
 
@@ -174,6 +176,8 @@ void mixPlaying(int16_t* frames, int frameCount) {
 void SDLCALL deviceCallback(void*, Uint8* stream, int byteCount) {
     const int frameCount = byteCount / static_cast<int>(channelCount * sizeof(int16_t));
     mixPlaying(reinterpret_cast<int16_t*>(stream), frameCount);
+    // Muted, the songs are mixed all the same, so that they keep their places.
+    if (player.muted) std::fill_n(stream, byteCount, Uint8{0});
 }
 
 void stopAll() {
@@ -340,6 +344,28 @@ void renderSound(int16_t* frames, int frameCount) {
     mixPlaying(frames, frameCount);
 }
 
+void holdSound(bool held) {
+    if (player.device != 0) SDL_PauseAudioDevice(player.device, held ? 1 : 0);
+}
+
+void muteSound(bool muted) {
+    DeviceLock lock;
+    player.muted = muted;
+}
+
+void setSongPosition(FMUSIC_MODULE* handle, double seconds) {
+    FMUSIC_MODULE* song = findSong(handle);
+    if (!song) return;
+    DeviceLock lock;
+    try {
+        const double length = song->module->get_duration_seconds();
+        if (length > 0.0) seconds = std::fmod(std::max(seconds, 0.0), length);
+        song->module->set_position_seconds(seconds);
+    } catch (...) {
+        // a song that cannot seek plays on from where it is
+    }
+}
+
 bool songPlaying(const FMUSIC_MODULE* handle) {
     const FMUSIC_MODULE* song = findSong(handle);
     return song && song->playing;
@@ -371,6 +397,7 @@ void resetSound() {
     player.selectedOutput = SoundOutput::Device;
     player.output = SoundOutput::Device;
     player.bufferMs = defaultBufferMs;
+    player.muted = false;
 }
 
 }  // namespace platform

@@ -41,6 +41,15 @@ void selectSoundOutput(SoundOutput output);
 // device callback does. For the Capture and Silent outputs.
 void renderSound(int16_t* frames, int frameCount);
 
+// A pause: the device stops asking for sound, so every song keeps its
+// place until released. Nothing for the other outputs.
+void holdSound(bool held);
+// The device plays silence while muted; the songs play on in their places.
+void muteSound(bool muted);
+// Moves a loaded song to `seconds` after its start (within its loop), to
+// the start of the row there. Nothing for null.
+void setSongPosition(FMUSIC_MODULE* song, double seconds);
+
 bool songPlaying(const FMUSIC_MODULE* song);
 // Length of one pass through the song's order list, in seconds (0 for null).
 double songLengthSeconds(const FMUSIC_MODULE* song);

@@ -107,6 +107,8 @@ bool haveWindow() { return display.window; }
 
 bool haveContext() { return display.context; }
 
+int displayRefreshHz() { return backend().refreshRateHz(); }
+
 void setSwapHookForTesting(void (*hook)()) { display.swapHook = hook; }
 
 void swapBuffers() {

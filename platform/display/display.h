@@ -37,6 +37,11 @@ constexpr uintptr_t SC_SCREENSAVE     = 0xF140;
 constexpr uintptr_t SC_MONITORPOWER   = 0xF170;
 constexpr uintptr_t WA_MINIMIZED_HIGH = 1;   // high word of WM_ACTIVATE's wParam while minimised
 constexpr uintptr_t VK_ESCAPE         = 27;
+constexpr uintptr_t VK_SPACE          = 0x20;
+constexpr uintptr_t VK_HOME           = 0x24;
+constexpr uintptr_t VK_LEFT           = 0x25;
+constexpr uintptr_t VK_RIGHT          = 0x27;
+constexpr uintptr_t VK_M              = 'M';
 
 struct Message {
     uint32_t message = 0;
@@ -77,6 +82,8 @@ bool deleteContext();                 // the context is gone either way; false: 
 void destroyWindow();                 // also drops the messages still waiting
 bool haveWindow();
 bool haveContext();
+void setWindowTitle(const char* title);  // nothing without a window
+int displayRefreshHz();               // of the window's display; 0: unknown, or headless
 // Shows the frame drawn, then keeps the frame pacing (platform/system/clock.h).
 // The headless back end has nowhere to show it: it waits until the frame is
 // finished, so the driver never queues frame after frame (which it would,

@@ -9,6 +9,14 @@
 
 #include "platform/display/display.h"
 
+namespace platform {
+
+void setWindowTitle(const char* title) {
+    if (sdl::window != nullptr) SDL_SetWindowTitle(sdl::window, title);
+}
+
+}  // namespace platform
+
 namespace platform::sdl {
 
 SDL_Window* window = nullptr;

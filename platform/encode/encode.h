@@ -26,6 +26,8 @@ struct CaptureSettings {
     int scale = 1;                               // 1..8: each pixel becomes scale x scale pixels
     double framesPerSecond = 60.0;               // 1..1000, may be fractional (29.97)
     bool force = false;                          // an existing file may be overwritten
+    int crf = 18;                                // Mp4: x264's constant rate factor, 0..51
+    std::string preset = "veryfast";             // Mp4: x264's preset
 };
 
 }  // namespace platform

@@ -61,8 +61,6 @@ constexpr int clusterBytes = 1 << 20;
 constexpr int clusterMilliseconds = 1000;
 constexpr int64_t interleaveMicroseconds = 1000000;  // sound and pictures at most this far apart
 constexpr int soundChunkFrames = 4096;     // stereo frames converted at a time
-constexpr const char* x264Preset = "veryfast";
-constexpr const char* x264Crf = "18";      // visually lossless
 constexpr int64_t aacBitsPerSecond = 192000;
 
 struct EncodedFile {
@@ -276,8 +274,8 @@ bool setUpVideo(const CaptureSettings& settings, std::string& error) {
         c->color_trc = AVCOL_TRC_BT709;
         c->gop_size = std::max(1, static_cast<int>(settings.framesPerSecond * 2));  // a key frame every 2 s
         c->thread_count = 2;
-        av_opt_set(c->priv_data, "preset", x264Preset, 0);
-        av_opt_set(c->priv_data, "crf", x264Crf, 0);
+        av_opt_set(c->priv_data, "preset", settings.preset.c_str(), 0);
+        av_opt_set(c->priv_data, "crf", std::to_string(settings.crf).c_str(), 0);
     } else {
         c->pix_fmt = AV_PIX_FMT_0RGB32;
         c->level = 3;

@@ -149,6 +149,33 @@ TEST(CaptureShow, AFolderHoldsTheFramesOfTheShowAndItsSoundtrackInStep) {
         EXPECT_GT(largestDifference(1), 100) << "one sample later";
     }
 
+    // A piece: --from 60 --until 70 holds the whole capture's frames from the
+    // first at 60 s on, byte for byte, and its samples from that frame's first.
+    const std::string piece = (scratch.path() / "piece").string() + "/";
+    run("./eyesonly --capture '" + piece + "' --fps 5 --from 60 --until 70 2>/dev/null", status);
+    ASSERT_EQ(status, 0);
+    const long firstFrame = std::lround(60.0 * fps) + 1;  // at reading 1000 + 60000
+    const long lastFrame = std::lround(70.0 * fps) + 1;
+    ASSERT_EQ(countFrames(piece), static_cast<size_t>(lastFrame - firstFrame + 1));
+    auto bytesOf = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    for (long n = firstFrame; n <= lastFrame; ++n) {
+        char mine[32], whole[32];
+        std::snprintf(mine, sizeof mine, "frame-%06ld.png", n - firstFrame + 1);
+        std::snprintf(whole, sizeof whole, "frame-%06ld.png", n);
+        EXPECT_EQ(bytesOf(piece + mine), bytesOf(dir + whole)) << mine << " against the whole capture's " << whole;
+    }
+    const std::vector<int16_t> pieceTrack = wavSamples(piece + "audio.wav", channels, rate);
+    const size_t pieceStart = static_cast<size_t>(60 * sampleRate) * 2;
+    ASSERT_EQ(pieceTrack.size(), static_cast<size_t>(std::lround((lastFrame - firstFrame + 1) * sampleRate / fps)) * 2);
+    ASSERT_GE(track.size(), pieceStart + pieceTrack.size());
+    int largest = 0;
+    for (size_t i = 0; i < pieceTrack.size(); ++i)
+        largest = std::max(largest, std::abs(pieceTrack[i] - track[pieceStart + i]));
+    EXPECT_LE(largest, 1) << "the piece's soundtrack against the whole one's from 60 s on";
+
     // Twice the size with --scale 2, a stretch only.
     run("./eyesonly --capture '" + (scratch.path() / "big").string() + "/' --fps 5 --scale 2 --until 1 2>/dev/null", status);
     EXPECT_EQ(status, 0);
@@ -191,6 +218,41 @@ TEST(CaptureShow, VideoFilesCarryBothStreamsTheFramesAndOneChapterPerScene) {
             EXPECT_NEAR(starts[scene + 1], (traceFrameOf(trace, "scene " + std::to_string(scene)) - 1) / 10.0, 1e-3)
                 << name << ": chapter of scene " << scene;
     }
+
+    // A piece across the switch to the ring tunnel: its own first frame
+    // starts the title's chapter, and the tunnel's starts where it does.
+    const std::string piece = (scratch.path() / "piece.mkv").string();
+    run("./eyesonly --capture '" + piece + "' --fps 10 --from 60 --until 75 2>/dev/null", status);
+    ASSERT_EQ(status, 0);
+    const std::string chapters = run("ffprobe -v error -of default=nw=1 -show_chapters '" + piece + "'", status);
+    std::vector<std::string> titles;
+    std::vector<double> starts;
+    std::istringstream lines(chapters);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("TAG:title=", 0) == 0) titles.push_back(line.substr(10));
+        if (line.rfind("start_time=", 0) == 0) starts.push_back(std::atof(line.c_str() + 11));
+    }
+    EXPECT_EQ(titles, (std::vector<std::string>{"Title", "Ring tunnel"}));
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_NEAR(starts[1], (traceFrameOf(trace, "scene 1") - 601) / 10.0, 1e-3) << "frame 601 is the piece's first";
+
+    // The progress lines (standard error is no terminal here) count from the
+    // start moment to the stop: a line at every tenth, the last at 90%.
+    const std::string progress =
+        run("./eyesonly --capture '" + (scratch.path() / "short.mkv").string() + "' --fps 10 --from 2 --until 4 2>&1", status);
+    std::string tenths;
+    std::istringstream progressLines(progress);
+    for (std::string line; std::getline(progressLines, line);) {
+        int percent = 0;
+        if (std::sscanf(line.c_str(), "eyesonly: %d%% captured", &percent) == 1) tenths += std::to_string(percent) + " ";
+    }
+    EXPECT_EQ(tenths, "10 20 30 40 50 60 70 80 90 ") << progress;
+
+    // --crf: a worse quality makes a smaller file of the same frames.
+    const std::string fine = (scratch.path() / "fine.mp4").string(), coarse = (scratch.path() / "coarse.mp4").string();
+    run("./eyesonly --capture '" + fine + "' --until 2 --crf 10 2>/dev/null", status);
+    run("./eyesonly --capture '" + coarse + "' --until 2 --crf 45 --preset ultrafast 2>/dev/null", status);
+    EXPECT_LT(std::filesystem::file_size(coarse) * 2, std::filesystem::file_size(fine));
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
+#include "app/options.h"
 #include "app/shell.h"
 #include "platform/audio/sound.h"
 #include "platform/display/display.h"
@@ -231,6 +233,31 @@ TEST_F(HandOver, MainSongThatCannotStartShowsItsBoxAndTheSwitchCompletes) {
     EXPECT_EQ(testing_support::shownBoxes(), std::vector<std::string>{"hoho. fEIL!|fsck this. faakke starta musikken jo."});
     EXPECT_EQ(sceneIndex, 0);
     EXPECT_EQ(fx.fxC, 1.5f);
+}
+
+// A machine without sound: the main song cannot start and its box stops the
+// show at the title, unless --mute asked for no device at all.
+TEST_F(HandOver, MuteOpensNoDeviceAndSparesAMachineWithoutSoundTheBox) {
+    ScratchDir scratch;
+    testing_support::makeShowData(scratch.path(), true);
+    WorkingDir inside(scratch.path());
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    startShow();
+    nextScene();
+    EXPECT_EQ(testing_support::shownBoxes(), std::vector<std::string>{"hoho. fEIL!|fsck this. faakke starta musikken jo."});
+
+    testing_support::resetShow();
+    platform::selectBackend(platform::Backend::Headless);
+    platform::journal().clear();
+    Options muted;
+    muted.mute = true;
+    applyOptions(muted);
+    startShow();
+    nextScene();
+    unsetenv("SDL_AUDIODRIVER");
+    EXPECT_FALSE(platform::soundDeviceOpen());
+    EXPECT_TRUE(platform::songPlaying(mainSong)) << "the main song plays on unheard";
+    EXPECT_TRUE(testing_support::shownBoxes().empty()) << testing_support::shownBoxes().front();
 }
 
 // ---------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <unistd.h>
 
+#include "app/player.h"
 #include "app/shell.h"
 #include "platform/audio/sound.h"
 #include "platform/display/display.h"
@@ -110,6 +111,7 @@ void resetShow() {
     platform::setFixedStepClock(0.0);
     platform::resetSound();
     resetShellState();
+    resetPlayerState();
     resetScenes();
     resetClockState();
     resetTextState();

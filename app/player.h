@@ -1,0 +1,46 @@
+// The player's controls over the show: a start from a given moment, and on
+// the real clock with a keyboard, pause, mute and jumps.
+//
+//   Space        pauses and resumes: the clock and the music hold still, the
+//                picture stays (no frame is drawn while paused)
+//   M            mutes and unmutes: the music plays on in its place, unheard
+//   Left, Right  10 s back and forward
+//   Home         back to the start
+//
+// A jump reaches its moment the only way the show's state can be made:
+// frame by frame. Its frames run on a fixed-step clock at the pace's rate
+// (backwards: from the start again, after restartShow), each drawn into a
+// 1 x 1 scissor box so that no fragment is shaded, with no trace lines and
+// not shown; the first frame at the moment or later is drawn in full and
+// shown, and the clock then runs on from its reading, with the music moved
+// to the same place.
+#pragma once
+
+#include <cstdint>
+
+struct PlayerSettings {
+    bool keys = false;           // the keys act (the real clock, a display with a keyboard)
+    bool fixedClock = false;     // the platform's clock is the fixed-step one (--fps)
+    double fromSeconds = 0.0;    // --from S: the first frame shown is the first at S or later
+    bool muted = false;          // --mute: no sound device, and the title says "muted"
+    bool soundInStep = false;    // the sound is mixed frame by frame (capture): songs are never moved
+    double jumpFps = 0.0;        // frames a second of a jump; 0: the display's refresh rate (60 if unknown)
+};
+void setUpPlayer(const PlayerSettings& settings);
+
+// Once the display is open, before the first frame.
+void startPlayer();
+// A key that went down (not a repeat), by virtual-key code.
+void playerKey(uintptr_t key);
+// Paused with no jump to run: the loop draws nothing, so the picture stays.
+bool playerPaused();
+// Before a frame: false for a frame that a jump runs through (drawn into a
+// 1 x 1 box, with no trace lines, not to be shown).
+bool beginPlayerFrame();
+// After that frame was drawn.
+void endPlayerFrame();
+// The window title for the current state: the show's own, with "paused"
+// and "muted" while they hold.
+const char* playerTitle();
+
+void resetPlayerState();
