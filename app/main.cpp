@@ -1,4 +1,8 @@
 // eyesonly: a small real-time audio-visual show.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -26,9 +30,22 @@ int exitCodeFor(const ShowResult& result) {
     return 1;
 }
 
+// Descriptors 0, 1 and 2 that were closed for us open on /dev/null, so
+// that no file the program opens later becomes its standard output or
+// error and gets the trace or the messages written into it.
+void openStandardDescriptors() {
+    for (int fd = 0; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        const int opened = open("/dev/null", O_RDWR);
+        if (opened >= 0 && opened != fd) close(opened);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    openStandardDescriptors();
+
     // 1. The command line.
     Options options;
     std::string error;

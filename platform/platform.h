@@ -125,12 +125,15 @@ void setFixedStepClock(double framesPerSecond);  // 0 goes back to the real cloc
 void frameDrawn();                               // k += 1 for the fixed-step clock
 
 // ---------------------------------------------------------------------------
-// Stop signals. After watchStopSignals, the first SIGINT or SIGTERM asks the
-// program to stop: stopSignal() then returns its number, and the main loop
-// ends at its next turn. Where the loop cannot see it in time (a message box
-// waits for the user, or start-up is busy for more than a few seconds) and
-// at a second signal, the desktop's display mode is restored and the
-// process ends at once with 128 + the signal's number.
+// Stop signals. After watchStopSignals, the first SIGINT, SIGTERM or SIGHUP
+// asks the program to stop: stopSignal() then returns its number, and the
+// main loop ends at its next turn. Where the loop cannot see it in time (a
+// message box waits for the user, or start-up is busy for more than a few
+// seconds) and at a second signal, the desktop's display mode is restored
+// and the process ends with 128 + the signal's number: at once, or, while a
+// capture is writing, as soon as its file is in a state that plays (within
+// a second). SIGPIPE is ignored, so that a write to a closed pipe fails
+// like any other write.
 // Call it first thing, before any other thread exists.
 void watchStopSignals();
 int stopSignal();          // 0 until a stop signal came

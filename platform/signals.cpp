@@ -1,4 +1,4 @@
-// Stop signals: SIGINT and SIGTERM are taken by a watcher thread (sigwait)
+// Stop signals: SIGINT, SIGTERM and SIGHUP are taken by a watcher thread (sigwait)
 // rather than a handler, so that nothing has to be async-signal-safe. The
 // main thread sees the request on its next loop turn; when it cannot (a
 // message box waits for the user, or it does not answer within a grace
@@ -9,12 +9,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <chrono>
 #include <thread>
 
+#include "platform/capture.h"
 #include "platform/platform.h"
 #include "platform/signals.h"
 
@@ -24,6 +26,7 @@ namespace {
 
 constexpr auto graceTime = std::chrono::seconds(3);   // for the loop to see a signal
 constexpr auto pollStep = std::chrono::milliseconds(20);
+constexpr auto captureWait = std::chrono::milliseconds(900);  // for a capture's file to reach a state that plays
 
 std::atomic<int> pendingSignal{0};
 std::atomic<bool> loopSawSignal{false};
@@ -65,11 +68,14 @@ void watch(sigset_t signals) {
     int signal = 0;
     if (sigwait(&signals, &signal) != 0) return;
     pendingSignal = signal;
-    // A second signal ends the process whatever it is doing.
+    // A second signal ends the process whatever it is doing, once a
+    // capture's file plays as it stands.
     std::thread([signals] {
         sigset_t set = signals;
         int again = 0;
-        if (sigwait(&set, &again) == 0) endNow(again);
+        if (sigwait(&set, &again) != 0) return;
+        holdCaptureFilePlayable(captureWait);
+        endNow(again);
     }).detach();
     const auto deadline = std::chrono::steady_clock::now() + graceTime;
     while (!loopSawSignal) {
@@ -93,6 +99,8 @@ void watchStopSignals() {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    std::signal(SIGPIPE, SIG_IGN);
     // Blocked here, so in every thread made from now on: only the watcher
     // takes them.
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
