@@ -73,6 +73,8 @@ constexpr int64_t interleaveMicroseconds = 1000000;  // sound and pictures at mo
 constexpr int soundChunkFrames = 4096;     // stereo frames converted at a time
 constexpr const char* x264Preset = "veryfast";
 constexpr const char* x264Crf = "18";      // visually lossless
+constexpr int x264FullScaleMax = 2;        // above it, no look-ahead and no B-frames
+constexpr const char* x264LargeParams = "rc-lookahead=0:sync-lookahead=0:bframes=0";
 constexpr int64_t aacBitsPerSecond = 192000;
 
 // One file a muxer writes through our descriptor.
@@ -80,7 +82,8 @@ struct Sink {
     std::string path;                      // its name now; empty for an unnamed file
     int fd = -1;
     bool fragmented = false;               // the mp4 written a fragment at a time
-    bool givenUp = false;                  // writes go nowhere (room was needed, or it failed)
+    bool givenUp = false;                  // writes go nowhere (it failed, or room was needed)
+    bool removed = false;                  // it went to make room
     int64_t bytes = 0;                     // written so far
     int64_t playableBytes = 0;             // up to the end of its last whole fragment
     AVFormatContext* muxer = nullptr;
@@ -202,8 +205,8 @@ std::string failureText(const char* what, int code) {
 // nowhere from now on.
 void giveUpFragments() {
     Sink& s = file.fragments;
-    if (s.muxer == nullptr || s.givenUp) return;
-    s.givenUp = true;
+    if (s.muxer == nullptr || s.removed) return;
+    s.givenUp = s.removed = true;
     if (ftruncate(s.fd, 0) == 0) unlink(s.path.c_str());
 }
 
@@ -235,7 +238,7 @@ int writeBytes(void* opaque, uint8_t* bytes, int count) {
             return count;
         }
         const bool full = err == ENOSPC || err == EDQUOT;
-        if (full && f.fragments.muxer != nullptr && !f.fragments.givenUp) {
+        if (full && f.fragments.muxer != nullptr && !f.fragments.removed) {
             giveUpFragments();
             continue;
         }
@@ -438,6 +441,10 @@ bool setUpVideo(const CaptureSettings& settings, std::string& error) {
         c->thread_count = 2;
         av_opt_set(c->priv_data, "preset", x264Preset, 0);
         av_opt_set(c->priv_data, "crf", x264Crf, 0);
+        // x264 keeps every picture it looks ahead at, holds back for its
+        // B-frames or works on in a thread, some 70 MB each at scale 8:
+        // large pictures are encoded as they come.
+        if (settings.scale > x264FullScaleMax) av_opt_set(c->priv_data, "x264-params", x264LargeParams, 0);
     } else {
         c->pix_fmt = AV_PIX_FMT_0RGB32;
         c->level = 3;
@@ -847,7 +854,7 @@ bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::
             closed = false;
             kept = {frames, f.whole.path};
         }
-    } else if (f.fragments.muxer != nullptr && !f.fragments.givenUp) {
+    } else if (f.fragments.muxer != nullptr && !f.fragments.removed) {
         // The finished file failed: the fragmented one stays under its own
         // name, cut after its last whole fragment.
         if (ftruncate(f.fragments.fd, f.fragments.playableBytes) != 0) {}
