@@ -342,13 +342,12 @@ bool closeFrameDirectory(std::string& error, CaptureKept& kept) {
     }
 
     // 2. With force, frames beyond the last one, left by a capture before,
-    //    go, so that the directory holds this capture only.
-    if (d.force)
+    //    go, so that the directory holds this capture only; a capture of
+    //    no frames leaves the frames there were, and no empty audio.wav.
+    if (d.force && d.framesWritten > 0)
         for (const std::string& path : framesAbove(d.framesWritten)) unlink(path.c_str());
-
-    // 3. A capture of no frames leaves nothing.
     kept = {d.framesWritten, d.framesWritten > 0 ? d.path : ""};
-    if (d.framesWritten == 0) {
+    if (d.framesWritten == 0 && dataBytes == 0) {
         unlink(wavPath().c_str());
         if (d.made) rmdir(d.path.c_str());
     }
