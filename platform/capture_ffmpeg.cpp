@@ -232,9 +232,9 @@ int writeBytes(void* opaque, uint8_t* bytes, int count) {
         // The fragmented file stops at its last whole fragment and is
         // written no more; the capture fails, and the finished file still
         // gets what was encoded, its chapters and its index.
-        if (s.fragmented && &s != &f.whole) {
+        if (&s == &f.fragments) {
             s.givenUp = true;
-            if (ftruncate(s.fd, s.playableBytes) != 0) {}
+            [[maybe_unused]] const int cut = ftruncate(s.fd, s.playableBytes);
             return count;
         }
         const bool full = err == ENOSPC || err == EDQUOT;
@@ -343,7 +343,6 @@ bool endFragment(std::string& error) {
 // ---------------------------------------------------------------------------
 // 3. Encoders
 
-// Sends what the encoder has ready to the muxer.
 // Hands one packet (in the encoder's time base) to a sink's muxer, which
 // takes it over.
 bool muxPacket(Sink& sink, AVPacket* packet, bool picture, std::string& error) {
@@ -857,7 +856,7 @@ bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::
     } else if (f.fragments.muxer != nullptr && !f.fragments.removed) {
         // The finished file failed: the fragmented one stays under its own
         // name, cut after its last whole fragment.
-        if (ftruncate(f.fragments.fd, f.fragments.playableBytes) != 0) {}
+        [[maybe_unused]] const int cut = ftruncate(f.fragments.fd, f.fragments.playableBytes);
         kept = {picturesIn(f.partPath), f.partPath};
     } else if (f.format == CaptureFormat::Mkv) {
         kept = {picturesIn(f.partPath), f.partPath};

@@ -172,7 +172,7 @@ code=$?
 check "trace to a full disk" 1 'eyesonly: cannot write the trace: No space left on device\n'
 
 # --- Signals during the show: 128 + the signal's number, at once.
-for signal in INT:2 TERM:15; do
+for signal in INT:2 TERM:15 HUP:1; do
     number=${signal#*:}
     signal=${signal%:*}
     (cd "$work/run" && exec "$program" --headless) >/dev/null 2>"$work/err" &
