@@ -619,14 +619,13 @@ bool openEncodedFile(const CaptureSettings& settings, std::string& error) {
     struct stat info {};
     f.stream = stat(f.path.c_str(), &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode) || S_ISSOCK(info.st_mode));
     if (f.stream) {
+        // Opening a FIFO waits for its reader.
         f.partFd = open(f.path.c_str(), O_WRONLY | O_CLOEXEC);
-        if (f.partFd < 0 || fstat(f.partFd, &info) != 0) {
+        if (f.partFd < 0) {
             error = "cannot write " + f.path + ": " + std::strerror(errno);
-            freeAll(false);
+            f = EncodedFile{};
             return false;
         }
-        // A descriptor that can seek after all (/dev/stdout on a file) is
-        // treated as one that cannot: it is written straight through.
     } else {
         if (!f.force && access(f.path.c_str(), F_OK) == 0) {
             error = f.path + " already exists (give --force to overwrite it)";
