@@ -691,7 +691,7 @@ bool openEncodedFile(const CaptureSettings& settings, std::string& error) {
         }
     } else {
         f.whole.fd = f.partFd;
-        f.whole.path = f.stream ? f.path : f.partPath;
+        f.whole.path = f.partPath;  // none for an output that cannot seek: it is not ours
         ready = newMuxer(f.whole, "matroska", !f.stream, error);
         if (!f.stream) setRoomAside(reserveBytes);
     }
