@@ -3,14 +3,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <string>
 
-#include "app/capture.h"
 #include "app/options.h"
 #include "app/shell.h"
-#include "platform/platform.h"
+#include "capture/output.h"
+#include "capture/run.h"
+#include "platform/display/display.h"
+#include "platform/system/signals.h"
 #include "show/trace.h"
 
 namespace {
@@ -41,6 +44,14 @@ void openStandardDescriptors() {
     }
 }
 
+// Before the process ends at once (a second stop signal, a box that
+// waits): a capture's file is let reach a state that plays, within a
+// second, and the desktop gets its display mode back.
+void beforeEndingAtOnce() {
+    platform::holdCaptureFilePlayable(std::chrono::milliseconds(900));
+    platform::restoreDisplayMode();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -63,7 +74,7 @@ int main(int argc, char** argv) {
     }
 
     // 2. Stop signals go to their watcher, before any other thread exists.
-    platform::watchStopSignals();
+    platform::watchStopSignals(beforeEndingAtOnce);
     applyOptions(options);
 
     // 3. A capture's output is made before anything is drawn, so that a path

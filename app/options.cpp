@@ -6,8 +6,9 @@
 #include <cstring>
 
 #include "app/shell.h"
-#include "platform/platform.h"
-#include "platform/sound.h"
+#include "platform/audio/sound.h"
+#include "platform/display/display.h"
+#include "platform/system/clock.h"
 #include "show/trace.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/regular_file.h"
+#include "platform/system/regular_file.h"
 
 GLuint photoTextures[3] = {0, 0, 0};
 const char* const photoFileNames[3] = {

@@ -19,8 +19,9 @@
 #include <vector>
 
 #include "app/shell.h"
-#include "platform/platform.h"
-#include "platform/sound.h"
+#include "platform/audio/sound.h"
+#include "platform/display/display.h"
+#include "platform/system/clock.h"
 
 namespace {
 

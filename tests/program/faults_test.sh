@@ -1,0 +1,316 @@
+#!/bin/sh
+# The fault matrix: the real program, headless, against every kind of broken
+# data file, bad options, a full disk and signals. For each case: what it
+# writes on standard error (a message box is its caption and text, a line
+# each), its exit code, and that it ends within a bound. A capture's file is
+# decoded whole by ffmpeg and must hold the frames the program says.
+# Usage: sh tests/program/faults_test.sh BUILD-DIR
+set -u
+build=$(cd "${1:?usage: faults_test.sh BUILD-DIR}" && pwd)
+program="$build/eyesonly"
+[ -x "$program" ] || { echo "faults_test: $program not built" >&2; exit 1; }
+work=$(mktemp -d "${TMPDIR:-/tmp}/faults.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+failures=0
+passes=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { passes=$((passes + 1)); }
+
+# A fresh copy of the show's data in $work/run/data.
+fresh_data() {
+    rm -rf "$work/run"
+    mkdir -p "$work/run"
+    cp -r "$build/data" "$work/run/data"
+}
+
+# What the boxes say, in the show's words.
+intro='hoho. fEIL!\ningen musikk:intro\n'
+velto='hoho. fEIL!\ningen musikk:velto\n'
+nostart='hoho. fEIL!\nfsck this. faakke starta musikken jo.\n'
+textures='texturefeil\nd0d over textures!\n'
+conversion='Error\nImage file conversion error.\n'
+unknown='Error\nUnknown DIB file format.\n'
+
+# Ways to break one data file; $1 is its path. The song and the photo of
+# another kind stand for "a file of the wrong kind".
+break_file() {
+    case "$2" in
+        missing) rm -f "$1" ;;
+        empty) : >"$1" ;;
+        cut) head -c 100 "$1" >"$1.cut" && mv "$1.cut" "$1" ;;
+        random) head -c 70000 /dev/urandom >"$1" ;;
+        song) cp "$build/data/VELTO63K.XM" "$1" ;;
+        photo) cp "$build/data/skorv1.bitmap" "$1" ;;
+        fifo) rm -f "$1" && mkfifo "$1" ;;
+        zero) rm -f "$1" && ln -s /dev/zero "$1" ;;
+        huge) truncate -s 65M "$1" ;;
+    esac
+}
+
+# Runs the program in $work/run with the given options, bounded by $bound
+# seconds; sets $code and leaves standard error in $work/err.
+bound=60
+run() {
+    (cd "$work/run" && exec timeout -k 5 "$bound" "$program" "$@") >"$work/out" 2>"$work/err"
+    code=$?
+}
+
+# check NAME CODE STDERR: the exit code and the whole of standard error.
+check() {
+    if [ "$code" = 124 ] || [ "$code" = 137 ]; then
+        fail "$1: still running after $bound s"
+    elif [ "$code" != "$2" ]; then
+        fail "$1: exit code $code, expected $2; stderr: $(head -c 300 "$work/err")"
+    elif ! printf "$3" | cmp -s - "$work/err"; then
+        fail "$1: standard error was [$(cat "$work/err")], expected [$(printf "$3")]"
+    else
+        pass
+    fi
+}
+
+# --- Broken data files: file | way | exit code | standard error.
+# A song that cannot be loaded is reported and its part runs silent; the
+# main song then also fails to start at the switch. A photo that cannot be
+# opened is skipped quietly; one that opens but is no picture is reported.
+while IFS='|' read -r file way expected_code expected_err; do
+    [ -n "$file" ] || continue
+    fresh_data
+    break_file "$work/run/data/$file" "$way"
+    run --headless --fps 2
+    check "data/$file $way" "$expected_code" "$expected_err"
+done <<EOF
+Tq_outro.xm|missing|0|$intro
+Tq_outro.xm|empty|0|$intro
+Tq_outro.xm|cut|0|$intro
+Tq_outro.xm|random|0|$intro
+Tq_outro.xm|photo|0|$intro
+Tq_outro.xm|fifo|0|$intro
+Tq_outro.xm|zero|0|$intro
+Tq_outro.xm|huge|0|$intro
+VELTO63K.XM|missing|0|$velto$nostart
+VELTO63K.XM|empty|0|$velto$nostart
+VELTO63K.XM|cut|0|$velto$nostart
+VELTO63K.XM|random|0|$velto$nostart
+VELTO63K.XM|photo|0|$velto$nostart
+VELTO63K.XM|fifo|0|$velto$nostart
+VELTO63K.XM|zero|0|$velto$nostart
+skorv1.bitmap|missing|0|
+skorv1.bitmap|empty|0|Error\nFailed to open DIB file data/skorv1.bitmap.\n
+skorv1.bitmap|cut|0|$conversion
+skorv1.bitmap|random|0|$unknown
+skorv1.bitmap|song|0|$unknown
+skorv1.bitmap|fifo|0|
+skorv1.bitmap|zero|0|
+skorv2.bitmap|cut|0|$conversion
+skorv2.bitmap|fifo|0|
+skorv3.bitmap|random|0|$unknown
+skorv3.bitmap|zero|0|
+EOF
+
+# --- Several files at once.
+fresh_data
+rm -f "$work/run/data/Tq_outro.xm" "$work/run/data/VELTO63K.XM"
+run --headless --fps 2
+check "both songs missing" 0 "$intro$velto$nostart"
+
+fresh_data
+rm -f "$work/run/data"/skorv*.bitmap
+run --headless --fps 2
+check "no photo at all" 1 "$textures"
+
+fresh_data
+rm -rf "$work/run/data"
+run --headless --fps 2
+check "no data folder" 1 "$intro$velto$textures"
+
+# --- Options: arguments | exit code | first line of standard error.
+fresh_data
+while IFS='|' read -r args expected_code first_line; do
+    [ -n "$args" ] || continue
+    # shellcheck disable=SC2086
+    run $args
+    got=$(head -n 1 "$work/err")
+    if [ "$code" != "$expected_code" ] || [ "$got" != "$first_line" ]; then
+        fail "options '$args': exit $code, '$got'; expected $expected_code, '$first_line'"
+    else
+        pass
+    fi
+done <<'EOF'
+--bogus|2|eyesonly: unknown option '--bogus'
+--fps|2|eyesonly: --fps needs a number from 1 to 1000
+--fps 0|2|eyesonly: --fps needs a number from 1 to 1000, not '0'
+--fps 1e-15|2|eyesonly: --fps needs a number from 1 to 1000, not '1e-15'
+--fps 1e9|2|eyesonly: --fps needs a number from 1 to 1000, not '1e9'
+--help|0|
+--version|0|
+--windowed --desktop|2|eyesonly: --desktop does not go with --windowed or --headless
+--headless --windowed|2|eyesonly: --headless does not go with --windowed
+--until 5|2|eyesonly: --until needs the fixed-step clock: give --fps (or --capture)
+--scale 2|2|eyesonly: --scale goes with --capture
+--capture show.avi|2|eyesonly: unknown extension ".avi" in show.avi (use .mp4, .mkv, or a directory ending in / for PNG frames)
+--capture out.mp4 --scale 9|2|eyesonly: --scale needs a whole number from 1 to 8, not '9'
+--capture out.mp4 --fps 1001|2|eyesonly: --fps needs a number from 1 to 1000, not '1001'
+--capture out.mp4 --desktop|2|eyesonly: --capture draws offscreen; it does not go with --windowed or --desktop
+--capture no/such/folder/out.mp4|2|eyesonly: cannot write no/such/folder/out.mp4: No such file or directory
+--capture data/skorv1.bitmap.mkv --until 0|0|eyesonly: wrote 1 frame (0.0 s of show) to data/skorv1.bitmap.mkv
+--capture data/skorv1.bitmap.mkv|2|eyesonly: data/skorv1.bitmap.mkv already exists (give --force to overwrite it)
+EOF
+run --version
+grep -Eq '^eyesonly [0-9]+\.[0-9]+' "$work/out" && pass || fail "--version printed [$(cat "$work/out")]"
+
+# --- No display and no --headless: the window cannot be made.
+mkdir -m 700 "$work/xdg"
+(cd "$work/run" && unset DISPLAY WAYLAND_DISPLAY && XDG_RUNTIME_DIR="$work/xdg" exec timeout 60 "$program") >/dev/null 2>"$work/err"
+code=$?
+check "no display" 1 'ERROR\nFailed To Register The Window Class.\n'
+
+# --- The trace on a full disk, and into a pipe closed early.
+run --headless --fps 10 --trace
+[ -s "$work/out" ] || fail "no trace written"
+(cd "$work/run" && exec timeout 60 "$program" --headless --fps 10 --trace) >/dev/full 2>"$work/err"
+code=$?
+check "trace to a full disk" 1 'eyesonly: cannot write the trace: No space left on device\n'
+
+# --- Signals during the show: 128 + the signal's number, at once.
+for signal in INT:2 TERM:15 HUP:1; do
+    number=${signal#*:}
+    signal=${signal%:*}
+    (cd "$work/run" && exec "$program" --headless) >/dev/null 2>"$work/err" &
+    pid=$!
+    sleep 1
+    kill -s "$signal" "$pid"
+    start=$(date +%s)
+    wait "$pid"
+    code=$?
+    took=$(($(date +%s) - start))
+    expected=$((128 + number))
+    [ "$took" -le 5 ] || fail "SIG$signal during the show: took $took s to end"
+    check "SIG$signal during the show" "$expected" ""
+done
+
+# --- Captures: case | exit code | a line standard error holds (grep -E) |
+# the file to decode (empty: the one the last line names; -: none) | its
+# frames ("said": as many as the last line says, N: exactly, +: some) | the
+# command, run by sh in $work/run with $P the program. Each case starts with
+# the number of the fault it was found as.
+# frames_in FILE: the pictures ffmpeg decodes from the whole of FILE.
+frames_in() {
+    ffmpeg -nostdin -v error -i "$1" -map 0:v:0 -fps_mode passthrough -f framemd5 - 2>"$work/ffmpeg" |
+        grep -vc '^#'
+}
+# check_file NAME FILE FRAMES: FILE plays without a decoding error (a file
+# cut at a full disk may end early) and holds FRAMES pictures.
+check_file() {
+    said=$(sed -n 's/^eyesonly: [a-z]* \([0-9]*\) frames* (.*) to \(.*\)$/\1 \2/p' "$work/err" | tail -n 1)
+    file=$2
+    [ -n "$file" ] || file=${said#* }
+    case "$file" in /*) ;; *) file="$work/run/$file" ;; esac
+    got=$(frames_in "$file")
+    want=$3
+    [ "$want" = said ] && want=${said%% *}
+    if [ ! -s "$file" ] || [ -z "$got" ] || [ "$got" = 0 ] || grep -v 'File ended prematurely' "$work/ffmpeg" | grep -q .; then
+        fail "$1: $file does not play cleanly ($(head -c 200 "$work/ffmpeg"))"
+    elif [ "$want" = + ] || [ "$got" = "$want" ]; then
+        pass
+    else
+        fail "$1: $file holds $got frames, expected ${want:-a count on standard error}"
+    fi
+}
+fresh_data
+mkdir -p "$work/nophoto/data" "$work/frames"
+cp "$build/data"/*.[xX][mM] "$work/nophoto/data/"
+: >"$work/frames/frame-000050.png"
+while IFS='|' read -r name expected_code pattern file frames command; do
+    [ -n "$name" ] || continue
+    (cd "$work/run" && P="$program" exec timeout -k 5 "$bound" sh -c "$command") >"$work/out" 2>"$work/err"
+    code=$?
+    if [ "$code" != "$expected_code" ]; then
+        fail "capture $name: exit code $code, expected $expected_code; stderr: $(tail -n 3 "$work/err")"
+    elif [ -n "$pattern" ] && ! grep -Eq "$pattern" "$work/err"; then
+        fail "capture $name: standard error [$(cat "$work/err")] has no '$pattern'"
+    elif [ "$file" = - ]; then
+        pass
+    else
+        check_file "capture $name" "$file" "$frames"
+    fi
+done <<'CASES'
+1 standard error closed|0||c.mp4|151|$P --capture c.mp4 --fps 10 --until 15 2>&-
+1 standard output closed|0||c.mkv|151|$P --capture c.mkv --fps 10 --until 15 --trace >&-
+2 the trace into a pipe closed early|1|^eyesonly: cannot write the trace: Broken pipe$||said|{ $P --capture p.mp4 --fps 10 --trace; echo $? >status; } | head -n 1 >/dev/null; exit $(cat status)
+2 SIGHUP|129|^eyesonly: wrote [0-9]+ frames||said|$P --capture h.mp4 --fps 10 & sleep 3; kill -HUP $!; wait $!
+3 a second SIGINT 15 ms after the first|130||s.part.mp4|+|$P --capture s.mp4 --fps 30 & until [ "$(stat -c %s s.part.mp4 2>/dev/null || echo 0)" -gt 200000 ]; do sleep 0.1; done; kill -INT $!; sleep 0.015; kill -INT $!; wait $!; s=$?; [ -e s.mp4 ] && mv s.mp4 s.part.mp4; exit $s
+4 an mp4 into a FIFO|0|^eyesonly: wrote 21 frames|f.copy.mp4|21|mkfifo f.mp4; cat f.mp4 >f.copy.mp4 & $P --capture f.mp4 --fps 10 --until 2; s=$?; wait; exit $s
+4 an mkv into a FIFO|0|^eyesonly: wrote 21 frames|f.copy.mkv|21|mkfifo f.mkv; cat f.mkv >f.copy.mkv & $P --capture f.mkv --fps 10 --until 2; s=$?; wait; exit $s
+6 no photo readable: the old file stays|1|^eyesonly: kept no frames; nothing was written to|-|-|echo old >old.mp4; cd ../nophoto && $P --capture ../run/old.mp4 --force --fps 10; s=$?; [ "$(cat ../run/old.mp4)" = old ] && [ ! -e ../run/old.part.mp4 ] && exit $s
+6 an mp4 over a file size limit|1|^eyesonly: disk full while writing .*full.mp4: File too large$||said|ulimit -f 1500; $P --capture full.mp4 --fps 10
+6 an mkv over a file size limit|1|^eyesonly: disk full while writing .*full.mkv: File too large$||said|ulimit -f 1500; $P --capture full.mkv --fps 10
+7 a folder with a later frame|2|frame-000050.png already exists \(give --force|-|-|$P --capture ../frames --fps 10 --until 1
+8 two captures to one file at once|2|^eyesonly: another capture is writing .*t.mp4|t.mp4|301|$P --capture t.mp4 --fps 5 --until 60 --force 2>/dev/null & sleep 2; $P --capture t.mp4 --fps 5 --until 1 --force; s=$?; wait; exit $s
+CASES
+
+# --- SIGKILL during an mp4 capture: NAME.part.mp4 plays and holds all but
+# the last two seconds of what was drawn, which the live bar tells on the
+# terminal `script` makes.
+for at in 3 10; do
+    rm -f "$work/run/killed.part.mp4"
+    (cd "$work/run" && exec script -qfec "exec '$program' --capture killed.mp4 --fps 30" "$work/bar") >/dev/null 2>&1 &
+    terminal=$!
+    sleep "$at"
+    kill -s KILL "$(pgrep -P "$terminal" -x eyesonly)"
+    wait "$terminal"
+    drawn=$(tr '\r' '\n' <"$work/bar" | sed -n 's/.* frame \([0-9]*\) .*/\1/p' | tail -n 1)
+    got=$(frames_in "$work/run/killed.part.mp4")
+    if [ -z "$drawn" ] || [ -z "$got" ] || [ "$got" -lt $((drawn - 60)) ] || [ "$got" -gt "$drawn" ]; then
+        fail "SIGKILL at $at s: ${drawn:-no} frames drawn, killed.part.mp4 plays ${got:-no} frames"
+    else
+        pass
+    fi
+done
+
+# --- 10 A photo that is there but cannot be read is reported (run as a
+# user that its mode 000 shuts out: root reads anything).
+fresh_data
+chmod 000 "$work/run/data/skorv1.bitmap"
+chmod 755 "$work"
+as_user=""
+[ "$(id -u)" = 0 ] && as_user="setpriv --reuid=65534 --regid=65534 --clear-groups"
+# shellcheck disable=SC2086
+(cd "$work/run" && exec timeout 60 $as_user "$program" --headless --fps 2) >/dev/null 2>"$work/err"
+code=$?
+check "data/skorv1.bitmap not readable" 0 'Error\nFailed to open DIB file data/skorv1.bitmap.\n'
+
+# --- Ctrl-C during a capture: 130, and what was rendered plays.
+fresh_data
+(cd "$work/run" && exec "$program" --capture stopped.mp4 --fps 30) >/dev/null 2>"$work/err" &
+pid=$!
+sleep 3
+kill -s INT "$pid"
+wait "$pid"
+code=$?
+[ "$code" = 130 ] && check_file "Ctrl-C in a capture" "" said || fail "Ctrl-C in a capture: exit $code"
+
+# --- 5, 6 A small disk: a capture runs; one that fills it ends with 1, a
+# clear message and a finished file of what fitted.
+if [ "$(id -u)" = 0 ] && mkdir "$work/small" && mount -t tmpfs -o size=9m tmpfs "$work/small" 2>/dev/null; then
+    (cd "$work/run" && exec timeout 120 "$program" --capture "$work/small/one.mp4" --scale 8 --until 0) >/dev/null 2>"$work/err"
+    code=$?
+    [ "$code" = 0 ] && check_file "one frame at scale 8 on a 9 MB disk" "" 1 ||
+        fail "one frame at scale 8 on a 9 MB disk: exit $code, $(tail -n 1 "$work/err")"
+    for name in full.mp4 full.mkv; do
+        rm -f "$work/small"/*
+        (cd "$work/run" && exec timeout 120 "$program" --capture "$work/small/$name" --fps 30) >/dev/null 2>"$work/err"
+        code=$?
+        if [ "$code" = 1 ] && grep -q "disk full while writing $work/small/$name" "$work/err" &&
+            grep -q "kept [0-9]* frames .* to $work/small/$name\$" "$work/err"; then
+            check_file "$name on a full disk" "" said
+        else
+            fail "$name on a full disk: exit $code, stderr [$(tail -n 3 "$work/err")]"
+        fi
+    done
+    umount "$work/small"
+else
+    echo "faults_test: skipped the small-disk captures (needs root to mount a small tmpfs)"
+fi
+
+echo "faults_test: $passes passed, $failures failed"
+[ "$failures" -eq 0 ]
