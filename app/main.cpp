@@ -1,10 +1,16 @@
 // eyesonly: a small real-time audio-visual show.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <string>
 
 #include "app/options.h"
 #include "app/shell.h"
+#include "capture/output.h"
 #include "capture/run.h"
 #include "platform/display/display.h"
 #include "platform/system/signals.h"
@@ -27,9 +33,30 @@ int exitCodeFor(const ShowResult& result) {
     return 1;
 }
 
+// Descriptors 0, 1 and 2 that were closed for us open on /dev/null, so
+// that no file the program opens later becomes its standard output or
+// error and gets the trace or the messages written into it.
+void openStandardDescriptors() {
+    for (int fd = 0; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        const int opened = open("/dev/null", O_RDWR);
+        if (opened >= 0 && opened != fd) close(opened);
+    }
+}
+
+// Before the process ends at once (a second stop signal, a box that
+// waits): a capture's file is let reach a state that plays, within a
+// second, and the desktop gets its display mode back.
+void beforeEndingAtOnce() {
+    platform::holdCaptureFilePlayable(std::chrono::milliseconds(900));
+    platform::restoreDisplayMode();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    openStandardDescriptors();
+
     // 1. The command line.
     Options options;
     std::string error;
@@ -47,7 +74,7 @@ int main(int argc, char** argv) {
     }
 
     // 2. Stop signals go to their watcher, before any other thread exists.
-    platform::watchStopSignals(platform::restoreDisplayMode);
+    platform::watchStopSignals(beforeEndingAtOnce);
     applyOptions(options);
 
     // 3. A capture's output is made before anything is drawn, so that a path

@@ -97,7 +97,7 @@ const char* usageText() {
            "\n"
            "Exit codes: 0 the show ended by itself or its window was closed, 27 Escape,\n"
            "1 the show could not be shown or a file could not be written, 2 bad options,\n"
-           "130 and 143 stopped by SIGINT (Ctrl-C) or SIGTERM.\n";
+           "129, 130 and 143 stopped by SIGHUP, SIGINT (Ctrl-C) or SIGTERM.\n";
 }
 
 bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
@@ -188,10 +188,13 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         }
     }
 
-    // What goes together.
-    // --headless wins over --windowed; --desktop is a display of its own.
+    // What goes together: one display at a time.
     if (options.desktop && (options.windowed || options.headless)) {
         error = "--desktop does not go with --windowed or --headless";
+        return false;
+    }
+    if (options.windowed && options.headless) {
+        error = "--headless does not go with --windowed";
         return false;
     }
     if (!options.capture.path.empty()) {

@@ -102,6 +102,7 @@ struct CaptureState {
     bool stopping = false;                        // closeCapture asked the worker to finish
     bool failed = false;
     std::string firstError;
+    CaptureKept kept;                             // what the last close left
 
     // A program that ends with a capture still open stops the worker; the
     // file is left as the last write left it.
@@ -195,6 +196,7 @@ bool openCapture(const CaptureSettings& settings, std::string& error) {
     if (!opened) return false;
 
     s.open = true;
+    s.kept = CaptureKept{};
     s.settings = settings;
     s.framesGiven = 0;
     s.chapters.clear();
@@ -211,6 +213,14 @@ bool openCapture(const CaptureSettings& settings, std::string& error) {
 
 bool captureOpen() {
     return state().open;
+}
+
+CaptureKept capturedKept() {
+    return state().kept;
+}
+
+bool holdCaptureFilePlayable(std::chrono::milliseconds limit) {
+    return capture::holdFilePlayable(limit);
 }
 
 bool captureFrame(const uint8_t* pixels, CapturePixels layout, std::string& error) {
@@ -299,8 +309,8 @@ bool closeCapture(std::string& error) {
     // 2. The file itself, complete only when nothing failed.
     std::string closeError;
     const bool closed = s.settings.format == CaptureFormat::Frames
-                            ? capture::closeFrameDirectory(closeError)
-                            : capture::closeEncodedFile(!s.failed, chapters, closeError);
+                            ? capture::closeFrameDirectory(closeError, s.kept)
+                            : capture::closeEncodedFile(!s.failed, chapters, closeError, s.kept);
 
     const bool complete = !s.failed && closed;
     if (s.failed)

@@ -5,6 +5,13 @@
 //   name.mkv   FFV1 (lossless RGB) with FLAC; the same input gives the same bytes
 //   name/      frame-000001.png, frame-000002.png, ... and audio.wav
 //
+// A file is written under NAME.part.EXT beside its target and renamed into
+// place when finished; an mp4 is written fragmented meanwhile (a fragment
+// about every second), so that a capture killed at any moment leaves a
+// NAME.part.mp4 that plays up to about a second before the end. An output
+// that cannot seek (a FIFO) is written straight to. A second capture to the
+// same target while one runs is refused.
+//
 // One capture is open at a time. Frames are numbered from 1 in the order
 // they are handed over; frame n is shown from (n - 1) / fps seconds on.
 // Frames and sound are copied into a small queue and encoded by a worker
@@ -16,6 +23,7 @@
 // closeCapture, which keeps what was written so far playable (see there).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -31,10 +39,10 @@ bool captureFormatFor(const std::string& path, CaptureFormat& format, std::strin
 // Checks the settings and creates the output. The scale and the rate are
 // the options' to check (app/options.h). False, with nothing on disk
 // touched, when the frame size is out of range, when the output already exists
-// and force is off (for Frames: frame-000001.png or audio.wav inside it),
+// and force is off (for Frames: any frame-NNNNNN.png or audio.wav in it),
 // or when the file or directory cannot be made (missing parent, no
 // permission, ...), or when an encoder cannot be set up. False as well when
-// a capture is already open.
+// a capture is already open, and when another capture writes the target.
 bool openCapture(const CaptureSettings& settings, std::string& error);
 
 bool captureOpen();
@@ -62,13 +70,20 @@ void addChapter(const std::string& title, int64_t firstFrame);
 
 // Finishes the file: encodes what is still queued, flushes the encoders,
 // writes the chapters and the index (mp4, mkv) or the WAV header (Frames),
-// and closes it. Safe after any failure and at any point between frames
-// (for instance once a stop was asked for): what was written stays a valid,
-// playable file as far as the format allows (mp4 needs its index at the end,
-// for which room on the disk is set aside at openCapture). Returns false
-// with the first error of the whole capture when any call failed, so a
-// true result means a complete file. Does nothing and returns true when no
-// capture is open.
+// closes it and puts it in place. Safe after any failure and at any point
+// between frames (for instance once a stop was asked for): what was written
+// stays a valid, playable file as far as it got (see capturedKept). Returns
+// false with the first error of the whole capture when any call failed, so
+// a true result means a complete file. Does nothing and returns true when
+// no capture is open.
 bool closeCapture(std::string& error);
+
+// What the last closed capture left on disk (see CaptureKept).
+CaptureKept capturedKept();
+
+// For a process that ends at once (a second stop signal): waits at most
+// limit until an open capture's file plays as it stands (between two of an
+// mp4's fragments), and keeps it so. False when the limit passed first.
+bool holdCaptureFilePlayable(std::chrono::milliseconds limit);
 
 }  // namespace platform

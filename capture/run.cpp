@@ -158,14 +158,20 @@ int endCapture(int runExitCode) {
     if (!run.failed)
         soundUntil(std::llround(static_cast<double>(run.runFrames) * platform::captureSampleRate / run.settings.framesPerSecond));
 
-    // 2. Whatever was written stays playable, even after a failure.
+    // 2. Whatever was written stays playable, even after a failure, and is
+    //    counted as it is on disk.
     std::string error;
     const bool whole = platform::closeCapture(error);
     if (!whole) fail(error);
     if (run.liveBar) std::fputc('\n', stderr);
-    const double showSeconds = static_cast<double>(run.framesDrawn) / run.settings.framesPerSecond;
-    std::fprintf(stderr, "eyesonly: %s %lld frame%s (%.1f s of show) to %s\n", whole ? "wrote" : "kept",
-                 static_cast<long long>(run.framesDrawn), run.framesDrawn == 1 ? "" : "s", showSeconds,
-                 run.settings.path.c_str());
-    return run.failed ? 1 : runExitCode;
+    const platform::CaptureKept kept = platform::capturedKept();
+    const double showSeconds = static_cast<double>(kept.frames) / run.settings.framesPerSecond;
+    if (kept.path.empty())
+        std::fprintf(stderr, "eyesonly: kept no frames; nothing was written to %s\n", run.settings.path.c_str());
+    else
+        std::fprintf(stderr, "eyesonly: %s %lld frame%s (%.1f s of show) to %s\n", whole ? "wrote" : "kept",
+                     static_cast<long long>(kept.frames), kept.frames == 1 ? "" : "s", showSeconds,
+                     kept.path.c_str());
+    if (run.failed || (kept.path.empty() && runExitCode == 0)) return 1;
+    return runExitCode;
 }

@@ -37,6 +37,7 @@ bool beginCapture(platform::CaptureSettings settings, double fromMs, double unti
 bool captureDrawnFrame(int64_t runFrame, bool skipped);
 
 // Finishes the file with the soundtrack up to the end of the last frame and
-// prints where it is. Returns the exit code for the run: runExitCode when
-// the file is whole, 1 when writing it failed.
+// prints where it is and how many frames it holds. Returns the exit code for
+// the run: runExitCode when the file is whole, 1 when writing it failed or
+// a run that ended well kept no frame.
 int endCapture(int runExitCode);

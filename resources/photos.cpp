@@ -2,6 +2,7 @@
 // as GL textures by slot.
 #include "resources/photos.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/system/regular_file.h"
@@ -17,12 +18,13 @@ constexpr GLint defaultUnpackAlignment = 4;  // bytes, the GL's own default
 
 std::unique_ptr<Image> loadImageFile(const char* fileName) {
     if (fileName == nullptr) return nullptr;
-    // A photo that is not there, cannot be opened or is no regular file (a
-    // pipe, a device, a directory) is skipped without a word; the reader is
-    // asked only about files that open.
+    // A photo that is not there or is no regular file (a pipe, a device, a
+    // directory) is skipped without a word; one that is there but cannot be
+    // opened (no permission to read it) goes to the reader, which says so.
     uint64_t bytes = 0;
     const int file = platform::openRegularFile(fileName, bytes);
-    if (file < 0) return nullptr;
+    struct stat info {};
+    if (file < 0) return stat(fileName, &info) == 0 && S_ISREG(info.st_mode) ? readDibFile(fileName) : nullptr;
     close(file);
     return readDibFile(fileName);
 }

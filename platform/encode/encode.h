@@ -7,6 +7,7 @@
 // which runs there after the worker has stopped.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -28,6 +29,15 @@ struct CaptureSettings {
     bool force = false;                          // an existing file may be overwritten
     int crf = 18;                                // Mp4: x264's constant rate factor, 0..51
     std::string preset = "veryfast";             // Mp4: x264's preset
+};
+
+// What a closed capture left on disk: the frames its file or folder really
+// holds, and where (the path asked for, or for a file that could not be
+// finished its temporary NAME.part.EXT). A capture of no frames leaves
+// nothing (an empty path), and whatever was there before stays.
+struct CaptureKept {
+    int64_t frames = 0;
+    std::string path;
 };
 
 }  // namespace platform
@@ -65,12 +75,16 @@ bool encodeFrame(const FrameView& frame, std::string& error);
 bool encodeSound(const int16_t* frames, int frameCount, std::string& error);
 // complete: flush the encoders first (false after a failure: only what is
 // already encoded goes into the file). Chapters are in the order given.
-bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::string& error);
+// kept: what stays on disk.
+bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::string& error, CaptureKept& kept);
+// Waits at most limit until the encoded file plays as it stands, and keeps
+// it so: the lock is never given back (the process is about to end).
+bool holdFilePlayable(std::chrono::milliseconds limit);
 
 // Frame directories: numbered PNG files and audio.wav.
 bool openFrameDirectory(const CaptureSettings& settings, std::string& error);
 bool writeFramePng(const FrameView& frame, int64_t frameNumber, std::string& error);
 bool writeWavSound(const int16_t* frames, int frameCount, std::string& error);
-bool closeFrameDirectory(std::string& error);
+bool closeFrameDirectory(std::string& error, CaptureKept& kept);
 
 }  // namespace platform::capture

@@ -1,12 +1,24 @@
 // Encoded capture files through FFmpeg: mp4 (H.264 by x264 + AAC) and mkv
 // (FFV1 + FLAC, bit-exact: the same input gives the same bytes).
 //
-// The file is written through our own descriptor rather than FFmpeg's file
-// protocol, so that a full disk is seen where it happens: at open some room
-// is set aside in an unnamed file beside the output, and the first write
-// that finds the disk full gives that room back and goes on. The capture
-// then fails, but the rest of the encoded data, the chapters and the index
-// (which an mp4 cannot be played without) still fit.
+// Files are written through our own descriptors rather than FFmpeg's file
+// protocol, so that a full disk is seen where it happens, and under names of
+// their own until they are finished, so that nothing already on disk is
+// replaced by a capture that did not finish:
+//   mkv  NAME.part.mkv, written as it goes (Matroska plays however far it
+//        got), renamed to NAME.mkv when finished. Some room is set aside at
+//        open in an unnamed file beside it; the first write that finds the
+//        disk full gives it back and goes on, so that the rest of the
+//        cluster being written and the index still fit.
+//   mp4  two files with the same packets: NAME.part.mp4, fragmented (an
+//        empty index, then a fragment with its own index about every
+//        second), which plays up to its last whole fragment whenever the
+//        process ends; and an unnamed file that becomes the finished,
+//        ordinary MP4 with its index in front, linked in as NAME.mp4 when
+//        done, after which NAME.part.mp4 goes. A full disk gives up the
+//        fragmented file first, which makes room for the rest.
+// An output that cannot seek (a FIFO, a pipe, a character device) is
+// written straight to: mkv as it goes, mp4 as the fragmented file alone.
 //
 // Sections:
 //   1. State and clean-up
@@ -14,10 +26,12 @@
 //   3. Encoders
 //   4. Open, frames, sound, close
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
@@ -46,37 +60,63 @@ namespace {
 // 1. State and clean-up
 
 constexpr int ioBufferBytes = 1 << 16;
-// What may still have to be written once the disk is full: the index and
-// the chapters of a long capture (an mp4 index takes about 20 bytes a frame,
-// some 0.5 MB for five minutes at 60 frames a second), the rest of the
-// Matroska cluster being written, the cluster still being gathered (each at
-// most clusterBytes plus one frame), and the pictures the muxer holds back
-// until the sound of their time has come (one sound frame's worth). The
-// room set aside is reserveBaseBytes plus that many raw frames and
-// reserveSpareFrames more.
-constexpr off_t reserveBaseBytes = 8 << 20;
-constexpr int reserveSpareFrames = 4;
+// What an mkv may still have to write once the disk is full: its index and
+// chapters, the rest of the cluster being written and the one still being
+// gathered (each at most clusterBytes plus one frame, which at a large
+// scale is more than this: such a cluster ends where the disk did). Set
+// aside only where the disk has it; it does not grow with the scale.
+constexpr off_t reserveBytes = 4 << 20;
 constexpr int soundFrameSamples = 1024;    // AAC's size, and FLAC's here
 constexpr int clusterBytes = 1 << 20;
 constexpr int clusterMilliseconds = 1000;
 constexpr int64_t interleaveMicroseconds = 1000000;  // sound and pictures at most this far apart
 constexpr int soundChunkFrames = 4096;     // stereo frames converted at a time
+constexpr int x264FullScaleMax = 2;        // above it, no look-ahead and no B-frames
+constexpr const char* x264LargeParams = "rc-lookahead=0:sync-lookahead=0:bframes=0";
 constexpr int64_t aacBitsPerSecond = 192000;
 
+// One file a muxer writes through our descriptor.
+struct Sink {
+    std::string path;                      // its name now; empty for an unnamed file
+    int fd = -1;
+    bool fragmented = false;               // the mp4 written a fragment at a time
+    bool givenUp = false;                  // writes go nowhere (it failed, or room was needed)
+    bool removed = false;                  // it went to make room
+    int64_t bytes = 0;                     // written so far
+    int64_t playableBytes = 0;             // up to the end of its last whole fragment
+    AVFormatContext* muxer = nullptr;
+    AVIOContext* io = nullptr;
+    AVStream* videoStream = nullptr;
+    AVStream* audioStream = nullptr;
+    int64_t videoPackets = 0;              // handed to the muxer
+    // The fragmented file has no edit list: its times start at 0 with the
+    // first packet written, and the other stream keeps its distance to it,
+    // so that both stay in step. That first packet must be of the stream
+    // that starts earlier: where the pictures' decoding delay is longer
+    // than the sound encoder's priming, the sound waits here for the first
+    // picture.
+    bool soundWaits = false;
+    std::vector<AVPacket*> heldSound;
+    bool broken = false;                   // a write failed for good
+};
+
 struct EncodedFile {
-    std::string path;
+    std::string path;                      // where the finished file goes
     CaptureFormat format = CaptureFormat::Mp4;
     int scale = 1;
-    int fd = -1;
+    double framesPerSecond = 60.0;
+    bool force = false;
+    bool stream = false;                   // the output cannot seek: written straight to
     int reserveFd = -1;                    // the room set aside; -1 once given back
     int writeErrno = 0;                    // first failed write, 0 when none
 
-    AVFormatContext* muxer = nullptr;
-    AVIOContext* io = nullptr;
+    Sink whole;                            // the file that is finished (mkv, mp4 with its index in front)
+    Sink fragments;                        // mp4: NAME.part.mp4
+    std::string partPath;                  // NAME.part.EXT, locked against a second capture
+    int partFd = -1;                       // holds the lock for the whole capture
+
     AVCodecContext* video = nullptr;
     AVCodecContext* audio = nullptr;
-    AVStream* videoStream = nullptr;
-    AVStream* audioStream = nullptr;
     SwsContext* toYuv = nullptr;           // mp4 only
     SwrContext* toAudio = nullptr;
     AVAudioFifo* soundFifo = nullptr;      // converted sound waiting for a full encoder frame
@@ -91,9 +131,22 @@ struct EncodedFile {
 
 EncodedFile file;
 
-// Frees everything; with removeFile, the output is deleted as well (open
-// failed after creating it).
-void freeAll(bool removeFile) {
+// Held while NAME.part.mp4 is between two whole fragments, and by a process
+// that is ending at once.
+std::timed_mutex playableLock;
+
+void freeSink(Sink& s) {
+    for (AVPacket*& held : s.heldSound) av_packet_free(&held);
+    avformat_free_context(s.muxer);
+    if (s.io != nullptr) av_freep(&s.io->buffer);
+    avio_context_free(&s.io);
+    if (s.fd >= 0 && s.fd != file.partFd) close(s.fd);
+    s = Sink{};
+}
+
+// Frees everything; with removeFiles, what was made is deleted as well (open
+// failed after making it).
+void freeAll(bool removeFiles) {
     EncodedFile& f = file;
     sws_freeContext(f.toYuv);
     swr_free(&f.toAudio);
@@ -105,12 +158,12 @@ void freeAll(bool removeFile) {
     av_packet_free(&f.packet);
     avcodec_free_context(&f.video);
     avcodec_free_context(&f.audio);
-    avformat_free_context(f.muxer);
-    if (f.io != nullptr) av_freep(&f.io->buffer);
-    avio_context_free(&f.io);
+    if (removeFiles && !f.partPath.empty()) unlink(f.partPath.c_str());
+    if (removeFiles && !f.whole.path.empty() && f.whole.path != f.partPath) unlink(f.whole.path.c_str());
+    freeSink(f.whole);
+    freeSink(f.fragments);
     if (f.reserveFd >= 0) close(f.reserveFd);
-    if (f.fd >= 0) close(f.fd);
-    if (removeFile) unlink(f.path.c_str());
+    if (f.partFd >= 0) close(f.partFd);
     f = EncodedFile{};
 }
 
@@ -146,72 +199,165 @@ std::string failureText(const char* what, int code) {
 // ---------------------------------------------------------------------------
 // 2. Writing to the descriptor
 
+// Gives up the fragmented file to make room: it goes, and its writes go
+// nowhere from now on.
+void giveUpFragments() {
+    Sink& s = file.fragments;
+    if (s.muxer == nullptr || s.removed) return;
+    s.givenUp = s.removed = true;
+    if (ftruncate(s.fd, 0) == 0) unlink(s.path.c_str());
+}
+
 #if LIBAVFORMAT_VERSION_MAJOR >= 61
-int writeBytes(void*, const uint8_t* bytes, int count) {
+int writeBytes(void* opaque, const uint8_t* bytes, int count) {
 #else
-int writeBytes(void*, uint8_t* bytes, int count) {
+int writeBytes(void* opaque, uint8_t* bytes, int count) {
 #endif
     EncodedFile& f = file;
+    Sink& s = *static_cast<Sink*>(opaque);
     int left = count;
-    while (left > 0) {
-        const ssize_t written = write(f.fd, bytes, static_cast<size_t>(left));
+    while (left > 0 && !s.givenUp) {
+        const ssize_t written = write(s.fd, bytes, static_cast<size_t>(left));
         if (written > 0) {
             bytes += written;
             left -= static_cast<int>(written);
+            s.bytes += written;
             continue;
         }
         const int err = written < 0 ? errno : ENOSPC;
         if (err == EINTR) continue;
         if (f.writeErrno == 0) f.writeErrno = err;
-        if ((err == ENOSPC || err == EDQUOT) && f.reserveFd >= 0) {
+        // The fragmented file stops at its last whole fragment and is
+        // written no more; the capture fails, and the finished file still
+        // gets what was encoded, its chapters and its index.
+        if (&s == &f.fragments) {
+            s.givenUp = true;
+            [[maybe_unused]] const int cut = ftruncate(s.fd, s.playableBytes);
+            return count;
+        }
+        const bool full = err == ENOSPC || err == EDQUOT;
+        if (full && f.fragments.muxer != nullptr && !f.fragments.removed) {
+            giveUpFragments();
+            continue;
+        }
+        if (full && f.reserveFd >= 0) {
             close(f.reserveFd);
             f.reserveFd = -1;
             continue;
         }
+        s.broken = true;
         return AVERROR(err);
     }
     return count;
 }
 
-int64_t seekBytes(void*, int64_t offset, int whence) {
+int64_t seekBytes(void* opaque, int64_t offset, int whence) {
+    const Sink& s = *static_cast<Sink*>(opaque);
     struct stat info {};
-    if (whence & AVSEEK_SIZE) return fstat(file.fd, &info) == 0 ? int64_t(info.st_size) : AVERROR(errno);
-    const off_t at = lseek(file.fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
+    if (whence & AVSEEK_SIZE) return fstat(s.fd, &info) == 0 ? int64_t(info.st_size) : AVERROR(errno);
+    const off_t at = lseek(s.fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
     return at < 0 ? AVERROR(errno) : int64_t(at);
 }
 
-// An unnamed file of `bytes` in the output's directory. False only when
-// the disk has not even that much room; where unnamed files or allocation
-// are not supported the capture goes on without the reserve.
-bool setRoomAside(off_t bytes, std::string& error) {
-    const size_t slash = file.path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : file.path.substr(0, slash);
+std::string directoryOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// An unnamed file of `bytes` in the output's directory, where the disk has
+// that much room and the file system allows it; the capture goes on
+// without it otherwise.
+void setRoomAside(off_t bytes) {
+    const std::string dir = directoryOf(file.path);
     int fd = open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (fd < 0) {
         std::string name = dir + "/.capture-reserve-XXXXXX";
         fd = mkostemp(name.data(), O_CLOEXEC);
         if (fd >= 0) unlink(name.c_str());
     }
-    if (fd < 0) return true;
-    const int err = posix_fallocate(fd, 0, bytes);
-    if (err == ENOSPC || err == EDQUOT) {
+    if (fd < 0) return;
+    if (posix_fallocate(fd, 0, bytes) != 0) {
         close(fd);
-        error = writeErrorText(file.path, err);
-        return false;
-    }
-    if (err != 0) {
-        close(fd);
-        return true;
+        return;
     }
     file.reserveFd = fd;
+}
+
+// Starts a muxer writing to sink.fd: "mp4" or "matroska".
+bool newMuxer(Sink& sink, const char* format, bool seekable, std::string& error) {
+    int code = avformat_alloc_output_context2(&sink.muxer, nullptr, format, nullptr);
+    uint8_t* buffer = code >= 0 ? static_cast<uint8_t*>(av_malloc(ioBufferBytes)) : nullptr;
+    if (buffer != nullptr)
+        sink.io = avio_alloc_context(buffer, ioBufferBytes, 1, &sink, nullptr, writeBytes, seekable ? seekBytes : nullptr);
+    if (sink.io == nullptr) {
+        av_free(buffer);
+        error = failureText("set up the muxer for", code < 0 ? code : AVERROR(ENOMEM));
+        return false;
+    }
+    sink.muxer->pb = sink.io;
+    sink.muxer->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_BITEXACT;
+    sink.muxer->max_interleave_delta = interleaveMicroseconds;
+    // The file's own name, where the muxer reads it back (an mp4's index
+    // moved to the front).
+    sink.muxer->url = av_strdup(("/proc/self/fd/" + std::to_string(sink.fd)).c_str());
+    return true;
+}
+
+// The two streams of a sink, as the encoders describe them.
+bool addStreams(Sink& sink, std::string& error) {
+    EncodedFile& f = file;
+    sink.videoStream = avformat_new_stream(sink.muxer, nullptr);
+    if (sink.videoStream == nullptr || avcodec_parameters_from_context(sink.videoStream->codecpar, f.video) < 0) {
+        error = failureText("add the video stream to", AVERROR(ENOMEM));
+        return false;
+    }
+    sink.videoStream->time_base = f.video->time_base;
+    sink.videoStream->avg_frame_rate = f.video->framerate;
+    sink.audioStream = avformat_new_stream(sink.muxer, nullptr);
+    if (sink.audioStream == nullptr || avcodec_parameters_from_context(sink.audioStream->codecpar, f.audio) < 0) {
+        error = failureText("add the sound stream to", AVERROR(ENOMEM));
+        return false;
+    }
+    sink.audioStream->time_base = f.audio->time_base;
+    return true;
+}
+
+// Ends the fragment being gathered: from here on the fragmented file plays
+// as far as it is written.
+bool endFragment(std::string& error) {
+    Sink& s = file.fragments;
+    if (s.muxer == nullptr || s.givenUp) return true;
+    std::lock_guard<std::timed_mutex> guard(playableLock);
+    const int code = av_write_frame(s.muxer, nullptr);
+    avio_flush(s.io);
+    if (code < 0 || s.io->error < 0) {
+        error = failureText("write", code < 0 ? code : s.io->error);
+        return false;
+    }
+    if (!s.givenUp) s.playableBytes = s.bytes;
     return true;
 }
 
 // ---------------------------------------------------------------------------
 // 3. Encoders
 
-// Sends what the encoder has ready to the muxer.
-bool writePackets(AVCodecContext* encoder, AVStream* stream, std::string& error) {
+// Hands one packet (in the encoder's time base) to a sink's muxer, which
+// takes it over.
+bool muxPacket(Sink& sink, AVPacket* packet, bool picture, std::string& error) {
+    AVStream* stream = picture ? sink.videoStream : sink.audioStream;
+    av_packet_rescale_ts(packet, (picture ? file.video : file.audio)->time_base, stream->time_base);
+    packet->stream_index = stream->index;
+    const int code = av_interleaved_write_frame(sink.muxer, packet);
+    if (code < 0 || file.writeErrno != 0) {
+        error = failureText("write", code);
+        return false;
+    }
+    if (picture) ++sink.videoPackets;
+    return true;
+}
+
+// Sends what the encoder has ready to the muxers.
+bool writePackets(AVCodecContext* encoder, std::string& error) {
     EncodedFile& f = file;
     for (;;) {
         int code = avcodec_receive_packet(encoder, f.packet);
@@ -221,24 +367,40 @@ bool writePackets(AVCodecContext* encoder, AVStream* stream, std::string& error)
             return false;
         }
         // Every picture lasts one tick of the frame rate.
-        if (encoder == f.video) f.packet->duration = 1;
-        av_packet_rescale_ts(f.packet, encoder->time_base, stream->time_base);
-        f.packet->stream_index = stream->index;
-        code = av_interleaved_write_frame(f.muxer, f.packet);
-        if (code < 0 || f.writeErrno != 0) {
-            error = failureText("write", code);
-            return false;
+        const bool picture = encoder == f.video;
+        if (picture) f.packet->duration = 1;
+        Sink& fragments = f.fragments;
+        if (fragments.muxer != nullptr) {
+            AVPacket* copy = av_packet_clone(f.packet);
+            if (copy == nullptr) {
+                error = failureText("write", AVERROR(ENOMEM));
+                return false;
+            }
+            if (!picture && fragments.soundWaits && fragments.videoPackets == 0) {
+                fragments.heldSound.push_back(copy);
+            } else {
+                bool written = muxPacket(fragments, copy, picture, error);
+                av_packet_free(&copy);
+                for (AVPacket*& held : fragments.heldSound) {
+                    written = written && muxPacket(fragments, held, false, error);
+                    av_packet_free(&held);
+                }
+                fragments.heldSound.clear();
+                if (!written) return false;
+            }
         }
+        if (f.whole.muxer != nullptr && !muxPacket(f.whole, f.packet, picture, error)) return false;
+        av_packet_unref(f.packet);
     }
 }
 
-bool sendToEncoder(AVCodecContext* encoder, AVStream* stream, const AVFrame* frame, std::string& error) {
+bool sendToEncoder(AVCodecContext* encoder, const AVFrame* frame, std::string& error) {
     const int code = avcodec_send_frame(encoder, frame);
     if (code < 0) {
         error = failureText("encode", code);
         return false;
     }
-    return writePackets(encoder, stream, error);
+    return writePackets(encoder, error);
 }
 
 AVCodecContext* newEncoder(const char* name, std::string& error) {
@@ -265,7 +427,7 @@ bool setUpVideo(const CaptureSettings& settings, std::string& error) {
     c->framerate = frameRate;
     c->time_base = av_inv_q(frameRate);
     c->flags |= AV_CODEC_FLAG_BITEXACT;
-    if (f.muxer->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;  // both containers keep the codec's setup in their header
     if (mp4) {
         c->pix_fmt = AV_PIX_FMT_YUV420P;
         c->color_range = AVCOL_RANGE_MPEG;
@@ -276,6 +438,10 @@ bool setUpVideo(const CaptureSettings& settings, std::string& error) {
         c->thread_count = 2;
         av_opt_set(c->priv_data, "preset", settings.preset.c_str(), 0);
         av_opt_set(c->priv_data, "crf", std::to_string(settings.crf).c_str(), 0);
+        // x264 keeps every picture it looks ahead at, holds back for its
+        // B-frames or works on in a thread, some 70 MB each at scale 8:
+        // large pictures are encoded as they come.
+        if (settings.scale > x264FullScaleMax) av_opt_set(c->priv_data, "x264-params", x264LargeParams, 0);
     } else {
         c->pix_fmt = AV_PIX_FMT_0RGB32;
         c->level = 3;
@@ -290,14 +456,6 @@ bool setUpVideo(const CaptureSettings& settings, std::string& error) {
         error = failureText("set up the video encoder for", code);
         return false;
     }
-    f.videoStream = avformat_new_stream(f.muxer, nullptr);
-    if (f.videoStream == nullptr || avcodec_parameters_from_context(f.videoStream->codecpar, c) < 0) {
-        error = failureText("add the video stream to", AVERROR(ENOMEM));
-        return false;
-    }
-    f.videoStream->time_base = c->time_base;
-    f.videoStream->avg_frame_rate = frameRate;
-
     f.picture = av_frame_alloc();
     if (f.picture == nullptr) return false;
     f.picture->format = c->pix_fmt;
@@ -340,19 +498,12 @@ bool setUpAudio(const CaptureSettings& settings, std::string& error) {
         c->bit_rate = aacBitsPerSecond;
     else
         c->frame_size = soundFrameSamples;
-    if (f.muxer->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int code = avcodec_open2(c, nullptr, nullptr);
     if (code < 0) {
         error = failureText("set up the sound encoder for", code);
         return false;
     }
-    f.audioStream = avformat_new_stream(f.muxer, nullptr);
-    if (f.audioStream == nullptr || avcodec_parameters_from_context(f.audioStream->codecpar, c) < 0) {
-        error = failureText("add the sound stream to", AVERROR(ENOMEM));
-        return false;
-    }
-    f.audioStream->time_base = c->time_base;
-
     code = swr_alloc_set_opts2(&f.toAudio, &c->ch_layout, c->sample_fmt, c->sample_rate, &stereo,
                                AV_SAMPLE_FMT_S16, captureSampleRate, 0, nullptr);
     if (code >= 0) code = swr_init(f.toAudio);
@@ -394,8 +545,51 @@ bool encodeWaitingSound(bool last, std::string& error) {
             av_samples_set_silence(f.sound->data, take, f.sound->nb_samples - take, 2, c->sample_fmt);
         f.sound->pts = f.soundFramesEncoded;
         f.soundFramesEncoded += f.sound->nb_samples;
-        if (!sendToEncoder(c, f.audioStream, f.sound, error)) return false;
+        if (!sendToEncoder(c, f.sound, error)) return false;
     }
+}
+
+// The pictures a file really holds, read back as a player reads it: the
+// whole packets of its video stream.
+int64_t picturesIn(const std::string& path) {
+    AVFormatContext* input = nullptr;
+    if (avformat_open_input(&input, path.c_str(), nullptr, nullptr) < 0) return 0;
+    int64_t pictures = 0;
+    const int video = avformat_find_stream_info(input, nullptr) >= 0
+                          ? av_find_best_stream(input, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0)
+                          : -1;
+    AVPacket* packet = av_packet_alloc();
+    while (video >= 0 && packet != nullptr && av_read_frame(input, packet) >= 0) {
+        if (packet->stream_index == video && !(packet->flags & AV_PKT_FLAG_CORRUPT)) ++pictures;
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    avformat_close_input(&input);
+    return pictures;
+}
+
+// The finished file under the name asked for: replacing what is there only
+// with force.
+bool putInPlace(std::string& error) {
+    EncodedFile& f = file;
+    bool placed = false;
+    if (f.whole.path.empty()) {  // an unnamed file
+        if (f.force) unlink(f.path.c_str());
+        const std::string self = "/proc/self/fd/" + std::to_string(f.whole.fd);
+        placed = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, f.path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    } else if (f.force) {
+        placed = rename(f.whole.path.c_str(), f.path.c_str()) == 0;
+    } else {
+        placed = link(f.whole.path.c_str(), f.path.c_str()) == 0;
+        if (placed) unlink(f.whole.path.c_str());
+    }
+    if (!placed) {
+        error = errno == EEXIST ? f.path + " appeared meanwhile (give --force to overwrite it)" : writeErrorText(f.path, errno);
+        return false;
+    }
+    // With the name in place, what the unnamed file had is a named file.
+    f.whole.path = f.path;
+    return true;
 }
 
 }  // namespace
@@ -413,59 +607,125 @@ bool openEncodedFile(const CaptureSettings& settings, std::string& error) {
     f.path = settings.path;
     f.format = settings.format;
     f.scale = settings.scale;
+    f.framesPerSecond = settings.framesPerSecond;
+    f.force = settings.force;
+    const bool mp4 = settings.format == CaptureFormat::Mp4;
 
-    // 1. The file, never replacing one without force.
-    const int exclusive = settings.force ? O_TRUNC : O_EXCL;
-    f.fd = open(f.path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | exclusive, 0666);
-    if (f.fd < 0) {
-        const int err = errno;
-        error = err == EEXIST ? f.path + " already exists (give --force to overwrite it)" : "cannot write " + f.path + ": " + std::strerror(err);
-        f = EncodedFile{};
-        return false;
-    }
-
-    // 2. Room for the end of the file, the muxer writing through our
-    //    descriptor, the two encoders and the header.
-    const off_t frameBytes = off_t(settings.frameWidth) * settings.frameHeight * settings.scale * settings.scale * 3;
-    const int heldFrames =
-        static_cast<int>(std::ceil(settings.framesPerSecond * soundFrameSamples / captureSampleRate)) + reserveSpareFrames;
-    bool ready = setRoomAside(reserveBaseBytes + heldFrames * frameBytes, error);
-    int code = 0;
-    if (ready) {
-        code = avformat_alloc_output_context2(&f.muxer, nullptr,
-                                              settings.format == CaptureFormat::Mp4 ? "mp4" : "matroska", nullptr);
-        uint8_t* buffer = code >= 0 ? static_cast<uint8_t*>(av_malloc(ioBufferBytes)) : nullptr;
-        if (buffer != nullptr) f.io = avio_alloc_context(buffer, ioBufferBytes, 1, nullptr, nullptr, writeBytes, seekBytes);
-        if (f.io == nullptr) {
-            av_free(buffer);
-            error = failureText("set up the muxer for", code < 0 ? code : AVERROR(ENOMEM));
-            ready = false;
+    // 1. Where it goes: straight into an output that cannot seek; else under
+    //    NAME.part.EXT, locked against a second capture, never replacing a
+    //    finished file (nor one a stopped capture left) without force.
+    struct stat info {};
+    f.stream = stat(f.path.c_str(), &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode) || S_ISSOCK(info.st_mode));
+    if (f.stream) {
+        // Opening a FIFO waits for its reader.
+        f.partFd = open(f.path.c_str(), O_WRONLY | O_CLOEXEC);
+        if (f.partFd < 0) {
+            error = "cannot write " + f.path + ": " + std::strerror(errno);
+            f = EncodedFile{};
+            return false;
+        }
+    } else {
+        if (!f.force && access(f.path.c_str(), F_OK) == 0) {
+            error = f.path + " already exists (give --force to overwrite it)";
+            f = EncodedFile{};
+            return false;
+        }
+        const size_t dot = f.path.find_last_of('.');
+        f.partPath = f.path.substr(0, dot) + ".part" + f.path.substr(dot);
+        bool made = true;
+        f.partFd = open(f.partPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (f.partFd < 0 && errno == EEXIST) {
+            made = false;
+            f.partFd = open(f.partPath.c_str(), O_RDWR | O_CLOEXEC);
+        }
+        if (f.partFd < 0) {
+            error = "cannot write " + f.path + ": " + std::strerror(errno);
+            f = EncodedFile{};
+            return false;
+        }
+        if (flock(f.partFd, LOCK_EX | LOCK_NB) != 0) {
+            error = "another capture is writing " + f.path + " (through " + f.partPath + ")";
+            close(f.partFd);
+            f = EncodedFile{};
+            return false;
+        }
+        if (!made && !f.force) {
+            error = f.partPath + " already exists, left by a capture that was stopped (give --force to overwrite it)";
+            close(f.partFd);
+            f = EncodedFile{};
+            return false;
+        }
+        if (!made && ftruncate(f.partFd, 0) != 0) {
+            error = writeErrorText(f.partPath, errno);
+            close(f.partFd);
+            f = EncodedFile{};
+            return false;
         }
     }
-    if (ready) {
-        f.muxer->pb = f.io;
-        f.muxer->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_BITEXACT;
-        f.muxer->max_interleave_delta = interleaveMicroseconds;
-        f.muxer->url = av_strdup(f.path.c_str());
-        f.packet = av_packet_alloc();
-        ready = f.packet != nullptr && setUpVideo(settings, error) && setUpAudio(settings, error);
+
+    // 2. The sinks: an mkv is its part file; an mp4 is the fragmented part
+    //    file and an unnamed file beside it that becomes the finished one.
+    bool ready = true;
+    if (mp4) {
+        f.fragments.fd = f.partFd;
+        f.fragments.path = f.partPath;
+        f.fragments.fragmented = true;
+        ready = newMuxer(f.fragments, "mp4", !f.stream, error);
+        if (ready && !f.stream) {
+            const std::string dir = directoryOf(f.path);
+            f.whole.fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+            if (f.whole.fd < 0) {
+                // Where unnamed files are not supported, a hidden name of its own.
+                const size_t slash = f.path.find_last_of('/');
+                std::string name = dir + "/." + f.path.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
+                f.whole.fd = mkostemp(name.data(), O_CLOEXEC);
+                if (f.whole.fd >= 0) f.whole.path = name;
+            }
+            if (f.whole.fd < 0) {
+                error = "cannot write " + f.path + ": " + std::strerror(errno);
+                ready = false;
+            }
+            ready = ready && newMuxer(f.whole, "mp4", true, error);
+        }
+    } else {
+        f.whole.fd = f.partFd;
+        f.whole.path = f.partPath;  // none for an output that cannot seek: it is not ours
+        ready = newMuxer(f.whole, "matroska", !f.stream, error);
+        if (!f.stream) setRoomAside(reserveBytes);
     }
-    if (ready) {
+
+    // 3. The two encoders, the streams and the headers.
+    f.packet = av_packet_alloc();
+    ready = ready && f.packet != nullptr && setUpVideo(settings, error) && setUpAudio(settings, error);
+    if (ready)
+        f.fragments.soundWaits = f.video->has_b_frames * av_q2d(f.video->time_base) >
+                                 static_cast<double>(f.audio->initial_padding) / captureSampleRate;
+    for (Sink* sink : {&f.fragments, &f.whole}) {
+        if (!ready || sink->muxer == nullptr) continue;
+        ready = addStreams(*sink, error);
         AVDictionary* options = nullptr;
-        if (settings.format == CaptureFormat::Mkv) {
+        if (!mp4) {
             av_dict_set_int(&options, "cluster_size_limit", clusterBytes, 0);
             av_dict_set_int(&options, "cluster_time_limit", clusterMilliseconds, 0);
+        } else if (sink->fragmented) {
+            av_dict_set(&options, "movflags", "frag_custom+empty_moov+default_base_moof", 0);
+        } else {
+            av_dict_set(&options, "movflags", "faststart", 0);
         }
-        code = avformat_write_header(f.muxer, &options);
+        const int code = ready ? avformat_write_header(sink->muxer, &options) : 0;
         av_dict_free(&options);
         if (code < 0) {
             error = failureText("write the header of", code);
             ready = false;
         }
+        if (ready && sink->fragmented) {
+            avio_flush(sink->io);
+            sink->playableBytes = sink->bytes;
+        }
     }
     if (!ready) {
         if (error.empty()) error = failureText("set up", AVERROR(ENOMEM));
-        freeAll(true);
+        freeAll(!f.stream);
         return false;
     }
     return true;
@@ -487,7 +747,10 @@ bool encodeFrame(const FrameView& frame, std::string& error) {
         flipAndScale(frame, f.scale, PackedPixels::Bgr0, f.picture->data[0], f.picture->linesize[0]);
     }
     f.picture->pts = f.framesEncoded++;
-    return sendToEncoder(f.video, f.videoStream, f.picture, error);
+        if (!sendToEncoder(f.video, f.picture, error)) return false;
+    // A fragment about every second of pictures.
+    const auto second = [&](int64_t frames) { return std::floor(static_cast<double>(frames) / f.framesPerSecond); };
+    return second(f.framesEncoded) == second(f.framesEncoded - 1) || endFragment(error);
 }
 
 bool encodeSound(const int16_t* frames, int frameCount, std::string& error) {
@@ -510,19 +773,21 @@ bool encodeSound(const int16_t* frames, int frameCount, std::string& error) {
     return true;
 }
 
-bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::string& error) {
+bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::string& error, CaptureKept& kept) {
     EncodedFile& f = file;
     bool closed = true;
+    kept = CaptureKept{};
 
     // 1. What the encoders still hold: the rest of the sound, then the
     //    delayed packets of both.
     if (complete)
-        closed = encodeWaitingSound(true, error) && sendToEncoder(f.audio, f.audioStream, nullptr, error) &&
-                 sendToEncoder(f.video, f.videoStream, nullptr, error);
+        closed = encodeWaitingSound(true, error) && sendToEncoder(f.audio, nullptr, error) &&
+                 sendToEncoder(f.video, nullptr, error);
 
     // 2. The chapters in frame ticks, each ending where the next begins,
-    //    the last at the last frame.
-    AVChapter** list = static_cast<AVChapter**>(av_calloc(chapters.size(), sizeof(AVChapter*)));
+    //    the last at the last frame; the fragmented file has none.
+    AVFormatContext* muxer = f.whole.muxer;
+    AVChapter** list = muxer != nullptr ? static_cast<AVChapter**>(av_calloc(chapters.size(), sizeof(AVChapter*))) : nullptr;
     for (size_t i = 0; list != nullptr && i < chapters.size(); ++i) {
         AVChapter* chapter = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
         if (chapter == nullptr) break;
@@ -532,29 +797,76 @@ bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::
         chapter->end = i + 1 < chapters.size() ? chapters[i + 1].firstFrame - 1 : f.framesEncoded;
         av_dict_set(&chapter->metadata, "title", chapters[i].title.c_str(), 0);
         list[i] = chapter;
-        f.muxer->chapters = list;  // the muxer's context frees the list and what it holds
-        f.muxer->nb_chapters = static_cast<unsigned>(i) + 1;
+        muxer->chapters = list;  // the muxer's context frees the list and what it holds
+        muxer->nb_chapters = static_cast<unsigned>(i) + 1;
     }
-    if (f.muxer->chapters != list) av_free(list);
+    if (muxer != nullptr && muxer->chapters != list) av_free(list);
 
-    // 3. The index, even after a failure, then the file itself.
-    const int code = av_write_trailer(f.muxer);
-    if (code < 0 && closed) {
-        error = failureText("finish", code);
-        closed = false;
+    // 3. The indexes, even after a failure: the fragmented file's last
+    //    fragment, then the finished file's index (put in front).
+    if (f.fragments.muxer != nullptr) {
+        std::lock_guard<std::timed_mutex> guard(playableLock);
+        const int code = av_write_trailer(f.fragments.muxer);
+        avio_flush(f.fragments.io);
+        if (code < 0 && closed) {
+            error = failureText("finish", code);
+            closed = false;
+        }
+        if (!f.fragments.givenUp) f.fragments.playableBytes = f.fragments.bytes;
     }
-    if (f.io != nullptr) avio_flush(f.io);
+    bool wholeFinished = false;
+    if (muxer != nullptr) {
+        const int code = av_write_trailer(muxer);
+        avio_flush(f.whole.io);
+        wholeFinished = code >= 0 && !f.whole.broken;
+        if (code < 0 && closed) {
+            error = failureText("finish", code);
+            closed = false;
+        }
+    }
     if (f.writeErrno != 0 && closed) {
         error = writeErrorText(f.path, f.writeErrno);
         closed = false;
     }
-    if (close(f.fd) != 0 && closed) {
+    if (!f.stream && f.whole.fd >= 0 && fsync(f.whole.fd) != 0 && closed) {
         error = writeErrorText(f.path, errno);
-        closed = false;
+        wholeFinished = closed = false;
     }
-    f.fd = -1;
+
+    // 4. Where it stays. A file that plays goes into place, with as many
+    //    frames as it really holds; a finished file that would hold none
+    //    goes, and what was there before stays.
+    const bool exact = complete && closed;
+    if (f.stream) {
+        kept = {exact ? f.framesEncoded : (f.format == CaptureFormat::Mp4 ? f.fragments : f.whole).videoPackets, f.path};
+    } else if (wholeFinished) {
+        const int64_t frames = exact ? f.whole.videoPackets : picturesIn("/proc/self/fd/" + std::to_string(f.whole.fd));
+        std::string placeError;
+        if (frames > 0 && putInPlace(placeError)) {
+            kept = {frames, f.path};
+            if (f.format == CaptureFormat::Mp4) unlink(f.partPath.c_str());
+        } else if (frames > 0) {
+            if (closed) error = placeError;
+            closed = false;
+            kept = {frames, f.whole.path};
+        }
+    } else if (f.fragments.muxer != nullptr && !f.fragments.removed) {
+        // The finished file failed: the fragmented one stays under its own
+        // name, cut after its last whole fragment.
+        [[maybe_unused]] const int cut = ftruncate(f.fragments.fd, f.fragments.playableBytes);
+        kept = {picturesIn(f.partPath), f.partPath};
+    } else if (f.format == CaptureFormat::Mkv) {
+        kept = {picturesIn(f.partPath), f.partPath};
+    }
+    if (kept.frames == 0) kept.path.clear();
+    if (!f.stream && kept.path != f.partPath) unlink(f.partPath.c_str());
+    if (!f.whole.path.empty() && kept.path != f.whole.path) unlink(f.whole.path.c_str());
     freeAll(false);
     return closed;
+}
+
+bool holdFilePlayable(std::chrono::milliseconds limit) {
+    return playableLock.try_lock_for(limit);
 }
 
 }  // namespace platform::capture

@@ -3,14 +3,18 @@
 //
 // A frame is written under a temporary name and renamed when complete, so a
 // full disk never leaves a cut picture behind. audio.wav is written as the
-// sound comes, with its lengths fixed up at close to what reached the disk.
+// sound comes, its lengths brought up to date about every second of sound
+// and at close to what reached the disk: the folder of a capture that was
+// killed holds whole frames and a valid audio.wav of what was rendered.
 //
 // Sections:
 //   1. State
 //   2. PNG files
 //   3. The WAV file
 //   4. Open, frames, sound, close
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,12 +42,15 @@ constexpr int wavFrameBytes = 4;          // one stereo frame of two 16-bit samp
 
 struct FrameDirectory {
     std::string path;                     // without a trailing '/'
+    bool made = false;                    // the directory was made by this capture
+    int lockFd = -1;                      // the directory, locked against a second capture
     int scale = 1;
     bool force = false;
     std::vector<uint8_t> rgb;             // one frame top row first and enlarged
     int64_t framesWritten = 0;
     int wavFd = -1;
     uint64_t wavDataBytes = 0;            // sound bytes that reached audio.wav
+    uint64_t wavHeaderSecond = 0;         // the second of sound the header last told
     int wavErrno = 0;                     // first failed write to audio.wav
 };
 
@@ -62,6 +69,25 @@ std::string wavPath() {
 bool exists(const std::string& path) {
     struct stat info {};
     return lstat(path.c_str(), &info) == 0;
+}
+
+// The number of a "frame-NNNNNN.png" name; 0 for any other name.
+int64_t frameNumberOf(const char* name) {
+    long long number = 0;
+    int length = 0;
+    if (std::sscanf(name, "frame-%6lld.png%n", &number, &length) != 1 || length != 16 || name[16] != '\0') return 0;
+    return number;
+}
+
+// The frames of the directory whose number is above `after`.
+std::vector<std::string> framesAbove(int64_t after) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(directory.path.c_str())) {
+        while (const dirent* entry = readdir(dir))
+            if (frameNumberOf(entry->d_name) > after) names.push_back(directory.path + "/" + entry->d_name);
+        closedir(dir);
+    }
+    return names;
 }
 
 // ---------------------------------------------------------------------------
@@ -176,21 +202,35 @@ bool openFrameDirectory(const CaptureSettings& settings, std::string& error) {
     d.scale = settings.scale;
     d.force = settings.force;
 
-    // 1. Nothing of an earlier capture is replaced without force.
-    for (const std::string& path : {framePath(1), wavPath()})
-        if (!settings.force && exists(path)) {
-            error = path + " already exists (give --force to overwrite it)";
+    // 1. Nothing of an earlier capture is replaced without force: no frame
+    //    of any number, no audio.wav.
+    if (!settings.force) {
+        std::vector<std::string> earlier = framesAbove(0);
+        if (exists(wavPath())) earlier.insert(earlier.begin(), wavPath());
+        if (!earlier.empty()) {
+            error = earlier.front() + " already exists (give --force to overwrite it)";
+            d = FrameDirectory{};
             return false;
         }
+    }
 
     // 2. The directory, made when missing (its parent must exist).
     struct stat info {};
-    if (mkdir(d.path.c_str(), 0777) != 0) {
+    d.made = mkdir(d.path.c_str(), 0777) == 0;
+    if (!d.made) {
         const int err = errno;
         if (err != EEXIST || stat(d.path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
             error = "cannot make directory " + d.path + ": " + std::strerror(err == EEXIST ? ENOTDIR : err);
+            d = FrameDirectory{};
             return false;
         }
+    }
+    d.lockFd = open(d.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (d.lockFd >= 0 && flock(d.lockFd, LOCK_EX | LOCK_NB) != 0) {
+        error = "another capture is writing " + d.path;
+        close(d.lockFd);
+        d = FrameDirectory{};
+        return false;
     }
 
     // 3. audio.wav with a header for no sound yet, which proves the
@@ -205,6 +245,8 @@ bool openFrameDirectory(const CaptureSettings& settings, std::string& error) {
             close(d.wavFd);
             unlink(wavPath().c_str());
         }
+        if (d.lockFd >= 0) close(d.lockFd);
+        if (d.made) rmdir(d.path.c_str());
         d = FrameDirectory{};
         return false;
     }
@@ -268,10 +310,22 @@ bool writeWavSound(const int16_t* frames, int frameCount, std::string& error) {
         error = writeErrorText(wavPath(), d.wavErrno);
         return false;
     }
+    // About every second, the header tells the sound written so far.
+    const uint64_t second = d.wavDataBytes / (static_cast<uint64_t>(captureSampleRate) * wavFrameBytes);
+    if (second != d.wavHeaderSecond) {
+        d.wavHeaderSecond = second;
+        uint8_t header[wavHeaderBytes];
+        wavHeader(header, static_cast<uint32_t>(d.wavDataBytes / wavFrameBytes * wavFrameBytes));
+        if (pwrite(d.wavFd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header)) {
+            d.wavErrno = errno;
+            error = writeErrorText(wavPath(), d.wavErrno);
+            return false;
+        }
+    }
     return true;
 }
 
-bool closeFrameDirectory(std::string& error) {
+bool closeFrameDirectory(std::string& error, CaptureKept& kept) {
     FrameDirectory& d = directory;
     bool closed = true;
 
@@ -287,11 +341,17 @@ bool closeFrameDirectory(std::string& error) {
         closed = false;
     }
 
-    // 2. With force, frames beyond the last one, left by a longer capture
-    //    before, go, so that the directory holds this capture only.
-    if (d.force)
-        for (int64_t n = d.framesWritten + 1; exists(framePath(n)); ++n) unlink(framePath(n).c_str());
-
+    // 2. With force, frames beyond the last one, left by a capture before,
+    //    go, so that the directory holds this capture only; a capture of
+    //    no frames leaves the frames there were, and no empty audio.wav.
+    if (d.force && d.framesWritten > 0)
+        for (const std::string& path : framesAbove(d.framesWritten)) unlink(path.c_str());
+    kept = {d.framesWritten, d.framesWritten > 0 ? d.path : ""};
+    if (d.framesWritten == 0 && dataBytes == 0) {
+        unlink(wavPath().c_str());
+        if (d.made) rmdir(d.path.c_str());
+    }
+    if (d.lockFd >= 0) close(d.lockFd);
     d = FrameDirectory{};
     return closed;
 }

@@ -1,14 +1,17 @@
-// Stop signals: SIGINT and SIGTERM are taken by a watcher thread (sigwait)
+// Stop signals: SIGINT, SIGTERM and SIGHUP are taken by a watcher thread (sigwait)
 // rather than a handler, so that nothing has to be async-signal-safe. The
 // main thread sees the request on its next loop turn; when it cannot (a
 // message box waits for the user, or it does not answer within a grace
-// time) the watcher restores the display mode and ends the process.
+// time) the watcher does what the program asked for at such an end (gives
+// the display mode back, lets a capture's file reach a state that plays)
+// and ends the process.
 #include <dirent.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,7 +30,7 @@ constexpr auto pollStep = std::chrono::milliseconds(20);
 std::atomic<int> pendingSignal{0};
 std::atomic<bool> loopSawSignal{false};
 std::atomic<int> boxesOpen{0};
-void (*restoreDisplayAtEnd)() = nullptr;  // as watchStopSignals was given it
+void (*beforeEnd)() = nullptr;  // as watchStopSignals was given it
 
 // The message box on X11 runs in a child process of its own, which would
 // outlive us with its box on the screen: our children go with us.
@@ -57,7 +60,7 @@ void endChildren() {
 
 [[noreturn]] void endNow(int signal) {
     endChildren();
-    if (restoreDisplayAtEnd != nullptr) restoreDisplayAtEnd();
+    if (beforeEnd != nullptr) beforeEnd();
     _exit(128 + signal);
 }
 
@@ -88,12 +91,14 @@ BoxOpen::~BoxOpen() {
     --boxesOpen;
 }
 
-void watchStopSignals(void (*restoreDisplay)()) {
-    restoreDisplayAtEnd = restoreDisplay;
+void watchStopSignals(void (*atEnd)()) {
+    beforeEnd = atEnd;
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    std::signal(SIGPIPE, SIG_IGN);
     // Blocked here, so in every thread made from now on: only the watcher
     // takes them.
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);

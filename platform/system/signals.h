@@ -5,14 +5,16 @@
 namespace platform {
 
 // ---------------------------------------------------------------------------
-// Stop signals. After watchStopSignals, the first SIGINT or SIGTERM asks the
-// program to stop: stopSignal() then returns its number, and the main loop
-// ends at its next turn. Where the loop cannot see it in time (a message box
-// waits for the user, or start-up is busy for more than a few seconds) and
-// at a second signal, restoreDisplay is called (the desktop's display mode
-// restored) and the process ends at once with 128 + the signal's number.
+// Stop signals. After watchStopSignals, the first SIGINT, SIGTERM or SIGHUP
+// asks the program to stop: stopSignal() then returns its number, and the
+// main loop ends at its next turn. Where the loop cannot see it in time (a
+// message box waits for the user, or start-up is busy for more than a few
+// seconds) and at a second signal, beforeEnd is called (the desktop's
+// display mode restored, a capture's file brought to a state that plays)
+// and the process ends at once with 128 + the signal's number. SIGPIPE is
+// ignored, so that a write to a closed pipe fails like any other write.
 // Call it first thing, before any other thread exists.
-void watchStopSignals(void (*restoreDisplay)());
+void watchStopSignals(void (*beforeEnd)());
 int stopSignal();          // 0 until a stop signal came
 void stopSeen();           // the loop has seen it and is ending by itself
 

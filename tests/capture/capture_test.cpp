@@ -351,7 +351,16 @@ TEST_P(EncodedFile, HoldsEveryFrameTheSoundAndTheChapters) {
                 ASSERT_EQ(m.sound[size_t(2 * i + channel)], toneSample(i, channel)) << "sound frame " << i << " channel " << channel;
     }
 
-    // 4. Chapters: names and spans in frames.
+    // 4. The finished file alone, an mp4 with its index in front (it
+    //    streams from a web server).
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1) << "a temporary file stays";
+    if (!c.lossless) {
+        const Bytes bytes = readFile(path);
+        const std::string text(bytes.begin(), bytes.end());
+        EXPECT_LT(text.find("moov"), text.find("mdat"));
+    }
+
+    // 5. Chapters: names and spans in frames.
     ASSERT_EQ(m.chapters.size(), chaptersExpected.size());
     for (size_t i = 0; i < chaptersExpected.size(); ++i) {
         const ChapterSpan& want = chaptersExpected[i];
@@ -382,6 +391,54 @@ TEST(Mp4Colour, IsTaggedWithTheMatrixItWasConvertedWith) {
     EXPECT_EQ(p->color_range, AVCOL_RANGE_MPEG);
     EXPECT_EQ(p->color_primaries, AVCOL_PRI_BT709);
     avformat_close_input(&input);
+}
+
+// --- a capture that is never closed ---------------------------------------------
+
+// What a killed capture leaves, looked at while the capture is still open:
+// NAME.part.mp4 plays up to its last fragment (about a second before the
+// last frame handed over, plus the encoder's delay); a folder's audio.wav
+// has a header that tells the sound of all but about its last second.
+TEST(WhileOpen, TheFilesOnDiskPlayAsFarAsTheyGot) {
+    ScratchDir dir;
+    constexpr int frames = 130;                     // 2.2 s at 60 frames a second
+    for (const char* target : {"show.mp4", "frames/"}) {
+        SCOPED_TRACE(target);
+        const CaptureSettings settings = settingsFor((dir.path() / target).string());
+        std::string error;
+        ASSERT_TRUE(platform::openCapture(settings, error)) << error;
+        const std::vector<int16_t> sound(size_t(soundFramesAfter(1, 60.0)) * 2, 500);
+        for (int n = 1; n <= frames; ++n) {
+            const Bytes pixels = framePixels(n, CapturePixels::Rgb);
+            ASSERT_TRUE(platform::captureFrame(pixels.data(), CapturePixels::Rgb, error)) << error;
+            ASSERT_TRUE(platform::captureAudio(sound.data(), int(sound.size() / 2), error)) << error;
+        }
+        // The queue drains within a moment; what the disk holds is looked at
+        // once it stopped growing.
+        const fs::path onDisk = settings.format == CaptureFormat::Frames ? dir.path() / "frames/audio.wav"
+                                                                          : dir.path() / "show.part.mp4";
+        uintmax_t size = 0;
+        for (int i = 0; i < 100 && (i < 2 || fs::file_size(onDisk) != size); ++i) {
+            size = fs::file_size(onDisk);
+            usleep(50000);
+        }
+        if (settings.format == CaptureFormat::Frames) {
+            const Bytes wav = readFile(onDisk);
+            ASSERT_GT(wav.size(), 44u);
+            const uint32_t told = le32(wav, 40);
+            EXPECT_EQ(le32(wav, 4), 36 + told);
+            EXPECT_LE(told, wav.size() - 44);
+            EXPECT_GE(told + 44100u * 4, wav.size() - 44) << "the header is more than a second behind";
+        } else {
+            const Media m = readMedia(onDisk.string(), true);
+            ASSERT_TRUE(m.opened);
+            EXPECT_EQ(m.pictures.size(), size_t(m.videoPackets));
+            EXPECT_GE(m.pictures.size(), size_t(frames - 60 - 40)) << "a second and the encoder's delay";
+            for (size_t i = 0; i < m.pictures.size(); i += 50) expectLossyFrame(m.pictures[i], int(i) + 1, 1);
+        }
+        ASSERT_TRUE(platform::closeCapture(error)) << error;
+        EXPECT_FALSE(fs::exists(dir.path() / "show.part.mp4"));
+    }
 }
 
 // --- frame directories -------------------------------------------------------
@@ -510,12 +567,10 @@ TEST(OpenCapture, RefusesBadSettingsAndKeepsWhatIsOnDisk) {
         const bool opened = platform::openCapture(settings, error);
         EXPECT_EQ(opened, c.opens) << error;
         if (opened) {
+            // A capture of no frames keeps nothing and leaves what was there.
             EXPECT_TRUE(platform::closeCapture(error)) << error;
-            if (settings.format != CaptureFormat::Frames) {
-                EXPECT_TRUE(readMedia(target.string(), false).opened);
-            } else {
-                EXPECT_FALSE(fs::exists(existing)) << "the old frame stays";
-            }
+            EXPECT_EQ(platform::capturedKept().path, "");
+            EXPECT_EQ(readFile(existing), kept) << "replaced by a capture of no frames";
             continue;
         }
         EXPECT_NE(error.find(c.message), std::string::npos) << "error: " << error;
@@ -592,10 +647,13 @@ TEST(DiskFull, MkvStaysReadableUpToWhereTheFileStopped) {
         error = fillUntilFailure(settingsFor(path), 100);
     }
     EXPECT_NE(error.find("disk full while writing " + path + ": File too large"), std::string::npos) << error;
-    const Media m = readMedia(path, true);
+    // Its index did not fit either: it stays under its temporary name.
+    const platform::CaptureKept kept = platform::capturedKept();
+    EXPECT_EQ(kept.path, (dir.path() / "show.part.mkv").string());
+    const Media m = readMedia(kept.path, true);
     ASSERT_TRUE(m.opened);
-    EXPECT_TRUE(m.readToEnd);
     EXPECT_GT(m.pictures.size(), 0u);
+    EXPECT_EQ(m.pictures.size(), size_t(kept.frames));
 }
 
 TEST(DiskFull, FrameDirectoryKeepsWholeFramesAndAWavOfWhatWasWritten) {

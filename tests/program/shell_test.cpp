@@ -346,8 +346,7 @@ TEST(Options, ParsesTheShowsOptionsAndRefusesOthers) {
     };
     Options options;
     std::string error;
-    ASSERT_TRUE(parse({"--windowed", "--headless", "--fps", "29.97", "--trace"}, options, error)) << error;
-    EXPECT_TRUE(options.windowed);
+    ASSERT_TRUE(parse({"--headless", "--fps", "29.97", "--trace"}, options, error)) << error;
     EXPECT_TRUE(options.headless);
     EXPECT_TRUE(options.trace);
     EXPECT_DOUBLE_EQ(options.fps, 29.97);
@@ -358,7 +357,8 @@ TEST(Options, ParsesTheShowsOptionsAndRefusesOthers) {
     EXPECT_EQ(defaults.fps, 0.0);
 
     for (std::vector<const char*> bad : {std::vector<const char*>{"--fps"}, {"--fps", "0"}, {"--fps", "-5"},
-                                         {"--fps", "ten"}, {"--fps", "nan"}, {"--bogus"}, {"extra"}}) {
+                                         {"--fps", "ten"}, {"--fps", "nan"}, {"--bogus"}, {"extra"},
+                                         {"--windowed", "--headless"}}) {
         Options o;
         std::string e;
         EXPECT_FALSE(parse(bad, o, e)) << bad.front();

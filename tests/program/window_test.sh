@@ -213,18 +213,25 @@ else
 fi
 
 # A signal while the question waits: the program ends at once with
-# 128 + the signal's number, without an answer. (SIGINT takes the same path,
-# but a shell starts background programs with it ignored.)
-start
-if box=$(wait_window ogl); then
-    kill -s TERM "$(pgrep -P "$pid" -x eyesonly || echo "$pid")"
-    code=$(wait_exit)
-    [ "$code" = 143 ] && pass "SIGTERM at the question box ends with 143" ||
-        fail "SIGTERM at the question box: exit code $code, expected 143"
-else
-    fail "no question box for the signal case"
-    abandon
-fi
+# 128 + the signal's number, without an answer, and the box goes with it.
+# (SIGINT takes the same path, but a shell starts background programs with
+# it ignored.)
+for signal in TERM:143 HUP:129; do
+    expected=${signal#*:}
+    signal=${signal%:*}
+    start
+    if box=$(wait_window ogl); then
+        kill -s "$signal" "$(pgrep -P "$pid" -x eyesonly || echo "$pid")"
+        code=$(wait_exit)
+        sleep 0.5
+        [ "$code" = "$expected" ] && [ -z "$(find_window ogl)" ] &&
+            pass "SIG$signal at the question box ends with $expected, the box gone" ||
+            fail "SIG$signal at the question box: exit code $code, expected $expected; box left: $(find_window ogl)"
+    else
+        fail "no question box for the SIG$signal case"
+        abandon
+    fi
+done
 
 start --windowed
 if window=$(wait_window "$show_title"); then
