@@ -6,7 +6,9 @@
 #include "app/capture.h"
 #include "app/options.h"
 #include "app/shell.h"
+#include "platform/glyphs.h"
 #include "platform/platform.h"
+#include "resources/datafiles.h"
 #include "show/trace.h"
 
 namespace {
@@ -42,6 +44,11 @@ int main(int argc, char** argv) {
     }
     if (options.version) {
         std::printf("eyesonly %s\n", EYESONLY_VERSION);
+        std::string family, file;
+        if (platform::chosenFace(family, file))
+            std::printf("face: %s (%s)\n", family.c_str(), file.c_str());
+        else
+            std::printf("face: none found\n");
         return 0;
     }
 
@@ -49,7 +56,15 @@ int main(int argc, char** argv) {
     platform::watchStopSignals();
     applyOptions(options);
 
-    // 3. A capture's output is made before anything is drawn, so that a path
+    // 3. Without a single one of the show's files there is nothing to show:
+    //    said before any window opens or any file is made.
+    if (!anyDataFileFound()) {
+        std::fprintf(stderr, "eyesonly: none of the show's files (photos and songs) found; looked in %s\n",
+                     dataFoldersText().c_str());
+        return 1;
+    }
+
+    // 4. A capture's output is made before anything is drawn, so that a path
     //    that cannot be written is a usage error with nothing shown.
     const bool capturing = !options.capture.empty();
     if (capturing) {
@@ -60,7 +75,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    // 4. The show, each frame captured when asked; a trace that cannot be
+    // 5. The show, each frame captured when asked; a trace that cannot be
     //    written ends it.
     ShowRun run;
     if (options.untilSeconds >= 0.0)
@@ -71,7 +86,7 @@ int main(int argc, char** argv) {
     };
     int code = exitCodeFor(runShow(run));
 
-    // 5. The capture's file is finished whatever ended the show.
+    // 6. The capture's file is finished whatever ended the show.
     if (capturing) code = endCapture(code);
     if (traceFailed && code == 0) code = 1;
     return code;

@@ -15,6 +15,7 @@ struct Options {
     std::string capture;        // --capture PATH: render to a video file (or a folder of images)
     int scale = 1;              // --scale K: capture frames K times 640 x 480
     bool force = false;         // --force: a capture may overwrite what is there
+    std::string data;           // --data DIR: the show's files looked for there first
     bool trace = false;         // --trace: the show's timeline on stdout
     bool help = false;          // --help, -h
     bool version = false;       // --version

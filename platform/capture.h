@@ -84,4 +84,8 @@ void addChapter(const std::string& title, int64_t firstFrame);
 // capture is open.
 bool closeCapture(std::string& error);
 
+// One picture as a PNG file: rgb holds width x height pixels, 3 bytes each,
+// top row first. False with errno set when the file cannot be written.
+bool writePngFile(const char* path, const uint8_t* rgb, int width, int height);
+
 }  // namespace platform
