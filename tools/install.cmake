@@ -6,7 +6,9 @@
 # helper tools (showframe, dib2ppm, makedata) stay in the build folder.
 include(GNUInstallDirs)
 
-# The icon: the middle of a title-line frame, made at build time.
+# The icon: the middle of a title-line frame (66 s in, a large 3-D "e"),
+# made at build time.
+set(EYESONLY_ICON_SECONDS 66)
 set(EYESONLY_ICON ${CMAKE_BINARY_DIR}/eyesonly.png)
 add_custom_command(
   OUTPUT ${EYESONLY_ICON}
@@ -69,7 +71,8 @@ credits and greetings, in time with two tracker songs, about two and a half
 minutes long. It plays full screen, in a window or on the desktop's own
 mode, and can render itself with its music to a video file.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION games)
+# "games" would need the program in /usr/games; the show is watched, not played.
+set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${EYESONLY_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
