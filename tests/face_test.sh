@@ -17,7 +17,7 @@ pinned="DejaVu Sans Mono"
 other=$(fc-list :spacing=mono family | sed 's/,.*//' | grep -vx "$pinned" | sort -u | head -n 1)
 other_file=$(fc-list ":spacing=mono:family=$other" file | sed 's/: *$//' | head -n 1)
 if [ -z "$other" ]; then
-    echo "face_test: did not run: it needs a second monospaced face (tools/install-deps.sh installs fonts-noto-mono)"
+    echo "face_test: did not run: it needs a second monospaced face (tools/install-deps.sh installs fonts-liberation)"
     exit 0
 fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/face.XXXXXX")

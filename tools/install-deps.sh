@@ -11,7 +11,7 @@ packages="build-essential cmake pkg-config
   libstb-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libpng-dev ffmpeg
-  xvfb xauth xdotool x11-utils libx11-dev xfonts-base fonts-noto-mono
+  xvfb xauth xdotool x11-utils libx11-dev xfonts-base fonts-liberation
   libgtest-dev clang libclang-rt-14-dev
   dpkg-dev lintian desktop-file-utils groff-base man-db"
 
