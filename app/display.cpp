@@ -4,8 +4,8 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include "platform/platform.h"
-#include "platform/testing.h"
+#include "platform/display/display.h"
+#include "platform/system/testing.h"
 #include "resources/text.h"
 #include "show/music.h"
 #include "show/startup.h"

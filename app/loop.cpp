@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <iterator>
 
-#include "platform/platform.h"
+#include "platform/display/display.h"
+#include "platform/system/clock.h"
+#include "platform/system/signals.h"
 #include "scenes/scenes.h"
 #include "show/clock.h"
 #include "show/sequencer.h"

@@ -3,11 +3,12 @@
 #include <cstdio>
 #include <string>
 
-#include "app/capture.h"
 #include "app/options.h"
 #include "app/shell.h"
-#include "platform/glyphs.h"
-#include "platform/platform.h"
+#include "capture/run.h"
+#include "platform/display/display.h"
+#include "platform/fonts/fonts.h"
+#include "platform/system/signals.h"
 #include "resources/datafiles.h"
 #include "show/trace.h"
 
@@ -53,7 +54,7 @@ int main(int argc, char** argv) {
     }
 
     // 2. Stop signals go to their watcher, before any other thread exists.
-    platform::watchStopSignals();
+    platform::watchStopSignals(platform::restoreDisplayMode);
     applyOptions(options);
 
     // 3. Without a single one of the show's files there is nothing to show:

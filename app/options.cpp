@@ -7,8 +7,9 @@
 #include <filesystem>
 
 #include "app/shell.h"
-#include "platform/platform.h"
-#include "platform/sound.h"
+#include "platform/audio/sound.h"
+#include "platform/display/display.h"
+#include "platform/system/clock.h"
 #include "resources/datafiles.h"
 #include "show/trace.h"
 
@@ -152,8 +153,7 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     }
 
     // What goes together.
-    // --headless wins over --windowed, as it always has; --desktop is a
-    // display of its own.
+    // --headless wins over --windowed; --desktop is a display of its own.
     if (options.desktop && (options.windowed || options.headless)) {
         error = "--desktop does not go with --windowed or --headless";
         return false;

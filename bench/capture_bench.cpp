@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/capture.h"
+#include "capture/output.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/display/display.h"
 #include "resources/text.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/sound.h"
+#include "platform/audio/sound.h"
 #include "show/music.h"
 
 namespace {

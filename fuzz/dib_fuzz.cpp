@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/display/display.h"
 #include "resources/dib.h"
 
 // The reader is the only code linked in: message boxes must never be asked for.

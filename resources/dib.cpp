@@ -47,8 +47,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
-#include "platform/regular_file.h"
+#include "platform/display/display.h"
+#include "platform/system/regular_file.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define DIB_POISON_MAP_TAIL 1
@@ -612,9 +612,11 @@ private:
     uint8_t* bits_ = nullptr;
 };
 
-// Steps 1 to 12 for a file that is named in the local encoding. opened tells
-// whether the file was opened and mapped; every other failure has shown its
-// message before this returns.
+// The steps from a file named in the local encoding to an Image. opened
+// tells whether the file was opened and mapped; every other failure has shown
+// its message before this returns. What each step makes is released when it
+// goes out of scope, in reverse order of making: the section, the target and
+// source descriptions, the map and the file.
 std::unique_ptr<Image> decodeDibFile(const char* path, bool& opened) {
     // 1. The file, mapped read-only and read in place.
     MappedFile file(path);
@@ -676,8 +678,7 @@ std::unique_ptr<Image> decodeDibFile(const char* path, bool& opened) {
     const uint8_t* const pixels = base + pixelPosition;
     const size_t pixelBytes = fileSize - pixelPosition;
 
-    // 7. (A memory device context has no counterpart here.)
-    // 8. The target description, and the 24-bit section it describes.
+    // 7. The target description, and the 24-bit section it describes.
     const int32_t width = readSigned32(source.data() + fieldWidth);
     const int32_t storedHeight = readSigned32(source.data() + fieldHeight);
     const int32_t height = storedHeight < 0 ? -storedHeight : storedHeight;
@@ -702,13 +703,13 @@ std::unique_ptr<Image> decodeDibFile(const char* path, bool& opened) {
     }
     const Section section{sectionBits.bits(), stride, width, height, sectionBits.zeroFilled()};
 
-    // 9. Convert.
+    // 8. Convert.
     if (convertDib(section, target.data(), pixels, pixelBytes, source.data(), masks) == 0) {
         showError(conversionErrorText);
         return nullptr;
     }
 
-    // 10. Repack the section's BGR rows into packed RGB rows, bottom row
+    // 9. Repack the section's BGR rows into packed RGB rows, bottom row
     // first; each section row ends in (width mod 4) fill bytes.
     const size_t pixelCount = static_cast<size_t>(width) * static_cast<size_t>(height);
     std::unique_ptr<uint8_t[]> packed(new (std::nothrow) uint8_t[pixelCount * 3]);
@@ -725,7 +726,7 @@ std::unique_ptr<Image> decodeDibFile(const char* path, bool& opened) {
         out += rowBytesOut;
     }
 
-    // 11. The record.
+    // 10. The record.
     std::unique_ptr<Image> image(new (std::nothrow) Image);
     if (!image) {
         showError(outOfMemoryText);
@@ -735,8 +736,6 @@ std::unique_ptr<Image> decodeDibFile(const char* path, bool& opened) {
     image->height = height;
     image->pixels = std::move(packed);
     return image;
-    // 12. Clean-up, in reverse order of making: the section, the target
-    // description, the source description, the map and the file.
 }
 
 }  // namespace
@@ -770,7 +769,7 @@ std::unique_ptr<Image> readDibFile(const void* fileName, bool wideName) {
 
     bool opened = false;
     std::unique_ptr<Image> image = decodeDibFile(nameOk ? name.c_str() : nullptr, opened);
-    // 13. The open failure is shown once everything is released.
+    // The open failure is shown once the file is released.
     if (!image && !opened) showOpenFailure(name);
     return image;
 }

@@ -4,7 +4,7 @@
 
 #include <unistd.h>
 
-#include "platform/regular_file.h"
+#include "platform/system/regular_file.h"
 #include "resources/datafiles.h"
 
 GLuint photoTextures[3] = {0, 0, 0};

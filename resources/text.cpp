@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/glyphs.h"
+#include "resources/glyphs.h"
 
 GLuint textFont = 0;
 GLuint bigFont = 0;
@@ -51,7 +51,7 @@ GLuint makeOutlineFont(int size, GlyphStyle style) {
     // 3. Its glyphs; their metrics become the ones centring uses. A face
     //    that fails leaves the earlier metrics as they were.
     platform::GlyphMetrics metrics[glyphsPerFont];
-    if (platform::useFontOutlines(face, 0, glyphsPerFont, base, 0.0f, outlineExtrusion,
+    if (useFontOutlines(face, 0, glyphsPerFont, base, 0.0f, outlineExtrusion,
                                   style == GlyphStyle::Lines, metrics))
         std::copy(std::begin(metrics), std::end(metrics), glyphMetrics);
     keepFace(base, face);
@@ -61,7 +61,7 @@ GLuint makeOutlineFont(int size, GlyphStyle style) {
 GLuint makeBitmapFont(int pixels) {
     const GLuint base = glGenLists(listsPerFont);
     platform::FontFace* face = platform::createFont(pixels);
-    platform::useFontBitmaps(face, 0, glyphsPerFont, base);
+    useFontBitmaps(face, 0, glyphsPerFont, base);
     keepFace(base, face);
     return base;
 }

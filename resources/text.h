@@ -9,7 +9,7 @@
 
 #include <GL/gl.h>
 
-#include "platform/glyphs.h"
+#include "resources/glyphs.h"
 
 extern GLuint textFont;     // outline, size 9, until the scroller ends; then a 24-pixel bitmap font
 extern GLuint bigFont;      // bitmap, 72 pixels; 42 pixels once the greetings begin

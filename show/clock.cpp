@@ -1,6 +1,6 @@
 #include "show/clock.h"
 
-#include "platform/platform.h"
+#include "platform/system/clock.h"
 
 uint32_t lastFrameTime = 0;
 float frameMillis = 0.0f;

@@ -1,7 +1,7 @@
 // The two songs of the show.
 #pragma once
 
-#include "platform/sound.h"
+#include "platform/audio/sound.h"
 
 extern FMUSIC_MODULE* introSong;  // "data/Tq_outro.xm", played during the slideshow
 extern FMUSIC_MODULE* mainSong;   // "data/VELTO63K.XM", from the first scene switch to the end

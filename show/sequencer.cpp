@@ -4,7 +4,7 @@
 
 #include <GL/gl.h>
 
-#include "platform/platform.h"
+#include "platform/display/display.h"
 #include "resources/text.h"
 #include "show/clock.h"
 #include "show/music.h"

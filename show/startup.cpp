@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/platform.h"
-#include "platform/sound.h"
+#include "platform/audio/sound.h"
+#include "platform/display/display.h"
 #include "resources/datafiles.h"
 #include "resources/photos.h"
 #include "resources/text.h"

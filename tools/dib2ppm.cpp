@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/display/display.h"
 #include "resources/dib.h"
 #include "tools/makedata/atomic_file.h"
 

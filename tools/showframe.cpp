@@ -21,9 +21,10 @@
 #include <vector>
 
 #include "app/shell.h"
-#include "platform/capture.h"
-#include "platform/platform.h"
-#include "platform/sound.h"
+#include "platform/audio/sound.h"
+#include "platform/display/display.h"
+#include "platform/encode/encode.h"
+#include "platform/system/clock.h"
 #include "resources/datafiles.h"
 
 namespace {

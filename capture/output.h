@@ -1,0 +1,76 @@
+// Video capture: frames and sound of the show written to a file.
+//
+// Three kinds of output, chosen by the path:
+//   name.mp4   H.264 (x264, crf 18, yuv420p, BT.709 limited range) with AAC
+//   name.mkv   FFV1 (lossless RGB) with FLAC; the same input gives the same bytes
+//   name/      frame-000001.png, frame-000002.png, ... and audio.wav
+//
+// One capture is open at a time. Frames are numbered from 1 in the order
+// they are handed over; frame n is shown from (n - 1) / fps seconds on.
+// Frames and sound are copied into a small queue and encoded by a worker
+// thread, so the caller goes on drawing while the previous frames are
+// encoded; a call waits only until a queue slot frees.
+//
+// Every function that can fail returns false and puts one line into error;
+// it reports nothing itself. After a failure the capture stays open until
+// closeCapture, which keeps what was written so far playable (see there).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/encode/encode.h"
+
+namespace platform {
+
+// The format a path asks for: "*.mp4", "*.mkv", or a directory (one that
+// exists, or a path ending in '/'). False with "unknown extension ..." for
+// anything else.
+bool captureFormatFor(const std::string& path, CaptureFormat& format, std::string& error);
+
+constexpr int captureMaxScale = 8;
+constexpr double captureMaxFramesPerSecond = 1000.0;
+
+// Checks the settings and creates the output. False, with nothing on disk
+// touched, when a setting is out of range, when the output already exists
+// and force is off (for Frames: frame-000001.png or audio.wav inside it),
+// or when the file or directory cannot be made (missing parent, no
+// permission, ...), or when an encoder cannot be set up. False as well when
+// a capture is already open.
+bool openCapture(const CaptureSettings& settings, std::string& error);
+
+bool captureOpen();
+
+// How the frame's bytes are laid out: as glReadPixels returns them, bottom
+// row first, rows tightly packed (frameWidth x 3 or x 4 bytes).
+enum class CapturePixels { Rgb, Rgba };
+
+// Hands over the next frame; the buffer may be reused when the call returns.
+// False when no capture is open or when an earlier frame or sound block
+// failed to encode or write ("disk full while writing PATH: ...").
+bool captureFrame(const uint8_t* pixels, CapturePixels layout, std::string& error);
+
+// Hands over the next frameCount stereo frames (interleaved left, right) of
+// the soundtrack. The caller ends the soundtrack with the last picture
+// frame. False like captureFrame.
+bool captureAudio(const int16_t* frames, int frameCount, std::string& error);
+
+// Names the part of the file that starts at picture frame firstFrame (from
+// 1); it ends where the next one starts, the last at the end of the file.
+// A frame below 1 counts as 1; a later chapter at the same frame replaces
+// the earlier one; chapters that start after the last frame are dropped.
+// Ignored for Frames.
+void addChapter(const std::string& title, int64_t firstFrame);
+
+// Finishes the file: encodes what is still queued, flushes the encoders,
+// writes the chapters and the index (mp4, mkv) or the WAV header (Frames),
+// and closes it. Safe after any failure and at any point between frames
+// (for instance once a stop was asked for): what was written stays a valid,
+// playable file as far as the format allows (mp4 needs its index at the end,
+// for which room on the disk is set aside at openCapture). Returns false
+// with the first error of the whole capture when any call failed, so a
+// true result means a complete file. Does nothing and returns true when no
+// capture is open.
+bool closeCapture(std::string& error);
+
+}  // namespace platform

@@ -1,0 +1,163 @@
+// Capture of the whole show to a video file.
+#include "capture/run.h"
+
+#include <GL/gl.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "capture/output.h"
+#include "platform/audio/sound.h"
+#include "show/sequencer.h"
+
+namespace {
+
+constexpr int frameWidth = 640;
+constexpr int frameHeight = 480;
+constexpr double samplesPerMs = platform::captureSampleRate / 1000.0;
+constexpr int soundBlockFrames = 4096;       // stereo frames mixed at a time
+constexpr int barWidth = 30;                 // characters of the live bar
+constexpr double expectedShowMs = 145000.0;  // show time the progress measures against
+
+// A scene's name in a video player's chapter menu, by sceneIndex + 1.
+constexpr const char* chapterNames[] = {
+    "Slideshow", "Title", "Ring tunnel", "Scroller", "Credits and greetings",
+};
+
+struct CaptureRun {
+    CaptureOptions options;
+    std::vector<uint8_t> pixels;             // one RGBA frame, bottom row first
+    std::vector<int16_t> sound;              // one block of interleaved stereo
+    int64_t framesDrawn = 0;
+    int64_t soundFrames = 0;                 // stereo frames handed over so far
+    int32_t lastScene = -2;                  // scene of the previous frame; -2 before the first
+    bool failed = false;
+    bool liveBar = false;                    // standard error is a terminal
+    int lastTenth = 0;                       // plain progress lines printed
+    std::chrono::steady_clock::time_point started;
+};
+
+CaptureRun run;
+
+// Clock reading of frame n (from 1) on the fixed-step clock, minus 1000.
+double showMsOfFrame(int64_t n) {
+    return std::floor(static_cast<double>(n - 1) * 1000.0 / run.options.fps);
+}
+
+void fail(const std::string& error) {
+    if (!run.failed) std::fprintf(stderr, "%seyesonly: %s\n", run.liveBar ? "\n" : "", error.c_str());
+    run.failed = true;
+}
+
+// The soundtrack up to (not including) stereo frame `until`.
+bool soundUntil(int64_t until) {
+    while (run.soundFrames < until) {
+        const int count = static_cast<int>(std::min<int64_t>(soundBlockFrames, until - run.soundFrames));
+        platform::renderSound(run.sound.data(), count);
+        std::string error;
+        if (!platform::captureAudio(run.sound.data(), count, error)) {
+            fail(error);
+            return false;
+        }
+        run.soundFrames += count;
+    }
+    return true;
+}
+
+void reportProgress(double showMs) {
+    const double share = std::min(showMs / expectedShowMs, 1.0);
+    const double wallSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - run.started).count();
+    const double speed = wallSeconds > 0.0 ? showMs / 1000.0 / wallSeconds : 0.0;
+    if (run.liveBar) {
+        const int filled = static_cast<int>(share * barWidth);
+        const double left = speed > 0.0 ? (expectedShowMs - showMs) / 1000.0 / speed : 0.0;
+        std::fprintf(stderr, "\r[%.*s%*s] %3d%%  frame %lld  %.1fx real time  %3.0f s left ", filled,
+                     "##############################", barWidth - filled, "", static_cast<int>(share * 100.0),
+                     static_cast<long long>(run.framesDrawn), speed, std::max(left, 0.0));
+        return;
+    }
+    const int tenth = static_cast<int>(share * 10.0);
+    if (tenth > run.lastTenth && tenth < 10) {
+        run.lastTenth = tenth;
+        std::fprintf(stderr, "eyesonly: %d%% captured, frame %lld, %.1fx real time\n", tenth * 10,
+                     static_cast<long long>(run.framesDrawn), speed);
+    }
+}
+
+}  // namespace
+
+bool beginCapture(const CaptureOptions& options, std::string& error) {
+    platform::CaptureSettings settings;
+    settings.path = options.path;
+    settings.frameWidth = frameWidth;
+    settings.frameHeight = frameHeight;
+    settings.scale = options.scale;
+    settings.framesPerSecond = options.fps;
+    settings.force = options.force;
+    if (!platform::captureFormatFor(options.path, settings.format, error)) return false;
+    // A file-size limit makes a write fail with EFBIG, which the encoder
+    // reports like a full disk, instead of killing the process mid-file.
+    std::signal(SIGXFSZ, SIG_IGN);
+    if (!platform::openCapture(settings, error)) return false;
+    run = CaptureRun{};
+    run.options = options;
+    run.pixels.resize(static_cast<size_t>(frameWidth) * frameHeight * 4);
+    run.sound.resize(static_cast<size_t>(soundBlockFrames) * 2);
+    run.liveBar = isatty(STDERR_FILENO) != 0;
+    run.started = std::chrono::steady_clock::now();
+    return true;
+}
+
+bool captureDrawnFrame() {
+    if (run.failed) return false;
+    ++run.framesDrawn;
+    const double showMs = showMsOfFrame(run.framesDrawn);
+
+    // 1. The frame as drawn, before it is swapped away.
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, frameWidth, frameHeight, GL_RGBA, GL_UNSIGNED_BYTE, run.pixels.data());
+    std::string error;
+    if (!platform::captureFrame(run.pixels.data(), platform::CapturePixels::Rgba, error)) {
+        fail(error);
+        return false;
+    }
+
+    // 2. A scene that starts in this frame starts a chapter here.
+    if (sceneIndex != run.lastScene) {
+        run.lastScene = sceneIndex;
+        platform::addChapter(chapterNames[sceneIndex + 1], run.framesDrawn);
+    }
+
+    // 3. The sound up to the next frame's reading: whatever the next frame
+    //    starts or stops is heard from its first sample on.
+    const double nextMs = showMsOfFrame(run.framesDrawn + 1);
+    if (!soundUntil(std::llround(nextMs * samplesPerMs))) return false;
+
+    reportProgress(showMs);
+    return true;
+}
+
+int endCapture(int runExitCode) {
+    // 1. The soundtrack ends with the last frame.
+    if (!run.failed)
+        soundUntil(std::llround(static_cast<double>(run.framesDrawn) * platform::captureSampleRate / run.options.fps));
+
+    // 2. Whatever was written stays playable, even after a failure.
+    std::string error;
+    const bool whole = platform::closeCapture(error);
+    if (!whole) fail(error);
+    if (run.liveBar) std::fputc('\n', stderr);
+    const double showSeconds = static_cast<double>(run.framesDrawn) / run.options.fps;
+    std::fprintf(stderr, "eyesonly: %s %lld frame%s (%.1f s of show) to %s\n", whole ? "wrote" : "kept",
+                 static_cast<long long>(run.framesDrawn), run.framesDrawn == 1 ? "" : "s", showSeconds,
+                 run.options.path.c_str());
+    return run.failed ? 1 : runExitCode;
+}

@@ -1,0 +1,376 @@
+// The tracker-music player over libopenmpt and an SDL audio device.
+//
+// Sections:
+//   1. songs and the player's state
+//   2. mixing (shared by the device callback and renderSound)
+//   3. the output: FSOUND_SetOutput, FSOUND_SetBufferSize, FSOUND_Init, FSOUND_Close
+//   4. the songs: FMUSIC_LoadSong, FMUSIC_PlaySong, FMUSIC_StopSong, FMUSIC_FreeSong
+//   5. queries, capture and reset
+//
+// Threads: the device callback runs on SDL's audio thread and reads only the
+// list of playing songs and their modules. Every change to that list, and
+// every exchange of a playing song's module, is made with the device locked.
+// libopenmpt reports failures by exceptions; none leaves this file.
+#include "platform/audio/sound.h"
+
+#include "platform/system/regular_file.h"
+#include "platform/system/testing.h"
+
+#include <SDL.h>
+#include <libopenmpt/libopenmpt.hpp>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <memory>
+#include <sstream>
+
+// ---------------------------------------------------------------------------
+// 1. songs and the player's state
+
+struct FMUSIC_MODULE {
+    std::vector<char> bytes;                  // the file, for a fresh start on every play
+    std::unique_ptr<openmpt::module> module;  // rendered by the mixer while playing
+    std::vector<std::string> loadLog;         // the loader's messages, one a line
+    bool playing = false;                     // changed on the show's thread only
+};
+
+namespace {
+
+constexpr int channelCount = 2;              // interleaved stereo
+constexpr int defaultBufferMs = 40;          // until FSOUND_SetBufferSize says otherwise
+constexpr int minMixRate = 8000;             // Hz, the range libopenmpt renders at
+constexpr int maxMixRate = 192000;           // Hz
+constexpr int mixChunkFrames = 1024;         // frames mixed per pass, so no buffer grows
+
+struct Player {
+    platform::SoundOutput selectedOutput = platform::SoundOutput::Device;  // for the next FSOUND_Init
+    platform::SoundOutput output = platform::SoundOutput::Device;          // the one FSOUND_Init set up
+    int bufferMs = defaultBufferMs;
+    int mixRate = 0;                         // Hz; 0 until FSOUND_Init succeeds
+    bool audioSubsystem = false;             // SDL's audio subsystem started by us
+    SDL_AudioDeviceID device = 0;            // 0 when no device is open
+    std::vector<std::unique_ptr<FMUSIC_MODULE>> songs;  // every loaded song
+    std::vector<FMUSIC_MODULE*> playing;     // read by the audio thread
+    std::array<int16_t, mixChunkFrames * channelCount> songBlock{};  // one song's frames
+    std::array<int32_t, mixChunkFrames * channelCount> mixBlock{};   // the unsaturated sum
+
+    ~Player();
+};
+
+Player player;
+
+void closeDevice() {
+    if (player.device != 0) {
+        SDL_CloseAudioDevice(player.device);  // waits for the callback to return
+        player.device = 0;
+    }
+    if (player.audioSubsystem) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        player.audioSubsystem = false;
+    }
+}
+
+// The audio thread must be gone before the songs are destroyed at exit.
+Player::~Player() { closeDevice(); }
+
+// Holds the device lock for its lifetime when a device is open.
+class DeviceLock {
+public:
+    DeviceLock() : device_(player.device) {
+        if (device_ != 0) SDL_LockAudioDevice(device_);
+    }
+    ~DeviceLock() {
+        if (device_ != 0) SDL_UnlockAudioDevice(device_);
+    }
+    DeviceLock(const DeviceLock&) = delete;
+    DeviceLock& operator=(const DeviceLock&) = delete;
+private:
+    SDL_AudioDeviceID device_;
+};
+
+// The song behind a handle, or null for a null or unknown handle.
+FMUSIC_MODULE* findSong(const FMUSIC_MODULE* song) {
+    if (!song) return nullptr;
+    for (auto& owned : player.songs)
+        if (owned.get() == song) return owned.get();
+    return nullptr;
+}
+
+// Whether FSOUND_Init left something for songs to play into.
+bool outputReady() {
+    if (player.mixRate == 0) return false;
+    return player.output != platform::SoundOutput::Device || player.device != 0;
+}
+
+// The device buffer in frames: the power of two nearest to the requested time.
+Uint16 deviceBufferFrames(int mixRate, int bufferMs) {
+    const long wanted = std::max(1L, static_cast<long>(mixRate) * bufferMs / 1000);
+    long frames = 64;
+    while (frames < 32768 && frames * 2 - wanted <= wanted - frames) frames *= 2;
+    return static_cast<Uint16>(frames);
+}
+
+// libopenmpt makes an empty song of an XM module cut inside its song header
+// (the order list and the counts of patterns and instruments). Such a file
+// is not a song: it must hold the whole header that it announces.
+bool xmHeaderComplete(const std::vector<char>& bytes) {
+    static constexpr char signature[] = "Extended Module: ";
+    constexpr size_t signatureLength = sizeof signature - 1;
+    constexpr size_t headerSizeAt = 60;      // bytes; the size counts from here
+    if (bytes.size() < signatureLength || !std::equal(signature, signature + signatureLength, bytes.begin()))
+        return true;                         // not an XM module: libopenmpt judges it alone
+    if (bytes.size() < headerSizeAt + 4) return false;
+    uint32_t headerSize = 0;
+    for (int i = 3; i >= 0; --i) headerSize = headerSize << 8 | static_cast<uint8_t>(bytes[headerSizeAt + i]);
+    return bytes.size() - headerSizeAt >= headerSize;
+}
+
+// A module ready to play: looping until stopped, and without dither, so that
+// it renders the same every time it is played. Throws what libopenmpt throws.
+std::unique_ptr<openmpt::module> openModule(const std::vector<char>& bytes, std::ostream& log) {
+    auto module = std::make_unique<openmpt::module>(bytes, log);
+    module->set_repeat_count(-1);
+    module->ctl_set_integer("dither", 0);
+    return module;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+// ---------------------------------------------------------------------------
+// 2. mixing
+
+// Sums every playing song into frames, saturated to 16 bits. The caller holds
+// the device lock (or is the device callback, which SDL runs locked).
+void mixPlaying(int16_t* frames, int frameCount) {
+    while (frameCount > 0) {
+        const int chunk = std::min(frameCount, mixChunkFrames);
+        const size_t samples = static_cast<size_t>(chunk) * channelCount;
+        std::fill_n(player.mixBlock.begin(), samples, 0);
+        for (FMUSIC_MODULE* song : player.playing) {
+            size_t rendered = 0;
+            try {
+                rendered = song->module->read_interleaved_stereo(player.mixRate, chunk, player.songBlock.data());
+            } catch (...) {
+                rendered = 0;  // a song that cannot render is silent
+            }
+            for (size_t i = 0; i < rendered * channelCount; ++i) player.mixBlock[i] += player.songBlock[i];
+        }
+        for (size_t i = 0; i < samples; ++i)
+            frames[i] = static_cast<int16_t>(std::clamp(player.mixBlock[i], -32768, 32767));
+        frames += samples;
+        frameCount -= chunk;
+    }
+}
+
+void SDLCALL deviceCallback(void*, Uint8* stream, int byteCount) {
+    const int frameCount = byteCount / static_cast<int>(channelCount * sizeof(int16_t));
+    mixPlaying(reinterpret_cast<int16_t*>(stream), frameCount);
+}
+
+void stopAll() {
+    DeviceLock lock;
+    for (FMUSIC_MODULE* song : player.playing) song->playing = false;
+    player.playing.clear();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// 3. the output
+
+// The output type names one of a sound library's drivers. This player has
+// one way out, the one selectSoundOutput chose, so the type is only noted.
+void FSOUND_SetOutput(int outputType) {
+    platform::noteJournal("FSOUND_SetOutput " + std::to_string(outputType));
+}
+
+void FSOUND_SetBufferSize(int milliseconds) {
+    platform::noteJournal("FSOUND_SetBufferSize " + std::to_string(milliseconds));
+    player.bufferMs = milliseconds > 0 ? std::min(milliseconds, 1000) : defaultBufferMs;
+}
+
+void FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned flags) {
+    platform::noteJournal("FSOUND_Init " + std::to_string(mixRate) + " " + std::to_string(maxSoftwareChannels) + " " +
+                          std::to_string(flags));
+    FSOUND_Close();
+    if (mixRate < minMixRate || mixRate > maxMixRate) return;  // no output at all
+    player.mixRate = mixRate;
+    player.output = player.selectedOutput;
+    if (player.output != platform::SoundOutput::Device) return;
+
+    // No audio device leaves the show silent: songs load, but do not play.
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
+    player.audioSubsystem = true;
+    SDL_AudioSpec wanted{};
+    wanted.freq = mixRate;
+    wanted.format = AUDIO_S16SYS;
+    wanted.channels = channelCount;
+    wanted.samples = deviceBufferFrames(mixRate, player.bufferMs);
+    wanted.callback = deviceCallback;
+    SDL_AudioSpec obtained{};
+    // No changes allowed: SDL converts to whatever the hardware takes.
+    player.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+    if (player.device == 0) {
+        closeDevice();
+        return;
+    }
+    SDL_PauseAudioDevice(player.device, 0);
+}
+
+void FSOUND_Close() {
+    stopAll();
+    closeDevice();
+    player.mixRate = 0;
+}
+
+// ---------------------------------------------------------------------------
+// 4. the songs
+
+namespace {
+
+// The song file's bytes, read up to the size it had when it was opened.
+// False for anything but a regular file (a pipe would block, a device never
+// ends), for a file above maxSongBytes and on a read error. Throws bad_alloc.
+bool readSongFile(const char* path, std::vector<char>& bytes) {
+    constexpr uint64_t maxSongBytes = uint64_t{64} << 20;  // modules run from kilobytes to a few megabytes
+    uint64_t size = 0;
+    const int fd = platform::openRegularFile(path, size);
+    if (fd < 0) return false;
+    struct Closer {
+        int fd;
+        ~Closer() { close(fd); }
+    } closer{fd};
+    if (size > maxSongBytes) return false;
+    bytes.resize(static_cast<size_t>(size));
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;  // the file shrank since it was opened: keep what it holds
+        got += static_cast<size_t>(n);
+    }
+    bytes.resize(got);
+    return true;
+}
+
+}  // namespace
+
+FMUSIC_MODULE* FMUSIC_LoadSong(const char* path) {
+    platform::noteJournal(std::string("FMUSIC_LoadSong ") + (path ? path : "(null)"));
+    if (!path) return nullptr;
+    try {
+        std::vector<char> bytes;
+        if (!readSongFile(path, bytes) || bytes.empty() || !xmHeaderComplete(bytes)) return nullptr;
+
+        auto song = std::make_unique<FMUSIC_MODULE>();
+        std::ostringstream log;
+        song->module = openModule(bytes, log);
+        song->loadLog = splitLines(log.str());
+        song->bytes = std::move(bytes);
+        player.songs.push_back(std::move(song));
+        return player.songs.back().get();
+    } catch (...) {
+        return nullptr;  // not a module, or not readable: nothing half-made is kept
+    }
+}
+
+bool FMUSIC_PlaySong(FMUSIC_MODULE* handle) {
+    FMUSIC_MODULE* song = findSong(handle);
+    if (!song || !outputReady()) return false;
+    // A module made afresh from the file starts exactly as on the first play;
+    // seeking back to the start leaves the mixer's volume ramps a level off.
+    std::unique_ptr<openmpt::module> fresh;
+    try {
+        std::ostringstream ignored;
+        fresh = openModule(song->bytes, ignored);
+    } catch (...) {
+        return false;
+    }
+    {
+        DeviceLock lock;
+        song->module.swap(fresh);
+        if (!song->playing) {
+            player.playing.push_back(song);
+            song->playing = true;
+        }
+    }
+    return true;  // the old module is destroyed here, outside the lock
+}
+
+void FMUSIC_StopSong(FMUSIC_MODULE* handle) {
+    FMUSIC_MODULE* song = findSong(handle);
+    if (!song || !song->playing) return;
+    DeviceLock lock;
+    std::erase(player.playing, song);
+    song->playing = false;
+}
+
+void FMUSIC_FreeSong(FMUSIC_MODULE* handle) {
+    FMUSIC_MODULE* song = findSong(handle);
+    if (!song) return;
+    FMUSIC_StopSong(song);
+    // Off the playing list, the audio thread no longer reaches it.
+    std::erase_if(player.songs, [song](const auto& owned) { return owned.get() == song; });
+}
+
+// ---------------------------------------------------------------------------
+// 5. queries, capture and reset
+
+namespace platform {
+
+void selectSoundOutput(SoundOutput output) { player.selectedOutput = output; }
+
+void renderSound(int16_t* frames, int frameCount) {
+    if (!frames || frameCount <= 0) return;
+    DeviceLock lock;
+    if (player.mixRate == 0) {
+        std::fill_n(frames, static_cast<size_t>(frameCount) * channelCount, int16_t{0});
+        return;
+    }
+    mixPlaying(frames, frameCount);
+}
+
+bool songPlaying(const FMUSIC_MODULE* handle) {
+    const FMUSIC_MODULE* song = findSong(handle);
+    return song && song->playing;
+}
+
+double songLengthSeconds(const FMUSIC_MODULE* handle) {
+    const FMUSIC_MODULE* song = findSong(handle);
+    if (!song) return 0.0;
+    try {
+        return song->module->get_duration_seconds();
+    } catch (...) {
+        return 0.0;
+    }
+}
+
+const std::vector<std::string>& songLoadLog(const FMUSIC_MODULE* handle) {
+    static const std::vector<std::string> none;
+    const FMUSIC_MODULE* song = findSong(handle);
+    return song ? song->loadLog : none;
+}
+
+int soundMixRate() { return player.mixRate; }
+
+bool soundDeviceOpen() { return player.device != 0; }
+
+void resetSound() {
+    FSOUND_Close();
+    player.songs.clear();
+    player.selectedOutput = SoundOutput::Device;
+    player.output = SoundOutput::Device;
+    player.bufferMs = defaultBufferMs;
+}
+
+}  // namespace platform

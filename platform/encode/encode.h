@@ -1,0 +1,79 @@
+// The capture's two writers: encoded files (ffmpeg.cpp) and frame
+// directories (png.cpp), as the capture's front (capture/output.cpp:
+// checks, queue, worker thread) drives them.
+//
+// Every writer call runs on the worker thread, one at a time, except open,
+// which runs on the caller's thread before the worker starts, and close,
+// which runs there after the worker has stopped.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+enum class CaptureFormat { Mp4, Mkv, Frames };
+
+constexpr int captureSampleRate = 44100;   // Hz; sound is always stereo, 16-bit
+
+struct CaptureSettings {
+    std::string path;                            // file, or directory for Frames
+    CaptureFormat format = CaptureFormat::Mp4;
+    int frameWidth = 640;                        // pixels of the frames handed over
+    int frameHeight = 480;
+    int scale = 1;                               // 1..8: each pixel becomes scale x scale pixels
+    double framesPerSecond = 60.0;               // 1..1000, may be fractional (29.97)
+    bool force = false;                          // an existing file may be overwritten
+};
+
+// One picture as a PNG file (png.cpp): rgb holds width x height pixels, 3
+// bytes each, top row first. False with errno set when the file cannot be
+// written.
+bool writePngFile(const char* path, const uint8_t* rgb, int width, int height);
+
+}  // namespace platform
+
+namespace platform::capture {
+
+// A frame as the caller hands it over: bottom row first, rows packed.
+struct FrameView {
+    const uint8_t* pixels = nullptr;
+    int width = 0;               // pixels
+    int height = 0;
+    int bytesPerPixel = 3;       // 3 (RGB) or 4 (RGBA; alpha is dropped)
+};
+
+struct Chapter {
+    std::string title;
+    int64_t firstFrame = 1;      // from 1
+};
+
+// How enlarged frames are packed: RGB24 (libswscale's input, PNG rows) or
+// B, G, R and a zero byte (FFV1's 8-bit RGB).
+enum class PackedPixels { Rgb, Bgr0 };
+
+// The frame turned top row first and enlarged scale times (each pixel a
+// scale x scale block), packed as asked, rows rowStride bytes apart.
+void flipAndScale(const FrameView& frame, int scale, PackedPixels packing, uint8_t* out, ptrdiff_t rowStride);
+
+// "disk full while writing PATH: ..." for a full disk or file size limit,
+// "cannot write PATH: ..." for any other errno.
+std::string writeErrorText(const std::string& path, int errnoValue);
+
+// Encoded files: mp4 (H.264 + AAC) and mkv (FFV1 + FLAC).
+bool openEncodedFile(const CaptureSettings& settings, std::string& error);
+bool encodeFrame(const FrameView& frame, std::string& error);
+bool encodeSound(const int16_t* frames, int frameCount, std::string& error);
+// complete: flush the encoders first (false after a failure: only what is
+// already encoded goes into the file). Chapters are in the order given.
+bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::string& error);
+
+// Frame directories: numbered PNG files and audio.wav.
+bool openFrameDirectory(const CaptureSettings& settings, std::string& error);
+bool writeFramePng(const FrameView& frame, int64_t frameNumber, std::string& error);
+bool writeWavSound(const int16_t* frames, int frameCount, std::string& error);
+bool closeFrameDirectory(std::string& error);
+
+}  // namespace platform::capture

@@ -1,0 +1,313 @@
+// Frame directories: frame-000001.png, frame-000002.png, ... (8-bit RGB,
+// fast compression) and audio.wav (16-bit stereo PCM at 44100 Hz).
+//
+// A frame is written under a temporary name and renamed when complete, so a
+// full disk never leaves a cut picture behind. audio.wav is written as the
+// sound comes, with its lengths fixed up at close to what reached the disk.
+//
+// Sections:
+//   1. State
+//   2. PNG files
+//   3. The WAV file
+//   4. Open, frames, sound, close
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <png.h>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/encode/encode.h"
+
+namespace platform::capture {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// 1. State
+
+constexpr int pngCompressionLevel = 2;    // zlib 0..9: fast, and flat graphics still pack well
+constexpr int wavHeaderBytes = 44;
+constexpr int wavFrameBytes = 4;          // one stereo frame of two 16-bit samples
+
+struct FrameDirectory {
+    std::string path;                     // without a trailing '/'
+    int scale = 1;
+    bool force = false;
+    std::vector<uint8_t> rgb;             // one frame top row first and enlarged
+    int64_t framesWritten = 0;
+    int wavFd = -1;
+    uint64_t wavDataBytes = 0;            // sound bytes that reached audio.wav
+    int wavErrno = 0;                     // first failed write to audio.wav
+};
+
+FrameDirectory directory;
+
+std::string framePath(int64_t number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame-%06lld.png", static_cast<long long>(number));
+    return directory.path + name;
+}
+
+std::string wavPath() {
+    return directory.path + "/audio.wav";
+}
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+// ---------------------------------------------------------------------------
+// 2. PNG files
+
+struct PngSink {
+    std::FILE* file = nullptr;
+    int writeErrno = 0;
+    char message[128] = {};               // libpng's own, when it failed
+};
+
+void pngWrite(png_structp png, png_bytep bytes, size_t count) {
+    PngSink* sink = static_cast<PngSink*>(png_get_io_ptr(png));
+    if (std::fwrite(bytes, 1, count, sink->file) != count) {
+        sink->writeErrno = errno != 0 ? errno : EIO;
+        png_error(png, "write failed");
+    }
+}
+
+// libpng's errors end the picture and are reported by the capture once;
+// its warnings are not about anything the caller can change.
+void pngFailed(png_structp png, png_const_charp message) {
+    PngSink* sink = static_cast<PngSink*>(png_get_error_ptr(png));
+    std::snprintf(sink->message, sizeof sink->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void pngWarned(png_structp, png_const_charp) {}
+
+void pngFlush(png_structp) {}
+
+// libpng reports its errors by a long jump back here; nothing with a
+// destructor lives in this function for the jump to skip.
+bool writePng(PngSink& sink, const uint8_t* rgb, int width, int height) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, pngFailed, pngWarned);
+    if (png == nullptr) return false;
+    png_infop info = png_create_info_struct(png);
+    if (info == nullptr) {
+        png_destroy_write_struct(&png, nullptr);
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_set_write_fn(png, &sink, pngWrite, pngFlush);
+    png_set_compression_level(png, pngCompressionLevel);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < height; ++y) png_write_row(png, rgb + static_cast<size_t>(y) * width * 3);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// 3. The WAV file
+
+void put16(uint8_t* at, uint32_t value) {
+    at[0] = static_cast<uint8_t>(value);
+    at[1] = static_cast<uint8_t>(value >> 8);
+}
+
+void put32(uint8_t* at, uint32_t value) {
+    put16(at, value & 0xFFFF);
+    put16(at + 2, value >> 16);
+}
+
+// The canonical 44-byte header of a PCM file holding dataBytes of sound.
+void wavHeader(uint8_t* header, uint32_t dataBytes) {
+    std::memcpy(header, "RIFF", 4);
+    put32(header + 4, 36 + dataBytes);
+    std::memcpy(header + 8, "WAVEfmt ", 8);
+    put32(header + 16, 16);                                  // fmt chunk size
+    put16(header + 20, 1);                                   // PCM
+    put16(header + 22, 2);                                   // channels
+    put32(header + 24, captureSampleRate);
+    put32(header + 28, captureSampleRate * wavFrameBytes);   // bytes a second
+    put16(header + 32, wavFrameBytes);                       // block align
+    put16(header + 34, 16);                                  // bits a sample
+    std::memcpy(header + 36, "data", 4);
+    put32(header + 40, dataBytes);
+}
+
+// Writes all bytes, counting what reached the file; false with errno.
+bool writeAll(int fd, const uint8_t* bytes, size_t count, uint64_t& written) {
+    while (count > 0) {
+        const ssize_t n = write(fd, bytes, count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            return false;
+        }
+        bytes += n;
+        count -= static_cast<size_t>(n);
+        written += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// 4. Open, frames, sound, close
+
+bool openFrameDirectory(const CaptureSettings& settings, std::string& error) {
+    FrameDirectory& d = directory;
+    d = FrameDirectory{};
+    d.path = settings.path;
+    while (d.path.size() > 1 && d.path.back() == '/') d.path.pop_back();
+    d.scale = settings.scale;
+    d.force = settings.force;
+
+    // 1. Nothing of an earlier capture is replaced without force.
+    for (const std::string& path : {framePath(1), wavPath()})
+        if (!settings.force && exists(path)) {
+            error = path + " already exists (give --force to overwrite it)";
+            return false;
+        }
+
+    // 2. The directory, made when missing (its parent must exist).
+    struct stat info {};
+    if (mkdir(d.path.c_str(), 0777) != 0) {
+        const int err = errno;
+        if (err != EEXIST || stat(d.path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            error = "cannot make directory " + d.path + ": " + std::strerror(err == EEXIST ? ENOTDIR : err);
+            return false;
+        }
+    }
+
+    // 3. audio.wav with a header for no sound yet, which proves the
+    //    directory writable.
+    d.wavFd = open(wavPath().c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (settings.force ? O_TRUNC : O_EXCL), 0666);
+    uint8_t header[wavHeaderBytes];
+    wavHeader(header, 0);
+    uint64_t headerWritten = 0;
+    if (d.wavFd < 0 || !writeAll(d.wavFd, header, sizeof header, headerWritten)) {
+        error = (errno == EEXIST ? wavPath() + " already exists (give --force to overwrite it)" : writeErrorText(wavPath(), errno));
+        if (d.wavFd >= 0) {
+            close(d.wavFd);
+            unlink(wavPath().c_str());
+        }
+        d = FrameDirectory{};
+        return false;
+    }
+    d.rgb.resize(static_cast<size_t>(settings.frameWidth) * settings.scale * settings.frameHeight * settings.scale * 3);
+    return true;
+}
+
+bool writeFramePng(const FrameView& frame, int64_t frameNumber, std::string& error) {
+    FrameDirectory& d = directory;
+    const int width = frame.width * d.scale;
+    const int height = frame.height * d.scale;
+    flipAndScale(frame, d.scale, PackedPixels::Rgb, d.rgb.data(), static_cast<ptrdiff_t>(width) * 3);
+
+    // 1. The picture under its temporary name.
+    const std::string finalPath = framePath(frameNumber);
+    const std::string partPath = finalPath + ".part";
+    PngSink sink;
+    sink.file = std::fopen(partPath.c_str(), "wb");
+    if (sink.file == nullptr) {
+        error = writeErrorText(partPath, errno);
+        return false;
+    }
+    bool written = writePng(sink, d.rgb.data(), width, height);
+    if (std::fflush(sink.file) != 0 && sink.writeErrno == 0) sink.writeErrno = errno;
+    if (std::fclose(sink.file) != 0 && sink.writeErrno == 0) sink.writeErrno = errno;
+    written = written && sink.writeErrno == 0;
+    if (!written) {
+        unlink(partPath.c_str());
+        error = sink.writeErrno != 0 ? writeErrorText(finalPath, sink.writeErrno)
+                                     : "cannot write " + finalPath + ": " + (sink.message[0] ? sink.message : "out of memory");
+        return false;
+    }
+
+    // 2. Its real name; without force a file already there stays.
+    const bool renamed = d.force ? rename(partPath.c_str(), finalPath.c_str()) == 0
+                                 : link(partPath.c_str(), finalPath.c_str()) == 0;
+    const int err = errno;
+    if (!renamed || !d.force) unlink(partPath.c_str());
+    if (!renamed) {
+        error = err == EEXIST ? finalPath + " already exists" : writeErrorText(finalPath, err);
+        return false;
+    }
+    d.framesWritten = frameNumber;
+    return true;
+}
+
+bool writeWavSound(const int16_t* frames, int frameCount, std::string& error) {
+    FrameDirectory& d = directory;
+    const uint64_t bytes = static_cast<uint64_t>(frameCount) * wavFrameBytes;
+    if (d.wavDataBytes + bytes > 0xFFFFFFFFull - 36) {
+        d.wavErrno = EFBIG;
+        error = "cannot write " + wavPath() + ": the sound is too long for a WAV file";
+        return false;
+    }
+    // WAV samples are little-endian, as they are in memory here.
+    std::vector<uint8_t> little(bytes);
+    for (size_t i = 0; i < static_cast<size_t>(frameCount) * 2; ++i)
+        put16(little.data() + 2 * i, static_cast<uint16_t>(frames[i]));
+    if (!writeAll(d.wavFd, little.data(), little.size(), d.wavDataBytes)) {
+        d.wavErrno = errno;
+        error = writeErrorText(wavPath(), d.wavErrno);
+        return false;
+    }
+    return true;
+}
+
+bool closeFrameDirectory(std::string& error) {
+    FrameDirectory& d = directory;
+    bool closed = true;
+
+    // 1. audio.wav cut to whole frames and its header telling that length.
+    const uint32_t dataBytes = static_cast<uint32_t>(d.wavDataBytes / wavFrameBytes * wavFrameBytes);
+    uint8_t header[wavHeaderBytes];
+    wavHeader(header, dataBytes);
+    const bool fixed = ftruncate(d.wavFd, wavHeaderBytes + static_cast<off_t>(dataBytes)) == 0 &&
+                       pwrite(d.wavFd, header, sizeof header, 0) == static_cast<ssize_t>(sizeof header);
+    const int err = errno;
+    if (close(d.wavFd) != 0 || !fixed) {
+        error = writeErrorText(wavPath(), fixed ? errno : err);
+        closed = false;
+    }
+
+    // 2. With force, frames beyond the last one, left by a longer capture
+    //    before, go, so that the directory holds this capture only.
+    if (d.force)
+        for (int64_t n = d.framesWritten + 1; exists(framePath(n)); ++n) unlink(framePath(n).c_str());
+
+    d = FrameDirectory{};
+    return closed;
+}
+
+}  // namespace platform::capture
+
+namespace platform {
+
+bool writePngFile(const char* path, const uint8_t* rgb, int width, int height) {
+    capture::PngSink sink;
+    sink.file = std::fopen(path, "wb");
+    if (sink.file == nullptr) return false;
+    const bool written = capture::writePng(sink, rgb, width, height);
+    const bool closed = std::fclose(sink.file) == 0;
+    if (!written && sink.writeErrno != 0) errno = sink.writeErrno;
+    return written && closed;
+}
+
+}  // namespace platform

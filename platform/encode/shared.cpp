@@ -1,0 +1,45 @@
+// What both writers share: the text of a write error, and a frame turned
+// top row first and enlarged.
+#include <cerrno>
+#include <cstring>
+
+#include "platform/encode/encode.h"
+
+namespace platform {
+
+std::string capture::writeErrorText(const std::string& path, int errnoValue) {
+    const bool full = errnoValue == ENOSPC || errnoValue == EDQUOT || errnoValue == EFBIG;
+    return (full ? "disk full while writing " : "cannot write ") + path + ": " + std::strerror(errnoValue);
+}
+
+// Output row y comes from input row height - 1 - y / scale: the input is
+// bottom row first. The first row of each block is built pixel by pixel,
+// the other scale - 1 rows are copies of it.
+void capture::flipAndScale(const FrameView& frame, int scale, PackedPixels packing, uint8_t* out,
+                           ptrdiff_t rowStride) {
+    const bool rgb = packing == PackedPixels::Rgb;
+    const int step = rgb ? 3 : 4;                 // output bytes a pixel
+    const int redAt = rgb ? 0 : 2;
+    const int blueAt = rgb ? 2 : 0;
+    const size_t inRowBytes = static_cast<size_t>(frame.width) * frame.bytesPerPixel;
+    const size_t outRowBytes = static_cast<size_t>(frame.width) * scale * step;
+    for (int y = 0; y < frame.height; ++y) {
+        const uint8_t* in = frame.pixels + static_cast<size_t>(frame.height - 1 - y) * inRowBytes;
+        uint8_t* first = out + static_cast<ptrdiff_t>(y) * scale * rowStride;
+        if (rgb && scale == 1 && frame.bytesPerPixel == 3) {  // the common case: rows as they are
+            std::memcpy(first, in, inRowBytes);
+            continue;
+        }
+        uint8_t* o = first;
+        for (int x = 0; x < frame.width; ++x, in += frame.bytesPerPixel)
+            for (int k = 0; k < scale; ++k, o += step) {
+                o[redAt] = in[0];
+                o[1] = in[1];
+                o[blueAt] = in[2];
+                if (!rgb) o[3] = 0;
+            }
+        for (int k = 1; k < scale; ++k) std::memcpy(first + k * rowStride, first, outRowBytes);
+    }
+}
+
+}  // namespace platform

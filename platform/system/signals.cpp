@@ -1,0 +1,111 @@
+// Stop signals: SIGINT and SIGTERM are taken by a watcher thread (sigwait)
+// rather than a handler, so that nothing has to be async-signal-safe. The
+// main thread sees the request on its next loop turn; when it cannot (a
+// message box waits for the user, or it does not answer within a grace
+// time) the watcher restores the display mode and ends the process.
+#include <dirent.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <chrono>
+#include <thread>
+
+#include "platform/system/signals.h"
+
+namespace platform {
+
+namespace {
+
+constexpr auto graceTime = std::chrono::seconds(3);   // for the loop to see a signal
+constexpr auto pollStep = std::chrono::milliseconds(20);
+
+std::atomic<int> pendingSignal{0};
+std::atomic<bool> loopSawSignal{false};
+std::atomic<int> boxesOpen{0};
+void (*restoreDisplayAtEnd)() = nullptr;  // as watchStopSignals was given it
+
+// The message box on X11 runs in a child process of its own, which would
+// outlive us with its box on the screen: our children go with us.
+void endChildren() {
+    const pid_t self = getpid();
+    DIR* processes = opendir("/proc");
+    if (processes == nullptr) return;
+    while (const dirent* entry = readdir(processes)) {
+        const pid_t pid = static_cast<pid_t>(std::atol(entry->d_name));
+        if (pid <= 0) continue;
+        char path[64];
+        std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+        if (std::FILE* stat = std::fopen(path, "r")) {
+            int parent = 0;
+            // pid (name) state ppid: the name may hold spaces, so read past its ')'.
+            char line[512] = {};
+            if (std::fgets(line, sizeof line, stat) != nullptr) {
+                const char* close = std::strrchr(line, ')');
+                if (close != nullptr && std::sscanf(close + 1, " %*c %d", &parent) == 1 && parent == self)
+                    kill(pid, SIGKILL);
+            }
+            std::fclose(stat);
+        }
+    }
+    closedir(processes);
+}
+
+[[noreturn]] void endNow(int signal) {
+    endChildren();
+    if (restoreDisplayAtEnd != nullptr) restoreDisplayAtEnd();
+    _exit(128 + signal);
+}
+
+void watch(sigset_t signals) {
+    int signal = 0;
+    if (sigwait(&signals, &signal) != 0) return;
+    pendingSignal = signal;
+    // A second signal ends the process whatever it is doing.
+    std::thread([signals] {
+        sigset_t set = signals;
+        int again = 0;
+        if (sigwait(&set, &again) == 0) endNow(again);
+    }).detach();
+    const auto deadline = std::chrono::steady_clock::now() + graceTime;
+    while (!loopSawSignal) {
+        if (boxesOpen > 0 || std::chrono::steady_clock::now() >= deadline) endNow(signal);
+        std::this_thread::sleep_for(pollStep);
+    }
+}
+
+}  // namespace
+
+BoxOpen::BoxOpen() {
+    ++boxesOpen;
+}
+
+BoxOpen::~BoxOpen() {
+    --boxesOpen;
+}
+
+void watchStopSignals(void (*restoreDisplay)()) {
+    restoreDisplayAtEnd = restoreDisplay;
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    // Blocked here, so in every thread made from now on: only the watcher
+    // takes them.
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::thread(watch, signals).detach();
+}
+
+int stopSignal() {
+    return pendingSignal;
+}
+
+void stopSeen() {
+    loopSawSignal = true;
+}
+
+}  // namespace platform

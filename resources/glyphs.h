@@ -1,0 +1,29 @@
+// Glyph display lists from a real typeface: with the font of
+// platform/fonts/fonts.h (createFont), the two font calls the show makes to
+// build outline glyph lists and bitmap glyph lists.
+//
+// Character codes are Windows-1252. Codes with no character and characters
+// the face lacks get a list that draws nothing and moves nothing, with
+// all-zero metrics.
+#pragma once
+
+#include <GL/gl.h>
+
+#include "platform/fonts/fonts.h"
+
+// Lists listBase + i for codes first + i, i = 0 .. count - 1, each drawing
+// the glyph in em units: the front face at z = 0 facing +z, the back face at
+// z = -extrusion facing -z, walls along every contour with outward normals,
+// then a translation by the advance. lines: contours as line loops at both
+// depths instead of filled faces. deviation: the largest distance of the
+// flattened curves from the true ones, in em units; 0 takes a default fine
+// enough for large 3-D text. metrics (may be null) receives count records.
+// False (and no lists) when font is none or the face fails.
+bool useFontOutlines(platform::FontFace* font, int first, int count, GLuint listBase,
+                     float deviation, float extrusion, bool lines, platform::GlyphMetrics* metrics);
+
+// Lists listBase + i for codes first + i, each a 1-bit glBitmap of the glyph
+// at the font's pixel height, placed by the glyph's origin and moving the
+// raster position on by its advance in whole pixels. False (and no lists)
+// when font is none or the face fails.
+bool useFontBitmaps(platform::FontFace* font, int first, int count, GLuint listBase);

@@ -1,0 +1,194 @@
+// The whole show captured by the real program: a folder of frames at 5
+// frames a second (and at twice the size), and mp4 and mkv files read back
+// with ffprobe. The frames are the frames the show draws at that rate, the
+// soundtrack is exactly as long as the frames, and the main song is heard
+// from the first sample of the frame that switched to the title.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/audio/sound.h"
+#include "show/music.h"
+#include "tests/support/support.h"
+
+namespace {
+
+using testing_support::ScratchDir;
+
+constexpr double fps = 5.0;
+constexpr int sampleRate = 44100;
+
+// Runs a command in the build directory, where the show's data/ is; its
+// standard output, and its exit status in status.
+std::string run(const std::string& command, int& status) {
+    const std::string full = "cd '" EYESONLY_BINARY_DIR "' && " + command;
+    std::string output;
+    if (std::FILE* pipe = popen(full.c_str(), "r")) {
+        char buffer[4096];
+        size_t got = 0;
+        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+        const int raw = pclose(pipe);
+        status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    } else {
+        status = -1;
+    }
+    return output;
+}
+
+// The frame number of the first trace line with this event, 0 if none.
+long traceFrameOf(const std::string& trace, const std::string& event) {
+    std::istringstream lines(trace);
+    std::string line;
+    while (std::getline(lines, line)) {
+        long frame = 0, ms = 0;
+        char name[64] = {};
+        if (std::sscanf(line.c_str(), "%ld %ld %63[^\n]", &frame, &ms, name) == 3 && event == name) return frame;
+    }
+    return 0;
+}
+
+long lastTraceFrame(const std::string& trace) {
+    long frame = 0;
+    std::sscanf(trace.c_str() + trace.rfind('\n', trace.size() - 2) + 1, "%ld", &frame);
+    return frame;
+}
+
+// The samples of a 16-bit stereo WAV file (its "data" chunk), interleaved.
+std::vector<int16_t> wavSamples(const std::string& path, int& channels, int& rate) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<int16_t> samples;
+    auto u32 = [&](size_t at) { return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24; };
+    for (size_t at = 12; at + 8 <= bytes.size();) {
+        const uint32_t size = u32(at + 4);
+        if (std::memcmp(&bytes[at], "fmt ", 4) == 0) {
+            channels = bytes[at + 10] | bytes[at + 11] << 8;
+            rate = static_cast<int>(u32(at + 12));
+        } else if (std::memcmp(&bytes[at], "data", 4) == 0 && at + 8 + size <= bytes.size()) {
+            samples.resize(size / 2);
+            std::memcpy(samples.data(), &bytes[at + 8], samples.size() * 2);
+        }
+        at += 8 + size + (size & 1);
+    }
+    return samples;
+}
+
+// The PNG's width and height from its header.
+std::pair<int, int> pngSize(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    uint8_t header[24] = {};
+    in.read(reinterpret_cast<char*>(header), sizeof header);
+    auto be = [&](int at) { return header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3]; };
+    return {be(16), be(20)};
+}
+
+size_t countFrames(const std::filesystem::path& dir) {
+    size_t frames = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        frames += entry.path().filename().string().rfind("frame-", 0) == 0;
+    return frames;
+}
+
+TEST(CaptureShow, AFolderHoldsTheFramesOfTheShowAndItsSoundtrackInStep) {
+    ScratchDir scratch;
+    int status = 0;
+    const std::string trace = run("./eyesonly --headless --fps 5 --trace", status);
+    ASSERT_EQ(status, 0);
+    const long frames = lastTraceFrame(trace);
+    const long titleFrame = traceFrameOf(trace, "scene 0");
+    ASSERT_GT(titleFrame, 1);
+
+    const std::string dir = (scratch.path() / "show").string() + "/";
+    run("./eyesonly --capture '" + dir + "' --fps 5 2>/dev/null", status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(countFrames(dir), static_cast<size_t>(frames)) << "one image per frame the show draws at 5 fps";
+    EXPECT_EQ(pngSize(dir + "frame-000001.png"), std::make_pair(640, 480));
+
+    // The soundtrack lasts exactly as long as the frames.
+    int channels = 0, rate = 0;
+    const std::vector<int16_t> track = wavSamples(dir + "audio.wav", channels, rate);
+    EXPECT_EQ(channels, 2);
+    EXPECT_EQ(rate, sampleRate);
+    EXPECT_EQ(static_cast<long>(track.size() / 2), std::lround(frames * sampleRate / fps));
+
+    // From the title frame's first sample on, the soundtrack is the main
+    // song as it sounds on its own, sample for sample.
+    const double titleMs = std::floor((titleFrame - 1) * 1000.0 / fps);
+    const size_t songStart = static_cast<size_t>(std::lround(titleMs * sampleRate / 1000.0));
+    constexpr int compared = sampleRate * 2;  // stereo frames: two seconds
+    ASSERT_GE(track.size(), (songStart + compared) * 2);
+    {
+        testing_support::WorkingDir inside(EYESONLY_BINARY_DIR);
+        platform::selectSoundOutput(platform::SoundOutput::Capture);
+        FSOUND_Init(sampleRate, 32, 0);
+        FMUSIC_MODULE* song = FMUSIC_LoadSong(mainSongPath);
+        ASSERT_NE(song, nullptr);
+        ASSERT_TRUE(FMUSIC_PlaySong(song));
+        std::vector<int16_t> alone(compared * 2);
+        platform::renderSound(alone.data(), compared);
+        FMUSIC_FreeSong(song);
+        platform::resetSound();
+        // libopenmpt's output moves by a level where the soundtrack was
+        // rendered in other slices; a shift by one sample moves it by far more.
+        constexpr int sliceTolerance = 2;
+        auto largestDifference = [&](long shift) {
+            int largest = 0;
+            for (size_t i = 0; i < alone.size(); ++i)
+                largest = std::max(largest, std::abs(alone[i] - track[(songStart + shift) * 2 + i]));
+            return largest;
+        };
+        EXPECT_LE(largestDifference(0), sliceTolerance) << "the main song starts at sample " << songStart;
+        EXPECT_GT(largestDifference(-1), 100) << "one sample earlier";
+        EXPECT_GT(largestDifference(1), 100) << "one sample later";
+    }
+
+    // Twice the size with --scale 2, a stretch only.
+    run("./eyesonly --capture '" + (scratch.path() / "big").string() + "/' --fps 5 --scale 2 --until 1 2>/dev/null", status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(pngSize(scratch.path() / "big" / "frame-000001.png"), std::make_pair(1280, 960));
+}
+
+TEST(CaptureShow, VideoFilesCarryBothStreamsTheFramesAndOneChapterPerScene) {
+    ScratchDir scratch;
+    int status = 0;
+    const std::string trace = run("./eyesonly --headless --fps 10 --trace", status);
+    const long frames = lastTraceFrame(trace);
+    for (const char* name : {"show.mp4", "show.mkv"}) {
+        const std::string path = (scratch.path() / name).string();
+        run("./eyesonly --capture '" + path + "' --fps 10 2>/dev/null", status);
+        ASSERT_EQ(status, 0) << name;
+        const std::string probe = "ffprobe -v error -of default=nw=1 ";
+        const std::string streams = run(probe + "-show_entries stream=codec_type,codec_name '" + path + "'", status);
+        EXPECT_NE(streams.find("codec_type=video"), std::string::npos) << name << streams;
+        EXPECT_NE(streams.find("codec_type=audio"), std::string::npos) << name << streams;
+        const std::string counted = run("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                                        "stream=nb_read_frames -of csv=p=0 '" + path + "'", status);
+        EXPECT_EQ(std::atol(counted.c_str()), frames) << name;
+        const double duration = std::atof(run(probe + "-show_entries format=duration -of csv=p=0 '" + path + "'", status).c_str());
+        EXPECT_NEAR(duration, frames / 10.0, 0.1) << name;
+
+        // Chapters: the five scenes, each from the frame that switched to it.
+        const std::string chapters = run(probe + "-show_chapters '" + path + "'", status);
+        std::vector<std::string> titles;
+        std::vector<double> starts;
+        std::istringstream lines(chapters);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("TAG:title=", 0) == 0) titles.push_back(line.substr(10));
+            if (line.rfind("start_time=", 0) == 0) starts.push_back(std::atof(line.c_str() + 11));
+        }
+        EXPECT_EQ(titles, (std::vector<std::string>{"Slideshow", "Title", "Ring tunnel", "Scroller",
+                                                    "Credits and greetings"})) << name;
+        ASSERT_EQ(starts.size(), 5u) << name;
+        EXPECT_NEAR(starts[1], (traceFrameOf(trace, "scene 0") - 1) / 10.0, 1e-3) << name;
+        EXPECT_NEAR(starts[4], (traceFrameOf(trace, "scene 3") - 1) / 10.0, 1e-3) << name;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,254 @@
+#!/bin/sh
+# The fault matrix: the real program, headless, against every kind of broken
+# data file, bad options, a full disk and signals. For each case: what it
+# writes on standard error (a message box is its caption and text, a line
+# each), its exit code, and that it ends within a bound.
+# Usage: sh tests/program/faults_test.sh BUILD-DIR
+set -u
+build=$(cd "${1:?usage: faults_test.sh BUILD-DIR}" && pwd)
+[ -x "$build/eyesonly" ] || { echo "faults_test: $build/eyesonly not built" >&2; exit 1; }
+work=$(mktemp -d "${TMPDIR:-/tmp}/faults.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+# A copy of the program with no data beside it, so that a file missing from
+# the run directory's data/ is missing everywhere; the user's own data
+# folder is an empty one of the test's.
+mkdir "$work/bin" "$work/xdg-data"
+cp "$build/eyesonly" "$work/bin/eyesonly"
+program="$work/bin/eyesonly"
+XDG_DATA_HOME="$work/xdg-data"
+export XDG_DATA_HOME
+failures=0
+passes=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { passes=$((passes + 1)); }
+
+# A fresh copy of the show's data in $work/run/data.
+fresh_data() {
+    rm -rf "$work/run"
+    mkdir -p "$work/run"
+    cp -r "$build/data" "$work/run/data"
+}
+
+# What the boxes say, in the show's words.
+intro='hoho. fEIL!\ningen musikk:intro\n'
+velto='hoho. fEIL!\ningen musikk:velto\n'
+nostart='hoho. fEIL!\nfsck this. faakke starta musikken jo.\n'
+textures='texturefeil\nd0d over textures!\n'
+conversion='Error\nImage file conversion error.\n'
+unknown='Error\nUnknown DIB file format.\n'
+
+# Ways to break one data file; $1 is its path. The song and the photo of
+# another kind stand for "a file of the wrong kind".
+break_file() {
+    case "$2" in
+        missing) rm -f "$1" ;;
+        empty) : >"$1" ;;
+        cut) head -c 100 "$1" >"$1.cut" && mv "$1.cut" "$1" ;;
+        random) head -c 70000 /dev/urandom >"$1" ;;
+        song) cp "$build/data/VELTO63K.XM" "$1" ;;
+        photo) cp "$build/data/skorv1.bitmap" "$1" ;;
+        fifo) rm -f "$1" && mkfifo "$1" ;;
+        zero) rm -f "$1" && ln -s /dev/zero "$1" ;;
+        huge) truncate -s 65M "$1" ;;
+    esac
+}
+
+# Runs the program in $work/run with the given options, bounded by $bound
+# seconds; sets $code and leaves standard error in $work/err.
+bound=60
+run() {
+    (cd "$work/run" && exec timeout -k 5 "$bound" "$program" "$@") >"$work/out" 2>"$work/err"
+    code=$?
+}
+
+# check NAME CODE STDERR: the exit code and the whole of standard error.
+check() {
+    if [ "$code" = 124 ] || [ "$code" = 137 ]; then
+        fail "$1: still running after $bound s"
+    elif [ "$code" != "$2" ]; then
+        fail "$1: exit code $code, expected $2; stderr: $(head -c 300 "$work/err")"
+    elif ! printf "$3" | cmp -s - "$work/err"; then
+        fail "$1: standard error was [$(cat "$work/err")], expected [$(printf "$3")]"
+    else
+        pass
+    fi
+}
+
+# --- Broken data files: file | way | exit code | standard error.
+# A song that cannot be loaded is reported and its part runs silent; the
+# main song then also fails to start at the switch. A photo that cannot be
+# opened is skipped quietly; one that opens but is no picture is reported.
+while IFS='|' read -r file way expected_code expected_err; do
+    [ -n "$file" ] || continue
+    fresh_data
+    break_file "$work/run/data/$file" "$way"
+    run --headless --fps 2
+    check "data/$file $way" "$expected_code" "$expected_err"
+done <<EOF
+Tq_outro.xm|missing|0|$intro
+Tq_outro.xm|empty|0|$intro
+Tq_outro.xm|cut|0|$intro
+Tq_outro.xm|random|0|$intro
+Tq_outro.xm|photo|0|$intro
+Tq_outro.xm|fifo|0|$intro
+Tq_outro.xm|zero|0|$intro
+Tq_outro.xm|huge|0|$intro
+VELTO63K.XM|missing|0|$velto$nostart
+VELTO63K.XM|empty|0|$velto$nostart
+VELTO63K.XM|cut|0|$velto$nostart
+VELTO63K.XM|random|0|$velto$nostart
+VELTO63K.XM|photo|0|$velto$nostart
+VELTO63K.XM|fifo|0|$velto$nostart
+VELTO63K.XM|zero|0|$velto$nostart
+skorv1.bitmap|missing|0|
+skorv1.bitmap|empty|0|Error\nFailed to open DIB file data/skorv1.bitmap.\n
+skorv1.bitmap|cut|0|$conversion
+skorv1.bitmap|random|0|$unknown
+skorv1.bitmap|song|0|$unknown
+skorv1.bitmap|fifo|0|
+skorv1.bitmap|zero|0|
+skorv2.bitmap|cut|0|$conversion
+skorv2.bitmap|fifo|0|
+skorv3.bitmap|random|0|$unknown
+skorv3.bitmap|zero|0|
+EOF
+
+# --- Several files at once.
+fresh_data
+rm -f "$work/run/data/Tq_outro.xm" "$work/run/data/VELTO63K.XM"
+run --headless --fps 2
+check "both songs missing" 0 "$intro$velto$nostart"
+
+fresh_data
+rm -f "$work/run/data"/skorv*.bitmap
+run --headless --fps 2
+check "no photo at all" 1 "$textures"
+
+fresh_data
+rm -rf "$work/run/data"
+run --headless --fps 2
+check "no data folder" 1 "eyesonly: none of the show's files (photos and songs) found; looked in $work/run/data, $work/xdg-data/eyesonly/data, $work/bin/data, $work/share/eyesonly/data\n"
+
+# --- Where each file comes from: the folders in their order, each file on
+# its own. The program beside the build's data; a broken file shows which
+# folder won. Lines: where a broken file lies (own: the --data folder, run:
+# the run directory's data/, xdg: the user's data folder), the way it is
+# broken, a later folder with a good copy (or none) | standard error.
+program="$build/eyesonly"
+while IFS='|' read -r broken way good expected_err; do
+    [ -n "$broken" ] || continue
+    rm -rf "$work/run" "$work/own" "$work/xdg-data/eyesonly"
+    mkdir -p "$work/run/data" "$work/own" "$work/xdg-data/eyesonly/data"
+    file=${broken#*/}
+    case "${broken%%/*}" in
+        own) folder="$work/own" ;;
+        run) folder="$work/run/data" ;;
+        xdg) folder="$work/xdg-data/eyesonly/data" ;;
+    esac
+    cp "$build/data/$file" "$folder/$file"
+    break_file "$folder/$file" "$way"
+    [ -z "$good" ] || cp "$build/data/$file" "$good/$file"
+    run --headless --fps 2 --until 1 --data "$work/own"
+    check "$broken $way, a good copy in ${good:-no other folder}" 0 "$expected_err"
+done <<EOF
+run/skorv1.bitmap|cut||$conversion
+xdg/Tq_outro.xm|empty||$intro
+xdg/skorv2.bitmap|empty||Error\nFailed to open DIB file $work/xdg-data/eyesonly/data/skorv2.bitmap.\n
+run/VELTO63K.XM|random|$work/xdg-data/eyesonly/data|$velto
+own/skorv3.bitmap|random|$work/run/data|$unknown
+run/Tq_outro.xm|missing||
+EOF
+program="$work/bin/eyesonly"
+
+# --- Options: arguments | exit code | first line of standard error.
+fresh_data
+while IFS='|' read -r args expected_code first_line; do
+    [ -n "$args" ] || continue
+    # shellcheck disable=SC2086
+    run $args
+    got=$(head -n 1 "$work/err")
+    if [ "$code" != "$expected_code" ] || [ "$got" != "$first_line" ]; then
+        fail "options '$args': exit $code, '$got'; expected $expected_code, '$first_line'"
+    else
+        pass
+    fi
+done <<'EOF'
+--bogus|2|eyesonly: unknown option '--bogus'
+--fps|2|eyesonly: --fps needs a number from 1 to 1000
+--fps 0|2|eyesonly: --fps needs a number from 1 to 1000, not '0'
+--fps 1e-15|2|eyesonly: --fps needs a number from 1 to 1000, not '1e-15'
+--fps 1e9|2|eyesonly: --fps needs a number from 1 to 1000, not '1e9'
+--help|0|
+--version|0|
+--windowed --desktop|2|eyesonly: --desktop does not go with --windowed or --headless
+--until 5|2|eyesonly: --until needs the fixed-step clock: give --fps (or --capture)
+--scale 2|2|eyesonly: --scale goes with --capture
+--capture show.avi|2|eyesonly: unknown extension ".avi" in show.avi (use .mp4, .mkv, or a directory ending in / for PNG frames)
+--capture out.mp4 --scale 9|2|eyesonly: --scale needs a whole number from 1 to 8, not '9'
+--capture out.mp4 --fps 1001|2|eyesonly: --fps needs a number from 1 to 1000, not '1001'
+--capture out.mp4 --desktop|2|eyesonly: --capture draws offscreen; it does not go with --windowed or --desktop
+--capture no/such/folder/out.mp4|2|eyesonly: cannot write no/such/folder/out.mp4: No such file or directory
+--capture data/skorv1.bitmap.mkv --until 0|0|eyesonly: wrote 1 frame (0.0 s of show) to data/skorv1.bitmap.mkv
+--capture data/skorv1.bitmap.mkv|2|eyesonly: data/skorv1.bitmap.mkv already exists (give --force to overwrite it)
+--fps 60 --max-fps 30|2|eyesonly: --max-fps paces the real clock; it does not go with --fps
+--capture out.mp4 --max-fps 30|2|eyesonly: --max-fps paces the real clock; a capture runs on the fixed-step clock (give --fps)
+--data no/such/folder|2|eyesonly: --data needs a folder, and 'no/such/folder' is none
+EOF
+run --version
+grep -Eq '^eyesonly [0-9]+\.[0-9]+' "$work/out" && grep -Eq '^face: .+ \(/.+\)$' "$work/out" && pass ||
+    fail "--version printed [$(cat "$work/out")]"
+
+# --- No display and no --headless: the window cannot be made.
+mkdir -m 700 "$work/xdg"
+(cd "$work/run" && unset DISPLAY WAYLAND_DISPLAY && XDG_RUNTIME_DIR="$work/xdg" exec timeout 60 "$program") >/dev/null 2>"$work/err"
+code=$?
+check "no display" 1 'ERROR\nFailed To Register The Window Class.\n'
+
+# --- The trace on a full disk, and into a pipe closed early.
+run --headless --fps 10 --trace
+[ -s "$work/out" ] || fail "no trace written"
+(cd "$work/run" && exec timeout 60 "$program" --headless --fps 10 --trace) >/dev/full 2>"$work/err"
+code=$?
+check "trace to a full disk" 1 'eyesonly: cannot write the trace: No space left on device\n'
+
+# --- Signals during the show: 128 + the signal's number, at once.
+for signal in INT:2 TERM:15; do
+    number=${signal#*:}
+    signal=${signal%:*}
+    (cd "$work/run" && exec "$program" --headless) >/dev/null 2>"$work/err" &
+    pid=$!
+    sleep 1
+    kill -s "$signal" "$pid"
+    start=$(date +%s)
+    wait "$pid"
+    code=$?
+    took=$(($(date +%s) - start))
+    expected=$((128 + number))
+    [ "$took" -le 5 ] || fail "SIG$signal during the show: took $took s to end"
+    check "SIG$signal during the show" "$expected" ""
+done
+
+# --- Ctrl-C during a capture: 130, and what was rendered plays.
+(cd "$work/run" && exec "$program" --capture stopped.mp4 --fps 30) >/dev/null 2>"$work/err" &
+pid=$!
+sleep 3
+kill -s INT "$pid"
+wait "$pid"
+code=$?
+frames=$(ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets -of csv=p=0 "$work/run/stopped.mp4" 2>/dev/null)
+if [ "$code" = 130 ] && [ "${frames:-0}" -gt 0 ]; then pass; else fail "Ctrl-C in a capture: exit $code, $frames frames readable"; fi
+
+# --- A capture on a disk that fills up: 1, a clear message, a playable file.
+if [ "$(id -u)" = 0 ] && mkdir "$work/small" && mount -t tmpfs -o size=20m tmpfs "$work/small" 2>/dev/null; then
+    (cd "$work/run" && exec timeout 120 "$program" --capture "$work/small/full.mkv") >/dev/null 2>"$work/err"
+    code=$?
+    frames=$(ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets -of csv=p=0 "$work/small/full.mkv" 2>/dev/null)
+    if [ "$code" = 1 ] && grep -q "disk full while writing" "$work/err" && [ "${frames:-0}" -gt 0 ]; then pass
+    else fail "capture on a full disk: exit $code, $frames frames readable, stderr [$(tail -n 3 "$work/err")]"; fi
+    umount "$work/small"
+else
+    echo "faults_test: skipped the full-disk capture (needs root to mount a small tmpfs)"
+fi
+
+echo "faults_test: $passes passed, $failures failed"
+[ "$failures" -eq 0 ]

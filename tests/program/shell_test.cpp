@@ -1,0 +1,389 @@
+// The main loop, the window procedure and the display set-up, on the
+// offscreen back end with a scripted message source.
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+#include "app/options.h"
+#include "app/shell.h"
+#include "platform/audio/sound.h"
+#include "platform/display/display.h"
+#include "platform/system/clock.h"
+#include "platform/system/testing.h"
+#include "resources/photos.h"
+#include "resources/text.h"
+#include "show/clock.h"
+#include "show/music.h"
+#include "show/sequencer.h"
+#include "show/startup.h"
+#include "show/trace.h"
+#include "tests/support/support.h"
+
+using testing_support::ScratchDir;
+using testing_support::WorkingDir;
+
+namespace {
+
+// The script: what to post after the n-th buffer swap.
+std::function<void(int)> script;
+int swaps = 0;
+
+void onSwap() {
+    ++swaps;
+    if (script) script(swaps);
+}
+
+class ShellTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::selectBackend(platform::Backend::Headless);
+        testing_support::resetShow();
+        platform::selectSoundOutput(platform::SoundOutput::Silent);
+        platform::enableJournal(true);
+        platform::journal().clear();
+        platform::setSwapHookForTesting(onSwap);
+        platform::setFixedStepClock(100.0);
+        swaps = 0;
+        script = nullptr;
+        testing_support::makeShowData(scratch.path(), false);
+    }
+    void TearDown() override {
+        platform::setSwapHookForTesting(nullptr);
+        platform::enableJournal(false);
+        platform::forceFailure("");
+        platform::setFixedStepClock(0.0);
+        platform::resetSound();
+        resetTextState();
+    }
+    int run() {
+        WorkingDir inside(scratch.path());
+        return runShow();
+    }
+    ptrdiff_t position(const std::string& entry) const {
+        const auto& j = platform::journal();
+        auto it = std::find(j.begin(), j.end(), entry);
+        return it == j.end() ? -1 : it - j.begin();
+    }
+    ScratchDir scratch;
+};
+
+void post(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0) {
+    platform::postMessage({message, wParam, lParam});
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// How the loop ends, and with which exit code.
+
+TEST_F(ShellTest, EscapeEndsTheLoopWithItsKeyCodeAndTheFrameIsNotSwapped) {
+    script = [](int swap) {
+        if (swap == 3) post(platform::WM_KEYDOWN, platform::VK_ESCAPE);
+    };
+    EXPECT_EQ(run(), 27);
+    // Three frames swapped, the fourth drawn on the turn that saw Escape.
+    EXPECT_EQ(swaps, 3);
+    EXPECT_EQ(traceFrame, 4u);
+}
+
+TEST_F(ShellTest, ExitCodeAfterEscapeIsTheLastMessagesParameter) {
+    script = [](int swap) {
+        if (swap == 2) {
+            post(platform::WM_KEYDOWN, platform::VK_ESCAPE);
+            post(platform::WM_ACTIVATE, 1);
+        }
+    };
+    EXPECT_EQ(run(), 1);
+}
+
+TEST_F(ShellTest, EscapePressedAndReleasedInOneRunOfMessagesIsNotSeen) {
+    script = [](int swap) {
+        if (swap == 2) {
+            post(platform::WM_KEYDOWN, platform::VK_ESCAPE);
+            post(platform::WM_KEYUP, platform::VK_ESCAPE);
+        }
+        if (swap == 5) post(platform::WM_CLOSE);
+    };
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(swaps, 5);
+}
+
+TEST_F(ShellTest, CloseEndsWithExitCodeZeroAndReleasesTheDisplay) {
+    script = [](int swap) {
+        if (swap == 1) post(platform::WM_CLOSE);
+    };
+    EXPECT_EQ(run(), 0);
+    EXPECT_FALSE(platform::haveWindow());
+    EXPECT_FALSE(platform::haveContext());
+    EXPECT_GE(position("restoreDisplayMode"), 0);
+    EXPECT_LT(position("restoreDisplayMode"), position("destroyWindow"));
+}
+
+TEST_F(ShellTest, WhileMinimisedTheLoopSwapsWithoutDrawing) {
+    script = [](int swap) {
+        if (swap == 2) post(platform::WM_ACTIVATE, platform::WA_MINIMIZED_HIGH << 16);
+        if (swap == 50) post(platform::WM_ACTIVATE, 1);
+        if (swap == 53) post(platform::WM_CLOSE);
+    };
+    EXPECT_EQ(run(), 0);
+    // Two frames before minimising, three after restoring.
+    EXPECT_EQ(traceFrame, 5u);
+    EXPECT_EQ(swaps, 53);
+}
+
+TEST_F(ShellTest, EscapeIsSeenOnIdleTurnsWhileMinimised) {
+    script = [](int swap) {
+        if (swap == 1) post(platform::WM_ACTIVATE, platform::WA_MINIMIZED_HIGH << 16);
+        if (swap == 4) post(platform::WM_KEYDOWN, platform::VK_ESCAPE);
+    };
+    EXPECT_EQ(run(), 27);
+    EXPECT_EQ(traceFrame, 1u);
+}
+
+TEST_F(ShellTest, ARunEndsAfterTheFrameAtItsStopReadingOrWhenItsHookSaysSo) {
+    // At 100 frames a second frame n is drawn at 1000 + 10 (n - 1) ms.
+    struct Case {
+        uint32_t stopAtMs;
+        uint64_t hookEndsAt;  // 0: the hook never ends the run
+        ShowEnd end;
+        uint64_t frames;
+        int swaps;
+    };
+    const Case cases[] = {
+        {1045, 0, ShowEnd::Stopped, 6, 5},
+        {1050, 0, ShowEnd::Stopped, 6, 5},
+        {1000, 0, ShowEnd::Stopped, 1, 0},
+        {1045, 3, ShowEnd::HookEnded, 3, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stopAtMs);
+        testing_support::resetShow();
+        platform::selectSoundOutput(platform::SoundOutput::Silent);
+        platform::setFixedStepClock(100.0);
+        swaps = 0;
+        std::vector<DrawnFrame> seen;
+        ShowRun showRun;
+        showRun.stopAtMs = c.stopAtMs;
+        showRun.afterFrame = [&](const DrawnFrame& frame) {
+            seen.push_back(frame);
+            return frame.number != c.hookEndsAt;
+        };
+        WorkingDir inside(scratch.path());
+        const ShowResult result = runShow(showRun);
+        EXPECT_EQ(result.end, c.end);
+        ASSERT_EQ(seen.size(), c.frames);
+        for (size_t i = 0; i < seen.size(); ++i) {
+            EXPECT_EQ(seen[i].number, i + 1);
+            EXPECT_EQ(seen[i].clockMs, 1000u + 10u * i);
+            EXPECT_EQ(seen[i].last, c.end == ShowEnd::Stopped && i + 1 == c.frames) << "frame " << i + 1;
+        }
+        EXPECT_EQ(swaps, c.swaps) << "the last frame is not swapped";
+        EXPECT_FALSE(platform::haveWindow());
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The window procedure.
+
+TEST(WindowProcedure, RecordsKeysActivationAndSwallowsScreenSaverRequests) {
+    resetShellState();
+    platform::selectBackend(platform::Backend::Headless);
+    platform::enableJournal(true);
+    platform::journal().clear();
+
+    EXPECT_EQ(handleWindowMessage(platform::WM_KEYDOWN, 'A', 0), 0);
+    EXPECT_TRUE(keyDown['A']);
+    EXPECT_EQ(handleWindowMessage(platform::WM_KEYUP, 'A', 0), 0);
+    EXPECT_FALSE(keyDown['A']);
+    // A code outside the table is never used as an index.
+    EXPECT_EQ(handleWindowMessage(platform::WM_KEYDOWN, 300, 0), 0);
+    EXPECT_EQ(handleWindowMessage(platform::WM_KEYDOWN, static_cast<uintptr_t>(-1), 0), 0);
+
+    // Only the minimised state (high word) counts, not the active flag.
+    handleWindowMessage(platform::WM_ACTIVATE, 0, 0);
+    EXPECT_TRUE(appActive);
+    handleWindowMessage(platform::WM_ACTIVATE, (1u << 16) | 0, 0);
+    EXPECT_FALSE(appActive);
+    handleWindowMessage(platform::WM_ACTIVATE, 1, 0);
+    EXPECT_TRUE(appActive);
+
+    EXPECT_EQ(handleWindowMessage(platform::WM_SYSCOMMAND, platform::SC_SCREENSAVE, 0), 0);
+    EXPECT_EQ(handleWindowMessage(platform::WM_SYSCOMMAND, platform::SC_MONITORPOWER, 0), 0);
+
+    handleWindowMessage(platform::WM_CLOSE, 0, 0);
+    platform::Message message;
+    ASSERT_TRUE(platform::peekMessage(message));
+    EXPECT_EQ(message.message, platform::WM_QUIT);
+    EXPECT_EQ(message.wParam, 0u);
+    platform::enableJournal(false);
+}
+
+// ---------------------------------------------------------------------------
+// The display set-up and its failures.
+
+TEST_F(ShellTest, EveryFailingStepShowsItsBoxAfterTheModeIsRestored) {
+    struct Case {
+        const char* step;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"createWindow", "Window Creation Error."},
+        {"getDeviceContext", "Can't Create A GL Device Context."},
+        {"choosePixelFormat", "Can't Find A Suitable PixelFormat."},
+        {"setPixelFormat", "Can't Set The PixelFormat."},
+        {"createContext", "Can't Create A GL Rendering Context."},
+        {"makeContextCurrent", "Can't Activate The GL Rendering Context."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.step);
+        platform::journal().clear();
+        platform::forceFailure(c.step);
+        EXPECT_EQ(run(), 0);
+        EXPECT_EQ(testing_support::shownBoxes(), std::vector<std::string>{std::string("ERROR|") + c.text});
+        const ptrdiff_t restored = position("restoreDisplayMode");
+        const ptrdiff_t shown = position(std::string("messageBox ERROR|") + c.text);
+        EXPECT_GE(restored, 0);
+        EXPECT_LT(restored, shown);
+        EXPECT_FALSE(platform::haveWindow());
+        EXPECT_FALSE(platform::haveContext());
+        EXPECT_EQ(traceFrame, 0u) << "no frame is drawn after a failed set-up";
+    }
+}
+
+TEST_F(ShellTest, FailingClassRegistrationShowsItsBox) {
+    platform::forceFailure("startVideo");
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(testing_support::shownBoxes(), std::vector<std::string>{"ERROR|Failed To Register The Window Class."});
+}
+
+TEST_F(ShellTest, RefusedModeAsksAndTheAnswerYesGivesAWindow) {
+    platform::forceFailure("changeDisplayMode");
+    script = [](int swap) {
+        if (swap == 1) post(platform::WM_CLOSE);
+    };
+    EXPECT_EQ(run(), 0);
+    ASSERT_FALSE(testing_support::shownBoxes().empty());
+    EXPECT_EQ(testing_support::shownBoxes().front(),
+              "ogl|The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode Instead?");
+    EXPECT_FALSE(fullscreen);
+    EXPECT_EQ(position("restoreDisplayMode"), -1) << "a window changes no mode, so none is restored";
+    EXPECT_EQ(traceFrame, 1u);
+}
+
+TEST_F(ShellTest, WindowedOptionSkipsTheFullScreenAttempt) {
+    skipFullscreen = true;
+    script = [](int swap) {
+        if (swap == 1) post(platform::WM_CLOSE);
+    };
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(position("changeDisplayMode 640x480x16"), -1);
+    for (const std::string& box : testing_support::shownBoxes()) EXPECT_NE(box.rfind("ogl|", 0), 0u) << "no question: " << box;
+    EXPECT_FALSE(fullscreen);
+}
+
+TEST_F(ShellTest, SizeMessagesSetTheViewportToTheClientArea) {
+    script = [](int swap) {
+        if (swap == 1) post(platform::WM_SIZE, 0, platform::packSize(320, 200));
+        if (swap == 2) {
+            GLint viewport[4];
+            glGetIntegerv(GL_VIEWPORT, viewport);
+            EXPECT_EQ(viewport[2], 320);
+            EXPECT_EQ(viewport[3], 200);
+            post(platform::WM_CLOSE);
+        }
+    };
+    EXPECT_EQ(run(), 0);
+}
+
+// ---------------------------------------------------------------------------
+// The projection.
+
+TEST(ResizeView, PerspectiveOf45DegreesWithTheSinglePrecisionNearPlane) {
+    testing_support::OffscreenGL gl;
+    struct Size {
+        int width, height;
+    };
+    for (Size size : {Size{640, 480}, Size{800, 0}, Size{333, 777}}) {
+        SCOPED_TRACE(std::to_string(size.width) + " x " + std::to_string(size.height));
+        resizeView(size.width, size.height);
+        GLint viewport[4];
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        const int height = size.height == 0 ? 1 : size.height;
+        EXPECT_EQ(viewport[2], size.width);
+        EXPECT_EQ(viewport[3], height);
+
+        double m[16];
+        glGetDoublev(GL_PROJECTION_MATRIX, m);
+        const double aspect = static_cast<double>(static_cast<float>(size.width) / static_cast<float>(height));
+        const double zNear = static_cast<double>(0.1f), zFar = 100.0;
+        const double f = 1.0 / std::tan(22.5 * M_PI / 180.0);
+        EXPECT_TRUE(std::isfinite(m[0]));
+        EXPECT_NEAR(m[0], f / aspect, 1e-5);
+        EXPECT_NEAR(m[5], f, 1e-5);
+        EXPECT_NEAR(m[10], (zFar + zNear) / (zNear - zFar), 1e-6);
+        EXPECT_NEAR(m[14], 2.0 * zFar * zNear / (zNear - zFar), 1e-6);
+        EXPECT_DOUBLE_EQ(m[11], -1.0);
+
+        GLint mode;
+        glGetIntegerv(GL_MATRIX_MODE, &mode);
+        EXPECT_EQ(mode, GL_MODELVIEW);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The command line.
+
+TEST(Options, ParsesTheShowsOptionsAndRefusesOthers) {
+    auto parse = [](std::vector<const char*> args, Options& options, std::string& error) {
+        args.insert(args.begin(), "eyesonly");
+        return parseOptions(static_cast<int>(args.size()), const_cast<char**>(args.data()), options, error);
+    };
+    Options options;
+    std::string error;
+    ASSERT_TRUE(parse({"--windowed", "--headless", "--fps", "29.97", "--trace"}, options, error)) << error;
+    EXPECT_TRUE(options.windowed);
+    EXPECT_TRUE(options.headless);
+    EXPECT_TRUE(options.trace);
+    EXPECT_DOUBLE_EQ(options.fps, 29.97);
+
+    Options defaults;
+    ASSERT_TRUE(parse({}, defaults, error));
+    EXPECT_FALSE(defaults.windowed || defaults.headless || defaults.trace || defaults.help);
+    EXPECT_EQ(defaults.fps, 0.0);
+
+    for (std::vector<const char*> bad : {std::vector<const char*>{"--fps"}, {"--fps", "0"}, {"--fps", "-5"},
+                                         {"--fps", "ten"}, {"--fps", "nan"}, {"--bogus"}, {"extra"}}) {
+        Options o;
+        std::string e;
+        EXPECT_FALSE(parse(bad, o, e)) << bad.front();
+        EXPECT_FALSE(e.empty());
+    }
+
+    // The fixed-step clock runs from 1 to 1000 frames a second: far below,
+    // a frame's milliseconds overflow the clock; far above, the show never
+    // ends. A refused rate is named in the message; fps 0 marks a refusal.
+    const struct { std::vector<const char*> args; const char* value; double fps; } rates[] = {
+        {{"--fps", "1"}, "1", 1.0},         {{"--fps", "29.97"}, "29.97", 29.97},
+        {{"--fps", "1000"}, "1000", 1000.0}, {{"--fps=60"}, "60", 60.0},
+        {{"--fps", "0"}, "0", 0.0},         {{"--fps", "0.5"}, "0.5", 0.0},
+        {{"--fps", "1e-15"}, "1e-15", 0.0}, {{"--fps", "1001"}, "1001", 0.0},
+        {{"--fps", "1e9"}, "1e9", 0.0},     {{"--fps", "nan"}, "nan", 0.0},
+        {{"--fps", "inf"}, "inf", 0.0},     {{"--fps", "-5"}, "-5", 0.0},
+        {{"--fps=0.5"}, "0.5", 0.0},
+    };
+    for (const auto& r : rates) {
+        Options o;
+        std::string e;
+        EXPECT_EQ(parse(r.args, o, e), r.fps != 0.0) << r.value << ": " << e;
+        EXPECT_DOUBLE_EQ(o.fps, r.fps) << r.value;
+        if (r.fps == 0.0) {
+            EXPECT_EQ(e, std::string("--fps needs a number from 1 to 1000, not '") + r.value + "'");
+        }
+    }
+    Options helped;
+    EXPECT_TRUE(parse({"-h"}, helped, error));
+    EXPECT_TRUE(helped.help);
+}

@@ -1,0 +1,249 @@
+#!/bin/sh
+# The real program in real windows under Xvfb, answered and stopped by real
+# key presses: the full-screen question, Escape, the close box, and a
+# display that offers the requested mode.
+# Usage: window_test.sh BUILD-DIR
+set -u
+build=$(cd "${1:?usage: window_test.sh BUILD-DIR}" && pwd)
+program="$build/eyesonly"
+# Run by hand as well as by ctest: the same leak suppressions either way.
+LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$(cd "$(dirname "$0")/.." && pwd)/lsan.supp}
+export LSAN_OPTIONS
+xclose="$build/tests/xclose"
+failures=0
+passes=0
+xvfb_pid=""
+show_title=".. for your eyes only .."
+
+fail() {
+    echo "FAIL: $*"
+    [ -s "$codefile.err" ] && sed 's/^/    stderr: /' "$codefile.err" | grep -v ALSA | tail -n 20
+    failures=$((failures + 1))
+}
+pass() { echo "ok: $*"; passes=$((passes + 1)); }
+
+stop_xvfb() {
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    xvfb_pid=""
+}
+trap 'stop_xvfb; rm -f "$codefile" "$codefile.tmp" "$codefile.err"' EXIT
+
+# Starts an X server of the given screen geometry on a free display number.
+start_xvfb() {
+    stop_xvfb
+    n=90
+    while [ $n -lt 160 ]; do
+        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+            Xvfb ":$n" -screen 0 "$1" -nolisten tcp >/dev/null 2>&1 &
+            xvfb_pid=$!
+            DISPLAY=":$n"
+            export DISPLAY
+            i=0
+            while [ $i -lt 100 ]; do
+                kill -0 "$xvfb_pid" 2>/dev/null || break
+                # Ours, not another test's server that took the same number:
+                # the server writes its process id into the lock file.
+                owner=$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)
+                [ "$owner" = "$xvfb_pid" ] && xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+                sleep 0.1
+                i=$((i + 1))
+            done
+            stop_xvfb
+        fi
+        n=$((n + 1))
+    done
+    echo "cannot start Xvfb" >&2
+    exit 1
+}
+
+# The id of the top-level window with exactly this name, if there is one.
+# (SDL names its windows in UTF-8, which xdotool's search does not read.)
+find_window() {
+    xwininfo -root -tree 2>/dev/null | awk -v name="$1" 'index($0, " \"" name "\": ") { print $1; exit }'
+}
+
+# Prints the id of the window with exactly this name, waiting up to 60 s.
+wait_window() {
+    i=0
+    while [ $i -lt 600 ]; do
+        id=$(find_window "$1")
+        if [ -n "$id" ]; then
+            echo "$id"
+            return 0
+        fi
+        sleep 0.1
+        i=$((i + 1))
+    done
+    return 1
+}
+
+# A real key press (XTEST) into the given window, held for a fifth of a
+# second as a finger holds it: a press and release that both arrive while
+# one frame is paced are handled in one run of messages, and the show never
+# sees the key down.
+press() {
+    xdotool windowfocus "$1" 2>/dev/null
+    sleep 0.3
+    xdotool keydown "$2"
+    sleep 0.2
+    xdotool keyup "$2"
+}
+
+# Starts the program in the background; its exit code lands in $codefile.
+codefile=$(mktemp)
+start() {
+    rm -f "$codefile"
+    ( "$program" "$@" >/dev/null 2>"$codefile.err"; echo $? >"$codefile.tmp"; mv "$codefile.tmp" "$codefile" ) &
+    pid=$!
+}
+
+# Waits for the program started last and prints its exit code (124 on a hang).
+wait_exit() {
+    i=0
+    while [ ! -s "$codefile" ] && [ $i -lt 1200 ]; do
+        sleep 0.1
+        i=$((i + 1))
+    done
+    if [ ! -s "$codefile" ]; then
+        pkill -9 -P "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+        echo 124
+        return
+    fi
+    wait "$pid" 2>/dev/null
+    cat "$codefile"
+}
+
+# Ends a program that the test gave up on.
+abandon() {
+    pkill -9 -P "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+}
+
+# Starts the program with the given options after a name and the window
+# size expected: its window comes without the question, at that size, and
+# Escape ends it with 27.
+expect_full_screen() {
+    what=$1
+    size=$2
+    shift 2
+    start "$@"
+    if window=$(wait_window "$show_title"); then
+        [ -n "$(find_window ogl)" ] && fail "$what: the full-screen question came"
+        geometry=$(xwininfo -id "$window" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
+        [ "$geometry" = "$size" ] || fail "$what: the window is $geometry, expected $size"
+        sleep 1
+        press "$window" Escape
+        code=$(wait_exit)
+        [ "$code" = 27 ] && pass "$what: full screen without a question, Escape ends with 27" ||
+            fail "$what: exit code $code, expected 27"
+    else
+        fail "$what: no full-screen window"
+        abandon
+    fi
+}
+
+cd "$build" || exit 1
+[ -x "$program" ] || { echo "no program at $program" >&2; exit 1; }
+
+# --- No display at all: a clear message, not a show nobody can see.
+( unset DISPLAY WAYLAND_DISPLAY; exec timeout 60 "$program" ) >/dev/null 2>"$codefile.err"
+code=$?
+if [ "$code" = 1 ] && grep -q "Failed To Register The Window Class." "$codefile.err"; then
+    pass "no display: the class registration box on stderr, exit code 1"
+else
+    fail "no display: exit code $code, expected 1 with \"Failed To Register The Window Class.\""
+fi
+
+# --- A display that does not offer 640 x 480: the question comes first.
+start_xvfb 1024x768x24
+
+start
+if box=$(wait_window ogl); then
+    press "$box" Return
+    if window=$(wait_window "$show_title"); then
+        sleep 1
+        press "$window" Escape
+        code=$(wait_exit)
+        [ "$code" = 27 ] && pass "question answered Yes, a window, Escape ends with 27" ||
+            fail "Escape in the window: exit code $code, expected 27"
+    else
+        fail "no show window after answering Yes"
+        abandon
+    fi
+else
+    fail "no question box on a display without 640 x 480"
+    abandon
+fi
+
+start
+if box=$(wait_window ogl); then
+    press "$box" Escape
+    if closing=$(wait_window ERROR); then
+        press "$closing" Return
+        code=$(wait_exit)
+        [ "$code" = 0 ] && pass "question answered No: the closing box, exit code 0" ||
+            fail "answering No: exit code $code, expected 0"
+        [ -n "$(find_window "$show_title")" ] && fail "a show window was made after No"
+    else
+        fail "no \"Program Will Now Close.\" box after answering No"
+        abandon
+    fi
+else
+    fail "no question box for the No answer"
+    abandon
+fi
+
+# --desktop: no question and no mode change; the window covers the screen
+# at its own size (here with no window manager to make it full screen).
+expect_full_screen "--desktop" 1024x768 --desktop
+
+# --desktop on a GL without framebuffer objects (GL 2.1, the extension
+# taken away): no context for it, the show's own error box, exit code 1.
+MESA_GL_VERSION_OVERRIDE=2.1 MESA_EXTENSION_OVERRIDE=-GL_ARB_framebuffer_object
+export MESA_GL_VERSION_OVERRIDE MESA_EXTENSION_OVERRIDE
+start --desktop
+unset MESA_GL_VERSION_OVERRIDE MESA_EXTENSION_OVERRIDE
+if box=$(wait_window ERROR); then
+    press "$box" Return
+    code=$(wait_exit)
+    [ "$code" = 1 ] && pass "--desktop without framebuffer objects: an error box, exit code 1" ||
+        fail "--desktop without framebuffer objects: exit code $code, expected 1"
+else
+    fail "--desktop without framebuffer objects: no error box"
+    abandon
+fi
+
+# A signal while the question waits: the program ends at once with
+# 128 + the signal's number, without an answer. (SIGINT takes the same path,
+# but a shell starts background programs with it ignored.)
+start
+if box=$(wait_window ogl); then
+    kill -s TERM "$(pgrep -P "$pid" -x eyesonly || echo "$pid")"
+    code=$(wait_exit)
+    [ "$code" = 143 ] && pass "SIGTERM at the question box ends with 143" ||
+        fail "SIGTERM at the question box: exit code $code, expected 143"
+else
+    fail "no question box for the signal case"
+    abandon
+fi
+
+start --windowed
+if window=$(wait_window "$show_title"); then
+    [ -n "$(find_window ogl)" ] && fail "--windowed asked the full-screen question"
+    sleep 1
+    "$xclose" "$window"
+    code=$(wait_exit)
+    [ "$code" = 0 ] && pass "the close box ends with exit code 0" || fail "close box: exit code $code, expected 0"
+else
+    fail "no window with --windowed"
+    abandon
+fi
+
+# --- A display that offers 640 x 480 at 16 bits: full screen, no question.
+start_xvfb 640x480x16
+
+expect_full_screen "a 640 x 480 display" 640x480
+
+echo "$passes passed, $failures failed"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,227 @@
+// The ring tunnel: its corner count, depth throb and flips at fixed frame
+// times, its end on the millisecond clock (also across a wrap of the clock),
+// and its grey wire outlines drawn on llvmpipe.
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "platform/system/testing.h"
+#include "scenes/scenes.h"
+#include "show/clock.h"
+#include "show/sequencer.h"
+#include "tests/support/support.h"
+
+namespace {
+
+uint32_t clockNow = 0;
+uint32_t testClock() { return clockNow; }
+
+class RingScene : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetSceneState();
+        resetClockState();
+        platform::setClockForTesting(testClock);
+        songStartTime = 5000;
+        clockNow = songStartTime;
+        // What the title scene and its hand-over leave: depth test on,
+        // lighting off, black clear colour.
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LEQUAL);
+        glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
+        glEnable(GL_LIGHTING);
+        sceneIndex = 0;
+        nextScene();
+    }
+    void TearDown() override { platform::setClockForTesting(nullptr); }
+
+    // One frame as renderFrame draws it, with a chosen frame time.
+    void frame(float seconds) {
+        frameSeconds = seconds;
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glLoadIdentity();
+        drawRingScene();
+    }
+
+    // The line segments one frame draws, read back through GL feedback:
+    // a loop of n corners gives n segments, a loop of none gives nothing.
+    int segmentsDrawn(float seconds) {
+        std::vector<GLfloat> buffer(1 << 16);
+        glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_2D, buffer.data());
+        glRenderMode(GL_FEEDBACK);
+        frame(seconds);
+        GLint used = glRenderMode(GL_RENDER);
+        EXPECT_GE(used, 0) << "feedback buffer overflowed";
+        int segments = 0;
+        for (GLint k = 0; k < used;) {
+            GLfloat token = buffer[k];
+            if (token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN) {
+                ++segments;
+                k += 1 + 2 * 2;
+            } else if (token == GL_POINT_TOKEN) {
+                k += 1 + 2;
+            } else {
+                ADD_FAILURE() << "unexpected feedback token " << token;
+                break;
+            }
+        }
+        return segments;
+    }
+
+    testing_support::OffscreenGL gl;
+};
+
+TEST_F(RingScene, FirstFrameDrawsTenTrianglesWhateverTheCountHeld) {
+    ASSERT_EQ(sceneIndex, 1);
+    ringCount = 57;
+    EXPECT_EQ(segmentsDrawn(0.016f), 10 * 3);
+    EXPECT_EQ(ringCount, 3);
+    EXPECT_FLOAT_EQ(fx.fxA, 0.016f * 16.0f);
+    EXPECT_EQ(sceneIndex, 1);
+}
+
+TEST_F(RingScene, LongFrameShowsItsCountOneFrameLateAndFlipsAtOnce) {
+    // Growing by 4 s carries the count far above 20.
+    EXPECT_EQ(segmentsDrawn(4.0f), 10 * 3);
+    EXPECT_EQ(growFlag, 0) << "the direction flips in the frame of the long step";
+    EXPECT_EQ(segmentsDrawn(0.0f), 10 * 22);
+    EXPECT_EQ(ringCount, 22);
+
+    // Shrinking by 4 s from there carries it below zero: no vertices at all.
+    EXPECT_EQ(segmentsDrawn(4.0f), 10 * 22);
+    EXPECT_LT(ringCountF, 0.0f);
+    EXPECT_EQ(growFlag, 1);
+    EXPECT_EQ(segmentsDrawn(0.0f), 0);
+    EXPECT_LE(ringCount, 0);
+
+    // And it comes back: the count grows again.
+    segmentsDrawn(1.0f);
+    EXPECT_EQ(segmentsDrawn(0.0f), 10 * ringCount);
+    EXPECT_GE(ringCount, 1);
+}
+
+TEST_F(RingScene, FrameOfNoTimeMovesNothingButStillFlipsAndEnds) {
+    fx.fxA = 12.5f;
+    fx.fxClock = -0.6f;
+    ringCountF = 4.1f;
+    growFlag = 0;
+    backFlag = 1;
+
+    frame(0.0f);
+    EXPECT_EQ(fx.fxA, 12.5f);
+    EXPECT_EQ(fx.fxClock, -0.6f);
+    EXPECT_EQ(ringCountF, 4.1f);
+    EXPECT_EQ(ringCount, 4);
+    EXPECT_EQ(backFlag, 0) << "the depth offset lies beyond -0.5";
+    EXPECT_EQ(growFlag, 1) << "the count lies at 4.1";
+
+    clockNow = songStartTime + 23501;
+    frame(0.0f);
+    EXPECT_EQ(sceneIndex, 2) << "the end test is made in every frame";
+}
+
+TEST_F(RingScene, EndsOnTheFirstReadingPastTwentyThreeAndAHalfSeconds) {
+    clockNow = songStartTime + 23500;
+    frame(0.016f);
+    EXPECT_EQ(sceneIndex, 1) << "a reading exactly at the end does not end it";
+    clockNow = songStartTime + 23501;
+    frame(0.016f);
+    EXPECT_EQ(sceneIndex, 2);
+    EXPECT_EQ(fx.fxC, 1.5f) << "nextScene ran";
+}
+
+TEST_F(RingScene, ClockWrapDuringTheSceneDoesNotEndItEarly) {
+    // The song started 1 s before the counter wraps.
+    songStartTime = 0xFFFFFFFFu - 999u;
+    clockNow = songStartTime + 500u;
+    frame(0.016f);
+    EXPECT_EQ(sceneIndex, 1) << "0.5 s into the song";
+    clockNow = songStartTime + 10000u;  // past the wrap: a small reading
+    ASSERT_LT(clockNow, songStartTime);
+    frame(0.016f);
+    EXPECT_EQ(sceneIndex, 1) << "10 s into the song, after the wrap";
+    clockNow = songStartTime + 23500u;
+    frame(0.016f);
+    EXPECT_EQ(sceneIndex, 1);
+    clockNow = songStartTime + 23501u;
+    frame(0.016f);
+    EXPECT_EQ(sceneIndex, 2) << "23.501 s into the song, after the wrap";
+}
+
+TEST_F(RingScene, TimelineAtSixtyFramesASecond) {
+    // Twelve seconds at 60 frames a second: the count starts as triangles for
+    // about 0.2 s, grows to 20 in about 3.43 s, then swings between 20 and 4;
+    // the depth offset starts away from the viewer and stays near +-0.5.
+    const float step = 1.0f / 60.0f;
+    float firstShrinkAt = -1.0f;
+    int lastTriangleFrame = -1;
+    int fewest = 100, most = 0;
+    float nearest = 0.0f, farthest = 0.0f;
+    for (int k = 0; k < 720; ++k) {
+        frame(step);
+        if (ringCount == 3 && k < 60) lastTriangleFrame = k;
+        if (k >= 60) {
+            fewest = std::min(fewest, ringCount);
+            most = std::max(most, ringCount);
+        }
+        if (k == 0) {
+            EXPECT_LT(fx.fxClock, 0.0f) << "the bundle first moves away";
+        }
+        nearest = std::max(nearest, fx.fxClock);
+        farthest = std::min(farthest, fx.fxClock);
+        if (firstShrinkAt < 0.0f && growFlag == 0) firstShrinkAt = (k + 1) * step;
+    }
+    EXPECT_NEAR(lastTriangleFrame, 12, 1) << "triangles while the count is below 4 (0.2 s)";
+    EXPECT_NEAR(firstShrinkAt, 3.43f, 0.02f);
+    EXPECT_EQ(most, 20);
+    EXPECT_GE(fewest, 3);
+    EXPECT_LE(fewest, 4);
+    EXPECT_GT(nearest, 0.5f);
+    EXPECT_LE(nearest, 0.5f + step * 6.0f);
+    EXPECT_LT(farthest, -0.5f);
+    EXPECT_GE(farthest, -0.5f - step * 6.0f);
+    EXPECT_EQ(sceneIndex, 1) << "the clock did not move: no end";
+}
+
+// Rendering: ten identical triangles at the start, 1.5 units ahead, grey on black.
+TEST_F(RingScene, OutlinesAreMidGreyOnBlack) {
+    frame(0.0f);
+    using testing_support::Rgb;
+    const Rgb grey{128, 128, 128};
+    const Rgb black{0, 0, 0};
+    EXPECT_TRUE(testing_support::near(testing_support::probe(10, 10), black))
+        << "corner: " << testing_support::describe(testing_support::probe(10, 10));
+    EXPECT_TRUE(testing_support::near(testing_support::probe(320, 240), black))
+        << "centre: " << testing_support::describe(testing_support::probe(320, 240));
+
+    // The middle row crosses the triangle's left edge, which joins
+    // (-0.25, +-0.433) at depth 1.5 near x = 223, and touches its first
+    // corner (0.5, 0) near x = 513; in between lies the black inside.
+    std::vector<uint8_t> frameRgb = testing_support::readFrame(640, 480);
+    std::vector<int> litColumns;
+    for (int x = 0; x < 640; ++x) {
+        const uint8_t* p = &frameRgb[(240 * 640 + x) * 3];
+        if (p[0] > 16 || p[1] > 16 || p[2] > 16) {
+            litColumns.push_back(x);
+            Rgb c{p[0], p[1], p[2]};
+            EXPECT_TRUE(testing_support::near(c, grey)) << "at x " << x << ": " << testing_support::describe(c);
+        }
+    }
+    ASSERT_FALSE(litColumns.empty());
+    EXPECT_NEAR(litColumns.front(), 223, 2);
+    EXPECT_NEAR(litColumns.back(), 513, 2);
+    for (int x : litColumns) {
+        EXPECT_TRUE(x <= 226 || x >= 509) << "lit inside the triangle at x " << x;
+    }
+
+    // The bundle covers about 0.43 / 1.5 of the half-height above the centre.
+    testing_support::Box box = testing_support::litBox();
+    EXPECT_NEAR(box.top, 240 - 167, 3);
+    EXPECT_NEAR(box.bottom, 240 + 167, 3);
+    EXPECT_NEAR(box.right, 320 + 193, 3) << "the first corner lies at (0.5, 0)";
+}
+
+}  // namespace

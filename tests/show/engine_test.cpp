@@ -1,0 +1,381 @@
+// The frame clock, the fixed-step clock, the scene hand-overs and start-up.
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/shell.h"
+#include "platform/audio/sound.h"
+#include "platform/display/display.h"
+#include "platform/system/clock.h"
+#include "platform/system/testing.h"
+#include "resources/photos.h"
+#include "resources/text.h"
+#include "show/clock.h"
+#include "show/drawing.h"
+#include "show/music.h"
+#include "show/sequencer.h"
+#include "show/startup.h"
+#include "show/trace.h"
+#include "tests/support/support.h"
+
+using testing_support::OffscreenGL;
+using testing_support::ScratchDir;
+using testing_support::WorkingDir;
+
+namespace {
+
+// A clock that returns the scripted readings in turn, then the last again.
+std::vector<uint32_t> readings;
+size_t nextReading = 0;
+
+uint32_t scriptedClock() {
+    const uint32_t value = readings[std::min(nextReading, readings.size() - 1)];
+    ++nextReading;
+    return value;
+}
+
+void useReadings(std::vector<uint32_t> values) {
+    readings = std::move(values);
+    nextReading = 0;
+    platform::setClockForTesting(scriptedClock);
+}
+
+std::array<float, 4> getFloats(GLenum what) {
+    std::array<float, 4> v{};
+    glGetFloatv(what, v.data());
+    return v;
+}
+
+std::array<float, 4> getLight(GLenum what) {
+    std::array<float, 4> v{};
+    glGetLightfv(GL_LIGHT0, what, v.data());
+    return v;
+}
+
+using Vec4 = std::array<float, 4>;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The frame clock.
+
+TEST(FrameClock, FirstCallMeasuresTwoBackToBackReadings) {
+    testing_support::resetShow();
+    useReadings({5000, 5001, 5017});
+    EXPECT_FLOAT_EQ(frameDelta(), 0.001f);
+    EXPECT_EQ(lastFrameTime, 5001u);
+    EXPECT_FLOAT_EQ(frameDelta(), 16.0f * 0.001f);
+    EXPECT_FLOAT_EQ(frameMillis, 16.0f);
+    platform::setClockForTesting(nullptr);
+}
+
+TEST(FrameClock, CounterWrapGivesTheSmallTrueDifference) {
+    testing_support::resetShow();
+    useReadings({0xFFFFFFF0u, 0xFFFFFFF0u, 0x00000010u});
+    EXPECT_EQ(frameDelta(), 0.0f);
+    EXPECT_FLOAT_EQ(frameDelta(), 32.0f * 0.001f);
+    platform::setClockForTesting(nullptr);
+}
+
+TEST(FrameClock, LongPauseArrivesAsOneStep) {
+    testing_support::resetShow();
+    useReadings({1000, 1000, 1016, 61016});
+    frameDelta();
+    frameDelta();
+    EXPECT_FLOAT_EQ(frameDelta(), 60.0f);
+    platform::setClockForTesting(nullptr);
+}
+
+TEST(FixedStepClock, ReadsOneThousandPlusTheFramesDrawnInMilliseconds) {
+    testing_support::resetShow();
+    struct Case {
+        double fps;
+        std::vector<uint32_t> expected;  // readings with k = 0, 1, 2, ...
+    };
+    const Case cases[] = {
+        {100.0, {1000, 1010, 1020, 1030}},
+        {30.0, {1000, 1033, 1066, 1100}},
+        {29.97, {1000, 1033, 1066, 1100, 1133}},
+        {144.0, {1000, 1006, 1013, 1020}},
+        {2000.0, {1000, 1000, 1001, 1001, 1002}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fps);
+        platform::setFixedStepClock(c.fps);
+        for (size_t k = 0; k < c.expected.size(); ++k) {
+            EXPECT_EQ(platform::timeGetTime(), c.expected[k]) << "k = " << k;
+            EXPECT_EQ(platform::timeGetTime(), c.expected[k]) << "a second reading in the same frame";
+            platform::frameDrawn();
+        }
+    }
+    platform::setFixedStepClock(29.97);
+    for (int k = 0; k < 2997; ++k) platform::frameDrawn();
+    EXPECT_EQ(platform::timeGetTime(), 1000u + 100000u) << "2997 frames at 29.97 are exactly 100 s";
+    platform::setFixedStepClock(0.0);
+}
+
+// ---------------------------------------------------------------------------
+// The hand-overs.
+
+class HandOver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing_support::resetShow();
+        platform::selectBackend(platform::Backend::Headless);
+        platform::enableJournal(true);
+        platform::journal().clear();
+    }
+    void TearDown() override {
+        platform::enableJournal(false);
+        platform::setFixedStepClock(0.0);
+        platform::resetSound();
+        introSong = mainSong = nullptr;
+    }
+    OffscreenGL gl;
+};
+
+TEST_F(HandOver, ResetsTheSharedValuesButKeepsFxEAndTheFlags) {
+    sceneIndex = 1;
+    fx = SceneVars{1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f};
+    growFlag = 0;
+    backFlag = 0;
+    ringCountF = 12.5f;
+    nextScene();
+    EXPECT_EQ(sceneIndex, 2);
+    EXPECT_EQ(fx.fxA, 0.0f);
+    EXPECT_EQ(fx.fxB, 0.0f);
+    EXPECT_EQ(fx.fxC, 1.5f);
+    EXPECT_EQ(fx.fxD, 0.0f);
+    EXPECT_EQ(fx.fxClock, 0.0f);
+    EXPECT_EQ(fx.fxE, 6.0f) << "fxE is never reset";
+    EXPECT_EQ(fx.fxTextClock, 0.0f);
+    EXPECT_EQ(growFlag, 0) << "the scroller finds the flag the ring tunnel left";
+    EXPECT_EQ(backFlag, 0);
+    EXPECT_EQ(ringCountF, 12.5f);
+}
+
+TEST_F(HandOver, EachSwitchLeavesItsGlState) {
+    startShow();
+    // Leaving the slideshow: blending off, depth test on.
+    glEnable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
+    nextScene();
+    EXPECT_EQ(sceneIndex, 0);
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+
+    // Leaving the title zoom: lighting off, colour 0.9 grey.
+    nextScene();
+    EXPECT_EQ(sceneIndex, 1);
+    EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
+    EXPECT_EQ(getFloats(GL_CURRENT_COLOR), (Vec4{0.9f, 0.9f, 0.9f, 1.0f}));
+
+    // Leaving the ring tunnel: a grey background.
+    nextScene();
+    EXPECT_EQ(sceneIndex, 2);
+    EXPECT_EQ(getFloats(GL_COLOR_CLEAR_VALUE), (Vec4{0.5f, 0.5f, 0.5f, 0.5f}));
+
+    // Leaving the scroller: the text font as 24-pixel bitmaps, a black
+    // background, lighting on.
+    const float advanceOfA = glyphMetrics['a'].cellIncX;
+    nextScene();
+    EXPECT_EQ(sceneIndex, 3);
+    EXPECT_NE(textFont, 0u);
+    EXPECT_TRUE(glIsList(textFont + 'a'));
+    EXPECT_EQ(glyphMetrics['a'].cellIncX, advanceOfA) << "the metrics stay the outline font's";
+    EXPECT_EQ(getFloats(GL_COLOR_CLEAR_VALUE), (Vec4{0.0f, 0.0f, 0.0f, 0.5f}));
+    EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
+
+    // A bitmap glyph moves the raster position; an outline glyph would not.
+    glLoadIdentity();
+    glRasterPos3f(0.0f, 0.0f, -1.0f);
+    float before[4], after[4];
+    glGetFloatv(GL_CURRENT_RASTER_POSITION, before);
+    glCallList(textFont + 'a');
+    glGetFloatv(GL_CURRENT_RASTER_POSITION, after);
+    EXPECT_GT(after[0], before[0]);
+    closeDisplay();
+}
+
+TEST_F(HandOver, IntroStopsAndTheMainSongStartsTimedFromNow) {
+    ScratchDir scratch;
+    testing_support::makeShowData(scratch.path(), true);
+    WorkingDir inside(scratch.path());
+    platform::selectSoundOutput(platform::SoundOutput::Capture);
+    platform::setFixedStepClock(100.0);
+    startShow();
+    ASSERT_NE(introSong, nullptr);
+    ASSERT_NE(mainSong, nullptr);
+    EXPECT_TRUE(platform::songPlaying(introSong));
+    EXPECT_FALSE(platform::songPlaying(mainSong));
+    EXPECT_EQ(songStartTime, 1000u);
+
+    for (int k = 0; k < 250; ++k) platform::frameDrawn();
+    nextScene();
+    EXPECT_FALSE(platform::songPlaying(introSong));
+    EXPECT_TRUE(platform::songPlaying(mainSong));
+    EXPECT_EQ(songStartTime, 3500u);
+    for (const std::string& box : testing_support::shownBoxes()) ADD_FAILURE() << "unexpected box " << box;
+}
+
+TEST_F(HandOver, MainSongThatCannotStartShowsItsBoxAndTheSwitchCompletes) {
+    ScratchDir scratch;
+    testing_support::makeShowData(scratch.path(), false);
+    WorkingDir inside(scratch.path());
+    startShow();
+    platform::journal().clear();
+    nextScene();
+    EXPECT_EQ(testing_support::shownBoxes(), std::vector<std::string>{"hoho. fEIL!|fsck this. faakke starta musikken jo."});
+    EXPECT_EQ(sceneIndex, 0);
+    EXPECT_EQ(fx.fxC, 1.5f);
+}
+
+// ---------------------------------------------------------------------------
+// Start-up.
+
+TEST_F(HandOver, StartUpLeavesTheFixedStateTheScenesRelyOn) {
+    ScratchDir scratch;
+    testing_support::makeShowData(scratch.path(), true);
+    WorkingDir inside(scratch.path());
+    platform::selectSoundOutput(platform::SoundOutput::Capture);
+    platform::setFixedStepClock(50.0);
+    ASSERT_TRUE(startShow());
+
+    EXPECT_EQ(platform::soundMixRate(), 44100);
+    EXPECT_TRUE(testing_support::shownBoxes().empty());
+    std::vector<std::string> soundCalls;
+    for (const std::string& entry : platform::journal())
+        if (entry.rfind("FSOUND_", 0) == 0 || entry.rfind("FMUSIC_", 0) == 0) soundCalls.push_back(entry);
+    EXPECT_EQ(soundCalls, (std::vector<std::string>{"FSOUND_SetOutput 2", "FSOUND_SetBufferSize 40",
+                                                    "FSOUND_Init 44100 32 0", "FMUSIC_LoadSong data/Tq_outro.xm",
+                                                    "FMUSIC_LoadSong data/VELTO63K.XM"}));
+
+    GLint value = 0;
+    glGetIntegerv(GL_DEPTH_FUNC, &value);
+    EXPECT_EQ(value, GL_LEQUAL);
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    glGetIntegerv(GL_BLEND_SRC, &value);
+    EXPECT_EQ(value, GL_SRC_ALPHA);
+    glGetIntegerv(GL_BLEND_DST, &value);
+    EXPECT_EQ(value, GL_ONE);
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    glGetIntegerv(GL_SHADE_MODEL, &value);
+    EXPECT_EQ(value, GL_SMOOTH);
+    glGetIntegerv(GL_PERSPECTIVE_CORRECTION_HINT, &value);
+    EXPECT_EQ(value, GL_NICEST);
+    EXPECT_EQ(getFloats(GL_COLOR_CLEAR_VALUE), (Vec4{0.0f, 0.0f, 0.0f, 0.5f}));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+
+    EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
+    EXPECT_TRUE(glIsEnabled(GL_LIGHT0));
+    EXPECT_EQ(getLight(GL_AMBIENT), (Vec4{0.0f, 0.0f, 0.0f, 1.0f}));
+    EXPECT_EQ(getLight(GL_DIFFUSE), (Vec4{1.0f, 0.0f, 0.0f, 1.0f}));
+    EXPECT_EQ(getLight(GL_POSITION), (Vec4{3.0f, 0.0f, -4.0f, 1.0f}));
+
+    const int32_t expectedMasks[8] = {128, 64, 32, 16, 8, 4, 2, 1};
+    EXPECT_TRUE(std::equal(std::begin(bitMasks), std::end(bitMasks), std::begin(expectedMasks)));
+
+    EXPECT_NE(textFont, 0u);
+    EXPECT_NE(bigFont, 0u);
+    EXPECT_NE(captionFont, 0u);
+    EXPECT_GT(glyphMetrics['W'].cellIncX, 0.3f) << "the glyph metrics are the outline font's, in em units";
+    EXPECT_LT(glyphMetrics['W'].cellIncX, 1.0f);
+
+    EXPECT_TRUE(platform::songPlaying(introSong));
+    EXPECT_EQ(songStartTime, 1000u);
+
+    // The sphere list: line segments whose ends all lie 0.25 from the centre.
+    ASSERT_TRUE(glIsList(sphereList));
+    std::vector<GLfloat> feedback(1 << 16);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(-1, 1, -1, 1, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glViewport(0, 0, 2, 2);
+    glFeedbackBuffer(static_cast<GLsizei>(feedback.size()), GL_3D, feedback.data());
+    glRenderMode(GL_FEEDBACK);
+    glCallList(sphereList);
+    const GLint used = glRenderMode(GL_RENDER);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glViewport(0, 0, 640, 480);
+    ASSERT_GT(used, 0);
+    int lines = 0;
+    float maxRadius = 0.0f, minRadius = 1.0f;
+    for (GLint i = 0; i < used;) {
+        const GLint token = static_cast<GLint>(feedback[i]);
+        if (token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN) {
+            ++lines;
+            for (int v = 0; v < 2; ++v) {
+                // Window coordinates of a 2 x 2 viewport over [-1, 1].
+                const float x = feedback[i + 1 + v * 3] - 1.0f;
+                const float y = feedback[i + 2 + v * 3] - 1.0f;
+                const float z = feedback[i + 3 + v * 3] * 2.0f - 1.0f;
+                const float r = std::sqrt(x * x + y * y + z * z);
+                maxRadius = std::max(maxRadius, r);
+                minRadius = std::min(minRadius, r);
+            }
+            i += 7;
+        } else if (token == GL_PASS_THROUGH_TOKEN) {
+            i += 2;
+        } else {
+            ADD_FAILURE() << "the sphere list drew something else than lines: token " << token;
+            break;
+        }
+    }
+    EXPECT_GT(lines, 15 * 10) << "a wire sphere of 15 slices and 10 stacks";
+    EXPECT_NEAR(maxRadius, 0.25f, 0.002f);
+    EXPECT_NEAR(minRadius, 0.25f, 0.002f);
+    closeDisplay();
+}
+
+// ---------------------------------------------------------------------------
+// The whole program, without its data.
+
+TEST(MissingData, EveryFileMissingShowsThreeBoxesAndDrawsNothing) {
+    testing_support::resetShow();
+    platform::selectBackend(platform::Backend::Headless);
+    platform::selectSoundOutput(platform::SoundOutput::Silent);
+    platform::enableJournal(true);
+    platform::journal().clear();
+    ScratchDir scratch;
+    WorkingDir inside(scratch.path());
+    EXPECT_EQ(runShow(), 1) << "a show with nothing to show is a failure";
+    EXPECT_EQ(testing_support::shownBoxes(), (std::vector<std::string>{"hoho. fEIL!|ingen musikk:intro", "hoho. fEIL!|ingen musikk:velto",
+                                                 "texturefeil|d0d over textures!"}));
+    EXPECT_EQ(traceFrame, 0u) << "the quit message ends the loop before the first frame";
+    platform::enableJournal(false);
+}
+
+namespace {
+int framesSeen = 0;
+void closeAfterTenFrames() {
+    if (++framesSeen == 10) platform::postMessage({platform::WM_CLOSE, 0, 0});
+}
+}  // namespace
+
+TEST(MissingData, WithoutTheSongsTheShowRunsSilently) {
+    testing_support::resetShow();
+    platform::selectBackend(platform::Backend::Headless);
+    platform::selectSoundOutput(platform::SoundOutput::Silent);
+    platform::setFixedStepClock(60.0);
+    platform::enableJournal(true);
+    platform::journal().clear();
+    ScratchDir scratch;
+    testing_support::makeShowData(scratch.path(), false);
+    WorkingDir inside(scratch.path());
+    framesSeen = 0;
+    platform::setSwapHookForTesting(closeAfterTenFrames);
+    EXPECT_EQ(runShow(), 0);
+    platform::setSwapHookForTesting(nullptr);
+    EXPECT_EQ(testing_support::shownBoxes(), (std::vector<std::string>{"hoho. fEIL!|ingen musikk:intro", "hoho. fEIL!|ingen musikk:velto"}));
+    EXPECT_EQ(traceFrame, 10u);
+    EXPECT_EQ(introSong, nullptr);
+    platform::enableJournal(false);
+    platform::setFixedStepClock(0.0);
+}

@@ -1,0 +1,58 @@
+#!/bin/sh
+# showframe renders a moment of the show to a PPM, refuses bad arguments,
+# says when the show ends before the moment asked for, and why it could not
+# start.
+# Usage: showframe_test.sh BUILD-DIR
+set -u
+build=$(cd "${1:?usage: showframe_test.sh BUILD-DIR}" && pwd)
+# Run by hand as well as by ctest: the same leak suppressions either way.
+LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$(cd "$(dirname "$0")/.." && pwd)/lsan.supp}
+export LSAN_OPTIONS
+cd "$build" || exit 1
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+failures=0
+passes=0
+check() {
+    if [ "$1" = "$2" ]; then passes=$((passes + 1)); else echo "FAIL: $3: got '$1', expected '$2'"; failures=$((failures + 1)); fi
+}
+
+# The flicker of the first slide at 60 frames a second: a PPM of 640 x 480
+# whose photo area is lit.
+./showframe 3.42 "$out/flicker.ppm" 2>/dev/null
+check "$?" 0 "exit code for a moment inside the show"
+check "$(head -c 15 "$out/flicker.ppm" | tr '\n' ' ')" "P6 640 480 255 " "PPM header"
+check "$(wc -c <"$out/flicker.ppm" | tr -d ' ')" $((15 + 640 * 480 * 3)) "PPM size"
+lit=$(tail -c $((640 * 480 * 3)) "$out/flicker.ppm" | od -An -v -tu1 -w3 |
+      awk '$1 + $2 + $3 > 150 { n++ } END { print (n > 20000) ? "lit" : "dark " n }')
+check "$lit" lit "many bright pixels while the photo flickers"
+
+# The same moment at the same rate gives the same picture.
+./showframe 3.42 "$out/again.ppm" 2>/dev/null
+cmp -s "$out/flicker.ppm" "$out/again.ppm"
+check "$?" 0 "the same frame twice"
+
+./showframe 400 "$out/late.ppm" 2>"$out/late.err"
+check "$?" 1 "exit code past the end of the show"
+grep -q "ended before" "$out/late.err"
+check "$?" 0 "message past the end of the show"
+
+# Without the show's files anywhere (a copy with no data beside it, run
+# where there is none): the show could not start, and why.
+mkdir "$out/bin" "$out/empty"
+cp showframe "$out/bin/"
+(cd "$out/empty" && XDG_DATA_HOME="$out/empty" "$out/bin/showframe" 1 x.ppm) 2>"$out/nodata.err"
+check "$?" 1 "exit code without data"
+check "$(cat "$out/nodata.err")" "showframe: the show could not start: none of its files (photos and songs) found; looked in $out/empty/data, $out/empty/eyesonly/data, $out/bin/data, $out/share/eyesonly/data" "message without data"
+[ ! -e "$out/empty/x.ppm" ]
+check "$?" 0 "no picture without data"
+
+./showframe 2>/dev/null
+check "$?" 2 "exit code without arguments"
+./showframe --fps 0 1 "$out/x.ppm" 2>/dev/null
+check "$?" 2 "exit code for --fps 0"
+./showframe 1 /nonexistent/dir/x.ppm 2>/dev/null
+check "$?" 1 "exit code for an unwritable file"
+
+echo "$passes passed, $failures failed"
+[ "$failures" -eq 0 ]
