@@ -10,10 +10,6 @@
 #include "show/music.h"
 #include "show/startup.h"
 
-bool fullscreen = true;
-bool skipFullscreen = false;
-bool windowDeclined = false;
-
 namespace {
 
 bool fail(const char* text) {
@@ -26,32 +22,32 @@ bool fail(const char* text) {
 
 bool openDisplay(const char* title, int width, int height, int bitsPerPixel) {
     // 1. The video system, with the procedure that receives the window's messages.
-    fullscreen = true;
+    shell.fullscreen = true;
     if (!platform::startVideo(handleWindowMessage)) {
         platform::messageBox("Failed To Register The Window Class.", "ERROR", platform::Buttons::Ok);
         return false;
     }
 
     // 2. Full screen, or a window when the mode is refused and the user agrees.
-    if (skipFullscreen) {
-        fullscreen = false;
+    if (shell.skipFullscreen) {
+        shell.fullscreen = false;
     } else if (!platform::changeDisplayMode(width, height, bitsPerPixel)) {
         const platform::Answer answer = platform::messageBox(
             "The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode Instead?",
             "ogl", platform::Buttons::YesNo);
         if (answer != platform::Answer::Yes) {
-            windowDeclined = true;
+            shell.windowDeclined = true;
             platform::messageBox("Program Will Now Close.", "ERROR", platform::Buttons::Ok);
             return false;
         }
-        fullscreen = false;
+        shell.fullscreen = false;
     }
 
     // 3. No cursor over a full screen.
-    if (fullscreen) platform::showCursor(false);
+    if (shell.fullscreen) platform::showCursor(false);
 
     // 4. The window, made with its pixel format.
-    if (!platform::createWindow(title, width, height, fullscreen)) return fail("Window Creation Error.");
+    if (!platform::createWindow(title, width, height, shell.fullscreen)) return fail("Window Creation Error.");
 
     // 5. The device context, and a pixel format chosen and set on it: SDL
     //    makes these with the window in step 4, so they cannot fail here;
@@ -75,7 +71,7 @@ bool openDisplay(const char* title, int width, int height, int bitsPerPixel) {
 
 void closeDisplay() {
     // 1. The desktop's mode and cursor.
-    if (fullscreen) {
+    if (shell.fullscreen) {
         platform::restoreDisplayMode();
         platform::showCursor(true);
     }

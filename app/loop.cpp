@@ -1,23 +1,18 @@
 // The main loop and the window procedure.
 #include "app/shell.h"
 
-#include <algorithm>
-#include <iterator>
-
 #include "platform/display/display.h"
 #include "platform/system/clock.h"
 #include "platform/system/signals.h"
 #include "scenes/scenes.h"
 #include "show/clock.h"
+#include "show/drawing.h"
 #include "show/sequencer.h"
 
-bool keyDown[256] = {};
-bool appActive = true;
+ShellState shell;
 
 namespace {
 constexpr const char* windowTitle = ".. for your eyes only ..";
-constexpr int displayWidth = 640;
-constexpr int displayHeight = 480;
 constexpr int displayBitsPerPixel = 16;
 }  // namespace
 
@@ -26,7 +21,7 @@ int runShow() {
 }
 
 ShowResult runShow(const ShowRun& run) {
-    if (!openDisplay(windowTitle, displayWidth, displayHeight, displayBitsPerPixel)) return {};
+    if (!openDisplay(windowTitle, showWidth, showHeight, displayBitsPerPixel)) return {};
 
     ShowEnd end = ShowEnd::Quit;
     uint64_t framesDrawn = 0;
@@ -47,7 +42,7 @@ ShowResult runShow(const ShowRun& run) {
         // 3. Then at most one frame, handed to the hook before anything
         //    else; while minimised none is drawn but the buffers are still
         //    swapped.
-        if (appActive) {
+        if (shell.appActive) {
             if (!renderFrame()) break;
             platform::frameDrawn();
             // renderFrame read the clock once, into lastFrameTime.
@@ -63,7 +58,7 @@ ShowResult runShow(const ShowRun& run) {
         }
         // 4. Escape is looked at on every idle turn, drawn or not; the frame
         //    of that turn is never shown.
-        if (keyDown[platform::VK_ESCAPE]) {
+        if (shell.keyDown[platform::VK_ESCAPE]) {
             end = ShowEnd::Escape;
             break;
         }
@@ -78,7 +73,7 @@ intptr_t handleWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam
     switch (message) {
     case platform::WM_ACTIVATE:
         // Only minimising stops the drawing; losing the focus does not.
-        appActive = ((wParam >> 16) & 0xFFFF) == 0;
+        shell.appActive = ((wParam >> 16) & 0xFFFF) == 0;
         return 0;
     case platform::WM_SYSCOMMAND:
         if (wParam == platform::SC_SCREENSAVE || wParam == platform::SC_MONITORPOWER) return 0;
@@ -87,10 +82,10 @@ intptr_t handleWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam
         platform::postQuitMessage(0);
         return 0;
     case platform::WM_KEYDOWN:
-        if (wParam < 256) keyDown[wParam] = true;
+        if (wParam < 256) shell.keyDown[wParam] = true;
         return 0;
     case platform::WM_KEYUP:
-        if (wParam < 256) keyDown[wParam] = false;
+        if (wParam < 256) shell.keyDown[wParam] = false;
         return 0;
     case platform::WM_SIZE:
         resizeView(static_cast<int>(lParam & 0xFFFF), static_cast<int>((lParam >> 16) & 0xFFFF));
@@ -102,9 +97,5 @@ intptr_t handleWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam
 }
 
 void resetShellState() {
-    std::fill(std::begin(keyDown), std::end(keyDown), false);
-    appActive = true;
-    fullscreen = true;
-    skipFullscreen = false;
-    windowDeclined = false;
+    shell = {};
 }

@@ -19,7 +19,7 @@ namespace {
 // could not be written, 128 + the signal's number when a signal stopped it.
 int exitCodeFor(const ShowResult& result) {
     switch (result.end) {
-    case ShowEnd::NotOpened: return windowDeclined ? 0 : 1;
+    case ShowEnd::NotOpened: return shell.windowDeclined ? 0 : 1;
     case ShowEnd::Quit:
     case ShowEnd::Escape: return result.exitCode;
     case ShowEnd::Stopped: return 0;
@@ -67,13 +67,10 @@ int main(int argc, char** argv) {
 
     // 4. A capture's output is made before anything is drawn, so that a path
     //    that cannot be written is a usage error with nothing shown.
-    const bool capturing = !options.capture.empty();
-    if (capturing) {
-        const CaptureOptions capture{options.capture, options.fps, options.scale, options.force};
-        if (!beginCapture(capture, error)) {
-            std::fprintf(stderr, "eyesonly: %s\n", error.c_str());
-            return 2;
-        }
+    const bool capturing = !options.capture.path.empty();
+    if (capturing && !beginCapture(options.capture, error)) {
+        std::fprintf(stderr, "eyesonly: %s\n", error.c_str());
+        return 2;
     }
 
     // 5. The show, each frame captured when asked; a trace that cannot be

@@ -15,13 +15,6 @@
 
 namespace {
 
-// The fixed-step clock's frame rates, frames a second. A thousand is the
-// most at which every frame still moves the millisecond clock (far above it
-// the show never ends); near 0 a frame's milliseconds outgrow the clock's
-// integer reading.
-constexpr double minFps = 1.0;
-constexpr double maxFps = 1000.0;
-constexpr int maxScale = 8;
 constexpr double captureFps = 60.0;       // the capture's rate unless --fps says otherwise
 constexpr double maxUntilSeconds = 4.0e6; // well inside the 32-bit clock
 
@@ -100,7 +93,7 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         } else if (std::strcmp(arg, "--trace") == 0) {
             options.trace = true;
         } else if (std::strcmp(arg, "--force") == 0) {
-            options.force = true;
+            options.capture.force = true;
         } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             options.help = true;
         } else if (std::strcmp(arg, "--version") == 0) {
@@ -132,7 +125,7 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
                 error = std::string("--scale needs a whole number from 1 to 8, not '") + value + "'";
                 return false;
             }
-            options.scale = static_cast<int>(scale);
+            options.capture.scale = static_cast<int>(scale);
         } else if ((value = optionValue("--data", argc, argv, i, missing)) != nullptr) {
             std::error_code notThere;
             if (missing || *value == '\0' || !std::filesystem::is_directory(value, notThere)) {
@@ -145,7 +138,7 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
                 error = "--capture needs a file (*.mp4, *.mkv) or a folder to write to";
                 return false;
             }
-            options.capture = value;
+            options.capture.path = value;
         } else {
             error = std::string("unknown option '") + arg + "'";
             return false;
@@ -158,7 +151,7 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         error = "--desktop does not go with --windowed or --headless";
         return false;
     }
-    if (!options.capture.empty()) {
+    if (!options.capture.path.empty()) {
         if (options.windowed || options.desktop) {
             error = "--capture draws offscreen; it does not go with --windowed or --desktop";
             return false;
@@ -170,8 +163,9 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             return false;
         }
         if (options.fps == 0.0) options.fps = captureFps;
-    } else if (options.scale != 1 || options.force) {
-        error = std::string(options.force ? "--force" : "--scale") + " goes with --capture";
+        options.capture.framesPerSecond = options.fps;
+    } else if (options.capture.scale != 1 || options.capture.force) {
+        error = std::string(options.capture.force ? "--force" : "--scale") + " goes with --capture";
         return false;
     }
     if (options.fps > 0.0 && options.maxFps >= 0.0) {
@@ -186,11 +180,11 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
 }
 
 void applyOptions(const Options& options) {
-    skipFullscreen = options.windowed;
+    shell.skipFullscreen = options.windowed;
     if (options.desktop) platform::selectBackend(platform::Backend::Desktop);
-    if (options.headless || !options.capture.empty()) {
+    if (options.headless || !options.capture.path.empty()) {
         platform::selectBackend(platform::Backend::Headless);
-        platform::selectSoundOutput(options.capture.empty() ? platform::SoundOutput::Silent
+        platform::selectSoundOutput(options.capture.path.empty() ? platform::SoundOutput::Silent
                                                             : platform::SoundOutput::Capture);
     }
     if (options.fps > 0.0) {

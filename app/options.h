@@ -5,6 +5,17 @@
 
 #include <string>
 
+#include "platform/encode/encode.h"
+
+// The ranges the options allow; what runs behind the options trusts them.
+// The fixed-step clock's frame rates, frames a second: a thousand is the
+// most at which every frame still moves the millisecond clock (far above it
+// the show never ends); near 0 a frame's milliseconds outgrow the clock's
+// integer reading.
+constexpr double minFps = 1.0;
+constexpr double maxFps = 1000.0;
+constexpr int maxScale = 8;  // --scale
+
 struct Options {
     bool windowed = false;      // --windowed: a 640 x 480 window, no full-screen attempt
     bool desktop = false;       // --desktop: full screen at the desktop's mode, the show scaled to fit
@@ -12,9 +23,10 @@ struct Options {
     double fps = 0.0;           // --fps F: fixed-step clock at F frames a second; 0 = real clock
     double maxFps = -1.0;       // --max-fps F: pace of the real clock; -1 = the display's rate, 0 = none
     double untilSeconds = -1.0; // --until S: stop after the frame at S seconds of show time; -1 = the end
-    std::string capture;        // --capture PATH: render to a video file (or a folder of images)
-    int scale = 1;              // --scale K: capture frames K times 640 x 480
-    bool force = false;         // --force: a capture may overwrite what is there
+    // --capture PATH: render to a video file (or a folder of images), with
+    // --scale K (frames K times 640 x 480) and --force (a capture may
+    // overwrite what is there); its rate is fps. No capture when the path is empty.
+    platform::CaptureSettings capture;
     std::string data;           // --data DIR: the show's files looked for there first
     bool trace = false;         // --trace: the show's timeline on stdout
     bool help = false;          // --help, -h

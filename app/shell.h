@@ -6,16 +6,20 @@
 #include <functional>
 #include <optional>
 
-extern bool keyDown[256];   // keyDown[k]: the key with virtual-key code k is held
-extern bool appActive;      // false while the window is minimised
-extern bool fullscreen;     // the display mode was (or is to be) changed
-
-// When set, openDisplay goes straight to a window of the requested size,
-// without the full-screen attempt or its question.
-extern bool skipFullscreen;
-// The user answered No to the question whether a window will do: the show
-// was not opened by the user's own choice, not by a failure.
-extern bool windowDeclined;
+// The shell's state, at its values at program start. The main loop owns it
+// (app/loop.cpp); the display code reads and sets the display's part.
+struct ShellState {
+    bool keyDown[256] = {};        // keyDown[k]: the key with virtual-key code k is held
+    bool appActive = true;         // false while the window is minimised
+    bool fullscreen = true;        // the display mode was (or is to be) changed
+    // When set, openDisplay goes straight to a window of the requested size,
+    // without the full-screen attempt or its question.
+    bool skipFullscreen = false;
+    // The user answered No to the question whether a window will do: the
+    // show was not opened by the user's own choice, not by a failure.
+    bool windowDeclined = false;
+};
+extern ShellState shell;
 
 // A frame the loop has just drawn, as the per-frame hook sees it: complete
 // in the back buffer of the current context and not yet swapped, so the
@@ -66,5 +70,5 @@ void closeDisplay();
 // Viewport and a 45-degree perspective for a client area of that size.
 void resizeView(int width, int height);
 
-// Puts the shell's globals back to their initial values (tests).
+// Puts the shell's state back to its values at program start (tests).
 void resetShellState();

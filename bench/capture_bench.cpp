@@ -65,6 +65,8 @@ int main(int argc, char** argv) {
 
     platform::CaptureSettings settings;
     settings.path = path;
+    settings.frameWidth = width;
+    settings.frameHeight = height;
     settings.framesPerSecond = framesPerSecond;
     settings.force = true;
     std::string error;

@@ -183,18 +183,6 @@ bool openCapture(const CaptureSettings& settings, std::string& error) {
         error = "a capture is already open";
         return false;
     }
-    if (settings.scale < 1 || settings.scale > captureMaxScale) {
-        error = "scale " + std::to_string(settings.scale) + " is out of range (1 to " +
-                std::to_string(captureMaxScale) + ")";
-        return false;
-    }
-    if (!std::isfinite(settings.framesPerSecond) || settings.framesPerSecond < 1.0 ||
-        settings.framesPerSecond > captureMaxFramesPerSecond) {
-        char text[64];
-        std::snprintf(text, sizeof text, "%g", settings.framesPerSecond);
-        error = std::string("frame rate ") + text + " is out of range (1 to 1000 frames a second)";
-        return false;
-    }
     // Even sizes, so that yuv420p halves them exactly.
     if (settings.frameWidth < 2 || settings.frameHeight < 2 || settings.frameWidth > 4096 ||
         settings.frameHeight > 4096 || settings.frameWidth % 2 != 0 || settings.frameHeight % 2 != 0) {

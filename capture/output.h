@@ -28,11 +28,9 @@ namespace platform {
 // anything else.
 bool captureFormatFor(const std::string& path, CaptureFormat& format, std::string& error);
 
-constexpr int captureMaxScale = 8;
-constexpr double captureMaxFramesPerSecond = 1000.0;
-
-// Checks the settings and creates the output. False, with nothing on disk
-// touched, when a setting is out of range, when the output already exists
+// Checks the settings and creates the output. The scale and the rate are
+// the options' to check (app/options.h). False, with nothing on disk
+// touched, when the frame size is out of range, when the output already exists
 // and force is off (for Frames: frame-000001.png or audio.wav inside it),
 // or when the file or directory cannot be made (missing parent, no
 // permission, ...), or when an encoder cannot be set up. False as well when

@@ -14,12 +14,11 @@
 
 #include "capture/output.h"
 #include "platform/audio/sound.h"
+#include "show/drawing.h"
 #include "show/sequencer.h"
 
 namespace {
 
-constexpr int frameWidth = 640;
-constexpr int frameHeight = 480;
 constexpr double samplesPerMs = platform::captureSampleRate / 1000.0;
 constexpr int soundBlockFrames = 4096;       // stereo frames mixed at a time
 constexpr int barWidth = 30;                 // characters of the live bar
@@ -31,7 +30,7 @@ constexpr const char* chapterNames[] = {
 };
 
 struct CaptureRun {
-    CaptureOptions options;
+    platform::CaptureSettings settings;
     std::vector<uint8_t> pixels;             // one RGBA frame, bottom row first
     std::vector<int16_t> sound;              // one block of interleaved stereo
     int64_t framesDrawn = 0;
@@ -47,7 +46,7 @@ CaptureRun run;
 
 // Clock reading of frame n (from 1) on the fixed-step clock, minus 1000.
 double showMsOfFrame(int64_t n) {
-    return std::floor(static_cast<double>(n - 1) * 1000.0 / run.options.fps);
+    return std::floor(static_cast<double>(n - 1) * 1000.0 / run.settings.framesPerSecond);
 }
 
 void fail(const std::string& error) {
@@ -93,22 +92,17 @@ void reportProgress(double showMs) {
 
 }  // namespace
 
-bool beginCapture(const CaptureOptions& options, std::string& error) {
-    platform::CaptureSettings settings;
-    settings.path = options.path;
-    settings.frameWidth = frameWidth;
-    settings.frameHeight = frameHeight;
-    settings.scale = options.scale;
-    settings.framesPerSecond = options.fps;
-    settings.force = options.force;
-    if (!platform::captureFormatFor(options.path, settings.format, error)) return false;
+bool beginCapture(platform::CaptureSettings settings, std::string& error) {
+    settings.frameWidth = showWidth;
+    settings.frameHeight = showHeight;
+    if (!platform::captureFormatFor(settings.path, settings.format, error)) return false;
     // A file-size limit makes a write fail with EFBIG, which the encoder
     // reports like a full disk, instead of killing the process mid-file.
     std::signal(SIGXFSZ, SIG_IGN);
     if (!platform::openCapture(settings, error)) return false;
     run = CaptureRun{};
-    run.options = options;
-    run.pixels.resize(static_cast<size_t>(frameWidth) * frameHeight * 4);
+    run.settings = settings;
+    run.pixels.resize(static_cast<size_t>(showWidth) * showHeight * 4);
     run.sound.resize(static_cast<size_t>(soundBlockFrames) * 2);
     run.liveBar = isatty(STDERR_FILENO) != 0;
     run.started = std::chrono::steady_clock::now();
@@ -123,7 +117,7 @@ bool captureDrawnFrame() {
     // 1. The frame as drawn, before it is swapped away.
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, frameWidth, frameHeight, GL_RGBA, GL_UNSIGNED_BYTE, run.pixels.data());
+    glReadPixels(0, 0, showWidth, showHeight, GL_RGBA, GL_UNSIGNED_BYTE, run.pixels.data());
     std::string error;
     if (!platform::captureFrame(run.pixels.data(), platform::CapturePixels::Rgba, error)) {
         fail(error);
@@ -148,16 +142,16 @@ bool captureDrawnFrame() {
 int endCapture(int runExitCode) {
     // 1. The soundtrack ends with the last frame.
     if (!run.failed)
-        soundUntil(std::llround(static_cast<double>(run.framesDrawn) * platform::captureSampleRate / run.options.fps));
+        soundUntil(std::llround(static_cast<double>(run.framesDrawn) * platform::captureSampleRate / run.settings.framesPerSecond));
 
     // 2. Whatever was written stays playable, even after a failure.
     std::string error;
     const bool whole = platform::closeCapture(error);
     if (!whole) fail(error);
     if (run.liveBar) std::fputc('\n', stderr);
-    const double showSeconds = static_cast<double>(run.framesDrawn) / run.options.fps;
+    const double showSeconds = static_cast<double>(run.framesDrawn) / run.settings.framesPerSecond;
     std::fprintf(stderr, "eyesonly: %s %lld frame%s (%.1f s of show) to %s\n", whole ? "wrote" : "kept",
                  static_cast<long long>(run.framesDrawn), run.framesDrawn == 1 ? "" : "s", showSeconds,
-                 run.options.path.c_str());
+                 run.settings.path.c_str());
     return run.failed ? 1 : runExitCode;
 }

@@ -13,16 +13,13 @@
 
 #include <string>
 
-struct CaptureOptions {
-    std::string path;     // *.mp4, *.mkv or a directory
-    double fps = 60.0;    // 1..1000
-    int scale = 1;        // 1..8
-    bool force = false;   // an existing output may be overwritten
-};
+#include "platform/encode/encode.h"
 
-// Opens the output. False with one line in error (a usage error: nothing
-// was written) when the path, the rate or the scale cannot be used.
-bool beginCapture(const CaptureOptions& options, std::string& error);
+// Opens the output that settings names (path, rate, scale and force, as the
+// options checked them), with the format its path asks for and frames of the
+// show's size. False with one line in error (a usage error: nothing was
+// written) when the path cannot be used.
+bool beginCapture(platform::CaptureSettings settings, std::string& error);
 
 // Reads back the frame just drawn and hands it over with its sound; adds a
 // chapter when the frame switched scenes; reports progress. False once the

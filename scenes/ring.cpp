@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "scenes/ring.h"
 #include "scenes/scenes.h"
 #include "show/clock.h"
 #include "show/sequencer.h"
@@ -41,7 +42,12 @@ constexpr uint32_t sceneLengthMs      = 23500;      // after the main song start
 
 }  // namespace
 
+RingState ringState;
+
 void drawRingScene() {
+    float& ringCountF  = ringState.ringCountF;
+    int32_t& ringCount = ringState.ringCount;
+    uint8_t& backFlag  = ringState.backFlag;
     float& depthOffset = fx.fxClock;  // units towards the eye from 1.5 ahead
     float& spinDegrees = fx.fxA;      // angle step between one outline and the next
 

@@ -1,6 +1,11 @@
 // The frame: the show's clock and a clean buffer, then the current scene.
 #include "scenes/scenes.h"
 
+#include "scenes/ring.h"
+#include "scenes/scroller.h"
+#include "scenes/slideshow.h"
+#include "scenes/sphere.h"
+#include "scenes/title.h"
 #include "show/sequencer.h"
 
 bool renderFrame() {
@@ -21,4 +26,13 @@ bool renderFrame() {
     default: break;
     }
     return true;
+}
+
+void resetScenes() {
+    resetSceneState();
+    slideshowState = {};
+    titleState = {};
+    ringState = {};
+    scrollerState = {};
+    sphereState = {};
 }

@@ -11,3 +11,7 @@ void drawSphereScene();     // sceneIndex 3
 
 // Draws one frame of the current scene into the back buffer. Always true.
 bool renderFrame();
+
+// Puts every scene's state and the sequencer's back to their values at
+// program start (tests).
+void resetScenes();

@@ -76,7 +76,10 @@ constexpr float bottomOfSink           = 0.0f;     // at or below: the character
 
 }  // namespace
 
+ScrollerState scrollerState;
+
 void drawScrollerScene() {
+    int32_t& scrollPos = scrollerState.scrollPos;
     float& spinDegrees = fx.fxA;     // the board's turn about its normal
     float& liftUnits   = fx.fxClock; // how far the glyph's tiles stand out, board units
 

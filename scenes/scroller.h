@@ -8,3 +8,9 @@ extern const char scrollerText[scrollerLength + 1];   // lower-case letters and 
 // Glyph 0..25: 'a'..'z', glyph 26: the space. Byte r is row r from the top;
 // bit 7 is the leftmost column; a set bit is a raised tile.
 extern const uint8_t letterGlyphs[27][8];
+
+// What the scroller keeps from frame to frame, at its values at program start.
+struct ScrollerState {
+    int32_t scrollPos = 0;     // index of the current character
+};
+extern ScrollerState scrollerState;

@@ -84,7 +84,11 @@ constexpr float captionY             = 0.3f;        //   in units at the photo's
 
 }  // namespace
 
+SlideshowState slideshowState;
+
 void drawSlideshowScene() {
+    int32_t& slideIndex   = slideshowState.slideIndex;
+    int32_t& captionIndex = slideshowState.captionIndex;
     float& squareDegrees = fx.fxB;     // the square's turn, never wrapped
     float& opacity       = fx.fxC;     // the photo's opacity during its flicker
     float& slideClock    = fx.fxClock; // 3 units a second, from 0 at each slide change

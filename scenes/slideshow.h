@@ -8,3 +8,10 @@ constexpr int32_t captionRows = 26;   // two per slide for slides 0 to 12; slide
 // a fixed 40-byte field with a NUL-terminated printf format; leading and
 // trailing spaces belong to the text.
 extern const char captionLines[captionRows][40];
+
+// What the slideshow keeps from frame to frame, at its values at program start.
+struct SlideshowState {
+    int32_t slideIndex = 0;    // photo of the current slide, 0..2
+    int32_t captionIndex = 0;  // caption row, 0..28
+};
+extern SlideshowState slideshowState;

@@ -69,7 +69,7 @@ constexpr float tiltStopDegrees       = -70.0f;   // the tilt ends at the first 
 constexpr float turnDegreesPerSecond  = 114.0f;   // square's turn and sphere's spin
 constexpr float pullPerSecond         = 0.012f;   // taken off the velocity (units a frame) each second
 constexpr float floorHeight           = 0.25f;    // the sphere's radius above the square's centre
-constexpr float keptOfBounce          = 0.033333335f;  // v * (1/30) - v: reversed, 29/30 kept
+constexpr float lostAtBounce          = 0.033333335f;  // share of the speed lost: v * (1/30) - v is -29/30 v
 constexpr float textDepth             = -1.0f;
 constexpr float textX                 = -0.5f;    // about 30 px from the left at 640 x 480
 constexpr float textY                 = 0.3f;     // about 66 px below the top
@@ -81,7 +81,11 @@ constexpr int   greetingFontPixels    = 42;
 
 }  // namespace
 
+SphereState sphereState;
+
 void drawSphereScene() {
+    int32_t& creditIndex = sphereState.creditIndex;
+    uint8_t& greetPhase  = sphereState.greetPhase;
     float& tiltDegrees  = fx.fxA;          // the square's tilt back about x
     float& spinDegrees  = fx.fxB;          // the sphere's spin
     float& height       = fx.fxC;          // the sphere's height, units
@@ -125,7 +129,7 @@ void drawSphereScene() {
         spinDegrees = spinDegrees + s;
         velocity = velocity - frameSeconds * pullPerSecond;
         if (height < floorHeight) {
-            velocity = velocity * keptOfBounce - velocity;
+            velocity = velocity * lostAtBounce - velocity;
         }
         height = height + velocity;
     }

@@ -2,6 +2,8 @@
 // a NUL-terminated printf format ("%%" prints one percent sign).
 #pragma once
 
+#include <cstdint>
+
 constexpr int creditRows = 4;
 constexpr int greetingRows = 19;
 
@@ -9,3 +11,10 @@ extern const char creditHeadings[creditRows][20];
 extern const char creditNames[creditRows][20];
 extern const char greetingHeading[20];             // the heading of every greeting
 extern const char greetings[greetingRows][20];
+
+// What the closing scene keeps from frame to frame, at its values at program start.
+struct SphereState {
+    int32_t creditIndex = 0;   // current row
+    uint8_t greetPhase = 0;    // 0 credits, 1 greetings
+};
+extern SphereState sphereState;

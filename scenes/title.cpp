@@ -60,7 +60,11 @@ void comeBack(float& depth, float& turnDegrees) {
 
 }  // namespace
 
+TitleState titleState;
+
 void drawTitleScene() {
+    int32_t& titleLine  = titleState.titleLine;
+    uint8_t& titlePhase = titleState.titlePhase;
     assert(titleLine >= 0 && titleLine < titleRows && "the title scene runs only while a line is left");
 
     float& grey        = fx.fxA;     // the current colour's grey level

@@ -6,6 +6,11 @@
 #include <GL/glu.h>
 #include <cstdint>
 
+// The size the show draws at, pixels: its window, its offscreen frame and
+// every frame a capture or showframe reads back.
+constexpr int showWidth = 640;
+constexpr int showHeight = 480;
+
 extern int32_t bitMasks[8];        // {128, 64, ..., 1}: entry k selects column k of a glyph row
 extern GLUquadric* quadric;        // wire-frame, smooth normals
 extern GLuint sphereList;          // a wire sphere of radius 0.25

@@ -13,23 +13,15 @@
 int32_t sceneIndex = -1;
 SceneVars fx;
 
-int32_t slideIndex = 0;
-int32_t captionIndex = 0;
-int32_t titleLine = 0;
-uint8_t titlePhase = 0;
 float lightX = 3.0f;
-float ringCountF = 3.0f;
-int32_t ringCount = 100;
-uint8_t backFlag = 1;
 uint8_t growFlag = 1;
-int32_t scrollPos = 0;
-int32_t creditIndex = 0;
-uint8_t greetPhase = 0;
-
 uint32_t songStartTime = 0;
 
 namespace {
 constexpr int scrollerEndFontPixels = 24;  // textFont from the sphere scene on
+// Every hand-over puts the sphere at its start height (units above the
+// square's centre) in fxC; the closing scene is the one that reads it there.
+constexpr float sphereStartHeight = 1.5f;
 }  // namespace
 
 void beginFrame() {
@@ -74,7 +66,7 @@ void nextScene() {
     sceneIndex = (sceneIndex + 1) % 4;
     fx.fxA = 0.0f;
     fx.fxB = 0.0f;
-    fx.fxC = 1.5f;
+    fx.fxC = sphereStartHeight;
     fx.fxD = 0.0f;
     fx.fxClock = 0.0f;
     fx.fxTextClock = 0.0f;
@@ -88,18 +80,8 @@ void endShow(int exitCode) {
 void resetSceneState() {
     sceneIndex = -1;
     fx = SceneVars{};
-    slideIndex = 0;
-    captionIndex = 0;
-    titleLine = 0;
-    titlePhase = 0;
     lightX = 3.0f;
-    ringCountF = 3.0f;
-    ringCount = 100;
-    backFlag = 1;
     growFlag = 1;
-    scrollPos = 0;
-    creditIndex = 0;
-    greetPhase = 0;
     songStartTime = 0;
     traceFrame = 0;
     traceMillis = 0;

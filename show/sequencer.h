@@ -16,7 +16,7 @@
 struct SceneVars {
     float fxA = 0.0f;
     float fxB = 0.0f;
-    float fxC = 0.0f;          // 1.5 after every reset
+    float fxC = 0.0f;          // the sphere's start height after every reset
     float fxD = 0.0f;
     float fxClock = 0.0f;
     float fxE = 0.0f;          // never reset
@@ -26,19 +26,10 @@ struct SceneVars {
 extern int32_t sceneIndex;     // -1 at start
 extern SceneVars fx;
 
-extern int32_t slideIndex;     // slideshow: photo of the current slide, 0..2
-extern int32_t captionIndex;   // slideshow: caption row, 0..28
-extern int32_t titleLine;      // title zoom: row being shown, 0..6
-extern uint8_t titlePhase;     // title zoom: 0 away, 1 back (or the light sweep)
-extern float lightX;           // x of light 0: 3.0, swept by the title scene
-extern float ringCountF;       // ring tunnel: corner count as a continuous value
-extern int32_t ringCount;      // ring tunnel: corner count drawn this frame
-extern uint8_t backFlag;       // ring tunnel: the bundle moves away
+// What one scene leaves to a later one. Each scene keeps the rest of its
+// state in a struct of its own (scenes/*.h).
+extern float lightX;           // x of light 0: 3.0, swept by the title scene, used again by the sphere
 extern uint8_t growFlag;       // ring tunnel and scroller; carried from one to the other
-extern int32_t scrollPos;      // scroller: index of the current character
-extern int32_t creditIndex;    // credits: current row
-extern uint8_t greetPhase;     // credits: 0 credits, 1 greetings
-
 extern uint32_t songStartTime; // ms clock reading when the current song started
 
 // Starts a drawn frame: times it (frameSeconds), clears colour and depth and
@@ -51,6 +42,6 @@ void nextScene();
 // code, before it draws another frame.
 void endShow(int exitCode);
 
-// Puts sceneIndex, SceneVars and every scene global back to their values at
-// program start (tests).
+// Puts sceneIndex, SceneVars and what the scenes hand on back to their
+// values at program start; resetScenes (scenes/scenes.h) calls it.
 void resetSceneState();

@@ -20,17 +20,17 @@
 #include <string>
 #include <vector>
 
+#include "app/options.h"
 #include "app/shell.h"
 #include "platform/audio/sound.h"
 #include "platform/display/display.h"
 #include "platform/encode/encode.h"
 #include "platform/system/clock.h"
 #include "resources/datafiles.h"
+#include "show/drawing.h"
 
 namespace {
 
-constexpr int frameWidth = 640;
-constexpr int frameHeight = 480;
 
 int usage(const char* reason) {
     if (reason != nullptr) std::fprintf(stderr, "showframe: %s\n", reason);
@@ -52,38 +52,38 @@ bool parsePositive(const char* text, double& value, bool allowZero) {
 
 // The frame drawn last, top row first.
 std::vector<unsigned char> readFrame() {
-    std::vector<unsigned char> bottomUp(static_cast<size_t>(frameWidth) * frameHeight * 3);
+    std::vector<unsigned char> bottomUp(static_cast<size_t>(showWidth) * showHeight * 3);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, frameWidth, frameHeight, GL_RGB, GL_UNSIGNED_BYTE, bottomUp.data());
+    glReadPixels(0, 0, showWidth, showHeight, GL_RGB, GL_UNSIGNED_BYTE, bottomUp.data());
     std::vector<unsigned char> topDown(bottomUp.size());
-    const size_t row = static_cast<size_t>(frameWidth) * 3;
-    for (int y = 0; y < frameHeight; ++y)
-        std::copy_n(bottomUp.data() + (frameHeight - 1 - y) * row, row, topDown.data() + y * row);
+    const size_t row = static_cast<size_t>(showWidth) * 3;
+    for (int y = 0; y < showHeight; ++y)
+        std::copy_n(bottomUp.data() + (showHeight - 1 - y) * row, row, topDown.data() + y * row);
     return topDown;
 }
 
 bool writePpm(const char* path, const std::vector<unsigned char>& frame) {
     std::FILE* out = std::fopen(path, "wb");
     if (out == nullptr) return false;
-    std::fprintf(out, "P6\n%d %d\n255\n", frameWidth, frameHeight);
+    std::fprintf(out, "P6\n%d %d\n255\n", showWidth, showHeight);
     std::fwrite(frame.data(), 1, frame.size(), out);
     return std::fclose(out) == 0;
 }
 
-// The frame's middle square (frameHeight pixels a side) made size x size:
+// The frame's middle square (showHeight pixels a side) made size x size:
 // each icon pixel is the mean of the frame pixels whose centres fall in it.
 bool writeIcon(const char* path, const std::vector<unsigned char>& frame, int size) {
-    const int left = (frameWidth - frameHeight) / 2;
+    const int left = (showWidth - showHeight) / 2;
     std::vector<unsigned char> icon(static_cast<size_t>(size) * size * 3);
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
-            const int y0 = y * frameHeight / size, y1 = (y + 1) * frameHeight / size;
-            const int x0 = x * frameHeight / size, x1 = (x + 1) * frameHeight / size;
+            const int y0 = y * showHeight / size, y1 = (y + 1) * showHeight / size;
+            const int x0 = x * showHeight / size, x1 = (x + 1) * showHeight / size;
             for (int c = 0; c < 3; ++c) {
                 int sum = 0;
                 for (int v = y0; v < y1; ++v)
-                    for (int u = x0; u < x1; ++u) sum += frame[(static_cast<size_t>(v) * frameWidth + left + u) * 3 + c];
+                    for (int u = x0; u < x1; ++u) sum += frame[(static_cast<size_t>(v) * showWidth + left + u) * 3 + c];
                 icon[(static_cast<size_t>(y) * size + x) * 3 + c] =
                     static_cast<unsigned char>((sum + (y1 - y0) * (x1 - x0) / 2) / ((y1 - y0) * (x1 - x0)));
             }
@@ -103,11 +103,11 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--fps") == 0) {
             // The program's own range: outside it the fixed-step clock stalls
             // or never reaches the moment.
-            if (i + 1 >= argc || !parsePositive(argv[++i], fps, false) || fps < 1.0 || fps > 1000.0)
+            if (i + 1 >= argc || !parsePositive(argv[++i], fps, false) || fps < minFps || fps > maxFps)
                 return usage("--fps needs a number from 1 to 1000");
         } else if (std::strcmp(argv[i], "--icon") == 0) {
             if (i + 1 >= argc || !parsePositive(argv[++i], iconSize, false) || iconSize != std::floor(iconSize) ||
-                iconSize < 16.0 || iconSize > frameHeight)
+                iconSize < 16.0 || iconSize > showHeight)
                 return usage("--icon needs a whole number of pixels from 16 to 480");
         } else {
             positional.push_back(argv[i]);
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
     platform::selectBackend(platform::Backend::Headless);
     platform::selectSoundOutput(platform::SoundOutput::Silent);
     platform::setFixedStepClock(fps);
-    skipFullscreen = true;
+    shell.skipFullscreen = true;
 
     // The clock reads 1000 ms at the start; the frame at show time t is the
     // first drawn at a reading of at least 1000 + t * 1000.

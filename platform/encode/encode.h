@@ -21,8 +21,8 @@ constexpr int captureSampleRate = 44100;   // Hz; sound is always stereo, 16-bit
 struct CaptureSettings {
     std::string path;                            // file, or directory for Frames
     CaptureFormat format = CaptureFormat::Mp4;
-    int frameWidth = 640;                        // pixels of the frames handed over
-    int frameHeight = 480;
+    int frameWidth = 0;                          // pixels of the frames handed over: even, 2..4096
+    int frameHeight = 0;
     int scale = 1;                               // 1..8: each pixel becomes scale x scale pixels
     double framesPerSecond = 60.0;               // 1..1000, may be fractional (29.97)
     bool force = false;                          // an existing file may be overwritten

@@ -287,6 +287,8 @@ Bytes readPng(const fs::path& path, int& pngWidth, int& pngHeight) {
 CaptureSettings settingsFor(const std::string& path, int scale = 1, double fps = 60.0) {
     CaptureSettings s;
     s.path = path;
+    s.frameWidth = width;
+    s.frameHeight = height;
     std::string error;
     EXPECT_TRUE(platform::captureFormatFor(path, s.format, error)) << error;
     s.scale = scale;
@@ -489,10 +491,6 @@ TEST(OpenCapture, RefusesBadSettingsAndKeepsWhatIsOnDisk) {
         std::string message;             // part of the error
     };
     const Case cases[] = {
-        {"scale 0", "a.mkv", "", 0, 60, false, false, "scale 0 is out of range"},
-        {"scale 9", "a.mkv", "", 9, 60, false, false, "scale 9 is out of range"},
-        {"0 fps", "a.mp4", "", 1, 0, false, false, "frame rate 0 is out of range"},
-        {"1001 fps", "a.mp4", "", 1, 1001, false, false, "frame rate 1001 is out of range"},
         {"no parent of a file", "missing/a.mp4", "", 1, 60, false, false, "cannot write "},
         {"no parent of a directory", "missing/frames/", "", 1, 60, false, false, "cannot make directory "},
         {"mp4 there", "b.mp4", "b.mp4", 1, 60, false, false, "b.mp4 already exists"},

@@ -43,49 +43,45 @@ const Rgb black{0, 0, 0};
 const Rgb red{255, 0, 0};
 const Rgb blue{0, 0, 255};
 
-// An Xvfb of its own on a free display number, which ends by itself when
-// this process's connections to it close (-terminate), whatever way the
+// An Xvfb of its own, on a display number it picks itself and tells
+// through a pipe once it accepts clients (-displayfd), which ends by itself
+// when this process's connections to it close (-terminate), whatever way the
 // process ends. `display` is the test's own connection, for reading the
 // screen.
 struct XServer {
     Display* display = nullptr;
 
     XServer() {
-        for (int n = 90; n < 160 && display == nullptr; ++n) {
-            const std::string number = ":" + std::to_string(n);
-            if (access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) == 0) continue;
-            if (access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) == 0) continue;
-            const std::string geometry = std::to_string(screenWidth) + "x" + std::to_string(screenHeight) + "x24";
-            const char* argv[] = {"Xvfb", number.c_str(), "-screen", "0", geometry.c_str(), "-nolisten", "tcp",
-                                  "-terminate", nullptr};
-            posix_spawn_file_actions_t quiet;
-            posix_spawn_file_actions_init(&quiet);
-            posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-            posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-            pid_t pid = 0;
-            const int spawned = posix_spawnp(&pid, "Xvfb", &quiet, nullptr, const_cast<char**>(argv), environ);
-            posix_spawn_file_actions_destroy(&quiet);
-            if (spawned != 0) return;
-            // Ours, not another test's server that took the same number: the
-            // server writes its process id into the lock file.
-            for (int i = 0; i < 200; ++i) {
-                if (waitpid(pid, nullptr, WNOHANG) == pid) break;
-                std::ifstream lock("/tmp/.X" + std::to_string(n) + "-lock");
-                pid_t owner = 0;
-                if (lock >> owner && owner == pid && (display = XOpenDisplay(number.c_str())) != nullptr) {
-                    setenv("DISPLAY", number.c_str(), 1);
-                    // The requests a client sends to the window manager.
-                    XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
-                    XSync(display, False);
-                    break;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-            if (display == nullptr && waitpid(pid, nullptr, WNOHANG) == 0) {
-                kill(pid, SIGTERM);
-                waitpid(pid, nullptr, 0);
-            }
+        int pipeEnds[2];
+        if (pipe(pipeEnds) != 0) return;
+        const std::string geometry = std::to_string(screenWidth) + "x" + std::to_string(screenHeight) + "x24";
+        const char* argv[] = {"Xvfb", "-displayfd", "3", "-screen", "0", geometry.c_str(), "-nolisten", "tcp",
+                              "-terminate", nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 3);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        pid_t pid = 0;
+        const int spawned = posix_spawnp(&pid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(pipeEnds[1]);
+        std::string number;
+        char c = 0;
+        // The number and a line break; end of file when the server failed.
+        while (spawned == 0 && read(pipeEnds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(pipeEnds[0]);
+        if (spawned != 0) return;
+        if (c == '\n' && !number.empty()) display = XOpenDisplay((":" + number).c_str());
+        if (display == nullptr) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+            return;
         }
+        setenv("DISPLAY", (":" + number).c_str(), 1);
+        // The requests a client sends to the window manager.
+        XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
+        XSync(display, False);
     }
 };
 

@@ -195,20 +195,20 @@ TEST(WindowProcedure, RecordsKeysActivationAndSwallowsScreenSaverRequests) {
     platform::journal().clear();
 
     EXPECT_EQ(handleWindowMessage(platform::WM_KEYDOWN, 'A', 0), 0);
-    EXPECT_TRUE(keyDown['A']);
+    EXPECT_TRUE(shell.keyDown['A']);
     EXPECT_EQ(handleWindowMessage(platform::WM_KEYUP, 'A', 0), 0);
-    EXPECT_FALSE(keyDown['A']);
+    EXPECT_FALSE(shell.keyDown['A']);
     // A code outside the table is never used as an index.
     EXPECT_EQ(handleWindowMessage(platform::WM_KEYDOWN, 300, 0), 0);
     EXPECT_EQ(handleWindowMessage(platform::WM_KEYDOWN, static_cast<uintptr_t>(-1), 0), 0);
 
     // Only the minimised state (high word) counts, not the active flag.
     handleWindowMessage(platform::WM_ACTIVATE, 0, 0);
-    EXPECT_TRUE(appActive);
+    EXPECT_TRUE(shell.appActive);
     handleWindowMessage(platform::WM_ACTIVATE, (1u << 16) | 0, 0);
-    EXPECT_FALSE(appActive);
+    EXPECT_FALSE(shell.appActive);
     handleWindowMessage(platform::WM_ACTIVATE, 1, 0);
-    EXPECT_TRUE(appActive);
+    EXPECT_TRUE(shell.appActive);
 
     EXPECT_EQ(handleWindowMessage(platform::WM_SYSCOMMAND, platform::SC_SCREENSAVE, 0), 0);
     EXPECT_EQ(handleWindowMessage(platform::WM_SYSCOMMAND, platform::SC_MONITORPOWER, 0), 0);
@@ -268,20 +268,20 @@ TEST_F(ShellTest, RefusedModeAsksAndTheAnswerYesGivesAWindow) {
     ASSERT_FALSE(testing_support::shownBoxes().empty());
     EXPECT_EQ(testing_support::shownBoxes().front(),
               "ogl|The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode Instead?");
-    EXPECT_FALSE(fullscreen);
+    EXPECT_FALSE(shell.fullscreen);
     EXPECT_EQ(position("restoreDisplayMode"), -1) << "a window changes no mode, so none is restored";
     EXPECT_EQ(traceFrame, 1u);
 }
 
 TEST_F(ShellTest, WindowedOptionSkipsTheFullScreenAttempt) {
-    skipFullscreen = true;
+    shell.skipFullscreen = true;
     script = [](int swap) {
         if (swap == 1) post(platform::WM_CLOSE);
     };
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(position("changeDisplayMode 640x480x16"), -1);
     for (const std::string& box : testing_support::shownBoxes()) EXPECT_NE(box.rfind("ogl|", 0), 0u) << "no question: " << box;
-    EXPECT_FALSE(fullscreen);
+    EXPECT_FALSE(shell.fullscreen);
 }
 
 TEST_F(ShellTest, SizeMessagesSetTheViewportToTheClientArea) {
@@ -383,6 +383,26 @@ TEST(Options, ParsesTheShowsOptionsAndRefusesOthers) {
             EXPECT_EQ(e, std::string("--fps needs a number from 1 to 1000, not '") + r.value + "'");
         }
     }
+    // The capture's scale and the real clock's pace, checked here for all
+    // that runs behind the options; 0 marks a refusal.
+    const struct { std::vector<const char*> args; int scale; double maxFps; } ranges[] = {
+        {{"--capture", "x.mkv", "--scale", "1"}, 1, -1.0}, {{"--capture", "x.mkv", "--scale=8"}, 8, -1.0},
+        {{"--capture", "x.mkv", "--scale", "0"}, 0, 0.0},  {{"--capture", "x.mkv", "--scale", "9"}, 0, 0.0},
+        {{"--capture", "x.mkv", "--scale", "2x"}, 0, 0.0}, {{"--capture", "x.mkv", "--scale", "-1"}, 0, 0.0},
+        {{"--capture", "x.mkv", "--scale", ""}, 0, 0.0},   {{"--capture", "x.mkv", "--fps", "1001"}, 0, 0.0},
+        {{"--max-fps", "0"}, 1, 0.0},                      {{"--max-fps", "1000"}, 1, 1000.0},
+        {{"--max-fps", "0.5"}, 0, 0.0},                    {{"--max-fps", "1001"}, 0, 0.0},
+    };
+    for (const auto& r : ranges) {
+        Options o;
+        std::string e;
+        const std::string what = std::string(r.args[r.args.size() - 2]) + " " + r.args.back();
+        EXPECT_EQ(parse(r.args, o, e), r.scale != 0) << what << ": " << e;
+        if (r.scale == 0) continue;
+        EXPECT_EQ(o.capture.scale, r.scale) << what;
+        EXPECT_EQ(o.maxFps, r.maxFps) << what;
+    }
+
     Options helped;
     EXPECT_TRUE(parse({"-h"}, helped, error));
     EXPECT_TRUE(helped.help);

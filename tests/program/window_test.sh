@@ -28,30 +28,28 @@ stop_xvfb() {
 }
 trap 'stop_xvfb; rm -f "$codefile" "$codefile.tmp" "$codefile.err"' EXIT
 
-# Starts an X server of the given screen geometry on a free display number.
+# Starts an X server of the given screen geometry. The server picks a free
+# display number itself and writes it to descriptor 3 once it accepts
+# clients (-displayfd), so two test runs on one machine never meet.
 start_xvfb() {
     stop_xvfb
-    n=90
-    while [ $n -lt 160 ]; do
-        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-            Xvfb ":$n" -screen 0 "$1" -nolisten tcp >/dev/null 2>&1 &
-            xvfb_pid=$!
-            DISPLAY=":$n"
+    numberfile=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 "$1" -nolisten tcp 3>"$numberfile" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    i=0
+    while [ $i -lt 300 ]; do
+        number=$(sed -n '/^[0-9][0-9]*$/p' "$numberfile")
+        if [ -n "$number" ]; then
+            rm -f "$numberfile"
+            DISPLAY=":$number"
             export DISPLAY
-            i=0
-            while [ $i -lt 100 ]; do
-                kill -0 "$xvfb_pid" 2>/dev/null || break
-                # Ours, not another test's server that took the same number:
-                # the server writes its process id into the lock file.
-                owner=$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)
-                [ "$owner" = "$xvfb_pid" ] && xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
-                sleep 0.1
-                i=$((i + 1))
-            done
-            stop_xvfb
+            return 0
         fi
-        n=$((n + 1))
+        kill -0 "$xvfb_pid" 2>/dev/null || break
+        sleep 0.1
+        i=$((i + 1))
     done
+    rm -f "$numberfile"
     echo "cannot start Xvfb" >&2
     exit 1
 }

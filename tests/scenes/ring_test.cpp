@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "platform/system/testing.h"
+#include "scenes/ring.h"
 #include "scenes/scenes.h"
 #include "show/clock.h"
 #include "show/sequencer.h"
-#include "tests/support/support.h"
+#include "tests/support/scene_harness.h"
 
 namespace {
 
@@ -22,8 +23,6 @@ uint32_t testClock() { return clockNow; }
 class RingScene : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetSceneState();
-        resetClockState();
         platform::setClockForTesting(testClock);
         songStartTime = 5000;
         clockNow = songStartTime;
@@ -33,18 +32,9 @@ protected:
         glDepthFunc(GL_LEQUAL);
         glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
         glEnable(GL_LIGHTING);
-        sceneIndex = 0;
-        nextScene();
+        show.enterScene(1);
     }
     void TearDown() override { platform::setClockForTesting(nullptr); }
-
-    // One frame as renderFrame draws it, with a chosen frame time.
-    void frame(float seconds) {
-        frameSeconds = seconds;
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glLoadIdentity();
-        drawRingScene();
-    }
 
     // The line segments one frame draws, read back through GL feedback:
     // a loop of n corners gives n segments, a loop of none gives nothing.
@@ -52,7 +42,7 @@ protected:
         std::vector<GLfloat> buffer(1 << 16);
         glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_2D, buffer.data());
         glRenderMode(GL_FEEDBACK);
-        frame(seconds);
+        show.frame(seconds);
         GLint used = glRenderMode(GL_RENDER);
         EXPECT_GE(used, 0) << "feedback buffer overflowed";
         int segments = 0;
@@ -72,13 +62,14 @@ protected:
     }
 
     testing_support::OffscreenGL gl;
+    testing_support::SceneHarness show;
 };
 
 TEST_F(RingScene, FirstFrameDrawsTenTrianglesWhateverTheCountHeld) {
     ASSERT_EQ(sceneIndex, 1);
-    ringCount = 57;
+    ringState.ringCount = 57;
     EXPECT_EQ(segmentsDrawn(0.016f), 10 * 3);
-    EXPECT_EQ(ringCount, 3);
+    EXPECT_EQ(ringState.ringCount, 3);
     EXPECT_FLOAT_EQ(fx.fxA, 0.016f * 16.0f);
     EXPECT_EQ(sceneIndex, 1);
 }
@@ -88,47 +79,47 @@ TEST_F(RingScene, LongFrameShowsItsCountOneFrameLateAndFlipsAtOnce) {
     EXPECT_EQ(segmentsDrawn(4.0f), 10 * 3);
     EXPECT_EQ(growFlag, 0) << "the direction flips in the frame of the long step";
     EXPECT_EQ(segmentsDrawn(0.0f), 10 * 22);
-    EXPECT_EQ(ringCount, 22);
+    EXPECT_EQ(ringState.ringCount, 22);
 
     // Shrinking by 4 s from there carries it below zero: no vertices at all.
     EXPECT_EQ(segmentsDrawn(4.0f), 10 * 22);
-    EXPECT_LT(ringCountF, 0.0f);
+    EXPECT_LT(ringState.ringCountF, 0.0f);
     EXPECT_EQ(growFlag, 1);
     EXPECT_EQ(segmentsDrawn(0.0f), 0);
-    EXPECT_LE(ringCount, 0);
+    EXPECT_LE(ringState.ringCount, 0);
 
     // And it comes back: the count grows again.
     segmentsDrawn(1.0f);
-    EXPECT_EQ(segmentsDrawn(0.0f), 10 * ringCount);
-    EXPECT_GE(ringCount, 1);
+    EXPECT_EQ(segmentsDrawn(0.0f), 10 * ringState.ringCount);
+    EXPECT_GE(ringState.ringCount, 1);
 }
 
 TEST_F(RingScene, FrameOfNoTimeMovesNothingButStillFlipsAndEnds) {
     fx.fxA = 12.5f;
     fx.fxClock = -0.6f;
-    ringCountF = 4.1f;
+    ringState.ringCountF = 4.1f;
     growFlag = 0;
-    backFlag = 1;
+    ringState.backFlag = 1;
 
-    frame(0.0f);
+    show.frame(0.0f);
     EXPECT_EQ(fx.fxA, 12.5f);
     EXPECT_EQ(fx.fxClock, -0.6f);
-    EXPECT_EQ(ringCountF, 4.1f);
-    EXPECT_EQ(ringCount, 4);
-    EXPECT_EQ(backFlag, 0) << "the depth offset lies beyond -0.5";
+    EXPECT_EQ(ringState.ringCountF, 4.1f);
+    EXPECT_EQ(ringState.ringCount, 4);
+    EXPECT_EQ(ringState.backFlag, 0) << "the depth offset lies beyond -0.5";
     EXPECT_EQ(growFlag, 1) << "the count lies at 4.1";
 
     clockNow = songStartTime + 23501;
-    frame(0.0f);
+    show.frame(0.0f);
     EXPECT_EQ(sceneIndex, 2) << "the end test is made in every frame";
 }
 
 TEST_F(RingScene, EndsOnTheFirstReadingPastTwentyThreeAndAHalfSeconds) {
     clockNow = songStartTime + 23500;
-    frame(0.016f);
+    show.frame(0.016f);
     EXPECT_EQ(sceneIndex, 1) << "a reading exactly at the end does not end it";
     clockNow = songStartTime + 23501;
-    frame(0.016f);
+    show.frame(0.016f);
     EXPECT_EQ(sceneIndex, 2);
     EXPECT_EQ(fx.fxC, 1.5f) << "nextScene ran";
 }
@@ -137,17 +128,17 @@ TEST_F(RingScene, ClockWrapDuringTheSceneDoesNotEndItEarly) {
     // The song started 1 s before the counter wraps.
     songStartTime = 0xFFFFFFFFu - 999u;
     clockNow = songStartTime + 500u;
-    frame(0.016f);
+    show.frame(0.016f);
     EXPECT_EQ(sceneIndex, 1) << "0.5 s into the song";
     clockNow = songStartTime + 10000u;  // past the wrap: a small reading
     ASSERT_LT(clockNow, songStartTime);
-    frame(0.016f);
+    show.frame(0.016f);
     EXPECT_EQ(sceneIndex, 1) << "10 s into the song, after the wrap";
     clockNow = songStartTime + 23500u;
-    frame(0.016f);
+    show.frame(0.016f);
     EXPECT_EQ(sceneIndex, 1);
     clockNow = songStartTime + 23501u;
-    frame(0.016f);
+    show.frame(0.016f);
     EXPECT_EQ(sceneIndex, 2) << "23.501 s into the song, after the wrap";
 }
 
@@ -161,11 +152,11 @@ TEST_F(RingScene, TimelineAtSixtyFramesASecond) {
     int fewest = 100, most = 0;
     float nearest = 0.0f, farthest = 0.0f;
     for (int k = 0; k < 720; ++k) {
-        frame(step);
-        if (ringCount == 3 && k < 60) lastTriangleFrame = k;
+        show.frame(step);
+        if (ringState.ringCount == 3 && k < 60) lastTriangleFrame = k;
         if (k >= 60) {
-            fewest = std::min(fewest, ringCount);
-            most = std::max(most, ringCount);
+            fewest = std::min(fewest, ringState.ringCount);
+            most = std::max(most, ringState.ringCount);
         }
         if (k == 0) {
             EXPECT_LT(fx.fxClock, 0.0f) << "the bundle first moves away";
@@ -188,7 +179,7 @@ TEST_F(RingScene, TimelineAtSixtyFramesASecond) {
 
 // Rendering: ten identical triangles at the start, 1.5 units ahead, grey on black.
 TEST_F(RingScene, OutlinesAreMidGreyOnBlack) {
-    frame(0.0f);
+    show.frame(0.0f);
     using testing_support::Rgb;
     const Rgb grey{128, 128, 128};
     const Rgb black{0, 0, 0};

@@ -17,15 +17,13 @@
 #include "show/sequencer.h"
 #include "show/startup.h"
 #include "show/trace.h"
-#include "tests/support/support.h"
+#include "tests/support/scene_harness.h"
 
 namespace {
 
 class ScrollerScene : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetSceneState();
-        resetClockState();
         resetTextState();
         // What start-up, the ring tunnel and its hand-over leave.
         fillBitMasks();
@@ -33,41 +31,12 @@ protected:
         glEnable(GL_DEPTH_TEST);
         glDepthFunc(GL_LEQUAL);
         glDisable(GL_LIGHTING);
-        sceneIndex = 1;
-        nextScene();
-
-        trace = traceCapture.start();
-        ASSERT_NE(trace, nullptr);
+        show.enterScene(2);
     }
-    void TearDown() override {
-        traceCapture.stop();
-        resetTextState();
-    }
-
-    void frame(float seconds) {
-        ++traceFrame;
-        frameSeconds = seconds;
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glLoadIdentity();
-        drawScrollerScene();
-    }
-
-    // The trace lines written so far, without the frame and clock columns
-    // but with the frame number kept in front.
-    std::vector<std::pair<uint32_t, std::string>> events() {
-        std::fflush(trace);
-        std::rewind(trace);
-        std::vector<std::pair<uint32_t, std::string>> lines;
-        unsigned frameNumber = 0, millis = 0;
-        char text[128];
-        while (std::fscanf(trace, "%u %u %127[^\n]\n", &frameNumber, &millis, text) == 3)
-            lines.emplace_back(frameNumber, text);
-        return lines;
-    }
+    void TearDown() override { resetTextState(); }
 
     testing_support::OffscreenGL gl;
-    testing_support::TraceCapture traceCapture;
-    std::FILE* trace = nullptr;
+    testing_support::SceneHarness show;
 };
 
 TEST_F(ScrollerScene, SpellsSeventyNineCharactersThenHandsOver) {
@@ -76,66 +45,64 @@ TEST_F(ScrollerScene, SpellsSeventyNineCharactersThenHandsOver) {
     const float step = 1.0f / 60.0f;
     int frames = 0;
     while (sceneIndex == 2 && frames < 100000) {
-        frame(step);
+        show.frame(step);
         ++frames;
     }
-    EXPECT_EQ(scrollPos, 79);
+    EXPECT_EQ(scrollerState.scrollPos, 79);
     EXPECT_EQ(sceneIndex, 3);
     // Each character rises about 0.18 s and sinks about 0.18 s: 22 frames.
     EXPECT_NEAR(frames * step, 79 * 22 * step, 0.1f);
 
-    std::vector<std::pair<uint32_t, std::string>> lines = events();
-    std::vector<std::string> letters;
-    for (const auto& [frameNumber, text] : lines)
-        if (text.rfind("letter ", 0) == 0) letters.push_back(text);
+    std::vector<std::string> letters = show.traceEvents("letter ");
     ASSERT_EQ(letters.size(), 79u);
     for (int k = 0; k < 79; ++k) EXPECT_EQ(letters[k], "letter " + std::to_string(k + 1));
+    std::vector<std::string> lines = show.traceEvents("");
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[lines.size() - 2].second, "letter 79");
-    EXPECT_EQ(lines.back().second, "scene 3");
+    EXPECT_EQ(lines[lines.size() - 2], "letter 79");
+    EXPECT_EQ(lines.back(), "scene 3");
     EXPECT_EQ(growFlag, 1) << "set again after the last character";
     EXPECT_EQ(fx.fxClock, 0.0f);
 }
 
 TEST_F(ScrollerScene, FlagClearedByTheRingFinishesTheFirstCharacterAtOnce) {
     growFlag = 0;
-    frame(1.0f / 60.0f);
-    EXPECT_EQ(scrollPos, 1) << "the 'w' is never raised";
+    show.frame(1.0f / 60.0f);
+    EXPECT_EQ(scrollerState.scrollPos, 1) << "the 'w' is never raised";
     EXPECT_EQ(growFlag, 1);
     EXPECT_EQ(fx.fxClock, 0.0f);
-    std::vector<std::pair<uint32_t, std::string>> lines = events();
+    std::vector<testing_support::TraceEvent> lines = show.traceEvents();
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].second, "letter 1");
-    EXPECT_EQ(lines[0].first, traceFrame) << "in the scene's first frame";
+    EXPECT_EQ(lines[0].text, "letter 1");
+    EXPECT_EQ(lines[0].frame, traceFrame) << "in the scene's first frame";
 
     // The rest of the sentence still runs to the 79th character.
     int frames = 0;
     while (sceneIndex == 2 && frames < 100000) {
-        frame(1.0f / 60.0f);
+        show.frame(1.0f / 60.0f);
         ++frames;
     }
-    EXPECT_EQ(scrollPos, 79);
+    EXPECT_EQ(scrollerState.scrollPos, 79);
 }
 
 TEST_F(ScrollerScene, CharacterWhoseFirstFrameTakesNoTimeFinishesAtOnce) {
-    scrollPos = 5;
-    frame(0.0f);
-    EXPECT_EQ(scrollPos, 6);
+    scrollerState.scrollPos = 5;
+    show.frame(0.0f);
+    EXPECT_EQ(scrollerState.scrollPos, 6);
     EXPECT_EQ(growFlag, 1);
     EXPECT_EQ(fx.fxClock, 0.0f);
 }
 
 TEST_F(ScrollerScene, RiseTurnsAtTheTopAndALongSinkFinishesInOneFrame) {
-    scrollPos = 10;
-    frame(0.1f);
+    scrollerState.scrollPos = 10;
+    show.frame(0.1f);
     EXPECT_FLOAT_EQ(fx.fxClock, 0.17f);
     EXPECT_EQ(growFlag, 1);
-    frame(0.1f);
+    show.frame(0.1f);
     EXPECT_FLOAT_EQ(fx.fxClock, 0.34f);
     EXPECT_EQ(growFlag, 0) << "at or above 0.3 the glyph sinks";
-    EXPECT_EQ(scrollPos, 10);
-    frame(5.0f);
-    EXPECT_EQ(scrollPos, 11);
+    EXPECT_EQ(scrollerState.scrollPos, 10);
+    show.frame(5.0f);
+    EXPECT_EQ(scrollerState.scrollPos, 11);
     EXPECT_EQ(fx.fxClock, 0.0f);
     EXPECT_EQ(growFlag, 1);
 }
@@ -144,13 +111,13 @@ TEST_F(ScrollerScene, RiseTurnsAtTheTopAndALongSinkFinishesInOneFrame) {
 // centre is found by projecting it through the matrix the scene leaves.
 TEST_F(ScrollerScene, GreyBackgroundFlatTilesAndBrightRaisedTile) {
     // 'l' raises column 1 in every row.
-    scrollPos = 22;
-    ASSERT_EQ(scrollerText[scrollPos], 'l');
+    scrollerState.scrollPos = 22;
+    ASSERT_EQ(scrollerText[scrollerState.scrollPos], 'l');
     fx.fxClock = 0.3f;  // the top of the rise
     growFlag = 0;
-    frame(0.0f);
+    show.frame(0.0f);
     // fxClock 0.3 is not at or below 0: the character is still shown.
-    ASSERT_EQ(scrollPos, 22);
+    ASSERT_EQ(scrollerState.scrollPos, 22);
 
     GLdouble model[16], projection[16];
     GLint viewport[4];

@@ -17,15 +17,15 @@
 #include "resources/photos.h"
 #include "resources/text.h"
 #include "scenes/scenes.h"
+#include "scenes/title.h"
 #include "show/clock.h"
 #include "show/sequencer.h"
 #include "show/trace.h"
-#include "tests/support/support.h"
+#include "tests/support/scene_harness.h"
 
 namespace {
 
 using testing_support::dumpFrame;
-using testing_support::readTrace;
 
 using testing_support::OffscreenGL;
 using testing_support::Rgb;
@@ -55,24 +55,14 @@ GLuint solidTexture(const uint8_t rgb[3]) {
 
 Rgb photoRgb(int k) { return {photoColours[k][0], photoColours[k][1], photoColours[k][2]}; }
 
-// One frame as renderFrame draws it while the slideshow is current, with the
-// frame time given instead of read from the clock.
-void slideshowFrame(float seconds) {
-    frameSeconds = seconds;
-    ++traceFrame;
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glLoadIdentity();
-    drawSlideshowScene();
-}
-
 // What one frame showed: the caption row printed (-1 for none), found from
 // how far the text moved the raster position on, and the photo's opacity.
 struct Shown {
     int row = -1;
     float advancePixels = 0.0f;
     float opacity = 0.0f;
-    int slide = 0;      // slideIndex after the frame
-    int caption = 0;    // captionIndex after the frame
+    int slide = 0;      // slideshowState.slideIndex after the frame
+    int caption = 0;    // slideshowState.captionIndex after the frame
 };
 
 float captionStartX() {
@@ -95,17 +85,10 @@ Shown shownBy(float startX) {
     glGetFloatv(GL_CURRENT_COLOR, colour);
     shown.advancePixels = raster[0] - startX;
     shown.opacity = colour[3];
-    shown.slide = slideIndex;
-    shown.caption = captionIndex;
-    if (shown.advancePixels > 0.5f) shown.row = captionIndex;
+    shown.slide = slideshowState.slideIndex;
+    shown.caption = slideshowState.captionIndex;
+    if (shown.advancePixels > 0.5f) shown.row = slideshowState.captionIndex;
     return shown;
-}
-
-// The event part of a trace line, after "<frame> <ms> ".
-std::string eventOf(const std::string& line) {
-    size_t first = line.find(' ');
-    size_t second = line.find(' ', first + 1);
-    return line.substr(second + 1);
 }
 
 class Slideshow : public ::testing::Test {
@@ -124,11 +107,8 @@ protected:
         gl = nullptr;
     }
     void SetUp() override {
-        resetSceneState();
         testing_support::setUpStartupGlState();
         frameSeconds = 0.0f;
-        trace = traceCapture.start();
-        ASSERT_NE(trace, nullptr);
         glViewport(0, 0, 640, 480);
         startX = captionStartX();
     }
@@ -140,9 +120,6 @@ protected:
         glViewport(0, 0, 64, 48);
         startX = captionStartX();
     }
-    void TearDown() override {
-        traceCapture.stop();
-    }
 
     // Runs frames of the given length (the first one of 0 s, as the clock's
     // first reading gives) until the scene hands over; one frame may instead
@@ -151,7 +128,7 @@ protected:
         std::vector<Shown> frames;
         for (int frame = 0; sceneIndex == -1 && frame < frameLimit; ++frame) {
             const float step = frame == 0 ? 0.0f : frame == pauseFrame ? pauseSeconds : seconds;
-            slideshowFrame(step);
+            show.frame(step);
             frames.push_back(shownBy(startX));
         }
         return frames;
@@ -169,16 +146,8 @@ protected:
         return runs;
     }
 
-    std::vector<std::string> events(const char* kind) {
-        std::vector<std::string> found;
-        for (const std::string& line : readTrace(trace))
-            if (eventOf(line).rfind(kind, 0) == 0) found.push_back(eventOf(line));
-        return found;
-    }
-
     static OffscreenGL* gl;
-    testing_support::TraceCapture traceCapture;
-    std::FILE* trace = nullptr;
+    testing_support::SceneHarness show;
     float startX = 0.0f;
 };
 
@@ -196,15 +165,15 @@ TEST_F(Slideshow, AtSteadyRatesEveryCaptionShowsOnceInOrderAndTheLastSlideHasNon
     useSmallViewport();
     for (float seconds : {1.0f / 60.0f, 0.04f}) {  // 100 frames a second: below
         SCOPED_TRACE("frame time " + std::to_string(seconds));
-        resetSceneState();
+        resetScenes();
         testing_support::setUpStartupGlState();
         std::vector<Shown> frames = runScene(seconds);
         ASSERT_EQ(sceneIndex, 0) << "the scene should hand over by itself";
         EXPECT_EQ(rowRuns(frames), rowsFromTo(0, 25));
-        EXPECT_EQ(slideIndex, 2) << "14 slide changes from photo 0";
-        EXPECT_EQ(captionIndex, 28);
+        EXPECT_EQ(slideshowState.slideIndex, 2) << "14 slide changes from photo 0";
+        EXPECT_EQ(slideshowState.captionIndex, 28);
 
-        // Slide 13 starts where captionIndex first reaches 26; nothing is
+        // Slide 13 starts where slideshowState.captionIndex first reaches 26; nothing is
         // printed from there on.
         size_t lastSlideStart = 0;
         while (lastSlideStart < frames.size() && frames[lastSlideStart].caption < 26) ++lastSlideStart;
@@ -231,34 +200,34 @@ TEST_F(Slideshow, SlideChangesComeEveryFourSecondsAndTheSceneEndsAfterFourteen) 
     // scene's last frame is 56.15 s after its first.
     EXPECT_EQ(frames.size(), 5616u);
     EXPECT_EQ(rowRuns(frames), rowsFromTo(0, 25));
-    std::vector<std::string> slides = events("slide ");
+    std::vector<std::string> slides = show.traceEvents("slide ");
     ASSERT_EQ(slides.size(), 14u);
     EXPECT_EQ(slides.front(), "slide 1 2");
     EXPECT_EQ(slides.back(), "slide 2 28");
     // Slide 13 moves on to row 27 too, but shows no caption, so no event.
-    EXPECT_EQ(events("caption ").size(), 13u);
-    EXPECT_EQ(events("caption ").back(), "caption 25");
-    EXPECT_EQ(captionIndex, 28);
-    std::vector<std::string> lines = readTrace(trace);
-    EXPECT_EQ(lines.front().substr(0, lines.front().find(' ')), "169") << lines.front();
-    EXPECT_EQ(eventOf(lines.front()), "caption 1");
-    EXPECT_EQ(lines[1].substr(0, lines[1].find(' ')), "403") << lines[1];
-    // The slide line comes before the scene switch it causes.
+    EXPECT_EQ(show.traceEvents("caption ").size(), 13u);
+    EXPECT_EQ(show.traceEvents("caption ").back(), "caption 25");
+    EXPECT_EQ(slideshowState.captionIndex, 28);
+    std::vector<testing_support::TraceEvent> lines = show.traceEvents();
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(eventOf(lines[lines.size() - 2]), "slide 2 28");
-    EXPECT_EQ(eventOf(lines.back()), "scene 0");
+    EXPECT_EQ(lines.front().frame, 169u);
+    EXPECT_EQ(lines.front().text, "caption 1");
+    EXPECT_EQ(lines[1].frame, 403u);
+    // The slide line comes before the scene switch it causes.
+    EXPECT_EQ(lines[lines.size() - 2].text, "slide 2 28");
+    EXPECT_EQ(lines.back().text, "scene 0");
 }
 
 TEST_F(Slideshow, ThePhotoStaysDarkUnderTheCaptionsAndFlickersFromTheFirstFramePastTen) {
     useSmallViewport();
     std::vector<float> clockBefore;
     std::vector<Shown> frames;
-    for (int frame = 0; slideIndex == 0 && frame < 1000; ++frame) {
+    for (int frame = 0; slideshowState.slideIndex == 0 && frame < 1000; ++frame) {
         clockBefore.push_back(fx.fxClock);
-        slideshowFrame(frame == 0 ? 0.0f : 0.01f);
+        show.frame(frame == 0 ? 0.0f : 0.01f);
         frames.push_back(shownBy(startX));
     }
-    ASSERT_EQ(slideIndex, 1);
+    ASSERT_EQ(slideshowState.slideIndex, 1);
     size_t firstFlicker = 0;
     while (!(clockBefore[firstFlicker] > 10.0f)) {
         ASSERT_EQ(frames[firstFlicker].opacity, 0.0f) << "frame " << firstFlicker << ", clock " << clockBefore[firstFlicker];
@@ -281,12 +250,12 @@ TEST_F(Slideshow, OneLongFrameSkipsACaptionAndTheSceneLastsASlideLonger) {
     // The ninth frame carries the clock from about 0.24 to about 10.7.
     std::vector<Shown> frames = runScene(0.01f, 8, 3.5f);
     ASSERT_EQ(sceneIndex, 0);
-    std::vector<std::string> slides = events("slide ");
+    std::vector<std::string> slides = show.traceEvents("slide ");
     ASSERT_EQ(slides.size(), 15u);
     EXPECT_EQ(slides[0], "slide 1 1") << "the next slide starts on an odd row";
     EXPECT_EQ(slides[1], "slide 2 2") << "the pairs resume after it";
     EXPECT_EQ(slides.back(), "slide 0 28");
-    EXPECT_EQ(events("caption ").size(), 12u)
+    EXPECT_EQ(show.traceEvents("caption ").size(), 12u)
         << "no caption change in the slide of the pause, nor in the next, nor in the last";
 
     // Slide 0 shows only row 0, slide 1 only row 1, the others their pairs.
@@ -316,8 +285,8 @@ TEST_F(Slideshow, OneLongFrameSkipsACaptionAndTheSceneLastsASlideLonger) {
 TEST_F(Slideshow, TheLastSlideChangeDrawsTheTitleSceneInTheSameFrameOverAnOpaquePhoto) {
     // Just before the 14th slide change; the frame goes through renderFrame
     // on the fixed-step clock, 10 ms after the previous one.
-    slideIndex = 1;
-    captionIndex = 27;
+    slideshowState.slideIndex = 1;
+    slideshowState.captionIndex = 27;
     fx.fxClock = 12.001f;
     fx.fxB = 3300.0f;
     resetClockState();
@@ -333,11 +302,8 @@ TEST_F(Slideshow, TheLastSlideChangeDrawsTheTitleSceneInTheSameFrameOverAnOpaque
     EXPECT_EQ(fx.fxClock, frameSeconds * 3.0f) << "the title scene starts with the slide clock's last step";
     EXPECT_EQ(fx.fxB, 0.0f - frameSeconds * 7.7f) << "the title scene moved its line in the same frame";
     EXPECT_EQ(fx.fxC, 1.5f);
-    EXPECT_EQ(titleLine, 0);
-    std::vector<std::string> lines = readTrace(trace);
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(eventOf(lines[0]), "slide 2 28");
-    EXPECT_EQ(eventOf(lines[1]), "scene 0");
+    EXPECT_EQ(titleState.titleLine, 0);
+    EXPECT_EQ(show.traceEvents(""), (std::vector<std::string>{"slide 2 28", "scene 0"}));
 
     // Below the title's baseline the photo of slide 13 shows as it is,
     // blending off: not added onto the square.
@@ -361,10 +327,10 @@ TEST_F(Slideshow, TheLastSlideChangeDrawsTheTitleSceneInTheSameFrameOverAnOpaque
 TEST_F(Slideshow, ACaptionStartsAtTheRasterPositionWhateverItsLength) {
     for (int row : {0, 7, 15}) {
         SCOPED_TRACE("row " + std::to_string(row));
-        resetSceneState();
-        captionIndex = row;
+        resetScenes();
+        slideshowState.captionIndex = row;
         fx.fxClock = row % 2 == 0 ? 1.0f : 6.0f;
-        slideshowFrame(0.0f);
+        show.frame(0.0f);
         dumpFrame(("slideshow-caption-" + std::to_string(row)).c_str());
         // White pixels: the caption; the square is lit red only and the
         // photo is dark.
@@ -395,16 +361,16 @@ TEST_F(Slideshow, DuringTheFlickerThePhotoIsAddedOverTheSquare) {
     // caption frame, and two flicker frames at opacity 0.5 and 1.
     fx.fxB = 90.0f;  // the square turned towards the light
     fx.fxClock = 1.0f;
-    slideshowFrame(0.0f);
+    show.frame(0.0f);
     const int x = 300, y = 400;  // inside the photo, below the caption
     const Rgb square = probe(x, y);
     dumpFrame("slideshow-caption-frame");
 
     fx.fxClock = 10.5f;
     fx.fxC = 0.0f;
-    slideshowFrame(0.0f);
+    show.frame(0.0f);
     const Rgb half = probe(x, y);
-    slideshowFrame(0.0f);
+    show.frame(0.0f);
     const Rgb full = probe(x, y);
     dumpFrame("slideshow-flicker-frame");
 

@@ -20,7 +20,7 @@
 #include "show/sequencer.h"
 #include "show/startup.h"
 #include "show/trace.h"
-#include "tests/support/support.h"
+#include "tests/support/scene_harness.h"
 
 namespace {
 
@@ -29,8 +29,6 @@ using testing_support::Rgb;
 class SphereScene : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetSceneState();
-        resetClockState();
         resetTextState();
         while (platform::peekMessage(leftover)) {
         }
@@ -45,37 +43,12 @@ protected:
         glLoadIdentity();
         setUpRedLight();
         glDisable(GL_LIGHTING);
-        sceneIndex = 2;
-        nextScene();
-
-        trace = traceCapture.start();
-        ASSERT_NE(trace, nullptr);
+        show.enterScene(3);
     }
     void TearDown() override {
-        traceCapture.stop();
         resetTextState();
         while (platform::peekMessage(leftover)) {
         }
-    }
-
-    void frame(float seconds) {
-        ++traceFrame;
-        frameSeconds = seconds;
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glLoadIdentity();
-        drawSphereScene();
-    }
-
-    // The trace events so far, without the frame and clock columns.
-    std::vector<std::string> events() {
-        std::fflush(trace);
-        std::rewind(trace);
-        std::vector<std::string> lines;
-        unsigned frameNumber = 0, millis = 0;
-        char text[128];
-        while (std::fscanf(trace, "%u %u %127[^\n]\n", &frameNumber, &millis, text) == 3)
-            lines.emplace_back(text);
-        return lines;
     }
 
     bool quitPosted() {
@@ -89,8 +62,7 @@ protected:
     }
 
     testing_support::OffscreenGL gl;
-    testing_support::TraceCapture traceCapture;
-    std::FILE* trace = nullptr;
+    testing_support::SceneHarness show;
     platform::Message leftover;
 };
 
@@ -102,19 +74,19 @@ TEST_F(SphereScene, RowsLastTheirTimeThenTheShowQuitsAfterEof) {
     int frames = 0;
     bool quit = false;
     while (!quit && frames < 100000) {
-        int row = creditIndex;
-        int phase = greetPhase;
-        frame(step);
+        int row = sphereState.creditIndex;
+        int phase = sphereState.greetPhase;
+        show.frame(step);
         ++frames;
-        if (creditIndex != row || greetPhase != phase) rowEnds.push_back(frames * step);
+        if (sphereState.creditIndex != row || sphereState.greetPhase != phase) rowEnds.push_back(frames * step);
         quit = quitPosted();
-        if (greetPhase == 0) {
+        if (sphereState.greetPhase == 0) {
             EXPECT_EQ(bigFont, bigFontBefore);
         }
     }
     ASSERT_TRUE(quit);
-    EXPECT_EQ(creditIndex, 19);
-    EXPECT_EQ(greetPhase, 1);
+    EXPECT_EQ(sphereState.creditIndex, 19);
+    EXPECT_EQ(sphereState.greetPhase, 1);
     EXPECT_NE(bigFont, bigFontBefore);
     ASSERT_EQ(rowEnds.size(), 23u);
     float start = 0.0f;
@@ -129,7 +101,7 @@ TEST_F(SphereScene, RowsLastTheirTimeThenTheShowQuitsAfterEof) {
     EXPECT_GT(start, 4 * 200.0f / 60.0f + 19 * 75.0f / 60.0f);
     EXPECT_LE(start, 37.1f + 23 * step);
 
-    std::vector<std::string> lines = events();
+    std::vector<std::string> lines = show.traceEvents("");
     ASSERT_EQ(lines.size(), 24u);
     EXPECT_EQ(lines[0], "row 0 1");
     EXPECT_EQ(lines[3], "row 1 0") << "the switch to the greetings";
@@ -140,33 +112,33 @@ TEST_F(SphereScene, RowsLastTheirTimeThenTheShowQuitsAfterEof) {
 }
 
 TEST_F(SphereScene, NoQuitBeforeTheLastGreetingEnds) {
-    greetPhase = 1;
-    creditIndex = 17;
+    sphereState.greetPhase = 1;
+    sphereState.creditIndex = 17;
     fx.fxTextClock = 75.0f;
-    frame(0.01f);
-    EXPECT_EQ(creditIndex, 18);
+    show.frame(0.01f);
+    EXPECT_EQ(sphereState.creditIndex, 18);
     EXPECT_FALSE(quitPosted());
-    frame(1.0f);
-    EXPECT_EQ(creditIndex, 18) << "75 units are not over 75";
-    frame(0.26f);
-    EXPECT_EQ(creditIndex, 19);
+    show.frame(1.0f);
+    EXPECT_EQ(sphereState.creditIndex, 18) << "75 units are not over 75";
+    show.frame(0.26f);
+    EXPECT_EQ(sphereState.creditIndex, 19);
     EXPECT_TRUE(quitPosted());
 }
 
 TEST_F(SphereScene, LongFrameAdvancesOneRowOnly) {
-    frame(30.0f);
-    EXPECT_EQ(creditIndex, 1);
+    show.frame(30.0f);
+    EXPECT_EQ(sphereState.creditIndex, 1);
     EXPECT_EQ(fx.fxTextClock, 0.0f) << "the overshoot is dropped";
-    frame(0.0f);
-    EXPECT_EQ(creditIndex, 1);
+    show.frame(0.0f);
+    EXPECT_EQ(sphereState.creditIndex, 1);
 
     // Through the switch to the greetings, also one row only.
-    creditIndex = 3;
-    frame(30.0f);
-    EXPECT_EQ(greetPhase, 1);
-    EXPECT_EQ(creditIndex, 0);
-    frame(30.0f);
-    EXPECT_EQ(creditIndex, 1);
+    sphereState.creditIndex = 3;
+    show.frame(30.0f);
+    EXPECT_EQ(sphereState.greetPhase, 1);
+    EXPECT_EQ(sphereState.creditIndex, 0);
+    show.frame(30.0f);
+    EXPECT_EQ(sphereState.creditIndex, 1);
 }
 
 TEST_F(SphereScene, GreetingsUseAFontRebuiltAtFortyTwoPixels) {
@@ -186,10 +158,10 @@ TEST_F(SphereScene, GreetingsUseAFontRebuiltAtFortyTwoPixels) {
     const GLuint oldFont = bigFont;
     const int oldHeight = capitalHeight(oldFont);
 
-    creditIndex = 3;
+    sphereState.creditIndex = 3;
     fx.fxTextClock = 200.0f;
-    frame(0.02f);
-    ASSERT_EQ(greetPhase, 1);
+    show.frame(0.02f);
+    ASSERT_EQ(sphereState.greetPhase, 1);
     ASSERT_NE(bigFont, oldFont);
     EXPECT_FALSE(glIsList(oldFont + 'H')) << "the 72-pixel lists are released";
     const int newHeight = capitalHeight(bigFont);
@@ -201,7 +173,7 @@ TEST_F(SphereScene, SquareTiltsAloneThenTheSphereFallsAndBounces) {
     const float step = 1.0f / 60.0f;
     int tiltFrames = 0;
     while (fx.fxA > -70.0f && tiltFrames < 1000) {
-        frame(step);
+        show.frame(step);
         ++tiltFrames;
         EXPECT_EQ(fx.fxC, 1.5f);
         EXPECT_EQ(fx.fxB, 0.0f);
@@ -216,13 +188,13 @@ TEST_F(SphereScene, SquareTiltsAloneThenTheSphereFallsAndBounces) {
     // 112 frames, then comes back up.
     int fallFrames = 0;
     while (fx.fxC >= 0.25f && fallFrames < 1000) {
-        frame(step);
+        show.frame(step);
         ++fallFrames;
     }
     EXPECT_NEAR(fallFrames, 112, 2);
     float lowest = fx.fxC;
     for (int k = 0; k < 200; ++k) {
-        frame(step);
+        show.frame(step);
         lowest = std::min(lowest, fx.fxC);
     }
     EXPECT_GT(fx.fxC, 0.25f) << "bounced";
@@ -240,7 +212,7 @@ TEST_F(SphereScene, SlowSphereIsReflectedOnSeveralFramesInARow) {
     for (int k = 0; k < 4; ++k) {
         ASSERT_LT(fx.fxC, 0.25f);
         float pulled = fx.fxD - step * 0.012f;
-        frame(step);
+        show.frame(step);
         EXPECT_EQ(fx.fxD, pulled * 0.033333335f - pulled) << "frame " << k;
         if ((fx.fxD > 0.0f) != (pulled > 0.0f)) ++reflections;
     }
@@ -251,8 +223,8 @@ TEST_F(SphereScene, SlowSphereIsReflectedOnSeveralFramesInARow) {
 // about 30 pixels from the left on a baseline about 66 pixels from the top;
 // the grey name "brakkelum" follows on the same baseline.
 TEST_F(SphereScene, HeadingIsWhiteAtTheUpperLeftAndTheNameGreyAfterIt) {
-    creditIndex = 1;
-    frame(0.0f);
+    sphereState.creditIndex = 1;
+    show.frame(0.0f);
 
     std::vector<uint8_t> rgb = testing_support::readFrame(640, 480);
     testing_support::Box white, grey;

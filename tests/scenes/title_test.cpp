@@ -14,29 +14,21 @@
 #include "platform/system/clock.h"
 #include "resources/text.h"
 #include "scenes/scenes.h"
+#include "scenes/slideshow.h"
 #include "show/clock.h"
 #include "show/sequencer.h"
 #include "show/trace.h"
-#include "tests/support/support.h"
+#include "tests/support/scene_harness.h"
 
 namespace {
 
 using testing_support::dumpFrame;
-using testing_support::readTrace;
 
 using testing_support::OffscreenGL;
 
 constexpr int frameLimit = 3000;           // a scene that never ends fails instead of hanging
 constexpr int ambientLevel = 10;           // GL's default scene ambient on the default material, of 255
 constexpr int colourTolerance = 9;         // the buffer may hold as few as 5 bits a channel
-
-// One frame while the title scene is current, with the frame time given.
-void titleFrame(float seconds) {
-    frameSeconds = seconds;
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glLoadIdentity();
-    drawTitleScene();
-}
 
 float lightPositionX() {
     GLfloat position[4];
@@ -56,22 +48,15 @@ protected:
         gl = nullptr;
     }
     void SetUp() override {
-        resetSceneState();
-        sceneIndex = 0;
+        show.enterScene(0);
         fx.fxC = 1.5f;
         testing_support::setUpStartupGlState();
         glViewport(0, 0, 640, 480);
-        trace = traceCapture.start();
-        ASSERT_NE(trace, nullptr);
     }
-    void TearDown() override {
-        traceCapture.stop();
-        platform::setFixedStepClock(0.0);
-    }
+    void TearDown() override { platform::setFixedStepClock(0.0); }
 
     static OffscreenGL* gl;
-    testing_support::TraceCapture traceCapture;
-    std::FILE* trace = nullptr;
+    testing_support::SceneHarness show;
 };
 
 OffscreenGL* Title::gl = nullptr;
@@ -90,8 +75,8 @@ TEST_F(Title, AtOneHundredFramesASecondTheLinesChangeOnTimeAndTheLightSweepsOnce
     glViewport(0, 0, 64, 48);  // thousands of frames, no pixel looked at
     sceneIndex = -1;
     fx = SceneVars{};
-    slideIndex = 1;
-    captionIndex = 27;
+    slideshowState.slideIndex = 1;
+    slideshowState.captionIndex = 27;
     fx.fxClock = 12.001f;
     resetClockState();
     platform::setFixedStepClock(100.0);
@@ -100,25 +85,25 @@ TEST_F(Title, AtOneHundredFramesASecondTheLinesChangeOnTimeAndTheLightSweepsOnce
     for (int n = 0; n < frameLimit && sceneIndex != 1; ++n) {
         platform::frameDrawn();
         renderFrame();
-        frames.push_back({titleLine, fx.fxB, fx.fxClock, lightPositionX(), sceneIndex});
+        frames.push_back({titleState.titleLine, fx.fxB, fx.fxClock, lightPositionX(), sceneIndex});
     }
     ASSERT_EQ(sceneIndex, 1) << "the scene should end by itself";
     ASSERT_EQ(frames.size(), 1171u) << "nextScene 11.70 s after the first frame";
-    EXPECT_EQ(titleLine, 6);
-    EXPECT_EQ(titlePhase, 0);
+    EXPECT_EQ(titleState.titleLine, 6);
+    EXPECT_EQ(titleState.titlePhase, 0);
 
     // The lines change 1.83, 3.67, 5.51, 7.35 and 9.19 s in.
     std::vector<int> changes;
     for (size_t n = 1; n < frames.size(); ++n)
         if (frames[n].line != frames[n - 1].line) changes.push_back(static_cast<int>(n));
     EXPECT_EQ(changes, (std::vector<int>{183, 367, 551, 735, 919, 1170}));
-    std::vector<std::string> lines = readTrace(trace);
+    std::vector<testing_support::TraceEvent> lines = show.traceEvents();
     ASSERT_EQ(lines.size(), 9u);
     // Frame n is the show's frame n + 1 here and reads the clock at
     // 1000 + 10 (n + 1) ms.
-    EXPECT_EQ(lines[2], "184 2840 title 1") << "frame number, its clock reading, the new line";
-    EXPECT_EQ(lines[7], "1171 12710 title 6");
-    EXPECT_EQ(lines[8], "1171 12710 scene 1") << "the last line's end comes before the switch";
+    EXPECT_EQ(lines[2].line(), "184 2840 title 1") << "frame number, its clock reading, the new line";
+    EXPECT_EQ(lines[7].line(), "1171 12710 title 6");
+    EXPECT_EQ(lines[8].line(), "1171 12710 scene 1") << "the last line's end comes before the switch";
 
     // Line 0 keeps the slideshow's last turn while it moves away; the later
     // lines move away face-on; a turn stops at its first value past 70.
@@ -160,44 +145,42 @@ TEST_F(Title, AtOneHundredFramesASecondTheLinesChangeOnTimeAndTheLightSweepsOnce
 }
 
 TEST_F(Title, OneLongFrameFromTheFarthestPointEndsTheLineAtOnce) {
-    titleLine = 2;
-    titlePhase = 1;
+    titleState.titleLine = 2;
+    titleState.titlePhase = 1;
     fx.fxB = -7.05f;
     fx.fxClock = 70.5f;
     fx.fxA = 1.0f;
-    titleFrame(1.0f);  // 7.7 units in one frame: from -7.05 past 0.1
-    EXPECT_EQ(titleLine, 3);
-    EXPECT_EQ(titlePhase, 0);
+    show.frame(1.0f);  // 7.7 units in one frame: from -7.05 past 0.1
+    EXPECT_EQ(titleState.titleLine, 3);
+    EXPECT_EQ(titleState.titlePhase, 0);
     EXPECT_EQ(fx.fxB, 0.0f);
     EXPECT_EQ(fx.fxClock, 0.0f);
     EXPECT_EQ(fx.fxA, 0.0f);
     EXPECT_EQ(sceneIndex, 0);
-    std::vector<std::string> lines = readTrace(trace);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find("title 3"), std::string::npos) << lines[0];
+    EXPECT_EQ(show.traceEvents(""), std::vector<std::string>{"title 3"});
 }
 
 TEST_F(Title, TheLastLineSeesTheLightFromTheIdentityInEveryFrameOfItsWayBack) {
     // Line 4 on its way back draws under the matrix it built.
-    titleLine = 4;
-    titlePhase = 1;
+    titleState.titleLine = 4;
+    titleState.titlePhase = 1;
     fx.fxB = -5.0f;
-    titleFrame(0.01f);
+    show.frame(0.01f);
     GLfloat matrix[16];
     glGetFloatv(GL_MODELVIEW_MATRIX, matrix);
     EXPECT_NE(matrix[14], 0.0f) << "line 4 leaves its depth on the matrix";
 
     // The title: one long frame sweeps the light at once, past -5, with the
     // title held; the next frame brings the title back from the identity.
-    titleLine = 5;
+    titleState.titleLine = 5;
     fx.fxB = -7.01f;
     fx.fxClock = 0.0f;
-    titleFrame(1.0f);
+    show.frame(1.0f);
     EXPECT_EQ(lightX, 3.0f - 12.0f);
     EXPECT_EQ(lightPositionX(), lightX);
     EXPECT_EQ(fx.fxB, -7.01f) << "the title waits for the light";
     EXPECT_EQ(fx.fxClock, 0.0f);
-    titleFrame(0.01f);
+    show.frame(0.01f);
     EXPECT_EQ(lightX, 3.0f - 12.0f) << "the sweep happens once";
     EXPECT_GT(fx.fxB, -7.01f) << "the title comes back";
     EXPECT_EQ(fx.fxClock, 0.01f * 150.0f);
@@ -212,7 +195,7 @@ TEST_F(Title, TheTextIsLitByTheRedLightAloneWhateverTheCurrentColour) {
     // white current colour: the glyphs' fronts face the light.
     fx.fxB = -6.0f;
     fx.fxA = 1.0f;
-    titleFrame(0.0f);
+    show.frame(0.0f);
     dumpFrame("title-lit");
     std::vector<uint8_t> rgb = testing_support::readFrame(640, 480);
     int red = 0, maxGreen = 0, maxBlue = 0;
@@ -234,8 +217,8 @@ TEST_F(Title, ALinesFirstFrameIsCutByTheNearPlane) {
     // so only what lies deeper than the near plane shows, up to its 0.2-unit
     // extrusion: a corner of the "K" filling the view. Window depth of
     // z = -0.2 with near 0.1 and far 100: 0.5005.
-    titleLine = 5;
-    titleFrame(0.0f);
+    titleState.titleLine = 5;
+    show.frame(0.0f);
     dumpFrame("title-first-frame");
     std::vector<float> depth(640 * 480);
     glReadPixels(0, 0, 640, 480, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
@@ -251,9 +234,9 @@ TEST_F(Title, ALinesFirstFrameIsCutByTheNearPlane) {
 
     // Each frame draws where the one before left the line: the third frame
     // of 10 ms after this one draws it 0.154 units away, its front showing.
-    titleFrame(0.01f);
-    titleFrame(0.01f);
-    titleFrame(0.01f);
+    show.frame(0.01f);
+    show.frame(0.01f);
+    show.frame(0.01f);
     glReadPixels(0, 0, 640, 480, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
     float nearest = 1.0f;
     drawn = 0;

@@ -12,6 +12,7 @@
 #include "platform/system/testing.h"
 #include "resources/photos.h"
 #include "resources/text.h"
+#include "scenes/ring.h"
 #include "show/clock.h"
 #include "show/drawing.h"
 #include "show/music.h"
@@ -140,8 +141,8 @@ TEST_F(HandOver, ResetsTheSharedValuesButKeepsFxEAndTheFlags) {
     sceneIndex = 1;
     fx = SceneVars{1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f};
     growFlag = 0;
-    backFlag = 0;
-    ringCountF = 12.5f;
+    ringState.backFlag = 0;
+    ringState.ringCountF = 12.5f;
     nextScene();
     EXPECT_EQ(sceneIndex, 2);
     EXPECT_EQ(fx.fxA, 0.0f);
@@ -152,8 +153,8 @@ TEST_F(HandOver, ResetsTheSharedValuesButKeepsFxEAndTheFlags) {
     EXPECT_EQ(fx.fxE, 6.0f) << "fxE is never reset";
     EXPECT_EQ(fx.fxTextClock, 0.0f);
     EXPECT_EQ(growFlag, 0) << "the scroller finds the flag the ring tunnel left";
-    EXPECT_EQ(backFlag, 0);
-    EXPECT_EQ(ringCountF, 12.5f);
+    EXPECT_EQ(ringState.backFlag, 0);
+    EXPECT_EQ(ringState.ringCountF, 12.5f);
 }
 
 TEST_F(HandOver, EachSwitchLeavesItsGlState) {

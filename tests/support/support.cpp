@@ -16,6 +16,7 @@
 #include "platform/system/testing.h"
 #include "resources/photos.h"
 #include "resources/text.h"
+#include "scenes/scenes.h"
 #include "show/clock.h"
 #include "show/drawing.h"
 #include "show/music.h"
@@ -109,7 +110,7 @@ void resetShow() {
     platform::setFixedStepClock(0.0);
     platform::resetSound();
     resetShellState();
-    resetSceneState();
+    resetScenes();
     resetClockState();
     resetTextState();
     resetPhotoState();

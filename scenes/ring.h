@@ -1,0 +1,12 @@
+// The ring tunnel's state.
+#pragma once
+
+#include <cstdint>
+
+// What the ring tunnel keeps from frame to frame, at its values at program start.
+struct RingState {
+    float ringCountF = 3.0f;   // corner count as a continuous value
+    int32_t ringCount = 100;   // corner count drawn this frame
+    uint8_t backFlag = 1;      // the bundle moves away
+};
+extern RingState ringState;
