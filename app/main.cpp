@@ -13,7 +13,9 @@
 #include "capture/output.h"
 #include "capture/run.h"
 #include "platform/display/display.h"
+#include "platform/fonts/fonts.h"
 #include "platform/system/signals.h"
+#include "resources/datafiles.h"
 #include "show/trace.h"
 
 namespace {
@@ -70,6 +72,11 @@ int main(int argc, char** argv) {
     }
     if (options.version) {
         std::printf("eyesonly %s\n", EYESONLY_VERSION);
+        std::string family, file;
+        if (platform::chosenFace(family, file))
+            std::printf("face: %s (%s)\n", family.c_str(), file.c_str());
+        else
+            std::printf("face: none found\n");
         return 0;
     }
 
@@ -77,7 +84,15 @@ int main(int argc, char** argv) {
     platform::watchStopSignals(beforeEndingAtOnce);
     applyOptions(options);
 
-    // 3. A capture's output is made before anything is drawn, so that a path
+    // 3. Without a single one of the show's files there is nothing to show:
+    //    said before any window opens or any file is made.
+    if (!anyDataFileFound()) {
+        std::fprintf(stderr, "eyesonly: none of the show's files (photos and songs) found; looked in %s\n",
+                     dataFoldersText().c_str());
+        return 1;
+    }
+
+    // 4. A capture's output is made before anything is drawn, so that a path
     //    that cannot be written is a usage error with nothing shown.
     const bool capturing = !options.capture.path.empty();
     if (capturing && !beginCapture(options.capture, options.fromSeconds * 1000.0,
@@ -86,7 +101,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    // 4. The show, each frame captured when asked; a trace that cannot be
+    // 5. The show, each frame captured when asked; a trace that cannot be
     //    written ends it.
     ShowRun run;
     if (options.untilSeconds >= 0.0)
@@ -97,7 +112,7 @@ int main(int argc, char** argv) {
     };
     int code = exitCodeFor(runShow(run));
 
-    // 5. The capture's file is finished whatever ended the show.
+    // 6. The capture's file is finished whatever ended the show.
     if (capturing) code = endCapture(code);
     if (traceFailed && code == 0) code = 1;
     return code;

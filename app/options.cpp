@@ -5,12 +5,14 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "app/player.h"
 #include "app/shell.h"
 #include "platform/audio/sound.h"
 #include "platform/display/display.h"
 #include "platform/system/clock.h"
+#include "resources/datafiles.h"
 #include "show/trace.h"
 
 namespace {
@@ -50,12 +52,16 @@ const char* optionValue(const char* name, int argc, char** argv, int& i, bool& m
 }  // namespace
 
 const char* usageText() {
-    return "usage: eyesonly [--windowed | --desktop | --headless] [--fps F] [--max-fps F]\n"
-           "                [--trace] [--from S] [--until S] [--mute]\n"
+    return "usage: eyesonly [--windowed | --desktop | --headless] [--fps F | --max-fps F]\n"
+           "                [--trace] [--from S] [--until S] [--mute] [--data DIR]\n"
            "       eyesonly --capture PATH [--fps F] [--scale K] [--force] [--from S] [--until S]\n"
-           "                [--crf N] [--preset NAME]\n"
+           "                [--crf N] [--preset NAME] [--data DIR]\n"
            "\n"
-           "Plays the show from the data/ folder under the working directory.\n"
+           "Plays the show. Each of its five files (skorv1.bitmap, skorv2.bitmap,\n"
+           "skorv3.bitmap, Tq_outro.xm, VELTO63K.XM) is taken from the first of these\n"
+           "folders that has it: --data DIR, data/ under the working directory,\n"
+           "$XDG_DATA_HOME/eyesonly/data (~/.local/share/eyesonly/data), data/ beside\n"
+           "the program, and the installed data (../share/eyesonly/data from the program).\n"
            "\n"
            "  --windowed     a 640 x 480 window instead of switching the display to full screen\n"
            "  --desktop      full screen at the desktop's own mode, the show scaled to fit\n"
@@ -84,6 +90,7 @@ const char* usageText() {
            "  --preset NAME  with an mp4 capture: x264's speed against size, ultrafast,\n"
            "                 superfast, veryfast (default), faster, fast, medium, slow,\n"
            "                 slower or veryslow\n"
+           "  --data DIR     look for the show's files in DIR before the other folders\n"
            "  -h, --help     this text\n"
            "  --version      the program's version\n"
            "Options that take a value may also be written --name=VALUE.\n"
@@ -176,6 +183,13 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
                 return false;
             }
             options.capture.scale = static_cast<int>(scale);
+        } else if ((value = optionValue("--data", argc, argv, i, missing)) != nullptr) {
+            std::error_code notThere;
+            if (missing || *value == '\0' || !std::filesystem::is_directory(value, notThere)) {
+                error = missing ? "--data needs a folder" : std::string("--data needs a folder, and '") + value + "' is none";
+                return false;
+            }
+            options.data = value;
         } else if ((value = optionValue("--capture", argc, argv, i, missing)) != nullptr) {
             if (missing || *value == '\0') {
                 error = "--capture needs a file (*.mp4, *.mkv) or a folder to write to";
@@ -202,6 +216,12 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             error = "--capture draws offscreen; it does not go with --windowed or --desktop";
             return false;
         }
+        // A capture runs on the fixed-step clock as fast as it can: a pace
+        // would be ignored.
+        if (options.maxFps >= 0.0) {
+            error = "--max-fps paces the real clock; a capture runs on the fixed-step clock (give --fps)";
+            return false;
+        }
         if (options.fps == 0.0) options.fps = captureFps;
         options.capture.framesPerSecond = options.fps;
     } else if (options.capture.scale != 1 || options.capture.force) {
@@ -218,6 +238,10 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     }
     if (options.untilSeconds >= 0.0 && options.fromSeconds > options.untilSeconds) {
         error = "--from needs to be at most --until";
+        return false;
+    }
+    if (options.fps > 0.0 && options.maxFps >= 0.0) {
+        error = "--max-fps paces the real clock; it does not go with --fps";
         return false;
     }
     if (options.untilSeconds >= 0.0 && options.fps == 0.0) {
@@ -252,4 +276,5 @@ void applyOptions(const Options& options) {
     player.soundInStep = !options.capture.path.empty();
     player.jumpFps = options.fps > 0.0 ? options.fps : std::max(options.maxFps, 0.0);
     setUpPlayer(player);
+    dataOption = options.data;
 }

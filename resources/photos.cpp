@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "platform/system/regular_file.h"
+#include "resources/datafiles.h"
 
 GLuint photoTextures[3] = {0, 0, 0};
 const char* const photoFileNames[3] = {
@@ -46,7 +47,7 @@ void uploadTexture(const Image& image, GLuint& slot) {
 bool loadPhotoTextures() {
     bool result = false;
     for (int slot = 0; slot < 3; ++slot) {
-        std::unique_ptr<Image> image = loadImageFile(photoFileNames[slot]);
+        std::unique_ptr<Image> image = loadImageFile(dataFilePath(photoFileNames[slot]).c_str());
         if (!image) continue;
         result = true;
         uploadTexture(*image, photoTextures[slot]);

@@ -9,6 +9,7 @@
 
 #include "platform/audio/sound.h"
 #include "platform/display/display.h"
+#include "resources/datafiles.h"
 #include "resources/photos.h"
 #include "resources/text.h"
 #include "show/clock.h"
@@ -58,9 +59,9 @@ void startSound() {
 }
 
 void loadSongs() {
-    introSong = FMUSIC_LoadSong(introSongPath);
+    introSong = FMUSIC_LoadSong(dataFilePath(introSongPath).c_str());
     if (introSong == nullptr) platform::messageBox("ingen musikk:intro", "hoho. fEIL!", platform::Buttons::Ok);
-    mainSong = FMUSIC_LoadSong(mainSongPath);
+    mainSong = FMUSIC_LoadSong(dataFilePath(mainSongPath).c_str());
     if (mainSong == nullptr) platform::messageBox("ingen musikk:velto", "hoho. fEIL!", platform::Buttons::Ok);
 }
 

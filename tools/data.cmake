@@ -15,27 +15,35 @@ add_executable(makedata ${MAKEDATA_SOURCES})
 target_link_libraries(makedata PRIVATE makedata_writers)
 
 # The show's data files: three photos and two songs, made by our own tool
-# into build/data/ on every build, so that the program run from the build
-# directory finds them.
+# into build/made-data/ (what the package installs), then put into
+# build/data/ on every build, so that the program run from the build
+# directory finds them. A file in build/data/ that the build did not put
+# there (a user's own photo) is never replaced.
+set(EYESONLY_MADE_DATA_DIR ${CMAKE_BINARY_DIR}/made-data)
 set(EYESONLY_DATA_DIR ${CMAKE_BINARY_DIR}/data)
-set(EYESONLY_DATA_FILES
-  ${EYESONLY_DATA_DIR}/skorv1.bitmap
-  ${EYESONLY_DATA_DIR}/skorv2.bitmap
-  ${EYESONLY_DATA_DIR}/skorv3.bitmap
-  ${EYESONLY_DATA_DIR}/Tq_outro.xm
-  ${EYESONLY_DATA_DIR}/VELTO63K.XM)
+set(EYESONLY_MADE_DATA_FILES
+  ${EYESONLY_MADE_DATA_DIR}/skorv1.bitmap
+  ${EYESONLY_MADE_DATA_DIR}/skorv2.bitmap
+  ${EYESONLY_MADE_DATA_DIR}/skorv3.bitmap
+  ${EYESONLY_MADE_DATA_DIR}/Tq_outro.xm
+  ${EYESONLY_MADE_DATA_DIR}/VELTO63K.XM)
 
 # The same bytes on every machine: no fused multiply-add in the float
 # arithmetic that paints the photos and synthesizes the samples.
 target_compile_options(makedata PRIVATE -ffp-contract=off)
 
 add_custom_command(
-  OUTPUT ${EYESONLY_DATA_FILES}
-  COMMAND makedata ${EYESONLY_DATA_DIR}
+  OUTPUT ${EYESONLY_MADE_DATA_FILES}
+  COMMAND makedata ${EYESONLY_MADE_DATA_DIR}
   DEPENDS makedata
-  COMMENT "Making the photos and songs in ${EYESONLY_DATA_DIR}"
+  COMMENT "Making the photos and songs in ${EYESONLY_MADE_DATA_DIR}"
   VERBATIM)
-add_custom_target(data ALL DEPENDS ${EYESONLY_DATA_FILES})
+add_custom_target(data ALL
+  COMMAND ${CMAKE_COMMAND} -DMADE=${EYESONLY_MADE_DATA_DIR} -DDATA=${EYESONLY_DATA_DIR}
+          -P ${CMAKE_SOURCE_DIR}/tools/place_data.cmake
+  DEPENDS ${EYESONLY_MADE_DATA_FILES}
+  COMMENT "Putting the photos and songs into ${EYESONLY_DATA_DIR}"
+  VERBATIM)
 
 # The data test compares fresh runs of the tool with build/data/, so it
 # needs the data made first; its target exists only once tests/ is read.

@@ -11,8 +11,9 @@ packages="build-essential cmake pkg-config
   libstb-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libpng-dev ffmpeg
-  xvfb xauth xdotool x11-utils libx11-dev xfonts-base
-  libgtest-dev clang libclang-rt-14-dev"
+  xvfb xauth xdotool x11-utils libx11-dev xfonts-base fonts-liberation
+  libgtest-dev clang libclang-rt-14-dev
+  dpkg-dev lintian desktop-file-utils groff-base man-db"
 
 missing=""
 for p in $packages; do

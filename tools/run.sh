@@ -6,7 +6,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEYESONLY_TESTS=OFF -DEYESONLY_BENCH=OFF >/dev/null
-cmake --build build -j"$(nproc 2>/dev/null || echo 2)" --target eyesonly data
+cmake --build build -j"$(nproc 2>/dev/null || echo 2)" --target eyesonly data showframe dib2ppm
 cd build
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ] || [ "$#" -gt 0 ]; then
     exec ./eyesonly "$@"

@@ -1,9 +1,11 @@
 // showframe: renders the show offscreen, on a fixed-step clock, up to a given
-// moment and writes that frame as a binary PPM (top row first). Run it where
-// the show's data/ folder is, e.g. from build/:
+// moment and writes that frame as a binary PPM (top row first). It finds the
+// show's files as the program does (data/ under the working directory, the
+// user's data folder, data/ beside it, the installed data), e.g. from build/:
 //
 //   ./showframe 60.5 title.ppm            # the frame drawn 60.5 s into the show
 //   ./showframe --fps 30 100 sphere.ppm
+//   ./showframe --icon 256 61 eyesonly.png  # the frame's middle square, 256 x 256, as PNG
 //
 // Exit codes: 0 written, 1 the show could not start, ended before that
 // moment, or the file could not be written, 2 bad arguments.
@@ -22,7 +24,9 @@
 #include "app/shell.h"
 #include "platform/audio/sound.h"
 #include "platform/display/display.h"
+#include "platform/encode/encode.h"
 #include "platform/system/clock.h"
+#include "resources/datafiles.h"
 #include "show/drawing.h"
 
 namespace {
@@ -31,9 +35,11 @@ namespace {
 int usage(const char* reason) {
     if (reason != nullptr) std::fprintf(stderr, "showframe: %s\n", reason);
     std::fprintf(reason != nullptr ? stderr : stdout,
-                 "usage: showframe [--fps F] SECONDS OUT.ppm\n"
+                 "usage: showframe [--fps F] [--icon N] SECONDS OUT\n"
                  "Renders the show offscreen on a clock of F frames a second (default 60)\n"
-                 "and writes the first frame drawn at or after SECONDS of show time.\n");
+                 "and writes the first frame drawn at or after SECONDS of show time as a\n"
+                 "PPM picture; with --icon, its middle square made N x N pixels (16 to 480)\n"
+                 "as a PNG picture.\n");
     return reason != nullptr ? 2 : 0;
 }
 
@@ -44,23 +50,53 @@ bool parsePositive(const char* text, double& value, bool allowZero) {
     return end != text && *end == '\0' && errno == 0 && std::isfinite(value) && (value > 0.0 || (allowZero && value == 0.0));
 }
 
-bool writePpm(const char* path) {
+// The frame drawn last, top row first.
+std::vector<unsigned char> readFrame() {
     std::vector<unsigned char> bottomUp(static_cast<size_t>(showWidth) * showHeight * 3);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_BACK);
     glReadPixels(0, 0, showWidth, showHeight, GL_RGB, GL_UNSIGNED_BYTE, bottomUp.data());
+    std::vector<unsigned char> topDown(bottomUp.size());
+    const size_t row = static_cast<size_t>(showWidth) * 3;
+    for (int y = 0; y < showHeight; ++y)
+        std::copy_n(bottomUp.data() + (showHeight - 1 - y) * row, row, topDown.data() + y * row);
+    return topDown;
+}
+
+bool writePpm(const char* path, const std::vector<unsigned char>& frame) {
     std::FILE* out = std::fopen(path, "wb");
     if (out == nullptr) return false;
     std::fprintf(out, "P6\n%d %d\n255\n", showWidth, showHeight);
-    const size_t row = static_cast<size_t>(showWidth) * 3;
-    for (int y = showHeight - 1; y >= 0; --y) std::fwrite(bottomUp.data() + y * row, 1, row, out);
+    std::fwrite(frame.data(), 1, frame.size(), out);
     return std::fclose(out) == 0;
+}
+
+// The frame's middle square (showHeight pixels a side) made size x size:
+// each icon pixel is the mean of the frame pixels whose centres fall in it.
+bool writeIcon(const char* path, const std::vector<unsigned char>& frame, int size) {
+    const int left = (showWidth - showHeight) / 2;
+    std::vector<unsigned char> icon(static_cast<size_t>(size) * size * 3);
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            const int y0 = y * showHeight / size, y1 = (y + 1) * showHeight / size;
+            const int x0 = x * showHeight / size, x1 = (x + 1) * showHeight / size;
+            for (int c = 0; c < 3; ++c) {
+                int sum = 0;
+                for (int v = y0; v < y1; ++v)
+                    for (int u = x0; u < x1; ++u) sum += frame[(static_cast<size_t>(v) * showWidth + left + u) * 3 + c];
+                icon[(static_cast<size_t>(y) * size + x) * 3 + c] =
+                    static_cast<unsigned char>((sum + (y1 - y0) * (x1 - x0) / 2) / ((y1 - y0) * (x1 - x0)));
+            }
+        }
+    }
+    return platform::writePngFile(path, icon.data(), size, size);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     double fps = 60.0;
+    double iconSize = 0.0;  // 0: the whole frame as PPM
     std::vector<const char*> positional;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) return usage(nullptr);
@@ -69,6 +105,10 @@ int main(int argc, char** argv) {
             // or never reaches the moment.
             if (i + 1 >= argc || !parsePositive(argv[++i], fps, false) || fps < minFps || fps > maxFps)
                 return usage("--fps needs a number from 1 to 1000");
+        } else if (std::strcmp(argv[i], "--icon") == 0) {
+            if (i + 1 >= argc || !parsePositive(argv[++i], iconSize, false) || iconSize != std::floor(iconSize) ||
+                iconSize < 16.0 || iconSize > showHeight)
+                return usage("--icon needs a whole number of pixels from 16 to 480");
         } else {
             positional.push_back(argv[i]);
         }
@@ -76,6 +116,12 @@ int main(int argc, char** argv) {
     double seconds = 0.0;
     if (positional.size() != 2) return usage("needs a time in seconds and an output file");
     if (!parsePositive(positional[0], seconds, true)) return usage("the time must be a number of seconds, 0 or more");
+
+    if (!anyDataFileFound()) {
+        std::fprintf(stderr, "showframe: the show could not start: none of its files (photos and songs) found; looked in %s\n",
+                     dataFoldersText().c_str());
+        return 1;
+    }
 
     platform::selectBackend(platform::Backend::Headless);
     platform::selectSoundOutput(platform::SoundOutput::Silent);
@@ -88,16 +134,30 @@ int main(int argc, char** argv) {
     run.stopAtMs = static_cast<uint32_t>(std::min(std::ceil(1000.0 + seconds * 1000.0), 4294967295.0));
     std::string writeError;  // empty once the frame is written
     run.afterFrame = [&](const DrawnFrame& frame) {
-        if (frame.last && !writePpm(positional[1])) writeError = std::strerror(errno);
+        if (!frame.last) return true;
+        const std::vector<unsigned char> picture = readFrame();
+        const bool written = iconSize > 0.0 ? writeIcon(positional[1], picture, static_cast<int>(iconSize))
+                                            : writePpm(positional[1], picture);
+        if (!written) writeError = std::strerror(errno);
         return true;
     };
-    switch (runShow(run).end) {
+    const ShowResult result = runShow(run);
+    switch (result.end) {
     case ShowEnd::Stopped:
         if (writeError.empty()) return 0;
         std::fprintf(stderr, "showframe: cannot write %s: %s\n", positional[1], writeError.c_str());
         return 1;
     case ShowEnd::NotOpened:
+        std::fprintf(stderr, "showframe: the show could not start: its offscreen display could not be opened\n");
         return 1;
+    case ShowEnd::Quit:
+        // The show ends itself with 1 before its first frame when none of
+        // its photos can be read, after saying so in its box.
+        if (result.exitCode == 1) {
+            std::fprintf(stderr, "showframe: the show could not start: none of its photos could be read\n");
+            return 1;
+        }
+        [[fallthrough]];
     default:
         std::fprintf(stderr, "showframe: the show ended before %.3f s\n", seconds);
         return 1;

@@ -40,6 +40,11 @@ struct CaptureKept {
     std::string path;
 };
 
+// One picture as a PNG file (png.cpp): rgb holds width x height pixels, 3
+// bytes each, top row first. False with errno set when the file cannot be
+// written.
+bool writePngFile(const char* path, const uint8_t* rgb, int width, int height);
+
 }  // namespace platform
 
 namespace platform::capture {

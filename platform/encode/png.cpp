@@ -357,3 +357,17 @@ bool closeFrameDirectory(std::string& error, CaptureKept& kept) {
 }
 
 }  // namespace platform::capture
+
+namespace platform {
+
+bool writePngFile(const char* path, const uint8_t* rgb, int width, int height) {
+    capture::PngSink sink;
+    sink.file = std::fopen(path, "wb");
+    if (sink.file == nullptr) return false;
+    const bool written = capture::writePng(sink, rgb, width, height);
+    const bool closed = std::fclose(sink.file) == 0;
+    if (!written && sink.writeErrno != 0) errno = sink.writeErrno;
+    return written && closed;
+}
+
+}  // namespace platform

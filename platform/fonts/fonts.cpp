@@ -2,7 +2,7 @@
 // flattened contours, and 1-bit bitmaps. Nothing here draws.
 //
 // Sections:
-//   1. The shared face: found once through fontconfig, opened once
+//   1. The shared face: chosen by name through fontconfig, opened once
 //   2. Windows-1252 to Unicode
 //   3. Outline glyphs: flattening
 //   4. Bitmap glyphs
@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,70 @@ struct FontFace {
 // 1. The shared face
 
 namespace {
+
+constexpr const char* firstFamily = "Lucida Console";    // the face the show asks for
+constexpr const char* pinnedFamily = "DejaVu Sans Mono"; // brought by the install script and the package
+
+// The face fontconfig returns for a pattern: its first family, its file and
+// the face's index in that file. False when fontconfig returns nothing.
+bool matchFace(FcPattern* pattern, std::string& family, std::string& file, int& index) {
+    FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
+    FcPatternAddBool(pattern, FC_OUTLINE, FcTrue);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    FcPatternDestroy(pattern);
+    if (!match) return false;
+    FcChar8* path = nullptr;
+    FcChar8* name = nullptr;
+    const bool found = FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch && path &&
+                       FcPatternGetString(match, FC_FAMILY, 0, &name) == FcResultMatch && name;
+    if (found) {
+        file = reinterpret_cast<const char*>(path);
+        family = reinterpret_cast<const char*>(name);
+        if (FcPatternGetInteger(match, FC_INDEX, 0, &index) != FcResultMatch) index = 0;
+    }
+    FcPatternDestroy(match);
+    return found;
+}
+
+// The face of one family by name, taken only when fontconfig returns that
+// very family: a family it does not have is answered with its taste for a
+// replacement, which differs from machine to machine.
+bool namedFace(const char* wanted, std::string& family, std::string& file, int& index) {
+    FcPattern* pattern = FcPatternCreate();
+    if (!pattern) return false;
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(wanted));
+    return matchFace(pattern, family, file, index) &&
+           FcStrCmpIgnoreCase(reinterpret_cast<const FcChar8*>(family.c_str()),
+                              reinterpret_cast<const FcChar8*>(wanted)) == 0;
+}
+
+// Where neither named face is installed: the generic monospace family and
+// the mono spacing make fontconfig offer a monospaced face rather than its
+// usual sans-serif default.
+bool anyMonospacedFace(std::string& family, std::string& file, int& index) {
+    FcPattern* pattern = FcPatternCreate();
+    if (!pattern) return false;
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(firstFamily));
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("monospace"));
+    FcPatternAddInteger(pattern, FC_SPACING, FC_MONO);
+    return matchFace(pattern, family, file, index);
+}
+
+bool chooseFace(std::string& family, std::string& file, int& index) {
+    static bool warned = false;
+    if (!FcInit()) return false;
+    if (namedFace(firstFamily, family, file, index) || namedFace(pinnedFamily, family, file, index)) return true;
+    if (!anyMonospacedFace(family, file, index)) return false;
+    if (!warned)
+        std::fprintf(stderr, "eyesonly: neither %s nor %s is installed; the text is set in %s (%s)\n",
+                     firstFamily, pinnedFamily, family.c_str(), file.c_str());
+    warned = true;
+    return true;
+}
 
 class SharedFace {
 public:
@@ -68,33 +133,9 @@ private:
         }
     }
 
-    // Asks for "Lucida Console"; where it is missing, the generic monospace
-    // family and the mono spacing make fontconfig offer a monospaced face
-    // rather than its usual sans-serif default.
     static bool findFile(std::string& file, int& index) {
-        if (!FcInit()) return false;
-        FcPattern* pattern = FcPatternCreate();
-        if (!pattern) return false;
-        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("Lucida Console"));
-        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("monospace"));
-        FcPatternAddInteger(pattern, FC_SPACING, FC_MONO);
-        FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_REGULAR);
-        FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
-        FcPatternAddBool(pattern, FC_OUTLINE, FcTrue);
-        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
-        FcResult result = FcResultNoMatch;
-        FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-        FcPatternDestroy(pattern);
-        if (!match) return false;
-        FcChar8* path = nullptr;
-        bool found = FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch && path;
-        if (found) {
-            file = reinterpret_cast<const char*>(path);
-            if (FcPatternGetInteger(match, FC_INDEX, 0, &index) != FcResultMatch) index = 0;
-        }
-        FcPatternDestroy(match);
-        return found;
+        std::string family;
+        return chooseFace(family, file, index);
     }
 
     bool tried_ = false;
@@ -103,6 +144,15 @@ private:
 };
 
 SharedFace sharedFace;
+
+}  // namespace
+
+bool chosenFace(std::string& family, std::string& file) {
+    int index = 0;
+    return chooseFace(family, file, index);
+}
+
+namespace {
 
 // ---------------------------------------------------------------------------
 // 2. Windows-1252 to Unicode

@@ -2,9 +2,12 @@
 // flattened contours with their metrics, and 1-bit bitmaps. No GL here: the
 // display lists are made from these in resources/glyphs.cpp.
 //
-// The face is "Lucida Console" where fontconfig knows it, otherwise the
-// monospaced face fontconfig puts in its place (DejaVu Sans Mono on Debian).
-// It is looked up and opened once and shared by every FontFace.
+// The face is chosen by name, not by fontconfig's taste for "monospace":
+// "Lucida Console" where it is installed, else "DejaVu Sans Mono" (which the
+// install script and the package bring), each taken only when fontconfig
+// returns that very family; only where neither is there, any monospaced
+// face, with one warning line on standard error that names it. It is looked
+// up and opened once and shared by every FontFace.
 //
 // Character codes are Windows-1252. Codes with no character (0x81, 0x8D,
 // 0x8F, 0x90, 0x9D) and characters the face lacks (the control codes) get an
@@ -13,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -28,6 +32,10 @@ struct GlyphMetrics {
 };
 
 struct FontFace;
+
+// The face the text is set in: its family and its file. False when no face
+// is found at all.
+bool chosenFace(std::string& family, std::string& file);
 
 // A font of em height `height` pixels (a font request's negative height:
 // character height without internal leading). None when no face can be

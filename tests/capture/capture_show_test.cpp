@@ -27,6 +27,13 @@ constexpr int sampleRate = 44100;
 
 // Runs a command in the build directory, where the show's data/ is; its
 // standard output, and its exit status in status.
+// The captures here run without the leak check: started from this test,
+// LeakSanitizer's thread tracer (GCC 12's runtime) crashes at the capture's
+// exit reading a library's thread-local block ("Tracer caught signal 11",
+// exit 1). The capture path's leaks are checked where the program is
+// started from the shell (the fault matrix, the package test).
+const std::string captureCommand = "ASAN_OPTIONS=detect_leaks=0 ./eyesonly --capture ";
+
 std::string run(const std::string& command, int& status) {
     const std::string full = "cd '" EYESONLY_BINARY_DIR "' && " + command;
     std::string output;
@@ -106,7 +113,7 @@ TEST(CaptureShow, AFolderHoldsTheFramesOfTheShowAndItsSoundtrackInStep) {
     ASSERT_GT(titleFrame, 1);
 
     const std::string dir = (scratch.path() / "show").string() + "/";
-    run("./eyesonly --capture '" + dir + "' --fps 5 2>/dev/null", status);
+    run(captureCommand + "'" + dir + "' --fps 5 2>/dev/null", status);
     ASSERT_EQ(status, 0);
     EXPECT_EQ(countFrames(dir), static_cast<size_t>(frames)) << "one image per frame the show draws at 5 fps";
     EXPECT_EQ(pngSize(dir + "frame-000001.png"), std::make_pair(640, 480));
@@ -177,7 +184,7 @@ TEST(CaptureShow, AFolderHoldsTheFramesOfTheShowAndItsSoundtrackInStep) {
     EXPECT_LE(largest, 1) << "the piece's soundtrack against the whole one's from 60 s on";
 
     // Twice the size with --scale 2, a stretch only.
-    run("./eyesonly --capture '" + (scratch.path() / "big").string() + "/' --fps 5 --scale 2 --until 1 2>/dev/null", status);
+    run(captureCommand + "'" + (scratch.path() / "big").string() + "/' --fps 5 --scale 2 --until 1 2>/dev/null", status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(pngSize(scratch.path() / "big" / "frame-000001.png"), std::make_pair(1280, 960));
 }
@@ -189,7 +196,7 @@ TEST(CaptureShow, VideoFilesCarryBothStreamsTheFramesAndOneChapterPerScene) {
     const long frames = lastTraceFrame(trace);
     for (const char* name : {"show.mp4", "show.mkv"}) {
         const std::string path = (scratch.path() / name).string();
-        run("./eyesonly --capture '" + path + "' --fps 10 2>/dev/null", status);
+        run(captureCommand + "'" + path + "' --fps 10 2>/dev/null", status);
         ASSERT_EQ(status, 0) << name;
         const std::string probe = "ffprobe -v error -of default=nw=1 ";
         const std::string streams = run(probe + "-show_entries stream=codec_type,codec_name '" + path + "'", status);

@@ -7,10 +7,17 @@
 # Usage: sh tests/program/faults_test.sh BUILD-DIR
 set -u
 build=$(cd "${1:?usage: faults_test.sh BUILD-DIR}" && pwd)
-program="$build/eyesonly"
-[ -x "$program" ] || { echo "faults_test: $program not built" >&2; exit 1; }
+[ -x "$build/eyesonly" ] || { echo "faults_test: $build/eyesonly not built" >&2; exit 1; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/faults.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+# A copy of the program with no data beside it, so that a file missing from
+# the run directory's data/ is missing everywhere; the user's own data
+# folder is an empty one of the test's.
+mkdir "$work/bin" "$work/xdg-data"
+cp "$build/eyesonly" "$work/bin/eyesonly"
+program="$work/bin/eyesonly"
+XDG_DATA_HOME="$work/xdg-data"
+export XDG_DATA_HOME
 failures=0
 passes=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -121,7 +128,38 @@ check "no photo at all" 1 "$textures"
 fresh_data
 rm -rf "$work/run/data"
 run --headless --fps 2
-check "no data folder" 1 "$intro$velto$textures"
+check "no data folder" 1 "eyesonly: none of the show's files (photos and songs) found; looked in $work/run/data, $work/xdg-data/eyesonly/data, $work/bin/data, $work/share/eyesonly/data\n"
+
+# --- Where each file comes from: the folders in their order, each file on
+# its own. The program beside the build's data; a broken file shows which
+# folder won. Lines: where a broken file lies (own: the --data folder, run:
+# the run directory's data/, xdg: the user's data folder), the way it is
+# broken, a later folder with a good copy (or none) | standard error.
+program="$build/eyesonly"
+while IFS='|' read -r broken way good expected_err; do
+    [ -n "$broken" ] || continue
+    rm -rf "$work/run" "$work/own" "$work/xdg-data/eyesonly"
+    mkdir -p "$work/run/data" "$work/own" "$work/xdg-data/eyesonly/data"
+    file=${broken#*/}
+    case "${broken%%/*}" in
+        own) folder="$work/own" ;;
+        run) folder="$work/run/data" ;;
+        xdg) folder="$work/xdg-data/eyesonly/data" ;;
+    esac
+    cp "$build/data/$file" "$folder/$file"
+    break_file "$folder/$file" "$way"
+    [ -z "$good" ] || cp "$build/data/$file" "$good/$file"
+    run --headless --fps 2 --until 1 --data "$work/own"
+    check "$broken $way, a good copy in ${good:-no other folder}" 0 "$expected_err"
+done <<EOF
+run/skorv1.bitmap|cut||$conversion
+xdg/Tq_outro.xm|empty||$intro
+xdg/skorv2.bitmap|empty||Error\nFailed to open DIB file $work/xdg-data/eyesonly/data/skorv2.bitmap.\n
+run/VELTO63K.XM|random|$work/xdg-data/eyesonly/data|$velto
+own/skorv3.bitmap|random|$work/run/data|$unknown
+run/Tq_outro.xm|missing||
+EOF
+program="$work/bin/eyesonly"
 
 # --- Options: arguments | exit code | first line of standard error.
 fresh_data
@@ -154,9 +192,13 @@ done <<'EOF'
 --capture no/such/folder/out.mp4|2|eyesonly: cannot write no/such/folder/out.mp4: No such file or directory
 --capture data/skorv1.bitmap.mkv --until 0|0|eyesonly: wrote 1 frame (0.0 s of show) to data/skorv1.bitmap.mkv
 --capture data/skorv1.bitmap.mkv|2|eyesonly: data/skorv1.bitmap.mkv already exists (give --force to overwrite it)
+--fps 60 --max-fps 30|2|eyesonly: --max-fps paces the real clock; it does not go with --fps
+--capture out.mp4 --max-fps 30|2|eyesonly: --max-fps paces the real clock; a capture runs on the fixed-step clock (give --fps)
+--data no/such/folder|2|eyesonly: --data needs a folder, and 'no/such/folder' is none
 EOF
 run --version
-grep -Eq '^eyesonly [0-9]+\.[0-9]+' "$work/out" && pass || fail "--version printed [$(cat "$work/out")]"
+grep -Eq '^eyesonly [0-9]+\.[0-9]+' "$work/out" && grep -Eq '^face: .+ \(/.+\)$' "$work/out" && pass ||
+    fail "--version printed [$(cat "$work/out")]"
 
 # --- No display and no --headless: the window cannot be made.
 mkdir -m 700 "$work/xdg"

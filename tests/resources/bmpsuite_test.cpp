@@ -1,4 +1,5 @@
-// The public BMP test suite beside the checkout (../shared/bmpsuite): every
+// The public BMP test suite beside the checkout (../shared/bmpsuite, or where
+// BMPSUITE_DIR says; where it is absent the test says so and does not run): every
 // file the reader must decode matches its reference decode byte for byte,
 // every file with a header size other than 12 or 40 is refused as unknown,
 // every malformed file is refused with one message, and the rest are either
@@ -22,7 +23,12 @@ using namespace dib_files;
 
 namespace {
 
-const std::filesystem::path suiteDir = std::filesystem::path(EYESONLY_SOURCE_DIR) / ".." / "shared" / "bmpsuite";
+std::filesystem::path suiteFolder() {
+    const char* dir = std::getenv("BMPSUITE_DIR");
+    if (dir != nullptr && *dir != '\0') return dir;
+    return std::filesystem::path(EYESONLY_SOURCE_DIR).parent_path() / "shared" / "bmpsuite";
+}
+const std::filesystem::path suiteDir = suiteFolder();
 
 struct Row {
     std::string set, file, hasRef, strict;
@@ -112,9 +118,9 @@ void expectMatchesReference(const Row& row, const Image& image) {
 class BmpSuite : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(std::filesystem::exists(suiteDir / "MANIFEST.tsv"))
-            << "the BMP suite is missing: expected it at " << suiteDir
-            << " (the shared folder beside the repository checkout)";
+        if (!std::filesystem::exists(suiteDir / "MANIFEST.tsv"))
+            GTEST_SKIP() << "did not run: the BMP suite is not at " << suiteDir.string()
+                         << " (put it there, or give its folder as BMPSUITE_DIR=...)";
         rows = readManifest();
         ASSERT_EQ(rows.size(), 90u);
         startJournal();

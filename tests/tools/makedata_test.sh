@@ -66,5 +66,35 @@ else
     expect_full_disk skorv1.bitmap
 fi
 
+# The build's step that puts the made files into build/data/ never replaces
+# a file there that it did not put there itself, whatever its time stamp:
+# it fills in what is missing, renews what it wrote before, and keeps the
+# rest. Its folders: made (what makedata made) and data.
+place() {
+    cmake -DMADE="$work/made" -DDATA="$work/data" -P "$src/tools/place_data.cmake" >"$work/place.log" 2>&1 ||
+        fail "placing the data: $(cat "$work/place.log")"
+}
+src=$(cd "$(dirname "$0")/../.." && pwd)
+rm -rf "$work/made" "$work/data"
+mkdir "$work/made" "$work/data"
+cp "$build/made-data"/* "$work/made/"
+place
+for name in skorv1.bitmap skorv2.bitmap skorv3.bitmap Tq_outro.xm VELTO63K.XM; do
+    cmp -s "$work/made/$name" "$work/data/$name" || fail "an empty data folder did not get $name"
+done
+# A user's photo, older than everything (as cp -p and tar leave it); a song
+# the build wrote, then made anew; a photo deleted.
+cp "$work/made/skorv2.bitmap" "$work/data/skorv1.bitmap"
+touch -d 2000-01-01 "$work/data/skorv1.bitmap"
+printf 'a newer song' >>"$work/made/Tq_outro.xm"
+rm "$work/data/skorv3.bitmap"
+place
+cmp -s "$work/made/skorv2.bitmap" "$work/data/skorv1.bitmap" || fail "the user's own skorv1.bitmap was replaced"
+grep -q "Kept $work/data/skorv1.bitmap" "$work/place.log" || fail "no word about the kept file: $(cat "$work/place.log")"
+cmp -s "$work/made/Tq_outro.xm" "$work/data/Tq_outro.xm" || fail "the build's own older song was not renewed"
+cmp -s "$work/made/skorv3.bitmap" "$work/data/skorv3.bitmap" || fail "a deleted photo was not made again"
+place
+cmp -s "$work/made/skorv2.bitmap" "$work/data/skorv1.bitmap" || fail "the user's own skorv1.bitmap was replaced on a second build"
+
 [ "$failures" -eq 0 ] || exit 1
 echo "makedata_test: all passed"

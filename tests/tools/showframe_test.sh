@@ -1,6 +1,7 @@
 #!/bin/sh
-# showframe renders a moment of the show to a PPM, refuses bad arguments and
-# says when the show ends before the moment asked for.
+# showframe renders a moment of the show to a PPM, refuses bad arguments,
+# says when the show ends before the moment asked for, and why it could not
+# start.
 # Usage: showframe_test.sh BUILD-DIR
 set -u
 build=$(cd "${1:?usage: showframe_test.sh BUILD-DIR}" && pwd)
@@ -35,6 +36,16 @@ check "$?" 0 "the same frame twice"
 check "$?" 1 "exit code past the end of the show"
 grep -q "ended before" "$out/late.err"
 check "$?" 0 "message past the end of the show"
+
+# Without the show's files anywhere (a copy with no data beside it, run
+# where there is none): the show could not start, and why.
+mkdir "$out/bin" "$out/empty"
+cp showframe "$out/bin/"
+(cd "$out/empty" && XDG_DATA_HOME="$out/empty" "$out/bin/showframe" 1 x.ppm) 2>"$out/nodata.err"
+check "$?" 1 "exit code without data"
+check "$(cat "$out/nodata.err")" "showframe: the show could not start: none of its files (photos and songs) found; looked in $out/empty/data, $out/empty/eyesonly/data, $out/bin/data, $out/share/eyesonly/data" "message without data"
+[ ! -e "$out/empty/x.ppm" ]
+check "$?" 0 "no picture without data"
 
 ./showframe 2>/dev/null
 check "$?" 2 "exit code without arguments"

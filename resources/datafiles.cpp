@@ -1,0 +1,85 @@
+#include "resources/datafiles.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+std::string dataOption;
+
+const char* const dataFileNames[5] = {
+    "data/skorv1.bitmap", "data/skorv2.bitmap", "data/skorv3.bitmap", "data/Tq_outro.xm", "data/VELTO63K.XM",
+};
+
+namespace {
+
+constexpr const char* dataPrefix = "data/";
+
+// The executable's folder; empty when the system does not say.
+std::filesystem::path executableFolder() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path() : self.parent_path();
+}
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+std::vector<std::string> dataFolders() {
+    std::vector<std::string> folders;
+    if (!dataOption.empty()) {
+        std::string folder = dataOption;
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        folders.push_back(folder);
+    }
+    folders.push_back("data");
+    const char* xdgDataHome = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    // An XDG_DATA_HOME that is not absolute is to be ignored.
+    if (xdgDataHome != nullptr && xdgDataHome[0] == '/')
+        folders.push_back(std::string(xdgDataHome) + "/eyesonly/data");
+    else if (home != nullptr && home[0] == '/')
+        folders.push_back(std::string(home) + "/.local/share/eyesonly/data");
+    const std::filesystem::path executable = executableFolder();
+    if (!executable.empty()) {
+        folders.push_back((executable / "data").string());
+        folders.push_back((executable.parent_path() / "share/eyesonly/data").lexically_normal().string());
+    }
+    return folders;
+}
+
+std::string dataFilePath(const char* name) {
+    std::string file = name;
+    if (file.rfind(dataPrefix, 0) == 0) file.erase(0, std::char_traits<char>::length(dataPrefix));
+    for (const std::string& folder : dataFolders()) {
+        const std::string path = folder + "/" + file;
+        if (exists(path)) return path;
+    }
+    return name;
+}
+
+bool anyDataFileFound() {
+    for (const char* name : dataFileNames)
+        if (exists(dataFilePath(name))) return true;
+    return false;
+}
+
+std::string dataFoldersText() {
+    std::string text;
+    for (const std::string& folder : dataFolders()) {
+        if (!text.empty()) text += ", ";
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
+        text += error ? folder : absolute.lexically_normal().string();
+    }
+    return text;
+}
+
+void resetDataFiles() {
+    dataOption.clear();
+}

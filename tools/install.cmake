@@ -1,0 +1,84 @@
+# Installing the show, and its Debian package:
+#   cmake --install build --prefix P      P/bin/eyesonly, P/share/eyesonly/data/, ...
+#   cd build && cpack -G DEB               eyesonly_<version>_amd64.deb
+# The program finds its data as ../share/eyesonly/data from its own folder,
+# so the installed tree and an unpacked package work under any prefix. The
+# helper tools (showframe, dib2ppm, makedata) stay in the build folder.
+include(GNUInstallDirs)
+
+# The icon: the middle of a title-line frame (66 s in, a large 3-D "e"),
+# made at build time.
+set(EYESONLY_ICON_SECONDS 66)
+set(EYESONLY_ICON ${CMAKE_BINARY_DIR}/eyesonly.png)
+add_custom_command(
+  OUTPUT ${EYESONLY_ICON}
+  # A sanitized build's showframe: the font and GL libraries keep some
+  # memory for the life of the process, which the tests' list lets pass.
+  COMMAND ${CMAKE_COMMAND} -E env LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp
+          $<TARGET_FILE:showframe> --fps 10 --icon 256 ${EYESONLY_ICON_SECONDS} ${EYESONLY_ICON}
+  DEPENDS showframe data
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+  COMMENT "Making the icon from a frame of the show"
+  VERBATIM)
+
+# The manual page and the changelog, compressed as Debian keeps them.
+configure_file(${CMAKE_SOURCE_DIR}/doc/eyesonly.6 ${CMAKE_BINARY_DIR}/doc/eyesonly.6 @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/doc/changelog ${CMAKE_BINARY_DIR}/doc/changelog @ONLY)
+foreach(page eyesonly.6 changelog)
+  add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/doc/${page}.gz
+    COMMAND gzip -9nkf ${CMAKE_BINARY_DIR}/doc/${page}
+    DEPENDS ${CMAKE_BINARY_DIR}/doc/${page}
+    VERBATIM)
+endforeach()
+add_custom_target(installables ALL DEPENDS
+  ${EYESONLY_ICON} ${CMAKE_BINARY_DIR}/doc/eyesonly.6.gz ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+
+# The licence as a Debian copyright file: the MIT text, indented, with "."
+# for its empty lines.
+file(READ ${CMAKE_SOURCE_DIR}/LICENSE licence)
+string(REGEX REPLACE "^MIT License\n\n[^\n]*\n\n" "" licence "${licence}")
+string(REGEX REPLACE "\n$" "" licence "${licence}")
+string(REPLACE "\n\n" "\n.\n" licence "${licence}")
+string(REPLACE "\n" "\n " licence "${licence}")
+file(WRITE ${CMAKE_BINARY_DIR}/doc/copyright
+"Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: eyesonly
+Comment: The photos and songs in share/eyesonly/data are made at build time
+ by the project's own tool from code alone, and are under the same licence.
+
+Files: *
+Copyright: 2026 the eyesonly authors
+License: Expat
+ ${licence}
+")
+
+install(TARGETS eyesonly RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${EYESONLY_MADE_DATA_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/eyesonly/data)
+install(FILES ${CMAKE_SOURCE_DIR}/doc/eyesonly.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${EYESONLY_ICON} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
+install(FILES ${CMAKE_BINARY_DIR}/doc/eyesonly.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}/doc/copyright ${CMAKE_BINARY_DIR}/doc/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/eyesonly)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME eyesonly)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small real-time audio-visual show (a demo)")
+set(CPACK_PACKAGE_DESCRIPTION
+"A photo slideshow over a tumbling square, six flying 3-D title lines, a
+tumbling ring tunnel, a block-letter scroller and a bouncing wire sphere with
+credits and greetings, in time with two tracker songs, about two and a half
+minutes long. It plays full screen, in a window or on the desktop's own
+mode, and can render itself with its music to a video file.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# "games" would need the program in /usr/games; the show is watched, not played.
+set(CPACK_DEBIAN_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${EYESONLY_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The face the show's text is set in where "Lucida Console" is not installed.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
+include(CPack)
