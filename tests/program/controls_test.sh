@@ -12,8 +12,8 @@ xgrab="$build/tests/xgrab"
 LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$(cd "$(dirname "$0")/.." && pwd)/lsan.supp}
 export LSAN_OPTIONS
 title=".. for your eyes only .."
+. "$(dirname "$0")/../support/xvfb.sh"
 work=$(mktemp -d)
-xvfb_pid=""
 pid=""
 failures=0
 passes=0
@@ -25,29 +25,10 @@ check() {  # check CONDITION-STATUS WHAT: pass or fail by the last command's sta
 }
 
 stop_program() { [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; pid=""; }
-stop_xvfb() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null; xvfb_pid=""; }
 trap 'stop_program; stop_xvfb; rm -rf "$work"' EXIT
 
-# An X server on a display number of its own choosing.
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-i=0
-while [ ! -s "$work/display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-[ -s "$work/display" ] || { echo "cannot start Xvfb"; exit 1; }
-DISPLAY=":$(head -n 1 "$work/display")"
-export DISPLAY
+start_xvfb 640x480x24
 
-# The id of the top-level window with exactly this name; waits up to 60 s.
-wait_window() {
-    i=0
-    while [ $i -lt 600 ]; do
-        id=$(xwininfo -root -tree 2>/dev/null | awk -v name="$1" 'index($0, " \"" name "\": ") { print $1; exit }')
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.1
-        i=$((i + 1))
-    done
-    return 1
-}
 # A key pressed and released at once, as a tap.
 tap() {
     xdotool windowfocus "$window" 2>/dev/null
