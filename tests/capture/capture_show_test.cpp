@@ -12,6 +12,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/audio/sound.h"
@@ -19,6 +20,19 @@
 #include "tests/support/support.h"
 
 namespace {
+
+// The chapters ffprobe's -show_chapters lists: their titles and start times in seconds.
+std::pair<std::vector<std::string>, std::vector<double>> chapterList(const std::string& chapters) {
+    std::vector<std::string> titles;
+    std::vector<double> starts;
+    std::istringstream lines(chapters);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("TAG:title=", 0) == 0) titles.push_back(line.substr(10));
+        if (line.rfind("start_time=", 0) == 0) starts.push_back(std::atof(line.c_str() + 11));
+    }
+    return {titles, starts};
+}
+
 
 using testing_support::ScratchDir;
 
@@ -210,13 +224,7 @@ TEST(CaptureShow, VideoFilesCarryBothStreamsTheFramesAndOneChapterPerScene) {
 
         // Chapters: the five scenes, each from the frame that switched to it.
         const std::string chapters = run(probe + "-show_chapters '" + path + "'", status);
-        std::vector<std::string> titles;
-        std::vector<double> starts;
-        std::istringstream lines(chapters);
-        for (std::string line; std::getline(lines, line);) {
-            if (line.rfind("TAG:title=", 0) == 0) titles.push_back(line.substr(10));
-            if (line.rfind("start_time=", 0) == 0) starts.push_back(std::atof(line.c_str() + 11));
-        }
+        const auto [titles, starts] = chapterList(chapters);
         EXPECT_EQ(titles, (std::vector<std::string>{"Slideshow", "Title", "Ring tunnel", "Scroller",
                                                     "Credits and greetings"})) << name;
         ASSERT_EQ(starts.size(), 5u) << name;
@@ -232,13 +240,7 @@ TEST(CaptureShow, VideoFilesCarryBothStreamsTheFramesAndOneChapterPerScene) {
     run("./eyesonly --capture '" + piece + "' --fps 10 --from 60 --until 75 2>/dev/null", status);
     ASSERT_EQ(status, 0);
     const std::string chapters = run("ffprobe -v error -of default=nw=1 -show_chapters '" + piece + "'", status);
-    std::vector<std::string> titles;
-    std::vector<double> starts;
-    std::istringstream lines(chapters);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("TAG:title=", 0) == 0) titles.push_back(line.substr(10));
-        if (line.rfind("start_time=", 0) == 0) starts.push_back(std::atof(line.c_str() + 11));
-    }
+    const auto [titles, starts] = chapterList(chapters);
     EXPECT_EQ(titles, (std::vector<std::string>{"Title", "Ring tunnel"}));
     ASSERT_EQ(starts.size(), 2u);
     EXPECT_NEAR(starts[1], (traceFrameOf(trace, "scene 1") - 601) / 10.0, 1e-3) << "frame 601 is the piece's first";
