@@ -25,68 +25,81 @@ int runShow() {
 }
 
 ShowResult runShow(const ShowRun& run) {
-    if (!openDisplay(windowTitle, showWidth, showHeight, displayBitsPerPixel)) return {};
-    startPlayer();
-
-    ShowEnd end = ShowEnd::Quit;
-    uint64_t framesDrawn = 0;
-    platform::Message message;
+    ShowLoop loop;
+    if (!openShowLoop(loop)) return {};
     for (;;) {
-        // 1. A stop signal ends the run at once, like Escape.
-        if (platform::stopSignal() != 0) {
-            platform::stopSeen();
-            end = ShowEnd::Signalled;
-            break;
-        }
-        // 2. Every waiting message first, one per turn.
-        if (platform::peekMessage(message)) {
-            if (message.message == platform::WM_QUIT) break;
-            platform::dispatchMessage(message);
-            continue;
-        }
-        // 3. While paused nothing is drawn or swapped: the picture shown
-        //    stays, and the loop waits a little between looks at messages.
-        if (playerPaused()) {
-            if (shell.keyDown[platform::VK_ESCAPE] || shell.escapePressed) {
-                end = ShowEnd::Escape;
-                break;
-            }
-            std::this_thread::sleep_for(pausedTurn);
-            continue;
-        }
-        // 4. Then at most one frame, handed to the hook before anything
-        //    else; while minimised none is drawn but the buffers are still
-        //    swapped. A frame that a jump runs through is not shown.
-        bool shown = true;
-        if (shell.appActive) {
-            shown = beginPlayerFrame();
-            if (!renderFrame()) break;
-            platform::frameDrawn();
-            endPlayerFrame();
-            // renderFrame read the clock once, into lastFrameTime.
-            DrawnFrame frame{++framesDrawn, lastFrameTime, false, !shown};
-            frame.last = shown && run.stopAtMs && lastFrameTime >= *run.stopAtMs;
-            if (run.afterFrame && !run.afterFrame(frame)) {
-                end = ShowEnd::HookEnded;
-                break;
-            }
-            if (frame.last) {
-                end = ShowEnd::Stopped;
-                break;
-            }
-        }
-        // 5. Escape is looked at on every idle turn, drawn or not; the frame
-        //    of that turn is never shown. A press counts even when the key
-        //    is up again by now.
-        if (shell.keyDown[platform::VK_ESCAPE] || shell.escapePressed) {
-            end = ShowEnd::Escape;
-            break;
-        }
-        if (shown) platform::swapBuffers();
+        const LoopTurn turn = showLoopTurn(run, loop);
+        if (turn == LoopTurn::Ended) break;
+        if (turn == LoopTurn::Paused) std::this_thread::sleep_for(pausedTurn);
     }
+    return closeShowLoop(loop);
+}
 
+bool openShowLoop(ShowLoop& loop) {
+    loop = ShowLoop{};
+    if (!openDisplay(windowTitle, showWidth, showHeight, displayBitsPerPixel)) return false;
+    startPlayer();
+    return true;
+}
+
+LoopTurn showLoopTurn(const ShowRun& run, ShowLoop& loop) {
+    // 1. A stop signal ends the run at once, like Escape.
+    if (platform::stopSignal() != 0) {
+        platform::stopSeen();
+        loop.end = ShowEnd::Signalled;
+        return LoopTurn::Ended;
+    }
+    // 2. Every waiting message first, one per turn.
+    if (platform::peekMessage(loop.message)) {
+        if (loop.message.message == platform::WM_QUIT) return LoopTurn::Ended;
+        platform::dispatchMessage(loop.message);
+        return LoopTurn::Message;
+    }
+    // 3. While paused nothing is drawn or swapped: the picture shown
+    //    stays, and the caller waits a little between looks at messages.
+    if (playerPaused()) {
+        if (shell.keyDown[platform::VK_ESCAPE] || shell.escapePressed) {
+            loop.end = ShowEnd::Escape;
+            return LoopTurn::Ended;
+        }
+        return LoopTurn::Paused;
+    }
+    // 4. Then at most one frame, handed to the hook before anything
+    //    else; while minimised none is drawn but the buffers are still
+    //    swapped. A frame that a jump runs through is not shown.
+    bool shown = true;
+    if (shell.appActive) {
+        shown = beginPlayerFrame();
+        if (!renderFrame()) return LoopTurn::Ended;
+        platform::frameDrawn();
+        endPlayerFrame();
+        // renderFrame read the clock once, into lastFrameTime.
+        DrawnFrame frame{++loop.framesDrawn, lastFrameTime, false, !shown};
+        frame.last = shown && run.stopAtMs && lastFrameTime >= *run.stopAtMs;
+        if (run.afterFrame && !run.afterFrame(frame)) {
+            loop.end = ShowEnd::HookEnded;
+            return LoopTurn::Ended;
+        }
+        if (frame.last) {
+            loop.end = ShowEnd::Stopped;
+            return LoopTurn::Ended;
+        }
+    }
+    // 5. Escape is looked at on every idle turn, drawn or not; the frame
+    //    of that turn is never shown. A press counts even when the key
+    //    is up again by now.
+    if (shell.keyDown[platform::VK_ESCAPE] || shell.escapePressed) {
+        loop.end = ShowEnd::Escape;
+        return LoopTurn::Ended;
+    }
+    if (!shown) return LoopTurn::Message;
+    platform::swapBuffers();
+    return LoopTurn::Shown;
+}
+
+ShowResult closeShowLoop(const ShowLoop& loop) {
     closeDisplay();
-    return {static_cast<int>(message.wParam), end};
+    return {static_cast<int>(loop.message.wParam), loop.end};
 }
 
 intptr_t handleWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {

@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 
+#include "platform/display/display.h"
+
 // The shell's state, at its values at program start. The main loop owns it
 // (app/loop.cpp); the display code reads and sets the display's part.
 struct ShellState {
@@ -65,6 +67,23 @@ struct ShowResult {
 int runShow();
 // The same loop with a stop reading and a per-frame hook (tools, capture).
 ShowResult runShow(const ShowRun& run);
+
+// The same loop a turn at a time, for a caller that must return between
+// frames (the browser's): open it, turn it until a turn says Ended, close it.
+struct ShowLoop {
+    ShowEnd end = ShowEnd::Quit;
+    uint64_t framesDrawn = 0;
+    platform::Message message;  // the last one retrieved
+};
+enum class LoopTurn {
+    Message,  // a message was handled, or a frame drawn but not shown: turn again
+    Shown,    // a frame was drawn and swapped
+    Paused,   // paused: nothing drawn; wait a little before the next turn
+    Ended,    // the run is over: close it
+};
+bool openShowLoop(ShowLoop& loop);  // false: the display could not be opened (and the user was told)
+LoopTurn showLoopTurn(const ShowRun& run, ShowLoop& loop);
+ShowResult closeShowLoop(const ShowLoop& loop);
 intptr_t handleWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
 
 // Changes the display mode, makes the window and its GL context and starts

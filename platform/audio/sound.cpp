@@ -1,4 +1,4 @@
-// The tracker-music player over libopenmpt and an SDL audio device.
+// The tracker-music player over libopenmpt and a sound device (device.h).
 //
 // Sections:
 //   1. songs and the player's state
@@ -7,16 +7,16 @@
 //   4. the songs: FMUSIC_LoadSong, FMUSIC_PlaySong, FMUSIC_StopSong, FMUSIC_FreeSong
 //   5. queries, capture and reset
 //
-// Threads: the device callback runs on SDL's audio thread and reads only the
+// Threads: the device callback may run on the device's own thread and reads only the
 // list of playing songs and their modules. Every change to that list, and
 // every exchange of a playing song's module, is made with the device locked.
 // libopenmpt reports failures by exceptions; none leaves this file.
 #include "platform/audio/sound.h"
 
+#include "platform/audio/device.h"
 #include "platform/system/regular_file.h"
 #include "platform/system/testing.h"
 
-#include <SDL.h>
 #include <libopenmpt/libopenmpt.hpp>
 
 #include <unistd.h>
@@ -51,8 +51,7 @@ struct Player {
     platform::SoundOutput output = platform::SoundOutput::Device;          // the one FSOUND_Init set up
     int bufferMs = defaultBufferMs;
     int mixRate = 0;                         // Hz; 0 until FSOUND_Init succeeds
-    bool audioSubsystem = false;             // SDL's audio subsystem started by us
-    SDL_AudioDeviceID device = 0;            // 0 when no device is open
+    bool device = false;                     // a device is open
     std::vector<std::unique_ptr<FMUSIC_MODULE>> songs;  // every loaded song
     std::vector<FMUSIC_MODULE*> playing;     // read by the audio thread
     bool muted = false;                      // read by the audio thread
@@ -65,14 +64,8 @@ struct Player {
 Player player;
 
 void closeDevice() {
-    if (player.device != 0) {
-        SDL_CloseAudioDevice(player.device);  // waits for the callback to return
-        player.device = 0;
-    }
-    if (player.audioSubsystem) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        player.audioSubsystem = false;
-    }
+    if (player.device) platform::closeSoundDevice();  // waits for the callback to return
+    player.device = false;
 }
 
 // The audio thread must be gone before the songs are destroyed at exit.
@@ -82,15 +75,15 @@ Player::~Player() { closeDevice(); }
 class DeviceLock {
 public:
     DeviceLock() : device_(player.device) {
-        if (device_ != 0) SDL_LockAudioDevice(device_);
+        if (device_) platform::lockSoundDevice();
     }
     ~DeviceLock() {
-        if (device_ != 0) SDL_UnlockAudioDevice(device_);
+        if (device_) platform::unlockSoundDevice();
     }
     DeviceLock(const DeviceLock&) = delete;
     DeviceLock& operator=(const DeviceLock&) = delete;
 private:
-    SDL_AudioDeviceID device_;
+    bool device_;
 };
 
 // The song behind a handle, or null for a null or unknown handle.
@@ -104,15 +97,15 @@ FMUSIC_MODULE* findSong(const FMUSIC_MODULE* song) {
 // Whether FSOUND_Init left something for songs to play into.
 bool outputReady() {
     if (player.mixRate == 0) return false;
-    return player.output != platform::SoundOutput::Device || player.device != 0;
+    return player.output != platform::SoundOutput::Device || player.device;
 }
 
 // The device buffer in frames: the power of two nearest to the requested time.
-Uint16 deviceBufferFrames(int mixRate, int bufferMs) {
+uint16_t deviceBufferFrames(int mixRate, int bufferMs) {
     const long wanted = std::max(1L, static_cast<long>(mixRate) * bufferMs / 1000);
     long frames = 64;
     while (frames < 32768 && frames * 2 - wanted <= wanted - frames) frames *= 2;
-    return static_cast<Uint16>(frames);
+    return static_cast<uint16_t>(frames);
 }
 
 // libopenmpt makes an empty song of an XM module cut inside its song header
@@ -151,7 +144,7 @@ std::vector<std::string> splitLines(const std::string& text) {
 // 2. mixing
 
 // Sums every playing song into frames, saturated to 16 bits. The caller holds
-// the device lock (or is the device callback, which SDL runs locked).
+// the device lock (or is the device callback, which the device runs locked).
 void mixPlaying(int16_t* frames, int frameCount) {
     while (frameCount > 0) {
         const int chunk = std::min(frameCount, mixChunkFrames);
@@ -173,11 +166,11 @@ void mixPlaying(int16_t* frames, int frameCount) {
     }
 }
 
-void SDLCALL deviceCallback(void*, Uint8* stream, int byteCount) {
+void deviceCallback(uint8_t* stream, int byteCount) {
     const int frameCount = byteCount / static_cast<int>(channelCount * sizeof(int16_t));
     mixPlaying(reinterpret_cast<int16_t*>(stream), frameCount);
     // Muted, the songs are mixed all the same, so that they keep their places.
-    if (player.muted) std::fill_n(stream, byteCount, Uint8{0});
+    if (player.muted) std::fill_n(stream, byteCount, uint8_t{0});
 }
 
 void stopAll() {
@@ -212,22 +205,8 @@ void FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned flags) {
     if (player.output != platform::SoundOutput::Device) return;
 
     // No audio device leaves the show silent: songs load, but do not play.
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
-    player.audioSubsystem = true;
-    SDL_AudioSpec wanted{};
-    wanted.freq = mixRate;
-    wanted.format = AUDIO_S16SYS;
-    wanted.channels = channelCount;
-    wanted.samples = deviceBufferFrames(mixRate, player.bufferMs);
-    wanted.callback = deviceCallback;
-    SDL_AudioSpec obtained{};
-    // No changes allowed: SDL converts to whatever the hardware takes.
-    player.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
-    if (player.device == 0) {
-        closeDevice();
-        return;
-    }
-    SDL_PauseAudioDevice(player.device, 0);
+    player.device = platform::openSoundDevice(mixRate, channelCount, deviceBufferFrames(mixRate, player.bufferMs),
+                                              deviceCallback);
 }
 
 void FSOUND_Close() {
@@ -345,7 +324,7 @@ void renderSound(int16_t* frames, int frameCount) {
 }
 
 void holdSound(bool held) {
-    if (player.device != 0) SDL_PauseAudioDevice(player.device, held ? 1 : 0);
+    if (player.device) platform::pauseSoundDevice(held);
 }
 
 void muteSound(bool muted) {
@@ -389,7 +368,7 @@ const std::vector<std::string>& songLoadLog(const FMUSIC_MODULE* handle) {
 
 int soundMixRate() { return player.mixRate; }
 
-bool soundDeviceOpen() { return player.device != 0; }
+bool soundDeviceOpen() { return player.device; }
 
 void resetSound() {
     FSOUND_Close();

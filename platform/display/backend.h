@@ -33,5 +33,6 @@ struct DisplayBackend {
 extern const DisplayBackend windowBackend;    // window.cpp
 extern const DisplayBackend headlessBackend;  // headless.cpp
 extern const DisplayBackend desktopBackend;   // desktop.cpp
+extern const DisplayBackend webBackend;       // web.cpp, in the browser build only
 
 }  // namespace platform

@@ -25,7 +25,11 @@ namespace platform {
 namespace {
 
 struct DisplayState {
+#ifdef __EMSCRIPTEN__
+    const DisplayBackend* backend = &webBackend;
+#else
     const DisplayBackend* backend = &windowBackend;
+#endif
     bool videoStarted = false;
     WindowProcedure procedure = nullptr;
     bool window = false;
@@ -40,12 +44,18 @@ const DisplayBackend& backend() { return *display.backend; }
 
 }  // namespace
 
+// The browser build has the one back end; the desktop build has the other three.
 void selectBackend(Backend choice) {
+#ifdef __EMSCRIPTEN__
+    (void)choice;
+    display.backend = &webBackend;
+#else
     switch (choice) {
     case Backend::Window: display.backend = &windowBackend; break;
     case Backend::Headless: display.backend = &headlessBackend; break;
     case Backend::Desktop: display.backend = &desktopBackend; break;
     }
+#endif
 }
 
 bool startVideo(WindowProcedure procedure) {

@@ -1,0 +1,168 @@
+// The page around the show: Play, full screen, Play again, messages, and
+// the Web Audio output the show's sound device feeds.
+'use strict';
+
+const eyesonlyPage = (() => {
+  const params = new URLSearchParams(location.search);
+  const canvas = document.getElementById('canvas');
+  const stage = document.getElementById('stage');
+  const panel = document.getElementById('panel');
+  const play = document.getElementById('play');
+  const messages = document.getElementById('messages');
+
+  let loaded = false;     // the show's code is ready
+  let running = false;    // a run of the show is under way
+  let starting = false;   // Play was pressed; the sound is being set up
+  let audio = null;       // the AudioContext, made on the first Play
+  let output = null;      // its AudioWorkletNode, or a ScriptProcessorNode
+  let fallbackQueue = null;  // the ScriptProcessorNode's blocks
+  let fallbackPlayed = 0;
+  let soundStart = 0;     // audio time at which the device opened
+
+  // What a test or a benchmark reads back (address flags keep, grab).
+  const keep = params.has('keep');
+  const grabs = (params.get('grab') || '').split(',').filter((s) => s !== '').map(Number)
+    .filter((s) => Number.isFinite(s) && s >= 0).map((s) => Math.ceil(1000 + s * 1000));
+  const kept = { sound: [], frames: [], firstFrameMs: null, framesShown: 0, ended: null, runs: 0 };
+
+  // -------------------------------------------------------------------------
+  // Sound: blocks of interleaved 16-bit stereo with their place in the stream.
+  function toChannels(samples) {
+    const frames = samples.length / 2;
+    const left = new Float32Array(frames);
+    const right = new Float32Array(frames);
+    for (let i = 0; i < frames; i++) {
+      left[i] = samples[2 * i] / 32768;
+      right[i] = samples[2 * i + 1] / 32768;
+    }
+    return { left, right };
+  }
+
+  async function setUpSound() {
+    if (audio) {
+      await audio.resume();
+      return;
+    }
+    const Context = window.AudioContext || window.webkitAudioContext;
+    if (!Context) return;
+    audio = new Context({ sampleRate: 44100 });
+    if (audio.audioWorklet && window.isSecureContext) {
+      await audio.audioWorklet.addModule('sound.js');
+      output = new AudioWorkletNode(audio, 'eyesonly-sound', { numberOfInputs: 0, outputChannelCount: [2] });
+    } else {
+      fallbackQueue = [];
+      output = audio.createScriptProcessor(2048, 0, 2);
+      output.onaudioprocess = (event) => {
+        const out = event.outputBuffer;
+        fillFromQueue(fallbackQueue, fallbackPlayed, out.getChannelData(0), out.getChannelData(1));
+        fallbackPlayed += out.length;
+      };
+    }
+    output.connect(audio.destination);
+    await audio.resume();
+  }
+
+  // -------------------------------------------------------------------------
+  // Play, Play again, full screen.
+  async function start() {
+    if (!loaded || running || starting) return;
+    starting = true;
+    play.disabled = true;
+    try {
+      await setUpSound();
+    } catch (error) {
+      showMessage('Sound', 'No sound: ' + error.message);
+    }
+    starting = false;
+    running = true;
+    panel.hidden = true;
+    messages.textContent = '';
+    kept.runs++;
+    Module._eyesonlyPlay();
+  }
+
+  function toggleFullscreen() {
+    if (document.fullscreenElement) document.exitFullscreen();
+    else if (stage.requestFullscreen) stage.requestFullscreen().catch(() => {});
+  }
+
+  play.addEventListener('click', start);
+  canvas.addEventListener('click', start);
+  panel.addEventListener('click', (event) => { if (event.target === panel) start(); });
+  document.getElementById('fullscreen').addEventListener('click', toggleFullscreen);
+  document.addEventListener('keydown', (event) => {
+    if (event.ctrlKey || event.altKey || event.metaKey) return;
+    if (event.key === 'f' || event.key === 'F') {
+      toggleFullscreen();
+      event.preventDefault();
+    } else if (!running && event.key !== 'Escape' && event.key !== 'Tab') {
+      start();
+    }
+  });
+
+  function showMessage(caption, text) {
+    messages.textContent += caption + ': ' + text.replace(/\n$/, '') + '\n';
+  }
+
+  // -------------------------------------------------------------------------
+  // What the show calls (app/web.cpp, platform/display/web.cpp,
+  // platform/audio/web_device.cpp).
+  return {
+    kept,
+    showMessage,
+    ready() {
+      loaded = true;
+      play.disabled = false;
+      play.textContent = 'Play';
+    },
+    openSound(mixRate, channelCount) {
+      if (!audio || !output || audio.sampleRate !== mixRate || channelCount !== 2) return false;
+      soundStart = audio.currentTime;
+      if (fallbackQueue) { fallbackQueue.length = 0; fallbackPlayed = 0; }
+      else output.port.postMessage({ reset: true });
+      return true;
+    },
+    closeSound() {
+      if (fallbackQueue) fallbackQueue.length = 0;
+      else if (output) output.port.postMessage({ reset: true });
+    },
+    pauseSound(paused) {
+      if (audio) (paused ? audio.suspend() : audio.resume()).catch(() => {});
+    },
+    queueSound(samples, first) {
+      if (keep) kept.sound.push(samples.slice());
+      const block = toChannels(samples);
+      block.first = first;
+      if (fallbackQueue) fallbackQueue.push(block);
+      else output.port.postMessage(block, [block.left.buffer, block.right.buffer]);
+    },
+    playedFrames() {
+      return audio ? Math.max(0, Math.floor((audio.currentTime - soundStart) * audio.sampleRate)) : 0;
+    },
+    frameShown(clockMs) {
+      if (kept.firstFrameMs === null) kept.firstFrameMs = performance.now();
+      kept.framesShown++;
+      const due = grabs.findIndex((at) => clockMs >= at);
+      if (due < 0) return false;
+      grabs.splice(0, due + 1);
+      return true;
+    },
+    keepFrame(pixels, width, height, clockMs) {
+      kept.frames.push({ clockMs, width, height, pixels });
+    },
+    showEnded(exitCode, escaped) {
+      running = false;
+      kept.ended = { exitCode, escaped };
+      play.textContent = 'Play again';
+      play.disabled = false;
+      panel.hidden = false;
+      play.focus();
+    },
+  };
+})();
+
+var Module = {
+  canvas: document.getElementById('canvas'),
+  print: (text) => console.log(text),
+  printErr: (text) => eyesonlyPage.showMessage('eyesonly', text),
+};

@@ -1,0 +1,73 @@
+// A static file server for the browser build on 127.0.0.1, with the types
+// the page needs (WebAssembly is compiled as it streams in only when served
+// as application/wasm).
+//
+//   node tools/web/serve.mjs [FOLDER] [--port N]   (default build-web/, port 8640; 0 picks a free one)
+//
+// Prints the page's address once it listens. Also a module: serve(folder, port)
+// resolves to { server, url } for the tests.
+import { createServer } from 'node:http';
+import { readFile, stat } from 'node:fs/promises';
+import { extname, join, normalize, resolve, sep } from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+const types = {
+  '.html': 'text/html; charset=utf-8',
+  '.js': 'text/javascript; charset=utf-8',
+  '.mjs': 'text/javascript; charset=utf-8',
+  '.wasm': 'application/wasm',
+  '.data': 'application/octet-stream',
+  '.css': 'text/css; charset=utf-8',
+  '.png': 'image/png',
+};
+
+export function serve(folder, port = 0) {
+  const root = resolve(folder);
+  const server = createServer(async (request, response) => {
+    try {
+      const path = decodeURIComponent(new URL(request.url, 'http://host').pathname);
+      let file = normalize(join(root, path));
+      if (file !== root && !file.startsWith(root + sep)) throw new Error('outside');
+      if ((await stat(file)).isDirectory()) file = join(file, 'index.html');
+      const body = await readFile(file);
+      response.writeHead(200, { 'Content-Type': types[extname(file)] || 'application/octet-stream',
+                                'Cache-Control': 'no-cache' });
+      response.end(request.method === 'HEAD' ? undefined : body);
+    } catch {
+      response.writeHead(404, { 'Content-Type': 'text/plain' });
+      response.end('not found\n');
+    }
+  });
+  return new Promise((done, failed) => {
+    server.once('error', failed);
+    server.listen(port, '127.0.0.1', () => done({ server, url: `http://127.0.0.1:${server.address().port}/` }));
+  });
+}
+
+if (process.argv[1] && resolve(process.argv[1]) === fileURLToPath(import.meta.url)) {
+  const args = process.argv.slice(2);
+  let port = 8640;
+  let folder = 'build-web';
+  for (let i = 0; i < args.length; i++) {
+    if (args[i] === '--port' && i + 1 < args.length) port = Number(args[++i]);
+    else if (args[i] === '--help') { console.log('usage: serve.mjs [FOLDER] [--port N]'); process.exit(0); }
+    else folder = args[i];
+  }
+  if (!Number.isInteger(port) || port < 0 || port > 65535) {
+    console.error('serve: --port needs a number from 0 to 65535');
+    process.exit(2);
+  }
+  try {
+    await stat(join(folder, 'index.html'));
+  } catch {
+    console.error(`serve: ${folder}/index.html not found: build the page first (tools/web.sh)`);
+    process.exit(1);
+  }
+  try {
+    const { url } = await serve(folder, port);
+    console.log(`eyesonly: the show is at ${url} (Ctrl+C stops the server)`);
+  } catch (error) {
+    console.error(`serve: cannot listen on 127.0.0.1:${port}: ${error.message}`);
+    process.exit(1);
+  }
+}

@@ -1,0 +1,54 @@
+# The browser build, configured with emcmake (tools/web.sh does it all):
+# the show's code with the browser's entry and back ends, the GL subset in
+# webgl/, and libopenmpt and GLU built for the web by tools/web/deps.sh.
+# The static page (HTML, JS, WebAssembly, data) goes to EYESONLY_WEB_SITE.
+set(EYESONLY_WEB_DEPS "${CMAKE_SOURCE_DIR}/build-webdeps" CACHE PATH
+  "libopenmpt and GLU built for the web (tools/web/deps.sh)")
+set(EYESONLY_WEB_DATA "${CMAKE_SOURCE_DIR}/build/data" CACHE PATH
+  "The show's data folder made by the native build, glyphs.pack included")
+set(EYESONLY_WEB_SITE "${CMAKE_SOURCE_DIR}/build-web" CACHE PATH "Where the static page goes")
+foreach(needed lib/libopenmpt.a lib/libGLU.a include/GL/glu.h)
+  if(NOT EXISTS "${EYESONLY_WEB_DEPS}/${needed}")
+    message(FATAL_ERROR "${EYESONLY_WEB_DEPS}/${needed} is missing: run tools/web/deps.sh first")
+  endif()
+endforeach()
+if(NOT EXISTS "${EYESONLY_WEB_DATA}/glyphs.pack")
+  message(FATAL_ERROR "${EYESONLY_WEB_DATA}/glyphs.pack is missing: build the native data target first")
+endif()
+
+include(webgl/webgl.cmake)
+
+file(GLOB web_sources CONFIGURE_DEPENDS show/*.cpp resources/*.cpp scenes/*.cpp)
+list(APPEND web_sources
+  app/web.cpp app/loop.cpp app/display.cpp app/player.cpp
+  platform/display/display.cpp platform/display/web.cpp
+  platform/audio/sound.cpp platform/audio/web_device.cpp
+  platform/fonts/pack.cpp
+  platform/system/clock.cpp platform/system/signals.cpp platform/system/testing.cpp)
+
+set(page_files app/page/index.html app/page/page.js app/page/sound.js)
+add_executable(eyesonly ${web_sources})
+set_target_properties(eyesonly PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${EYESONLY_WEB_SITE}" SUFFIX ".js")
+target_include_directories(eyesonly PRIVATE "${EYESONLY_WEB_DEPS}/include" "${CMAKE_SOURCE_DIR}")
+target_compile_options(eyesonly PRIVATE -O2)
+target_link_libraries(eyesonly PRIVATE "${EYESONLY_WEB_DEPS}/lib/libGLU.a" webgl "${EYESONLY_WEB_DEPS}/lib/libopenmpt.a")
+target_link_options(eyesonly PRIVATE
+  -O2 -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=0
+  -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1
+  -sEXPORTED_FUNCTIONS=_main,_eyesonlyPlay
+  "SHELL:--preload-file ${EYESONLY_WEB_DATA}@/data"
+  "SHELL:--exclude-file ${EYESONLY_WEB_DATA}/.made-by-build")
+file(GLOB data_files CONFIGURE_DEPENDS "${EYESONLY_WEB_DATA}/*")
+set_property(TARGET eyesonly APPEND PROPERTY LINK_DEPENDS ${data_files})
+
+# The page's own files beside the program.
+foreach(page_file ${page_files})
+  get_filename_component(name ${page_file} NAME)
+  add_custom_command(OUTPUT "${EYESONLY_WEB_SITE}/${name}"
+    COMMAND ${CMAKE_COMMAND} -E copy "${CMAKE_SOURCE_DIR}/${page_file}" "${EYESONLY_WEB_SITE}/${name}"
+    DEPENDS "${CMAKE_SOURCE_DIR}/${page_file}")
+  list(APPEND page_outputs "${EYESONLY_WEB_SITE}/${name}")
+endforeach()
+add_custom_target(page ALL DEPENDS ${page_outputs})
+
+include(tests/web/web_tests.cmake OPTIONAL)
