@@ -23,7 +23,8 @@ const eyesonlyPage = (() => {
   const keep = params.has('keep');
   const grabs = (params.get('grab') || '').split(',').filter((s) => s !== '').map(Number)
     .filter((s) => Number.isFinite(s) && s >= 0).map((s) => Math.ceil(1000 + s * 1000));
-  const kept = { sound: [], frames: [], firstFrameMs: null, framesShown: 0, ended: null, runs: 0 };
+  const kept = { sound: [], frames: [], firstFrameMs: null, framesShown: 0, ended: null, runStarts: [] };
+  let runStarted = false;  // the run's first frame is still to come
 
   // -------------------------------------------------------------------------
   // Sound: blocks of interleaved 16-bit stereo with their place in the stream.
@@ -77,7 +78,7 @@ const eyesonlyPage = (() => {
     running = true;
     panel.hidden = true;
     messages.textContent = '';
-    kept.runs++;
+    runStarted = true;
     Module._eyesonlyPlay();
   }
 
@@ -142,6 +143,7 @@ const eyesonlyPage = (() => {
     frameShown(clockMs) {
       if (kept.firstFrameMs === null) kept.firstFrameMs = performance.now();
       kept.framesShown++;
+      if (runStarted) { kept.runStarts.push(clockMs); runStarted = false; }
       const due = grabs.findIndex((at) => clockMs >= at);
       if (due < 0) return false;
       grabs.splice(0, due + 1);

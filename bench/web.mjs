@@ -1,0 +1,65 @@
+// The browser build's figures (bench/run prints them with its goals):
+//   web-first-frame-ms  page load to the first frame drawn, Play pressed at once
+//   web-bundle-kb       everything the page downloads, gzipped, with its parts
+//   web-fps             the page's frames a second on the fixed-step clock in
+//                       SwiftShader, beside the native program's headless rate
+// One line per figure, "<name> <value> <words>", medians over RUNS runs.
+//   node bench/web.mjs [RUNS]
+import { readFile, readdir } from 'node:fs/promises';
+import { join } from 'node:path';
+import { gzipSync } from 'node:zlib';
+
+import { nativeBuild, openBrowser, run, site, waitForEnd } from '../tests/web/browser.mjs';
+
+const runs = Number(process.argv[2] || 3);
+const median = (values) => {
+  const v = [...values].sort((a, b) => a - b);
+  return v.length % 2 ? v[(v.length - 1) / 2] : (v[v.length / 2 - 1] + v[v.length / 2]) / 2;
+};
+
+// 1. The bundle, by part.
+const parts = { wasm: 0, js: 0, data: 0, page: 0 };
+for (const name of await readdir(site)) {
+  const size = gzipSync(await readFile(join(site, name)), { level: 9 }).length;
+  const part = name.endsWith('.wasm') ? 'wasm' : name.endsWith('.data') ? 'data'
+    : name.startsWith('eyesonly') && name.endsWith('.js') ? 'js' : 'page';
+  parts[part] += size;
+}
+const total = Object.values(parts).reduce((a, b) => a + b, 0);
+const kb = (n) => (n / 1024).toFixed(0);
+console.log(`web-bundle-kb ${kb(total)} gzipped: wasm ${kb(parts.wasm)}, js ${kb(parts.js)}, ` +
+            `data ${kb(parts.data)}, page ${kb(parts.page)}`);
+
+// 2. First frame and frame rate, in one browser.
+const browser = await openBrowser();
+const firsts = [];
+const rates = [];
+const seconds = 20;
+const fps = 60;
+for (let i = 0; i < runs; i++) {
+  const page = await browser.openPage(`?fps=${fps}&until=0`);
+  await page.click('#play');
+  await waitForEnd(page);
+  firsts.push(await page.evaluate(() => eyesonlyPage.kept.firstFrameMs));
+  await page.close();
+
+  const timed = await browser.openPage(`?fps=${fps}&until=${seconds}`);
+  const started = Date.now();
+  await timed.click('#play');
+  await waitForEnd(timed);
+  const frames = await timed.evaluate(() => eyesonlyPage.kept.framesShown);
+  rates.push(frames / ((Date.now() - started) / 1000));
+  await timed.close();
+}
+await browser.close();
+
+const nativeRates = [];
+for (let i = 0; i < runs; i++) {
+  const started = Date.now();
+  await run(join(nativeBuild, 'eyesonly'), ['--headless', '--fps', String(fps), '--until', String(seconds)],
+            { cwd: nativeBuild });
+  nativeRates.push((seconds * fps + 1) / ((Date.now() - started) / 1000));
+}
+console.log(`web-first-frame-ms ${median(firsts).toFixed(0)} from the page's load, Play pressed at once`);
+console.log(`web-fps ${median(rates).toFixed(1)} frames a second in SwiftShader, the first ${seconds} s at ${fps} fps; ` +
+            `native headless ${median(nativeRates).toFixed(1)} in the same run`);

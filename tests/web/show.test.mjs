@@ -1,0 +1,140 @@
+// The show in a real browser, held to the desktop program at the same
+// frame rate: one page runs the whole show on the fixed-step clock at 10
+// frames a second, and its frames, its timeline and its sound are compared
+// with showframe, --trace and a capture's soundtrack. A second page checks
+// the keys: Escape, Play again, full screen.
+import assert from 'node:assert/strict';
+import { mkdtemp, rm } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { after, before, test } from 'node:test';
+
+import { compareFrame, fetchBytes, nativeBuild, openBrowser, readPpm, readWavSamples, run, waitForEnd } from './browser.mjs';
+
+const fps = 10;
+const moments = [1, 30, 61, 80, 115, 135];  // seconds into the show
+const frameTolerance = 2;                   // levels a channel
+const frameShareAllowed = 0.005;            // of the pixels, beyond the tolerance
+const soundTolerance = 1;                   // levels a sample
+
+let scratch;
+let browser;
+let whole;  // what the page of the whole show left: trace, frames, sound, console
+
+before(async () => {
+  scratch = await mkdtemp(join(tmpdir(), 'eyesonly-web-'));
+  browser = await openBrowser();
+  // The desktop's references, made while the page runs, two at a time.
+  const native = (args) => run(join(nativeBuild, args[0]), args.slice(1),
+                               { cwd: nativeBuild, maxBuffer: 64 << 20 });
+  const references = (async () => {
+    const trace = (await native(['eyesonly', '--headless', '--fps', String(fps), '--trace'])).stdout;
+    await native(['eyesonly', '--headless', '--fps', String(fps), '--capture', join(scratch, 'capture') + '/']);
+    return trace;
+  })();
+  const frames = (async () => {
+    for (const at of moments)
+      await native(['showframe', '--fps', String(fps), String(at), join(scratch, `${at}.ppm`)]);
+  })();
+
+  const page = await browser.openPage(`?fps=${fps}&trace&keep&grab=${moments.join(',')}`);
+  await page.click('#play');
+  const ended = await waitForEnd(page);
+  const shown = await page.evaluate(() => eyesonlyPage.kept.frames.map((f) => f.clockMs));
+  const pictures = [];
+  for (let i = 0; i < shown.length; i++)
+    pictures.push(await fetchBytes(page, `eyesonlyPage.kept.frames[${i}].pixels`));
+  await page.evaluate(() => {
+    const blocks = eyesonlyPage.kept.sound;
+    const all = new Int16Array(blocks.reduce((n, b) => n + b.length, 0));
+    let at = 0;
+    for (const b of blocks) { all.set(b, at); at += b.length; }
+    window.keptSound = all;
+  });
+  const soundBytes = await fetchBytes(page, 'window.keptSound');
+  whole = {
+    ended,
+    shown,
+    pictures,
+    sound: new Int16Array(soundBytes.buffer, soundBytes.byteOffset, soundBytes.length / 2),
+    trace: browser.console.filter((m) => m.type === 'log').map((m) => m.text + '\n').join(''),
+    nativeTrace: await references,
+  };
+  await frames;
+  await page.close();
+});
+
+after(async () => {
+  if (browser) await browser.close();
+  if (scratch) await rm(scratch, { recursive: true, force: true });
+});
+
+test('the page runs the whole show to its own end', () => {
+  assert.deepEqual(whole.ended, { exitCode: 0, escaped: false });
+});
+
+test('its timeline is the desktop program\'s, line for line', () => {
+  assert.ok(whole.nativeTrace.length > 0);
+  assert.equal(whole.trace, whole.nativeTrace);
+});
+
+test('its frames are the desktop\'s at six moments', async () => {
+  assert.equal(whole.shown.length, moments.length);
+  for (const [i, at] of moments.entries()) {
+    assert.ok(whole.shown[i] >= 1000 + at * 1000 && whole.shown[i] < 1000 + at * 1000 + 1000 / fps,
+              `frame for ${at} s drawn at ${whole.shown[i]} ms`);
+    const reference = await readPpm(join(scratch, `${at}.ppm`));
+    const result = compareFrame(whole.pictures[i], reference, frameTolerance);
+    console.log(`frame at ${at} s: ${result.beyond} pixels beyond ±${frameTolerance} ` +
+                `(${(result.share * 100).toFixed(3)}%), largest difference ${result.largest}`);
+    assert.ok(result.share <= frameShareAllowed,
+              `frame at ${at} s: ${(result.share * 100).toFixed(3)}% of pixels beyond ±${frameTolerance}`);
+  }
+});
+
+test('its sound is the capture\'s soundtrack, over the whole show', async () => {
+  const reference = await readWavSamples(join(scratch, 'capture', 'audio.wav'));
+  const frameSamples = 2 * 44100 / fps;  // one frame's stereo samples
+  assert.ok(Math.abs(whole.sound.length - reference.length) <= frameSamples,
+            `page ${whole.sound.length} samples, capture ${reference.length}`);
+  const length = Math.min(whole.sound.length, reference.length);
+  let largest = 0;
+  let loud = 0;
+  for (let i = 0; i < length; i++) {
+    largest = Math.max(largest, Math.abs(whole.sound[i] - reference[i]));
+    if (reference[i] !== 0) loud++;
+  }
+  console.log(`sound: ${length / 2} frames compared, largest difference ${largest}`);
+  assert.ok(loud > length / 4, 'the soundtrack is mostly silent');
+  assert.ok(largest <= soundTolerance, `largest difference ${largest}`);
+});
+
+test('Escape ends the show, Play again plays it from the start, and full screen keeps 4:3', async () => {
+  const page = await browser.openPage(`?fps=${fps}&trace`);
+  await page.click('#play');
+  await page.waitForFunction(() => eyesonlyPage.kept.framesShown >= 5);
+  await page.keyboard.press('Escape');
+  assert.deepEqual(await waitForEnd(page), { exitCode: 27, escaped: true });
+  assert.equal(await page.$eval('#play', (b) => b.textContent), 'Play again');
+  assert.equal(await page.$eval('#panel', (p) => p.hidden), false);
+
+  await page.evaluate(() => { eyesonlyPage.kept.ended = null; });
+  await page.click('#play');
+  await page.waitForFunction(() => eyesonlyPage.kept.framesShown >= 10 && eyesonlyPage.kept.runStarts.length === 2);
+  // The fixed-step clock reads 1000 at a run's first frame.
+  assert.deepEqual(await page.evaluate(() => eyesonlyPage.kept.runStarts), [1000, 1000]);
+  assert.equal(await page.$eval('#panel', (p) => p.hidden), true);
+
+  await page.keyboard.press('f');
+  await page.waitForFunction(() => document.fullscreenElement !== null, { timeout: 10000 });
+  const box = await page.$eval('#canvas', (c) => { const r = c.getBoundingClientRect(); return [r.width, r.height]; });
+  assert.ok(Math.abs(box[0] * 3 - box[1] * 4) <= 4, `canvas ${box[0]} x ${box[1]} in full screen`);
+  await page.keyboard.press('Escape');
+  assert.deepEqual(await waitForEnd(page), { exitCode: 27, escaped: true });
+  await page.close();
+});
+
+test('the page\'s own code says no error or warning on the console', () => {
+  const complaints = browser.console.filter((m) => m.type === 'error' || m.type === 'warn' || m.type === 'warning');
+  assert.deepEqual(complaints, []);
+});
