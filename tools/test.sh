@@ -2,7 +2,9 @@
 # Builds the program, its tools and every test with AddressSanitizer and
 # UndefinedBehaviorSanitizer into build-test/, then runs every test. Needs no
 # display: GL tests draw offscreen, and the window tests start their own X
-# server.
+# server. Then builds the browser page (tools/web.sh --build) and runs the
+# browser tests in tests/web/ in headless chromium; these need the web
+# toolchain (tools/install-deps.sh --web).
 set -eu
 cd "$(dirname "$0")/.."
 build=build-test
@@ -11,3 +13,6 @@ jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEYESONLY_SANITIZE=ON
 cmake --build "$build" -j"$jobs"
 ctest --test-dir "$build" --output-on-failure -j"$jobs"
+
+./tools/web.sh --build
+node --test tests/web/
