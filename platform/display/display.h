@@ -10,7 +10,9 @@
 //             draws at the window size it asked for into an offscreen
 //             framebuffer, shown scaled to fit with black bars.
 // Each back end is a table of the functions in platform/display/backend.h,
-// in a file of its own (window.cpp, headless.cpp, desktop.cpp).
+// in a file of its own (window.cpp, headless.cpp, desktop.cpp). The browser
+// build has one back end of its own instead (web.cpp): a canvas on the
+// page with a WebGL context, whatever selectBackend is told.
 //
 // A function that can fail returns false and reports nothing: the caller
 // shows the message. Tests reach the seams in platform/system/testing.h.
