@@ -219,6 +219,11 @@ TEST_F(FontPack, ADamagedPackGivesNoFace) {
     putLe32(damaged.back().second, 12, 0xFFFFFFF0u);
     damaged.emplace_back("four billion contours", written);
     putLe32(damaged.back().second, firstContoursAt, 0xFFFFFFFFu);
+    // Codes 0 to 32 have no contours (29 bytes each); '!' has some.
+    const size_t exclamationContoursAt = firstContoursAt + 4 + 32 * 29 + 24 + 1;
+    ASSERT_GT(le32(written, exclamationContoursAt), 0u);
+    damaged.emplace_back("four billion points", written);
+    putLe32(damaged.back().second, exclamationContoursAt + 4, 0xFFFFFFFFu);
 
     // A font made from the whole pack keeps its glyphs whatever comes later.
     pack::FontFace* before = pack::createFont(outlineHeight);
