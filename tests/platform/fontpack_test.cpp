@@ -65,15 +65,12 @@ void putLe32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
 uint32_t bits(float v) { return std::bit_cast<uint32_t>(v); }
 uint64_t bits(double v) { return std::bit_cast<uint64_t>(v); }
 
+using M = platform::GlyphMetrics;
+constexpr float M::*metricFields[] = {&M::blackBoxX, &M::blackBoxY, &M::originX, &M::originY, &M::cellIncX, &M::cellIncY};
+
 void expectSameOutline(const platform::GlyphOutline& want, const platform::GlyphOutline& got, int code) {
     SCOPED_TRACE("code " + std::to_string(code));
-    const platform::GlyphMetrics &a = want.metrics, &b = got.metrics;
-    EXPECT_EQ(bits(a.blackBoxX), bits(b.blackBoxX));
-    EXPECT_EQ(bits(a.blackBoxY), bits(b.blackBoxY));
-    EXPECT_EQ(bits(a.originX), bits(b.originX));
-    EXPECT_EQ(bits(a.originY), bits(b.originY));
-    EXPECT_EQ(bits(a.cellIncX), bits(b.cellIncX));
-    EXPECT_EQ(bits(a.cellIncY), bits(b.cellIncY));
+    for (float M::*field : metricFields) EXPECT_EQ(bits(want.metrics.*field), bits(got.metrics.*field));
     EXPECT_EQ(want.fillRight, got.fillRight);
     EXPECT_EQ(want.evenOdd, got.evenOdd);
     ASSERT_EQ(want.contours.size(), got.contours.size());
@@ -97,9 +94,9 @@ void expectSameBitmap(const platform::GlyphBitmap& want, const platform::GlyphBi
 }
 
 bool isEmpty(const platform::GlyphOutline& glyph) {
-    const platform::GlyphMetrics& m = glyph.metrics;
-    return glyph.contours.empty() && m.blackBoxX == 0 && m.blackBoxY == 0 && m.originX == 0 && m.originY == 0 &&
-           m.cellIncX == 0 && m.cellIncY == 0;
+    for (float M::*field : metricFields)
+        if (glyph.metrics.*field != 0.0f) return false;
+    return glyph.contours.empty();
 }
 
 // One pack written by the tool for the whole program, read from its folder
