@@ -10,7 +10,6 @@
 // program; in the show they are platform's own.
 #include "platform/fonts/fonts.h"
 
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -47,6 +46,15 @@ struct Pack {
     std::vector<OutlineSet> outlines;
     std::vector<BitmapSet> bitmaps;
 };
+
+// The value with the same bits (the browser's library has no std::bit_cast).
+template <class To, class From>
+To sameBits(From from) {
+    static_assert(sizeof(To) == sizeof(From));
+    To to;
+    std::memcpy(&to, &from, sizeof to);
+    return to;
+}
 
 // Reads the pack's fields in order. Every read checks what is left: a read
 // past the end marks the reader failed and gives zeros, never a byte from
@@ -86,9 +94,9 @@ public:
         const uint64_t low = u32();
         return low | uint64_t(u32()) << 32;
     }
-    int32_t i32() { return std::bit_cast<int32_t>(u32()); }
-    float f32() { return std::bit_cast<float>(u32()); }
-    double f64() { return std::bit_cast<double>(u64()); }
+    int32_t i32() { return sameBits<int32_t>(u32()); }
+    float f32() { return sameBits<float>(u32()); }
+    double f64() { return sameBits<double>(u64()); }
 
     std::string string() {
         const uint32_t size = u32();
