@@ -153,10 +153,6 @@ void drawLines(const std::vector<Contour>& contours, float depth) {
 // ---------------------------------------------------------------------------
 // 2. The font calls
 
-// A curve's chords stay within 1/500 em of it: about a pixel when one
-// character fills the screen's height.
-constexpr double defaultDeviation = 0.002;  // em units
-
 bool useFontOutlines(platform::FontFace* font, int first, int count, GLuint listBase,
                      float deviation, float extrusion, bool lines, platform::GlyphMetrics* metrics) {
     if (!font || count < 0) return false;

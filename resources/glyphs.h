@@ -11,6 +11,10 @@
 
 #include "platform/fonts/fonts.h"
 
+// The deviation a deviation of 0 takes: a curve's chords stay within 1/500
+// em of it, about a pixel when one character fills the screen's height.
+constexpr double defaultDeviation = 0.002;  // em units
+
 // Lists listBase + i for codes first + i, i = 0 .. count - 1, each drawing
 // the glyph in em units: the front face at z = 0 facing +z, the back face at
 // z = -extrusion facing -z, walls along every contour with outward normals,

@@ -38,11 +38,22 @@ add_custom_command(
   DEPENDS makedata
   COMMENT "Making the photos and songs in ${EYESONLY_MADE_DATA_DIR}"
   VERBATIM)
+# The glyph pack: the show's glyphs from the desktop's face, for the browser
+# build (the desktop program does not read it, and the package does not
+# carry it). glyphpack links the show, so it is written again whenever the
+# show changes; the same face gives the same bytes, which then stay put.
+set(EYESONLY_GLYPH_PACK ${EYESONLY_MADE_DATA_DIR}/glyphs.pack)
+add_custom_command(
+  OUTPUT ${EYESONLY_GLYPH_PACK}
+  COMMAND glyphpack ${EYESONLY_GLYPH_PACK}
+  DEPENDS glyphpack
+  COMMENT "Writing the glyph pack ${EYESONLY_GLYPH_PACK}"
+  VERBATIM)
 add_custom_target(data ALL
   COMMAND ${CMAKE_COMMAND} -DMADE=${EYESONLY_MADE_DATA_DIR} -DDATA=${EYESONLY_DATA_DIR}
           -P ${CMAKE_SOURCE_DIR}/tools/place_data.cmake
-  DEPENDS ${EYESONLY_MADE_DATA_FILES}
-  COMMENT "Putting the photos and songs into ${EYESONLY_DATA_DIR}"
+  DEPENDS ${EYESONLY_MADE_DATA_FILES} ${EYESONLY_GLYPH_PACK}
+  COMMENT "Putting the photos, songs and glyph pack into ${EYESONLY_DATA_DIR}"
   VERBATIM)
 
 # The data test compares fresh runs of the tool with build/data/, so it

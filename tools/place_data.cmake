@@ -1,4 +1,4 @@
-# Puts the data files makedata made (in MADE) into the show's data folder
+# Puts the data files makedata and glyphpack made (in MADE) into the show's data folder
 # (DATA), without ever replacing a file there that the build did not put
 # there itself: a user's own photo or song stays, whatever its time stamp.
 # DATA/.made-by-build keeps the SHA-256 of every file the build wrote.
@@ -13,7 +13,7 @@ endif()
 file(MAKE_DIRECTORY "${DATA}")
 set(kept "")
 set(lines "")
-foreach(name skorv1.bitmap skorv2.bitmap skorv3.bitmap Tq_outro.xm VELTO63K.XM)
+foreach(name skorv1.bitmap skorv2.bitmap skorv3.bitmap Tq_outro.xm VELTO63K.XM glyphs.pack)
   file(SHA256 "${MADE}/${name}" made)
   set(target "${DATA}/${name}")
   if(EXISTS "${target}")
