@@ -1,8 +1,30 @@
 #!/bin/sh
 # Installs every Debian package that building, running and testing need.
+# With --web, also the browser build's toolchain: emscripten, chromium, npm
+# where it is missing, the browser tests' node packages (tools/web), and the
+# deb-src line that tools/web/deps.sh fetches its sources with.
 # Idempotent: packages already present are skipped, and nothing is fetched
 # when all of them are there.
 set -eu
+
+usage() {
+  echo "usage: $0 [--web]"
+}
+web=false
+for arg in "$@"; do
+  case "$arg" in
+    --web) web=true ;;
+    -h|--help) usage; exit 0 ;;
+    *) usage >&2; exit 2 ;;
+  esac
+done
+
+top=$(cd "$(dirname "$0")/.." && pwd)
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO=sudo
+else
+  SUDO=
+fi
 
 packages="build-essential cmake pkg-config
   libsdl2-dev libopenmpt-dev openmpt123
@@ -14,6 +36,29 @@ packages="build-essential cmake pkg-config
   xvfb xauth xdotool x11-utils libx11-dev xfonts-base fonts-liberation
   libgtest-dev clang libclang-rt-14-dev
   dpkg-dev lintian desktop-file-utils groff-base man-db"
+updated=false
+
+if $web; then
+  packages="$packages emscripten chromium"
+  # npm may come with a node of its own; Debian's goes with Debian's node.
+  if ! command -v npm >/dev/null 2>&1; then
+    packages="$packages npm"
+  fi
+
+  # apt-get source needs a deb-src line: one in a file of its own.
+  sources=/etc/apt/sources.list.d/eyesonly-src.sources
+  want="Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
+  if [ ! -f "$sources" ] || [ "$(cat "$sources")" != "$want" ]; then
+    echo "install-deps: adding Debian's source packages ($sources)"
+    echo "$want" | $SUDO tee "$sources" >/dev/null
+    $SUDO apt-get update -qq
+    updated=true
+  fi
+fi
 
 missing=""
 for p in $packages; do
@@ -24,14 +69,25 @@ done
 
 if [ -z "$missing" ]; then
   echo "install-deps: all packages present"
-  exit 0
+else
+  echo "install-deps: installing$missing"
+  if ! $updated; then
+    $SUDO apt-get update -qq
+  fi
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
 fi
 
-echo "install-deps: installing$missing"
-if [ "$(id -u)" -ne 0 ]; then
-  SUDO=sudo
-else
-  SUDO=
+if $web; then
+  # The browser tests' node packages, exactly as the lock file pins them;
+  # a stamp in node_modules (which npm ci replaces whole) records which lock
+  # file they came from.
+  lock_sum=$(sha256sum "$top/tools/web/package-lock.json" | cut -d' ' -f1)
+  npm_stamp=$top/tools/web/node_modules/.eyesonly-lock
+  if [ -f "$npm_stamp" ] && [ "$(cat "$npm_stamp")" = "$lock_sum" ]; then
+    echo "install-deps: node packages present"
+  else
+    echo "install-deps: installing node packages (tools/web)"
+    npm ci --prefix "$top/tools/web" --no-audit --no-fund --loglevel=error
+    echo "$lock_sum" >"$npm_stamp"
+  fi
 fi
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
