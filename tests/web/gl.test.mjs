@@ -6,11 +6,12 @@
 //
 //   GL_SCENES_DESKTOP  the PPMs' folder (build/tests/web/gl_scenes)
 //   GL_SCENES_WEB      the page's folder (build-web-cmake/tests/web)
+//   GL_SCENES_SAVE     if set, a folder for the browser's frames as PPMs
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
 import { createServer } from 'node:http';
-import { readFileSync } from 'node:fs';
+import { readFileSync, writeFileSync } from 'node:fs';
 import { join, extname, resolve, sep } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
@@ -50,6 +51,12 @@ function readPpm(path) {
   assert.ok(header, `${path} is no 8-bit PPM`);
   assert.deepEqual([+header[1], +header[2]], [width, height], `${path}: size`);
   return data.subarray(header[0].length);
+}
+
+function savePpm(path, bottomFirst) {
+  const rows = [];
+  for (let y = height - 1; y >= 0; --y) rows.push(bottomFirst.subarray(y * width * 3, (y + 1) * width * 3));
+  writeFileSync(path, Buffer.concat([Buffer.from(`P6\n${width} ${height}\n255\n`), ...rows]));
 }
 
 // Pixels where some channel differs by more than `levels`; the page's rows
@@ -105,7 +112,9 @@ test('the subset draws every scene as the desktop GL does', async () => {
   for (let i = 0; i < count; ++i) {
     const scene = await page.evaluate((n) => window.glScenes.draw(n), i);
     const desktop = readPpm(join(desktopDir, `${scene.name}.ppm`));
-    const { beyond, largest } = countBeyond(desktop, Buffer.from(scene.pixels, 'base64'));
+    const web = Buffer.from(scene.pixels, 'base64');
+    if (process.env.GL_SCENES_SAVE) savePpm(join(process.env.GL_SCENES_SAVE, `${scene.name}.ppm`), web);
+    const { beyond, largest } = countBeyond(desktop, web);
     const share = beyond / (width * height);
     console.log(`${scene.name}: ${beyond} pixels beyond ±${levels} (${(100 * share).toFixed(3)}%), largest ${largest}`);
     if (share > allowedShare) failures.push(`${scene.name}: ${beyond} pixels beyond ±${levels}`);

@@ -403,7 +403,7 @@ void selection() {
     glCallLists(3, GL_UNSIGNED_BYTE, text);
     glListBase(0);
     noteRaster("after select text");
-    note("hits %d", glRenderMode(GL_RENDER));
+    glRenderMode(GL_RENDER);
     glDisable(GL_SCISSOR_TEST);
     glScissor(0, 0, width, height);
     glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
