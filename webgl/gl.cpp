@@ -571,8 +571,8 @@ void callList(GLuint name) {
     const auto found = gl.lists.find(name);
     if (found == gl.lists.end() || gl.callDepth >= maxNesting) return;
     ++gl.callDepth;
-    // The list may be deleted or made again by a list it calls: run a copy
-    // of its ops in that case only.
+    // Lists cannot delete or remake lists (those calls run at once when
+    // compiled), so the list stays whole while it runs.
     const List& list = found->second;
     for (size_t i = 0; i < list.ops.size(); ++i) runOp(list.ops[i], list);
     --gl.callDepth;
