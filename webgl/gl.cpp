@@ -298,7 +298,7 @@ void main() {
     gl_PointSize = 1.0;
     vTex = aTex;
     if (uLit == 0) {
-        vColor = aColor;
+        vColor = clamp(aColor, 0.0, 1.0);
     } else {
         vec3 c = uBase.rgb;
         if (uLit == 2) {
@@ -1338,8 +1338,8 @@ void glNormal3f(GLfloat nx, GLfloat ny, GLfloat nz) {
 }
 
 void glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat alpha) {
-    // Colours are kept clamped, as a vertex's colour reaches the pixels.
-    const float c[4] = {clamp01(r), clamp01(g), clamp01(b), clamp01(alpha)};
+    // Kept as given; clamped where it is used.
+    const float c[4] = {r, g, b, alpha};
     setAttribute(fromColor, c);
 }
 

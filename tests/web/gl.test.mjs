@@ -107,7 +107,7 @@ after(async () => {
 
 test('the subset draws every scene as the desktop GL does', async () => {
   const count = await page.evaluate(() => window.glScenes.count());
-  assert.ok(count >= 8, 'all scenes built into the page');
+  assert.ok(count >= 9, 'all scenes built into the page');
   const failures = [];
   for (let i = 0; i < count; ++i) {
     const scene = await page.evaluate((n) => window.glScenes.draw(n), i);

@@ -409,6 +409,77 @@ void selection() {
     glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
 }
 
+// A list whose block has colours for some vertices only, one made and run
+// at once, matrices pushed and popped under an orthographic projection, and
+// a bitmap in the colour of a lit raster position.
+void mixedLists() {
+    begin();
+    glDisable(GL_DEPTH_TEST);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(-4.0, 4.0, -3.0, 3.0, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    static GLuint mixed = 0;
+    if (mixed == 0) {
+        mixed = glGenLists(1);
+        glNewList(mixed, GL_COMPILE);
+        glBegin(GL_TRIANGLE_FAN);
+        glVertex2f(0.0f, 0.0f);
+        glColor3f(1.0f, 0.5f, 0.0f);
+        glVertex2f(1.0f, 0.0f);
+        glVertex2f(0.7f, 0.7f);
+        glColor4f(0.0f, 2.0f, 0.5f, 1.0f);  // green beyond 1: clamped when drawn
+        glVertex2f(0.0f, 1.0f);
+        glEnd();
+        glEndList();
+    }
+    glColor3f(0.1f, 0.2f, 1.0f);
+    glPushMatrix();
+    glTranslatef(-2.5f, 0.5f, 0.0f);
+    glCallList(mixed);
+    glPopMatrix();
+    GLfloat c[4];
+    glGetFloatv(GL_CURRENT_COLOR, c);
+    note("colour after the list %.3f %.3f %.3f %.3f", c[0], c[1], c[2], c[3]);
+    glColor3f(1.0f, 1.0f, 1.0f);
+    glCallList(mixed);
+    glTranslatef(1.5f, -2.0f, 0.0f);
+    const GLuint shown = glGenLists(1);
+    glNewList(shown, GL_COMPILE_AND_EXECUTE);
+    glColor3f(0.6f, 0.1f, 0.9f);
+    glBegin(GL_QUAD_STRIP);
+    for (int i = 0; i < 4; ++i) {
+        glVertex2f(static_cast<float>(i) * 0.5f, 0.0f);
+        glVertex2f(static_cast<float>(i) * 0.5f, 0.6f + 0.1f * static_cast<float>(i));
+    }
+    glEnd();
+    glEndList();
+    glTranslatef(0.0f, 1.0f, 0.0f);
+    glCallList(shown);
+    glDeleteLists(shown, 1);
+    note("deleted list is a list %d", glIsList(shown));
+    GLint depth = 0;
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &depth);
+    note("projection stack %d", depth);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glNormal3f(0.0f, 0.0f, 1.0f);
+    redLight(0.5f, 0.5f, -1.0f);
+    // The model-view matrix stays as it was at glLightfv: the desktop's GL
+    // lights a raster position with the light where that matrix put it.
+    glRasterPos3f(-0.6f, -0.6f, -2.0f);
+    glGetFloatv(GL_CURRENT_RASTER_COLOR, c);
+    note("lit raster colour %.3f %.3f %.3f %.3f", c[0], c[1], c[2], c[3]);
+    const GLubyte block[] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glBitmap(8, 8, 0.0f, 0.0f, 0.0f, 0.0f, block);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glDisable(GL_LIGHTING);
+}
+
 struct Scene {
     const char* name;
     void (*draw)();
@@ -417,6 +488,7 @@ struct Scene {
 const Scene scenes[] = {
     {"lit", litShape},         {"texture", texturedQuad}, {"blend", blendedQuads},     {"lines", linesAndSphere},
     {"lists", glyphLists},     {"bitmap", bitmapText},    {"attrib", attribStack},     {"select", selection},
+    {"mixed", mixedLists},
 };
 
 std::vector<unsigned char> frame(width * height * 3);
