@@ -724,8 +724,9 @@ bool* enableFlag(GLenum cap) {
     }
 }
 
+// Dithering stays off in WebGL: the desktop's GL never dithers.
 bool passedOn(GLenum cap) {
-    return cap == GL_DEPTH_TEST || cap == GL_BLEND || cap == GL_SCISSOR_TEST || cap == GL_CULL_FACE || cap == GL_DITHER;
+    return cap == GL_DEPTH_TEST || cap == GL_BLEND || cap == GL_SCISSOR_TEST || cap == GL_CULL_FACE;
 }
 
 void setEnable(GLenum cap, bool on) {
@@ -738,7 +739,8 @@ void setEnable(GLenum cap, bool on) {
 // Sends all the state the subset keeps to WebGL, after glPopAttrib.
 void syncState() {
     const Attribs& a = gl.a;
-    for (GLenum cap : {GL_DEPTH_TEST, GL_BLEND, GL_SCISSOR_TEST, GL_CULL_FACE, GL_DITHER}) setEnable(cap, *enableFlag(cap));
+    for (GLenum cap : {GL_DEPTH_TEST, GL_BLEND, GL_SCISSOR_TEST, GL_CULL_FACE}) setEnable(cap, *enableFlag(cap));
+    emscripten_glDisable(GL_DITHER);
     emscripten_glClearColor(a.clearColor[0], a.clearColor[1], a.clearColor[2], a.clearColor[3]);
     emscripten_glClearDepthf(a.clearDepth);
     emscripten_glBlendFunc(a.blendSrc, a.blendDst);

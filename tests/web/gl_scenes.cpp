@@ -459,6 +459,22 @@ void mixedLists() {
     glCallList(shown);
     glDeleteLists(shown, 1);
     note("deleted list is a list %d", glIsList(shown));
+    // A list that calls itself runs 64 deep.
+    const GLuint nested = glGenLists(1);
+    glNewList(nested, GL_COMPILE);
+    glBegin(GL_TRIANGLES);
+    glVertex2f(0.0f, 0.0f);
+    glVertex2f(0.04f, 0.0f);
+    glVertex2f(0.0f, 0.3f);
+    glEnd();
+    glTranslatef(0.05f, 0.0f, 0.0f);
+    glCallList(nested);
+    glEndList();
+    glLoadIdentity();
+    glTranslatef(-3.5f, -2.8f, 0.0f);
+    glColor3f(0.9f, 0.9f, 0.2f);
+    glCallList(nested);
+    glDeleteLists(nested, 1);
     GLint depth = 0;
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
