@@ -32,7 +32,7 @@
 // The page's side (app/page/page.js).
 EM_JS(double, pageNumber, (const char* name), {
     const value = new URLSearchParams(location.search).get(UTF8ToString(name));
-    return value === null || value === '' ? NaN : Number(value);
+    return value === null || value.length === 0 ? NaN : Number(value);
 });
 EM_JS(int, pageFlag, (const char* name), { return new URLSearchParams(location.search).has(UTF8ToString(name)) ? 1 : 0; });
 EM_JS(void, pageReady, (), { eyesonlyPage.ready(); });

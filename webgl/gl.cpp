@@ -457,7 +457,7 @@ GLenum blockPrimitive(GLenum mode) {
 std::vector<uint32_t> blockIndices(GLenum mode, uint32_t n) {
     std::vector<uint32_t> idx;
     auto quad = [&](uint32_t v0, uint32_t v1, uint32_t v2, uint32_t v3) {
-        idx.insert(idx.end(), {v0, v1, v2, v0, v2, v3});
+        idx.insert(idx.end(), {v0, v1, v3, v1, v2, v3});
     };
     switch (mode) {
     case GL_POINTS:

@@ -20,6 +20,9 @@ EM_JS(void, pageSetTitle, (const char* title), { document.title = UTF8ToString(t
 
 namespace platform {
 
+// The page's title stands for the window's.
+void setWindowTitle(const char* title) { pageSetTitle(title); }
+
 namespace web {
 namespace {
 

@@ -2,7 +2,7 @@
 // puppeteer-core, the page served from build-web/, the native program's
 // references, and the picture and sound readers.
 import { execFile } from 'node:child_process';
-import { readFile } from 'node:fs/promises';
+import { readFile, writeFile } from 'node:fs/promises';
 import { createRequire } from 'node:module';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -111,4 +111,14 @@ export function compareFrame(rgba, ppm, tolerance) {
     }
   }
   return { beyond, share: beyond / (width * height), largest };
+}
+
+// A frame read back (RGBA, bottom row first) as a binary PPM, top row first:
+// for looking at what a failed comparison saw.
+export async function writePpm(path, rgba, width, height) {
+  const rgb = Buffer.alloc(width * height * 3);
+  for (let y = 0; y < height; y++)
+    for (let x = 0; x < width; x++)
+      for (let c = 0; c < 3; c++) rgb[(y * width + x) * 3 + c] = rgba[((height - 1 - y) * width + x) * 4 + c];
+  await writeFile(path, Buffer.concat([Buffer.from(`P6\n${width} ${height}\n255\n`), rgb]));
 }

@@ -30,10 +30,11 @@ set(page_files app/page/index.html app/page/page.js app/page/sound.js)
 add_executable(eyesonly ${web_sources})
 set_target_properties(eyesonly PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${EYESONLY_WEB_SITE}" SUFFIX ".js")
 target_include_directories(eyesonly PRIVATE "${EYESONLY_WEB_DEPS}/include" "${CMAKE_SOURCE_DIR}")
-target_compile_options(eyesonly PRIVATE -O2)
+# libopenmpt reports failures by exceptions, which the player catches.
+target_compile_options(eyesonly PRIVATE -O2 -fexceptions -Wall -Wno-format-security)
 target_link_libraries(eyesonly PRIVATE "${EYESONLY_WEB_DEPS}/lib/libGLU.a" webgl "${EYESONLY_WEB_DEPS}/lib/libopenmpt.a")
 target_link_options(eyesonly PRIVATE
-  -O2 -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=0
+  -O2 -fexceptions -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=0
   -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1
   -sEXPORTED_FUNCTIONS=_main,_eyesonlyPlay
   "SHELL:--preload-file ${EYESONLY_WEB_DATA}@/data"
