@@ -14,5 +14,6 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEYESONLY_SANITIZE=ON
 cmake --build "$build" -j"$jobs"
 ctest --test-dir "$build" --output-on-failure -j"$jobs"
 
-./tools/web.sh --build
-node --test tests/web/
+# The browser page from the same data, held to the programs just built.
+./tools/web.sh --build --native "$build"
+EYESONLY_NATIVE_BUILD="$build" node --test tests/web/

@@ -6,6 +6,9 @@
 #   tools/web.sh            build, then serve on port 8640
 #   tools/web.sh --build    build only
 #   tools/web.sh --port N   serve on port N (0: any free port)
+#   tools/web.sh --native DIR  take the show's data from the native build in
+#                           DIR (which has made its data target) instead of
+#                           building build/ for it
 #
 # Needs the web toolchain: ./tools/install-deps.sh --web. The first build
 # also builds libopenmpt and GLU for the web from Debian's sources into
@@ -14,11 +17,13 @@ set -eu
 cd "$(dirname "$0")/.."
 serve=yes
 port=8640
+native=""
 while [ "$#" -gt 0 ]; do
     case "$1" in
     --build) serve=no ;;
     --port) [ "$#" -ge 2 ] || { echo "web: --port needs a number" >&2; exit 2; }; port=$2; shift ;;
-    --help) sed -n '2,13s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    --native) [ "$#" -ge 2 ] || { echo "web: --native needs a build folder" >&2; exit 2; }; native=$2; shift ;;
+    --help) sed -n '2,16s/^# \{0,1\}//p' "$0"; exit 0 ;;
     *) echo "web: unknown argument $1 (try --help)" >&2; exit 2 ;;
     esac
     shift
@@ -29,15 +34,20 @@ done
 jobs=$(nproc 2>/dev/null || echo 2)
 
 # 1. The show's data and its glyphs, made natively (the same build as run.sh's).
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEYESONLY_TESTS=OFF -DEYESONLY_BENCH=OFF >/dev/null
-cmake --build build -j"$jobs" --target data >/dev/null
+if [ -z "$native" ]; then
+    native=build
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEYESONLY_TESTS=OFF -DEYESONLY_BENCH=OFF >/dev/null
+    cmake --build build -j"$jobs" --target data >/dev/null
+fi
+data=$(cd "$native/data" 2>/dev/null && pwd) || { echo "web: $native/data not found" >&2; exit 1; }
+[ -f "$data/glyphs.pack" ] || { echo "web: $data/glyphs.pack not found: build the data target there first" >&2; exit 1; }
 
 # 2. libopenmpt and GLU for the web, once.
 ./tools/web/deps.sh build-webdeps
 
 # 3. The page.
 NODE_OPTIONS=--no-experimental-fetch emcmake cmake -S . -B build-web-cmake -DCMAKE_BUILD_TYPE=Release \
-    -DEYESONLY_WEB_DATA="$(pwd)/build/data" -DEYESONLY_WEB_SITE="$(pwd)/build-web" >/dev/null
+    -DEYESONLY_WEB_DATA="$data" -DEYESONLY_WEB_SITE="$(pwd)/build-web" >/dev/null
 NODE_PATH=/usr/share/nodejs cmake --build build-web-cmake -j"$jobs"
 echo "web: the page is in $(pwd)/build-web/"
 

@@ -23,7 +23,7 @@ const eyesonlyPage = (() => {
   const keep = params.has('keep');
   const grabs = (params.get('grab') || '').split(',').filter((s) => s !== '').map(Number)
     .filter((s) => Number.isFinite(s) && s >= 0).map((s) => Math.ceil(1000 + s * 1000));
-  const kept = { sound: [], frames: [], firstFrameMs: null, framesShown: 0, ended: null, runStarts: [] };
+  const kept = { sound: [], frames: [], firstFrameMs: null, framesShown: 0, ended: null, runStarts: [], output: null };
   let runStarted = false;  // the run's first frame is still to come
 
   // -------------------------------------------------------------------------
@@ -50,9 +50,11 @@ const eyesonlyPage = (() => {
     if (audio.audioWorklet && window.isSecureContext) {
       await audio.audioWorklet.addModule('sound.js');
       output = new AudioWorkletNode(audio, 'eyesonly-sound', { numberOfInputs: 0, outputChannelCount: [2] });
+      kept.output = 'AudioWorkletNode';
     } else {
       fallbackQueue = [];
       output = audio.createScriptProcessor(2048, 0, 2);
+      kept.output = 'ScriptProcessorNode';
       output.onaudioprocess = (event) => {
         const out = event.outputBuffer;
         fillFromQueue(fallbackQueue, fallbackPlayed, out.getChannelData(0), out.getChannelData(1));

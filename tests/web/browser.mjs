@@ -21,13 +21,16 @@ export const run = promisify(execFile);
 
 // A browser with WebGL on SwiftShader and sound allowed without a gesture,
 // the page served on a free port, and everything the page says kept.
-export async function openBrowser({ width = 800, height = 600 } = {}) {
+export async function openBrowser({ width = 800, height = 600, host = null } = {}) {
   const { server, url } = await serve(site, 0);
   const browser = await puppeteer.launch({
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
     args: ['--headless=new', '--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
            '--disable-background-networking', '--disable-component-update', '--no-first-run',
-           '--autoplay-policy=no-user-gesture-required', `--window-size=${width},${height}`],
+           '--autoplay-policy=no-user-gesture-required', `--window-size=${width},${height}`,
+           // A name of its own for the server: a page not served from
+           // 127.0.0.1 or localhost gets no AudioWorklet.
+           ...(host ? [`--host-resolver-rules=MAP ${host} 127.0.0.1`] : [])],
     defaultViewport: { width, height },
     protocolTimeout: 600000,
   });
@@ -37,7 +40,7 @@ export async function openBrowser({ width = 800, height = 600 } = {}) {
     page.on('console', (message) => console.push({ type: message.type(), text: message.text() }));
     page.on('pageerror', (error) => console.push({ type: 'error', text: String(error) }));
     page.on('requestfailed', (request) => console.push({ type: 'error', text: 'failed: ' + request.url() }));
-    await page.goto(url + query);
+    await page.goto((host ? url.replace('127.0.0.1', host) : url) + query);
     await page.waitForSelector('#play:not([disabled])', { timeout: 60000 });
     return page;
   }

@@ -143,7 +143,39 @@ test('Escape ends the show, Play again plays it from the start, and full screen 
   await page.close();
 });
 
+test('on the real clock the sound is mixed a little ahead of what is played', async () => {
+  const page = await browser.openPage('?until=2&keep');
+  await page.click('#play');
+  await waitForEnd(page, 60000);
+  const kept = await page.evaluate(() => ({
+    output: eyesonlyPage.kept.output,
+    frames: eyesonlyPage.kept.sound.reduce((n, block) => n + block.length / 2, 0),
+  }));
+  assert.equal(kept.output, 'AudioWorkletNode');
+  const seconds = kept.frames / 44100;
+  assert.ok(seconds >= 2 && seconds <= 3, `${seconds.toFixed(3)} s of sound mixed for a 2 s run`);
+  await page.close();
+});
+
 test('the page\'s own code says no error or warning on the console', () => {
   const complaints = browser.console.filter((m) => m.type === 'error' || m.type === 'warn' || m.type === 'warning');
   assert.deepEqual(complaints, []);
+});
+
+test('served from another host, the sound goes through a ScriptProcessorNode', async () => {
+  const elsewhere = await openBrowser({ host: 'eyesonly.test' });
+  try {
+    const page = await elsewhere.openPage(`?fps=${fps}&until=3&keep`);
+    await page.click('#play');
+    assert.deepEqual(await waitForEnd(page, 60000), { exitCode: 0, escaped: false });
+    const kept = await page.evaluate(() => ({
+      secure: window.isSecureContext,
+      output: eyesonlyPage.kept.output,
+      blocks: eyesonlyPage.kept.sound.length,
+    }));
+    assert.deepEqual(kept, { secure: false, output: 'ScriptProcessorNode', blocks: kept.blocks });
+    assert.ok(kept.blocks > 0);
+  } finally {
+    await elsewhere.close();
+  }
 });
