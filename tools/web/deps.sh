@@ -47,9 +47,15 @@ want=$(printf 'libopenmpt %s\nlibglu %s\nemcc %s\nscript %s\n' \
   "$(emcc --version | head -n 1)" \
   "$(sha256sum "$script" | cut -d' ' -f1)")
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] &&
-   [ -f "$prefix/lib/libopenmpt.a" ] && [ -f "$prefix/lib/libGLU.a" ]; then
+   [ -f "$prefix/lib/libopenmpt.a" ] && [ -f "$prefix/lib/libGLU.a" ] &&
+   [ -f "$prefix/include/libopenmpt/libopenmpt.hpp" ] && [ -f "$prefix/include/GL/glu.h" ]; then
   echo "deps: up to date in $prefix"
   exit 0
+fi
+
+if [ -z "$(apt-cache showsrc libopenmpt 2>/dev/null)" ]; then
+  echo "deps: apt knows no source packages: run ./tools/install-deps.sh --web" >&2
+  exit 1
 fi
 
 # A clean start: nothing from an earlier or broken run is reused.
@@ -85,11 +91,6 @@ quiet() {
     return 1
   fi
 }
-
-if [ -z "$(apt-cache showsrc libopenmpt 2>/dev/null)" ]; then
-  echo "deps: apt knows no source packages: run ./tools/install-deps.sh --web" >&2
-  exit 1
-fi
 
 # 1. libopenmpt's source package, with Debian's changes applied.
 begin "fetch libopenmpt $openmpt_version"
