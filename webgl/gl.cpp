@@ -1511,9 +1511,8 @@ void glReadBuffer(GLenum) {}
 void glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type, GLvoid* pixels) {
     if (width < 0 || height < 0) return setError(GL_INVALID_VALUE);
     const int n = components(format);
-    if (type != GL_UNSIGNED_BYTE || (format != GL_RGB && format != GL_RGBA && format != GL_LUMINANCE &&
-                                     format != GL_ALPHA && format != GL_LUMINANCE_ALPHA))
-        return setError(GL_INVALID_ENUM);
+    // Colour only: the subset reads no luminance sums, depth or stencil.
+    if (type != GL_UNSIGNED_BYTE || (format != GL_RGB && format != GL_RGBA)) return setError(GL_INVALID_ENUM);
     if (width == 0 || height == 0 || pixels == nullptr) return;
     flushBitmaps();
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
