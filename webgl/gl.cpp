@@ -347,7 +347,8 @@ void bindBuffer(GLuint buffer) {
 // Points the shader's attributes at the bound buffer; those the vertices do
 // not carry are the current values.
 void setArrays(unsigned baked, const float color[4], const float normal[3], const float tex[2]) {
-    const unsigned on = 1u | (baked & fromNormal ? 2u : 0u) | (baked & fromColor ? 4u : 0u) | (baked & fromTex ? 8u : 0u);
+    const unsigned on =
+        1u | (baked & fromNormal ? 2u : 0u) | (baked & fromColor ? 4u : 0u) | (baked & fromTex ? 8u : 0u);
     const GLsizei stride = sizeof(Vertex);
     struct Array { unsigned bit; GLuint index; GLint size; size_t offset; };
     const Array arrays[] = {{1u, aPosition, 3, offsetof(Vertex, pos)},
@@ -630,9 +631,9 @@ void runBitmap(const Bitmap& b) {
         constexpr float epsilon = 0.0001f;
         const int x = static_cast<int>(std::floor(gl.a.rasterPos[0] + epsilon - b.xorig));
         const int y = static_cast<int>(std::floor(gl.a.rasterPos[1] + epsilon - b.yorig));
-        if (!gl.bitmapPoints.empty() &&
-            (gl.bitmapZ != gl.a.rasterPos[2] || std::memcmp(gl.bitmapColor, gl.a.rasterColor, sizeof gl.bitmapColor) != 0))
-            flushBitmaps();
+        const bool sameLook = gl.bitmapZ == gl.a.rasterPos[2] &&
+                              std::memcmp(gl.bitmapColor, gl.a.rasterColor, sizeof gl.bitmapColor) == 0;
+        if (!sameLook) flushBitmaps();
         gl.bitmapZ = gl.a.rasterPos[2];
         std::memcpy(gl.bitmapColor, gl.a.rasterColor, sizeof gl.bitmapColor);
         for (size_t i = 0; i + 1 < b.bits.size(); i += 2) {
@@ -1356,11 +1357,10 @@ void glTexCoord2f(GLfloat s, GLfloat t) {
 // 13. Lighting
 
 void glLightfv(GLenum light, GLenum pname, const GLfloat* params) {
+    const bool single = pname == GL_SPOT_EXPONENT || pname == GL_SPOT_CUTOFF || pname == GL_CONSTANT_ATTENUATION ||
+                        pname == GL_LINEAR_ATTENUATION || pname == GL_QUADRATIC_ATTENUATION;
     float v[4] = {};
-    std::memcpy(v, params, sizeof(float) * (pname == GL_SPOT_DIRECTION ? 3 : pname == GL_SPOT_EXPONENT ||
-                                                    pname == GL_SPOT_CUTOFF || pname == GL_CONSTANT_ATTENUATION ||
-                                                    pname == GL_LINEAR_ATTENUATION || pname == GL_QUADRATIC_ATTENUATION
-                                                ? 1 : 4));
+    std::memcpy(v, params, sizeof(float) * (single ? 1 : pname == GL_SPOT_DIRECTION ? 3 : 4));
     auto run = [=] {
         if (light != GL_LIGHT0) return;  // the only light the subset draws with
         Light& l = gl.a.light;
@@ -1511,9 +1511,8 @@ void glReadBuffer(GLenum) {}
 void glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type, GLvoid* pixels) {
     if (width < 0 || height < 0) return setError(GL_INVALID_VALUE);
     const int n = components(format);
-    if (type != GL_UNSIGNED_BYTE || (format != GL_RGB && format != GL_RGBA && format != GL_LUMINANCE &&
-                                     format != GL_ALPHA && format != GL_LUMINANCE_ALPHA))
-        return setError(GL_INVALID_ENUM);
+    // Colour only: the subset reads no luminance sums, depth or stencil.
+    if (type != GL_UNSIGNED_BYTE || (format != GL_RGB && format != GL_RGBA)) return setError(GL_INVALID_ENUM);
     if (width == 0 || height == 0 || pixels == nullptr) return;
     flushBitmaps();
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);

@@ -11,7 +11,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
 import { createServer } from 'node:http';
-import { readFileSync, writeFileSync } from 'node:fs';
+import { existsSync, readFileSync, writeFileSync } from 'node:fs';
 import { join, extname, resolve, sep } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
@@ -86,6 +86,8 @@ function sameNotes(desktop, web) {
 let server, browser, page;
 
 before(async () => {
+  assert.ok(existsSync(join(desktopDir, 'lit.ppm')), `no desktop frames in ${desktopDir}: run the gl_scenes test`);
+  assert.ok(existsSync(join(webDir, 'gl_scenes.js')), `no page in ${webDir}: build gl_scenes_web`);
   server = await serve(webDir);
   browser = await puppeteer.launch({
     executablePath: '/usr/bin/chromium',
