@@ -454,11 +454,16 @@ GLenum blockPrimitive(GLenum mode) {
 }
 
 // The vertex indices of the block's primitives, in the order the desktop's
-// rasterizer takes them.
-std::vector<uint32_t> blockIndices(GLenum mode, uint32_t n) {
+// GL takes them. It cuts a quad along one diagonal or the other, and a lit
+// or coloured quad is shaded along that cut: 0-1-2 and 0-2-3 for a block
+// drawn at once and wholly inside the view volume, 0-1-3 and 1-2-3 (the
+// last vertex provoking) for one that must be clipped and for one kept in
+// a display list.
+std::vector<uint32_t> blockIndices(GLenum mode, uint32_t n, bool lastProvokes) {
     std::vector<uint32_t> idx;
     auto quad = [&](uint32_t v0, uint32_t v1, uint32_t v2, uint32_t v3) {
-        idx.insert(idx.end(), {v0, v1, v3, v1, v2, v3});
+        if (lastProvokes) idx.insert(idx.end(), {v0, v1, v3, v1, v2, v3});
+        else idx.insert(idx.end(), {v0, v1, v2, v0, v2, v3});
     };
     switch (mode) {
     case GL_POINTS:
@@ -1249,6 +1254,20 @@ void glPopMatrix(void) {
 // ---------------------------------------------------------------------------
 // 12. Vertices
 
+// Whether a vertex lies outside the view volume, where the block must be
+// clipped.
+bool anyOutsideView(const std::vector<Vertex>& vertices) {
+    const Mat4 mvp = multiply(gl.projection.back(), gl.modelview.back());
+    for (const Vertex& v : vertices) {
+        const float object[4] = {v.pos[0], v.pos[1], v.pos[2], 1.0f};
+        float clip[4];
+        transformPoint(clip, mvp, object);
+        const float w = clip[3];
+        if (clip[0] < -w || clip[0] > w || clip[1] < -w || clip[1] > w || clip[2] < -w || clip[2] > w) return true;
+    }
+    return false;
+}
+
 void glBegin(GLenum mode) {
     if (gl.inBegin || !validMode(mode)) return setError(gl.inBegin ? GL_INVALID_OPERATION : GL_INVALID_ENUM);
     flushBitmaps();
@@ -1261,7 +1280,9 @@ void glBegin(GLenum mode) {
 void glEnd(void) {
     if (!gl.inBegin) return setError(GL_INVALID_OPERATION);
     gl.inBegin = false;
-    const std::vector<uint32_t> idx = blockIndices(gl.beginMode, static_cast<uint32_t>(gl.begun.size()));
+    const bool quads = gl.beginMode == GL_QUADS || gl.beginMode == GL_QUAD_STRIP;
+    const std::vector<uint32_t> idx = blockIndices(gl.beginMode, static_cast<uint32_t>(gl.begun.size()),
+                                                   gl.compiling != nullptr || (quads && anyOutsideView(gl.begun)));
     const GLenum primitive = blockPrimitive(gl.beginMode);
     if (!gl.compiling) {
         gl.out.resize(idx.size());

@@ -109,6 +109,43 @@ void litShape() {
     glDisable(GL_LIGHTING);
 }
 
+// Lit squares cut along either diagonal: one inside the view, one that
+// reaches past its edges (clipped, as the slideshow's turning square is),
+// and one from a display list.
+void litSquares() {
+    begin();
+    glDisable(GL_DEPTH_TEST);
+    redLight(0.5f, 0.0f, -2.0f);
+    glNormal3f(0.0f, 0.0f, 1.0f);
+    const GLuint list = glGenLists(1);
+    glNewList(list, GL_COMPILE);
+    glBegin(GL_QUADS);
+    glVertex2f(1.0f, -1.0f);
+    glVertex2f(1.0f, 1.0f);
+    glVertex2f(-1.0f, 1.0f);
+    glVertex2f(-1.0f, -1.0f);
+    glEnd();
+    glEndList();
+    const float places[3][3] = {{-2.2f, 0.8f, -6.0f}, {0.5f, -0.3f, -1.6f}, {2.3f, 1.0f, -6.0f}};
+    for (int i = 0; i < 3; ++i) {
+        glLoadIdentity();
+        glTranslatef(places[i][0], places[i][1], places[i][2]);
+        glRotatef(40.0f + 25.0f * i, 0.4f, 1.0f, 0.3f);
+        if (i == 2) {
+            glCallList(list);
+            continue;
+        }
+        glBegin(GL_QUADS);
+        glVertex2f(1.0f, -1.0f);
+        glVertex2f(1.0f, 1.0f);
+        glVertex2f(-1.0f, 1.0f);
+        glVertex2f(-1.0f, -1.0f);
+        glEnd();
+    }
+    glDeleteLists(list, 1);
+    glDisable(GL_LIGHTING);
+}
+
 GLuint photo = 0;
 
 void texturedQuad() {
@@ -504,7 +541,7 @@ struct Scene {
 const Scene scenes[] = {
     {"lit", litShape},         {"texture", texturedQuad}, {"blend", blendedQuads},     {"lines", linesAndSphere},
     {"lists", glyphLists},     {"bitmap", bitmapText},    {"attrib", attribStack},     {"select", selection},
-    {"mixed", mixedLists},
+    {"mixed", mixedLists},     {"squares", litSquares},
 };
 
 std::vector<unsigned char> frame(width * height * 3);
