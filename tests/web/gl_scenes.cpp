@@ -115,7 +115,6 @@ void litShape() {
 void litSquares() {
     begin();
     glDisable(GL_DEPTH_TEST);
-    redLight(0.5f, 0.0f, -2.0f);
     glNormal3f(0.0f, 0.0f, 1.0f);
     const GLuint list = glGenLists(1);
     glNewList(list, GL_COMPILE);
@@ -129,6 +128,8 @@ void litSquares() {
     const float places[3][3] = {{-2.2f, 0.8f, -6.0f}, {0.5f, -0.3f, -1.6f}, {2.3f, 1.0f, -6.0f}};
     for (int i = 0; i < 3; ++i) {
         glLoadIdentity();
+        // A light close to the square's corner shades it far from evenly.
+        redLight(places[i][0] + 0.6f, places[i][1] + 0.5f, places[i][2] + 0.4f);
         glTranslatef(places[i][0], places[i][1], places[i][2]);
         glRotatef(40.0f + 25.0f * i, 0.4f, 1.0f, 0.3f);
         if (i == 2) {
