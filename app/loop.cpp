@@ -5,12 +5,16 @@
 #include <thread>
 
 #include "app/player.h"
+#include "platform/audio/sound.h"
 #include "platform/display/display.h"
 #include "platform/system/clock.h"
 #include "platform/system/signals.h"
+#include "resources/photos.h"
+#include "resources/text.h"
 #include "scenes/scenes.h"
 #include "show/clock.h"
 #include "show/drawing.h"
+#include "show/music.h"
 #include "show/sequencer.h"
 
 ShellState shell;
@@ -137,4 +141,17 @@ intptr_t handleWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam
 
 void resetShellState() {
     shell = {};
+}
+
+void resetShowState() {
+    platform::resetSound();
+    resetShellState();
+    resetPlayerState();
+    resetScenes();
+    resetClockState();
+    resetTextState();
+    resetPhotoState();
+    resetDrawingState();
+    introSong = nullptr;
+    mainSong = nullptr;
 }

@@ -97,3 +97,8 @@ void resizeView(int width, int height);
 
 // Puts the shell's state back to its values at program start (tests).
 void resetShellState();
+// Puts everything a run of the show leaves behind back to its state at
+// program start: the songs, the shell, the player, the scenes, the clock,
+// the fonts, the photos and the drawing state, for a run after an earlier
+// one in the same process (the browser's Play again, tests).
+void resetShowState();

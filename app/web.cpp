@@ -15,18 +15,10 @@
 
 #include <GL/gl.h>
 
-#include "app/player.h"
 #include "app/shell.h"
-#include "platform/audio/sound.h"
 #include "platform/audio/web_device.h"
 #include "platform/system/clock.h"
-#include "resources/photos.h"
-#include "resources/text.h"
-#include "scenes/scenes.h"
-#include "show/clock.h"
 #include "show/drawing.h"
-#include "show/music.h"
-#include "show/startup.h"
 #include "show/trace.h"
 
 // The page's side (app/page/page.js).
@@ -82,23 +74,11 @@ bool afterFrame(const DrawnFrame& frame) {
     return true;
 }
 
-// Everything a run leaves behind, back to its state at the page's load.
-void putShowBack() {
-    platform::resetSound();
-    resetShellState();
-    resetPlayerState();
-    resetScenes();
-    resetClockState();
-    resetTextState();
-    resetPhotoState();
-    resetDrawingState();
-    introSong = nullptr;
-    mainSong = nullptr;
-    shell.skipFullscreen = true;
-}
-
 void start() {
-    if (web.played) putShowBack();
+    if (web.played) {
+        resetShowState();
+        shell.skipFullscreen = true;  // the page is its own window
+    }
     if (web.fixedFps > 0.0) platform::setFixedStepClock(web.fixedFps);
     if (!openShowLoop(web.loop)) {
         web.state = State::Waiting;

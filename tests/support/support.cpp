@@ -109,16 +109,7 @@ void resetShow() {
     platform::forceFailure("");
     platform::setClockForTesting(nullptr);
     platform::setFixedStepClock(0.0);
-    platform::resetSound();
-    resetShellState();
-    resetPlayerState();
-    resetScenes();
-    resetClockState();
-    resetTextState();
-    resetPhotoState();
-    resetDrawingState();
-    introSong = nullptr;
-    mainSong = nullptr;
+    resetShowState();
 }
 
 std::vector<std::string> shownBoxes() {

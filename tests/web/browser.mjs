@@ -21,8 +21,8 @@ export const run = promisify(execFile);
 
 // A browser with WebGL on SwiftShader and sound allowed without a gesture,
 // the page served on a free port, and everything the page says kept.
-export async function openBrowser({ width = 800, height = 600, host = null } = {}) {
-  const { server, url } = await serve(site, 0);
+export async function openBrowser({ width = 800, height = 600, host = null, folder = site } = {}) {
+  const { server, url } = await serve(folder, 0);
   const browser = await puppeteer.launch({
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
     args: ['--headless=new', '--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
@@ -97,18 +97,19 @@ export async function readWavSamples(path) {
   throw new Error(`${path}: no data chunk`);
 }
 
-// Compares a frame read back with glReadPixels (RGBA, bottom row first)
-// with a PPM: the largest difference, and the pixels beyond `tolerance`.
-export function compareFrame(rgba, ppm, tolerance) {
+// Compares a frame read back with glReadPixels (RGBA, or RGB with
+// bytesPerPixel 3; bottom row first) with a PPM: the largest difference,
+// and the pixels beyond `tolerance`.
+export function compareFrame(pixels, ppm, tolerance, bytesPerPixel = 4) {
   let beyond = 0;
   let largest = 0;
   const { width, height, rgb } = ppm;
   for (let y = 0; y < height; y++) {
     for (let x = 0; x < width; x++) {
-      const a = ((height - 1 - y) * width + x) * 4;
+      const a = ((height - 1 - y) * width + x) * bytesPerPixel;
       const b = (y * width + x) * 3;
       let worst = 0;
-      for (let c = 0; c < 3; c++) worst = Math.max(worst, Math.abs(rgba[a + c] - rgb[b + c]));
+      for (let c = 0; c < 3; c++) worst = Math.max(worst, Math.abs(pixels[a + c] - rgb[b + c]));
       largest = Math.max(largest, worst);
       if (worst > tolerance) beyond++;
     }
@@ -116,12 +117,13 @@ export function compareFrame(rgba, ppm, tolerance) {
   return { beyond, share: beyond / (width * height), largest };
 }
 
-// A frame read back (RGBA, bottom row first) as a binary PPM, top row first:
+// A frame read back (RGBA or RGB, bottom row first) as a binary PPM, top row first:
 // for looking at what a failed comparison saw.
-export async function writePpm(path, rgba, width, height) {
+export async function writePpm(path, pixels, width, height, bytesPerPixel = 4) {
   const rgb = Buffer.alloc(width * height * 3);
   for (let y = 0; y < height; y++)
     for (let x = 0; x < width; x++)
-      for (let c = 0; c < 3; c++) rgb[(y * width + x) * 3 + c] = rgba[((height - 1 - y) * width + x) * 4 + c];
+      for (let c = 0; c < 3; c++)
+        rgb[(y * width + x) * 3 + c] = pixels[((height - 1 - y) * width + x) * bytesPerPixel + c];
   await writeFile(path, Buffer.concat([Buffer.from(`P6\n${width} ${height}\n255\n`), rgb]));
 }
