@@ -15,6 +15,7 @@
 
 #include <GL/gl.h>
 
+#include "app/player.h"
 #include "app/shell.h"
 #include "platform/audio/web_device.h"
 #include "platform/system/clock.h"
@@ -79,6 +80,14 @@ void start() {
         resetShowState();
         shell.skipFullscreen = true;  // the page is its own window
     }
+    // The keys act on the real clock, as the program's do; on the fixed
+    // one the sound is mixed frame by frame, as a capture's is.
+    PlayerSettings player;
+    player.fixedClock = web.fixedFps > 0.0;
+    player.keys = !player.fixedClock;
+    player.soundInStep = player.fixedClock;
+    player.jumpFps = web.fixedFps;
+    setUpPlayer(player);
     if (web.fixedFps > 0.0) platform::setFixedStepClock(web.fixedFps);
     if (!openShowLoop(web.loop)) {
         web.state = State::Waiting;

@@ -118,7 +118,7 @@ test('its sound is the capture\'s soundtrack, over the whole show', async () => 
   assert.ok(largest <= soundTolerance, `largest difference ${largest}`);
 });
 
-test('Escape ends the show, Play again plays it from the start, and full screen keeps 4:3', async () => {
+test('Escape ends the show, Play again plays it from the start, Space pauses, and full screen keeps 4:3', async () => {
   const page = await browser.openPage(`?fps=${fps}&trace`);
   await page.click('#play');
   await page.waitForFunction(() => eyesonlyPage.kept.framesShown >= 5);
@@ -134,13 +134,29 @@ test('Escape ends the show, Play again plays it from the start, and full screen 
   assert.deepEqual(await page.evaluate(() => eyesonlyPage.kept.runStarts), [1000, 1000]);
   assert.equal(await page.$eval('#panel', (p) => p.hidden), true);
 
-  await page.keyboard.press('f');
-  await page.waitForFunction(() => document.fullscreenElement !== null, { timeout: 10000 });
-  const box = await page.$eval('#canvas', (c) => { const r = c.getBoundingClientRect(); return [r.width, r.height]; });
-  assert.ok(Math.abs(box[0] * 3 - box[1] * 4) <= 4, `canvas ${box[0]} x ${box[1]} in full screen`);
-  await page.keyboard.press('Escape');
-  assert.deepEqual(await waitForEnd(page), { exitCode: 27, escaped: true });
   await page.close();
+
+  // On the real clock Space pauses (nothing more is drawn, the title says
+  // so) and plays on.
+  const player = await browser.openPage('');
+  await player.click('#play');
+  await player.waitForFunction(() => eyesonlyPage.kept.framesShown >= 5);
+  await player.keyboard.press('Space');
+  await player.waitForFunction(() => document.title === '.. for your eyes only .. (paused)');
+  const paused = await player.evaluate(() => eyesonlyPage.kept.framesShown);
+  await new Promise((done) => setTimeout(done, 500));
+  assert.equal(await player.evaluate(() => eyesonlyPage.kept.framesShown), paused);
+  await player.keyboard.press('Space');
+  await player.waitForFunction((n) => eyesonlyPage.kept.framesShown > n + 5, {}, paused);
+  assert.equal(await player.title(), '.. for your eyes only ..');
+
+  await player.keyboard.press('f');
+  await player.waitForFunction(() => document.fullscreenElement !== null, { timeout: 10000 });
+  const box = await player.$eval('#canvas', (c) => { const r = c.getBoundingClientRect(); return [r.width, r.height]; });
+  assert.ok(Math.abs(box[0] * 3 - box[1] * 4) <= 4, `canvas ${box[0]} x ${box[1]} in full screen`);
+  await player.keyboard.press('Escape');
+  assert.deepEqual(await waitForEnd(player), { exitCode: 27, escaped: true });
+  await player.close();
 });
 
 test('on the real clock the sound is mixed a little ahead of what is played', async () => {
