@@ -149,6 +149,20 @@ void litSquares() {
 
 GLuint photo = 0;
 
+// The photo's quad, corners and texture corners as the slideshow gives them.
+void photoQuad() {
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 1.0f);
+    glVertex2f(-1.0f, 1.0f);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex2f(1.0f, 1.0f);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex2f(1.0f, -1.0f);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex2f(-1.0f, -1.0f);
+    glEnd();
+}
+
 void texturedQuad() {
     begin();
     if (photo == 0) {
@@ -175,16 +189,7 @@ void texturedQuad() {
     glColor4f(1.0f, 0.8f, 0.6f, 1.0f);
     glTranslatef(0.0f, 0.0f, -3.0f);
     glRotatef(12.0f, 0.0f, 0.0f, 1.0f);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0.0f, 1.0f);
-    glVertex2f(-1.0f, 1.0f);
-    glTexCoord2f(1.0f, 1.0f);
-    glVertex2f(1.0f, 1.0f);
-    glTexCoord2f(1.0f, 0.0f);
-    glVertex2f(1.0f, -1.0f);
-    glTexCoord2f(0.0f, 0.0f);
-    glVertex2f(-1.0f, -1.0f);
-    glEnd();
+    photoQuad();
     glDisable(GL_TEXTURE_2D);
 }
 
@@ -213,16 +218,7 @@ void blendedQuads() {
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, photo);
     glColor4f(1.0f, 1.0f, 1.0f, 0.45f);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0.0f, 1.0f);
-    glVertex2f(-1.0f, 1.0f);
-    glTexCoord2f(1.0f, 1.0f);
-    glVertex2f(1.0f, 1.0f);
-    glTexCoord2f(1.0f, 0.0f);
-    glVertex2f(1.0f, -1.0f);
-    glTexCoord2f(0.0f, 0.0f);
-    glVertex2f(-1.0f, -1.0f);
-    glEnd();
+    photoQuad();
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
 }
