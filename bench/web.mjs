@@ -2,7 +2,8 @@
 //   web-first-frame-ms  page load to the first frame drawn, Play pressed at once
 //   web-bundle-kb       everything the page downloads, gzipped, with its parts
 //   web-fps             the page's frames a second on the fixed-step clock in
-//                       SwiftShader, beside the native program's headless rate
+//                       SwiftShader (one a browser's animation frame, so at
+//                       most 60), beside the native program's headless rate
 // One line per figure, "<name> <value> <words>", medians over RUNS runs.
 //   node bench/web.mjs [RUNS]
 import { readFile, readdir } from 'node:fs/promises';
@@ -61,5 +62,6 @@ for (let i = 0; i < runs; i++) {
   nativeRates.push((seconds * fps + 1) / ((Date.now() - started) / 1000));
 }
 console.log(`web-first-frame-ms ${median(firsts).toFixed(0)} from the page's load, Play pressed at once`);
-console.log(`web-fps ${median(rates).toFixed(1)} frames a second in SwiftShader, the first ${seconds} s at ${fps} fps; ` +
+console.log(`web-fps ${median(rates).toFixed(1)} frames a second in SwiftShader, the first ${seconds} s at ${fps} fps ` +
+            `(one frame an animation frame: at most the browser's 60); ` +
             `native headless ${median(nativeRates).toFixed(1)} in the same run`);
