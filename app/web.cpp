@@ -18,7 +18,9 @@
 #include "app/player.h"
 #include "app/shell.h"
 #include "platform/audio/web_device.h"
+#include "platform/fonts/pack.h"
 #include "platform/system/clock.h"
+#include "resources/datafiles.h"
 #include "show/drawing.h"
 #include "show/trace.h"
 
@@ -64,7 +66,7 @@ void feedSound() {
         platform::pumpSoundDevice(platform::soundDevicePlayedFrames() + std::llround(soundLeadSeconds * 44100));
 }
 
-bool afterFrame(const DrawnFrame& frame) {
+bool handOverFrame(const DrawnFrame& frame) {
     if (frame.skipped) return true;
     feedSound();
     if (pageFrameShown(frame.clockMs)) {
@@ -132,11 +134,13 @@ int main() {
     if (std::isfinite(until) && until >= 0.0)
         web.run.stopAtMs = static_cast<uint32_t>(std::ceil(1000.0 + until * 1000.0));
     traceEnabled = pageFlag("trace") != 0;
-    web.run.afterFrame = afterFrame;
+    web.run.afterFrame = handOverFrame;
     web.pixels.resize(static_cast<size_t>(showWidth) * showHeight * 4);
 
-    // 2. The page is its own window: no display mode, no question.
+    // 2. The page is its own window: no display mode, no question. Its
+    //    glyphs are in the show's data.
     shell.skipFullscreen = true;
+    platform::useGlyphPack(dataFilePath(glyphpack::fileName));
 
     // 3. The browser's animation frames drive the show from now on.
     emscripten_set_main_loop(animationFrame, 0, 0);

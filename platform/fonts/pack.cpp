@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "platform/fonts/pack.h"
-#include "resources/datafiles.h"
 
 #ifndef EYESONLY_PACK_FONTS
 #define EYESONLY_PACK_FONTS platform
@@ -195,8 +194,10 @@ std::shared_ptr<const Pack> parsePack(const std::vector<uint8_t>& bytes) {
     return pack;
 }
 
+std::string packPath = glyphpack::fileName;
+
 std::shared_ptr<const Pack> readPack() {
-    std::ifstream file(dataFilePath(glyphpack::fileName), std::ios::binary);
+    std::ifstream file(packPath, std::ios::binary);
     if (!file) return nullptr;
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     if (file.bad()) return nullptr;
@@ -224,8 +225,8 @@ struct FontFace {
     std::shared_ptr<const Pack> pack;
 };
 
-// The next font call reads the pack again.
-void forgetGlyphPack() {
+void useGlyphPack(const std::string& path) {
+    packPath = path;
     packRead = false;
     loadedPack.reset();
 }

@@ -28,6 +28,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace glyphpack {
 
@@ -42,3 +43,11 @@ constexpr uint8_t evenOddFlag = 2;
 constexpr const char* fileName = "data/glyphs.pack";
 
 }  // namespace glyphpack
+
+namespace platform {
+
+// Where the fonts read the pack from (fileName under the working directory
+// until told); the next font call reads it again.
+void useGlyphPack(const std::string& path);
+
+}  // namespace platform

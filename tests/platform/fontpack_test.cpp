@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "platform/fonts/fonts.h"
-#include "resources/datafiles.h"
 #include "resources/glyphs.h"
 #include "tests/support/support.h"
 
@@ -29,7 +28,7 @@ void deleteFont(FontFace* font);
 platform::GlyphOutline glyphOutline(FontFace& font, int code, double tolerance);
 bool useBitmapHeight(FontFace& font);
 platform::GlyphBitmap glyphBitmap(FontFace& font, int code);
-void forgetGlyphPack();
+void useGlyphPack(const std::string& path);
 }  // namespace EYESONLY_PACK_FONTS
 
 namespace {
@@ -99,8 +98,8 @@ bool isEmpty(const platform::GlyphOutline& glyph) {
     return glyph.contours.empty();
 }
 
-// One pack written by the tool for the whole program, read from its folder
-// through --data's lookup.
+// One pack written by the tool for the whole program, read from where it
+// was written.
 class FontPack : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -108,16 +107,12 @@ protected:
         packPath = (folder->path() / "glyphs.pack").string();
         ASSERT_EQ(runGlyphpack("'" + packPath + "'"), 0);
         written = readBytes(packPath);
-        dataOption = folder->path().string();
     }
-    static void TearDownTestSuite() {
-        resetDataFiles();
-        delete folder;
-    }
+    static void TearDownTestSuite() { delete folder; }
     void SetUp() override {
         std::filesystem::remove(packPath);
         folder->write("glyphs.pack", written);
-        pack::forgetGlyphPack();
+        pack::useGlyphPack(packPath);
     }
 
     static inline ScratchDir* folder = nullptr;
@@ -231,13 +226,13 @@ TEST_F(FontPack, ADamagedPackGivesNoFace) {
     for (const auto& [what, bytes] : damaged) {
         SCOPED_TRACE(what);
         folder->write("glyphs.pack", bytes);
-        pack::forgetGlyphPack();
+        pack::useGlyphPack(packPath);
         std::string family, file;
         EXPECT_FALSE(pack::chosenFace(family, file));
         EXPECT_EQ(pack::createFont(outlineHeight), nullptr);
     }
     std::filesystem::remove(packPath);
-    pack::forgetGlyphPack();
+    pack::useGlyphPack(packPath);
     EXPECT_EQ(pack::createFont(outlineHeight), nullptr) << "with no pack at all";
 
     expectSameOutline(a, pack::glyphOutline(*before, 'A', defaultDeviation), 'A');
