@@ -2,20 +2,19 @@
 // drawn through WebGL 1. The functions it defines:
 //
 //   state     glEnable glDisable glIsEnabled glHint glShadeModel glClearColor
-//             glClearDepth glClear glDepthFunc glDepthMask glColorMask
-//             glBlendFunc glScissor glViewport glFinish glFlush glGetError
+//             glClearDepth glClear glDepthFunc
+//             glBlendFunc glScissor glViewport glGetError
 //   queries   glGetIntegerv glGetFloatv glGetBooleanv
-//   matrices  glMatrixMode glLoadIdentity glLoadMatrixf glMultMatrixf
+//   matrices  glMatrixMode glLoadIdentity glMultMatrixf
 //             glMultMatrixd glTranslatef glTranslated glRotatef glScalef
-//             glOrtho glFrustum glPushMatrix glPopMatrix
+//             glOrtho glPushMatrix glPopMatrix
 //   vertices  glBegin glEnd glVertex2f glVertex3f glNormal3f glColor3f
 //             glColor4f glTexCoord2f
 //   lighting  glLightfv (light 0)
 //   lists     glGenLists glNewList glEndList glCallList glCallLists
 //             glListBase glDeleteLists glIsList
 //   pixels    glRasterPos2f glRasterPos3f glBitmap glPixelStorei glReadPixels
-//             glReadBuffer
-//   textures  glGenTextures glDeleteTextures glBindTexture glTexImage2D
+//   textures  glGenTextures glBindTexture glTexImage2D
 //             glTexParameteri
 //   attribs   glPushAttrib glPopAttrib glPushClientAttrib glPopClientAttrib
 //   select    glRenderMode glSelectBuffer
@@ -74,9 +73,7 @@ struct Attribs {
     float clearColor[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     float clearDepth = 1.0f;
     GLenum blendSrc = GL_ONE, blendDst = GL_ZERO;
-    bool colorMask[4] = {true, true, true, true};
     GLenum depthFunc = GL_LESS;
-    bool depthMask = true;
     // lighting
     Light light;
     float modelAmbient[4] = {0.2f, 0.2f, 0.2f, 1.0f};
@@ -750,9 +747,7 @@ void syncState() {
     emscripten_glClearColor(a.clearColor[0], a.clearColor[1], a.clearColor[2], a.clearColor[3]);
     emscripten_glClearDepthf(a.clearDepth);
     emscripten_glBlendFunc(a.blendSrc, a.blendDst);
-    emscripten_glColorMask(a.colorMask[0], a.colorMask[1], a.colorMask[2], a.colorMask[3]);
     emscripten_glDepthFunc(a.depthFunc);
-    emscripten_glDepthMask(a.depthMask);
     emscripten_glScissor(a.scissor[0], a.scissor[1], a.scissor[2], a.scissor[3]);
     emscripten_glViewport(a.viewport[0], a.viewport[1], a.viewport[2], a.viewport[3]);
     emscripten_glBindTexture(GL_TEXTURE_2D, a.texture);
@@ -953,27 +948,6 @@ void glDepthFunc(GLenum func) {
     run();
 }
 
-void glDepthMask(GLboolean flag) {
-    auto run = [=] {
-        gl.a.depthMask = flag != GL_FALSE;
-        emscripten_glDepthMask(flag);
-    };
-    if (record(run)) return;
-    run();
-}
-
-void glColorMask(GLboolean r, GLboolean g, GLboolean b, GLboolean alpha) {
-    auto run = [=] {
-        gl.a.colorMask[0] = r;
-        gl.a.colorMask[1] = g;
-        gl.a.colorMask[2] = b;
-        gl.a.colorMask[3] = alpha;
-        emscripten_glColorMask(r, g, b, alpha);
-    };
-    if (record(run)) return;
-    run();
-}
-
 void glBlendFunc(GLenum sfactor, GLenum dfactor) {
     auto run = [=] {
         gl.a.blendSrc = sfactor;
@@ -1004,16 +978,6 @@ void glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
     };
     if (record(run)) return;
     run();
-}
-
-void glFinish(void) {
-    flushBitmaps();
-    emscripten_glFinish();
-}
-
-void glFlush(void) {
-    flushBitmaps();
-    emscripten_glFlush();
 }
 
 GLenum glGetError(void) {
@@ -1113,12 +1077,6 @@ void glLoadIdentity(void) {
     loadMatrix(identity);
 }
 
-void glLoadMatrixf(const GLfloat* m) {
-    const Mat4 mat = toMat4(m);
-    if (record([=] { loadMatrix(mat); })) return;
-    loadMatrix(mat);
-}
-
 void glMultMatrixf(const GLfloat* m) {
     const Mat4 mat = toMat4(m);
     if (record([=] { multMatrix(mat); })) return;
@@ -1213,19 +1171,6 @@ void glOrtho(GLdouble left, GLdouble right, GLdouble bottom, GLdouble top_, GLdo
     m[12] = static_cast<float>(-(right + left) / (right - left));
     m[13] = static_cast<float>(-(top_ + bottom) / (top_ - bottom));
     m[14] = static_cast<float>(-(farVal + nearVal) / (farVal - nearVal));
-    if (record([=] { multMatrix(m); })) return;
-    multMatrix(m);
-}
-
-void glFrustum(GLdouble left, GLdouble right, GLdouble bottom, GLdouble top_, GLdouble nearVal, GLdouble farVal) {
-    Mat4 m = {};
-    m[0] = static_cast<float>(2.0 * nearVal / (right - left));
-    m[5] = static_cast<float>(2.0 * nearVal / (top_ - bottom));
-    m[8] = static_cast<float>((right + left) / (right - left));
-    m[9] = static_cast<float>((top_ + bottom) / (top_ - bottom));
-    m[10] = static_cast<float>(-(farVal + nearVal) / (farVal - nearVal));
-    m[11] = -1.0f;
-    m[14] = static_cast<float>(-(2.0 * farVal * nearVal) / (farVal - nearVal));
     if (record([=] { multMatrix(m); })) return;
     multMatrix(m);
 }
@@ -1526,7 +1471,6 @@ void glPixelStorei(GLenum pname, GLint param) {
     }
 }
 
-void glReadBuffer(GLenum) {}
 
 // WebGL reads RGBA bytes only: the rows are read so and laid out as asked.
 void glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type, GLvoid* pixels) {
@@ -1555,12 +1499,6 @@ void glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format
 // 16. Textures
 
 void glGenTextures(GLsizei n, GLuint* textures) { emscripten_glGenTextures(n, textures); }
-
-void glDeleteTextures(GLsizei n, const GLuint* textures) {
-    for (GLsizei i = 0; i < n; ++i)
-        if (textures[i] == gl.a.texture) gl.a.texture = 0;
-    emscripten_glDeleteTextures(n, textures);
-}
 
 void glBindTexture(GLenum target, GLuint texture) {
     auto run = [=] {
@@ -1645,13 +1583,11 @@ void glPopAttrib(void) {
             std::memcpy(a.clearColor, s.clearColor, sizeof a.clearColor);
             a.blendSrc = s.blendSrc;
             a.blendDst = s.blendDst;
-            std::memcpy(a.colorMask, s.colorMask, sizeof a.colorMask);
         }
         if (mask & GL_DEPTH_BUFFER_BIT) {
             a.depthTest = s.depthTest;
             a.depthFunc = s.depthFunc;
             a.clearDepth = s.clearDepth;
-            a.depthMask = s.depthMask;
         }
         if (mask & GL_LIGHTING_BIT) {
             a.lighting = s.lighting;

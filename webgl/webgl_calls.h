@@ -13,17 +13,12 @@ void emscripten_glClear(GLbitfield mask);
 void emscripten_glClearColor(GLfloat r, GLfloat g, GLfloat b, GLfloat a);
 void emscripten_glClearDepthf(GLfloat depth);
 void emscripten_glDepthFunc(GLenum func);
-void emscripten_glDepthMask(GLboolean flag);
-void emscripten_glColorMask(GLboolean r, GLboolean g, GLboolean b, GLboolean a);
 void emscripten_glBlendFunc(GLenum sfactor, GLenum dfactor);
-void emscripten_glFinish(void);
-void emscripten_glFlush(void);
 void emscripten_glPixelStorei(GLenum pname, GLint param);
 void emscripten_glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type,
                              void* pixels);
 void emscripten_glGetIntegerv(GLenum pname, GLint* params);
 void emscripten_glGenTextures(GLsizei n, GLuint* textures);
-void emscripten_glDeleteTextures(GLsizei n, const GLuint* textures);
 void emscripten_glBindTexture(GLenum target, GLuint texture);
 void emscripten_glTexImage2D(GLenum target, GLint level, GLint internalformat, GLsizei width, GLsizei height,
                              GLint border, GLenum format, GLenum type, const void* pixels);

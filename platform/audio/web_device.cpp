@@ -82,8 +82,6 @@ void pumpSoundDevice(int64_t untilFrame) {
     }
 }
 
-int64_t soundDeviceMixedFrames() { return device.open ? device.mixedFrames : 0; }
-
 int64_t soundDevicePlayedFrames() { return device.open ? static_cast<int64_t>(pagePlayedFrames()) : 0; }
 
 }  // namespace platform
