@@ -23,7 +23,8 @@ const eyesonlyPage = (() => {
   const keep = params.has('keep');
   const grabs = (params.get('grab') || '').split(',').filter((s) => s !== '').map(Number)
     .filter((s) => Number.isFinite(s) && s >= 0).map((s) => Math.ceil(1000 + s * 1000));
-  const kept = { sound: [], frames: [], firstFrameMs: null, framesShown: 0, ended: null, runStarts: [], output: null };
+  const kept = { sound: [], frames: [], firstFrameMs: null, framesShown: 0, ended: null, runStarts: [], output: null,
+    soundLead: 0 };  // the furthest the mixed stream has reached past what is played, in frames
   let runStarted = false;  // the run's first frame is still to come
 
   // -------------------------------------------------------------------------
@@ -133,7 +134,10 @@ const eyesonlyPage = (() => {
       if (audio) (paused ? audio.suspend() : audio.resume()).catch(() => {});
     },
     queueSound(samples, first) {
-      if (keep) kept.sound.push(samples.slice());
+      if (keep) {
+        kept.sound.push(samples.slice());
+        kept.soundLead = Math.max(kept.soundLead, first + samples.length / 2 - this.playedFrames());
+      }
       const block = toChannels(samples);
       block.first = first;
       if (fallbackQueue) fallbackQueue.push(block);
