@@ -16,6 +16,7 @@
 #include "platform/fonts/fonts.h"
 #include "platform/system/signals.h"
 #include "resources/datafiles.h"
+#include "show/clock.h"
 #include "show/trace.h"
 
 namespace {
@@ -105,7 +106,7 @@ int main(int argc, char** argv) {
     //    written ends it.
     ShowRun run;
     if (options.untilSeconds >= 0.0)
-        run.stopAtMs = static_cast<uint32_t>(std::ceil(1000.0 + options.untilSeconds * 1000.0));
+        run.stopAtMs = readingAtSecond(options.untilSeconds);
     run.afterFrame = [capturing](const DrawnFrame& frame) {
         if (traceFailed) return false;
         return !capturing || captureDrawnFrame(static_cast<int64_t>(frame.number), frame.skipped);

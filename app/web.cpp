@@ -21,6 +21,7 @@
 #include "platform/fonts/pack.h"
 #include "platform/system/clock.h"
 #include "resources/datafiles.h"
+#include "show/clock.h"
 #include "show/drawing.h"
 #include "show/trace.h"
 
@@ -132,7 +133,7 @@ int main() {
     if (std::isfinite(fps) && fps >= 1.0 && fps <= 1000.0) web.fixedFps = fps;
     const double until = pageNumber("until");
     if (std::isfinite(until) && until >= 0.0)
-        web.run.stopAtMs = static_cast<uint32_t>(std::ceil(1000.0 + until * 1000.0));
+        web.run.stopAtMs = readingAtSecond(until);
     traceEnabled = pageFlag("trace") != 0;
     web.run.afterFrame = handOverFrame;
     web.pixels.resize(static_cast<size_t>(showWidth) * showHeight * 4);

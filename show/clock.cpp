@@ -70,6 +70,16 @@ float frameDelta() {
     return frameMillis * 0.001f;
 }
 
+uint32_t readingAtSecond(double seconds) {
+    const double reading = std::ceil(showStartReading + seconds * 1000.0);
+    if (!(reading < 4294967295.0)) return 4294967295u;
+    return reading > 0.0 ? static_cast<uint32_t>(reading) : 0u;
+}
+
+double secondAtReading(uint32_t reading) {
+    return (static_cast<double>(reading) - showStartReading) / 1000.0;
+}
+
 void resetClockState() {
     lastFrameTime = 0;
     frameMillis = 0.0f;

@@ -36,4 +36,12 @@ void stepClock(uint32_t baseMs, double framesPerSecond, uint64_t stepsTaken);
 // k += 1 while stepping (after every frame drawn); nothing otherwise.
 void clockStepTaken();
 
+// The show's second S as a clock reading: the clock reads 1000 ms when the
+// show starts, so S is ceil(1000 + 1000 S), held at the counter's top. The
+// reading of a stop at S seconds, a jump's target, a frame to keep.
+constexpr uint32_t showStartReading = 1000;
+uint32_t readingAtSecond(double seconds);
+// And back: the show's second at a clock reading.
+double secondAtReading(uint32_t reading);
+
 void resetClockState();

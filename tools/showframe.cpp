@@ -27,6 +27,7 @@
 #include "platform/encode/encode.h"
 #include "platform/system/clock.h"
 #include "resources/datafiles.h"
+#include "show/clock.h"
 #include "show/drawing.h"
 
 namespace {
@@ -131,7 +132,7 @@ int main(int argc, char** argv) {
     // The clock reads 1000 ms at the start; the frame at show time t is the
     // first drawn at a reading of at least 1000 + t * 1000.
     ShowRun run;
-    run.stopAtMs = static_cast<uint32_t>(std::min(std::ceil(1000.0 + seconds * 1000.0), 4294967295.0));
+    run.stopAtMs = readingAtSecond(seconds);
     std::string writeError;  // empty once the frame is written
     run.afterFrame = [&](const DrawnFrame& frame) {
         if (!frame.last) return true;
