@@ -3,6 +3,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -25,7 +26,8 @@ constexpr double unknownRefreshFps = 60.0; // a jump's rate when the display tel
 struct Player {
     PlayerSettings settings;
     uint32_t showStartMs = 0;   // the clock reading start-up started the intro song at
-    bool paused = false;
+    bool paused = false;        // by the Space key
+    bool hidden = false;        // the page is hidden: held like a pause
     bool muted = false;         // by the M key
     bool jumping = false;       // frames are run until the first at targetMs or later
     uint32_t targetMs = 0;
@@ -46,6 +48,9 @@ double jumpFps() {
     const int refreshHz = platform::displayRefreshHz();
     return refreshHz > 0 ? refreshHz : unknownRefreshFps;
 }
+
+// The clock and the music stand still for a pause or a hidden page.
+bool held() { return player.paused || player.hidden; }
 
 // Whether reading a comes before reading b on the wrapping clock.
 bool before(uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b) < 0; }
@@ -115,25 +120,31 @@ void jumpTo(uint32_t target) {
 // its reading, and the music goes on from the same place.
 void finishJump() {
     if (!player.settings.fixedClock) {
-        if (player.paused)
+        if (held())
             holdClock(lastFrameTime);
         else
             runClockFrom(lastFrameTime);
     }
     if (!player.settings.soundInStep) placeSongs(lastFrameTime);
-    platform::holdSound(player.paused);
+    platform::holdSound(held());
+}
+
+// After a pause or the page's hiding changed: the clock and the music hold
+// or go on from the reading they stand at. During a jump the clock steps
+// on; its end holds or runs it.
+void applyHold(bool wasHeld) {
+    if (player.jumping || held() == wasHeld) return;
+    if (held())
+        holdClock(clockMillis());
+    else
+        runClockFrom(clockMillis());
+    platform::holdSound(held());
 }
 
 void togglePause() {
+    const bool wasHeld = held();
     player.paused = !player.paused;
-    // During a jump the clock steps on; its end holds or runs it.
-    if (!player.jumping) {
-        if (player.paused)
-            holdClock(clockMillis());
-        else
-            runClockFrom(clockMillis());
-        platform::holdSound(player.paused);
-    }
+    applyHold(wasHeld);
     showTitle();
 }
 
@@ -186,7 +197,7 @@ void playerKey(uintptr_t key) {
     }
 }
 
-bool playerPaused() { return player.paused && !player.jumping; }
+bool playerPaused() { return held() && !player.jumping; }
 
 bool beginPlayerFrame() {
     if (!player.jumping) return true;
@@ -216,6 +227,27 @@ const char* playerTitle() {
     if (player.paused || muted)
         title += player.paused && muted ? " (paused, muted)" : player.paused ? " (paused)" : " (muted)";
     return title.c_str();
+}
+
+void playerJumpToSecond(double seconds) {
+    if (!player.settings.keys) return;
+    jumpTo(player.showStartMs + (readingAtSecond(std::max(seconds, 0.0)) - showStartReading));
+}
+
+void playerHide(bool hidden) {
+    if (!player.settings.keys) return;
+    const bool wasHeld = held();
+    player.hidden = hidden;
+    applyHold(wasHeld);
+}
+
+PlayerView playerView() {
+    const uint32_t at = player.jumping ? player.targetMs : lastFrameTime;
+    PlayerView view;
+    view.second = std::max(static_cast<int32_t>(at - player.showStartMs), 0) / 1000.0;
+    view.paused = player.paused;
+    view.muted = player.muted || player.settings.muted;
+    return view;
 }
 
 void resetPlayerState() { player = Player{}; }

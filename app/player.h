@@ -43,4 +43,20 @@ void endPlayerFrame();
 // and "muted" while they hold.
 const char* playerTitle();
 
+// The page's controls beside the keys; like the keys, they act only where
+// settings.keys is set. A jump to second S of the show, as Left, Right and
+// Home jump (the position bar). A hold while the page is hidden: the clock
+// and the music stand still as in a pause, but apart from the user's pause,
+// so that showing the page again does not undo one.
+void playerJumpToSecond(double seconds);
+void playerHide(bool hidden);
+// What the controls show: the show's second of the frame shown (a running
+// jump's target), and the user's pause and mute.
+struct PlayerView {
+    double second = 0.0;
+    bool paused = false;
+    bool muted = false;
+};
+PlayerView playerView();
+
 void resetPlayerState();

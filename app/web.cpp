@@ -1,12 +1,15 @@
 // eyesonly in the browser: the page's entry. The browser owns the loop, so
 // the show runs a turn at a time from its animation frames: one frame drawn
 // and shown per animation frame. The page (app/page/page.js) starts a run
-// when Play is pressed and offers the next one when a run ends.
+// when Play is pressed and offers the next one when a run ends; its
+// controls reach the player through the functions exported at the end.
 //
 // The page's address may set the run, as the program's options do:
 //   ?fps=F      the fixed-step clock at F frames a second (1 to 1000)
 //   &until=S    the run ends after the frame drawn S seconds into the show
 //   &trace      the show's timeline on the console, a line per event
+//   #t=S        the first frame shown is the first at S or later, as with
+//               --from S (the page reads it at each Play)
 #include <emscripten/emscripten.h>
 
 #include <cmath>
@@ -18,6 +21,7 @@
 #include "app/player.h"
 #include "app/shell.h"
 #include "platform/audio/web_device.h"
+#include "platform/display/display.h"
 #include "platform/fonts/pack.h"
 #include "platform/system/clock.h"
 #include "resources/datafiles.h"
@@ -31,7 +35,7 @@ EM_JS(double, pageNumber, (const char* name), {
     return value === null || value.length === 0 ? NaN : Number(value);
 });
 EM_JS(int, pageFlag, (const char* name), { return new URLSearchParams(location.search).has(UTF8ToString(name)) ? 1 : 0; });
-EM_JS(void, pageReady, (), { eyesonlyPage.ready(); });
+EM_JS(void, pageReady, (int controls), { eyesonlyPage.ready(controls !== 0); });
 EM_JS(int, pageFrameShown, (uint32_t clockMs), { return eyesonlyPage.frameShown(clockMs) ? 1 : 0; });
 EM_JS(void, pageKeepFrame, (const uint8_t* pixels, int width, int height, uint32_t clockMs), {
     eyesonlyPage.keepFrame(HEAPU8.slice(pixels, pixels + width * height * 4), width, height, clockMs);
@@ -44,12 +48,16 @@ namespace {
 // a frame up to this long brings no gap.
 constexpr double soundLeadSeconds = 0.25;
 constexpr double samplesPerMs = 44100 / 1000.0;
+// The frames a long jump runs through are spread over animation frames, so
+// that the page stays alive: an animation frame turns for at most this long.
+constexpr double turnBudgetMs = 100.0;
 
 enum class State { Waiting, Starting, Running };
 
 struct WebRun {
     State state = State::Waiting;
     double fixedFps = 0.0;  // 0: the real clock
+    double fromSeconds = 0.0;  // where the run starts (#t=)
     bool played = false;    // a run has ended before: the show's state is put back first
     ShowLoop loop;
     ShowRun run;
@@ -90,6 +98,7 @@ void start() {
     player.keys = !player.fixedClock;
     player.soundInStep = player.fixedClock;
     player.jumpFps = web.fixedFps;
+    player.fromSeconds = web.fromSeconds;
     setUpPlayer(player);
     if (web.fixedFps > 0.0) platform::setFixedStepClock(web.fixedFps);
     if (!openShowLoop(web.loop)) {
@@ -109,22 +118,57 @@ void finish() {
 }
 
 // One animation frame: turns of the loop until a frame is shown, the show
-// pauses or it ends. Messages are few, so the turns are few.
+// pauses or it ends, or the turns (a jump's frames) have used the budget.
 void animationFrame() {
     if (web.state == State::Starting) start();
     if (web.state != State::Running) return;
+    const double began = emscripten_get_now();
     for (;;) {
         const LoopTurn turn = showLoopTurn(web.run, web.loop);
         if (turn == LoopTurn::Ended) return finish();
         if (turn == LoopTurn::Shown || turn == LoopTurn::Paused) return;
+        if (emscripten_get_now() - began > turnBudgetMs) return;
     }
 }
 
 }  // namespace
 
-// Play: from the page's button or key, once its sound is ready.
-extern "C" EMSCRIPTEN_KEEPALIVE void eyesonlyPlay() {
-    if (web.state == State::Waiting) web.state = State::Starting;
+// Play: from the page's button or key, once its sound is ready; the first
+// frame shown is the first at fromSeconds or later.
+extern "C" EMSCRIPTEN_KEEPALIVE void eyesonlyPlay(double fromSeconds) {
+    if (web.state != State::Waiting) return;
+    web.fromSeconds = std::isfinite(fromSeconds) && fromSeconds > 0.0 ? fromSeconds : 0.0;
+    web.state = State::Starting;
+}
+
+// The page's buttons: a press of the key they stand for (Space, M, Left,
+// Right, Home), queued as the key's own messages so that it takes the
+// key's path through the window procedure to the player.
+extern "C" EMSCRIPTEN_KEEPALIVE void eyesonlyPress(int key) {
+    if (web.state != State::Running) return;
+    const auto code = static_cast<uintptr_t>(key);
+    platform::postMessage({platform::WM_KEYDOWN, code, 0});
+    platform::postMessage({platform::WM_KEYUP, code, 0});
+}
+
+// The position bar: a jump to second S of the show.
+extern "C" EMSCRIPTEN_KEEPALIVE void eyesonlyJumpTo(double seconds) {
+    if (web.state == State::Running) playerJumpToSecond(seconds);
+}
+
+// The page was hidden (another tab in front, a minimised window) or shown.
+extern "C" EMSCRIPTEN_KEEPALIVE void eyesonlyHide(int hidden) {
+    if (web.state == State::Running) playerHide(hidden != 0);
+}
+
+// What the controls show: the show's second of the frame shown, or -1
+// while no run is under way; and the player's pause (1) and mute (2).
+extern "C" EMSCRIPTEN_KEEPALIVE double eyesonlySecond() {
+    return web.state == State::Running ? playerView().second : -1.0;
+}
+extern "C" EMSCRIPTEN_KEEPALIVE int eyesonlyPlayerState() {
+    const PlayerView view = playerView();
+    return (view.paused ? 1 : 0) | (view.muted ? 2 : 0);
 }
 
 int main() {
@@ -145,6 +189,6 @@ int main() {
 
     // 3. The browser's animation frames drive the show from now on.
     emscripten_set_main_loop(animationFrame, 0, 0);
-    pageReady();
+    pageReady(web.fixedFps > 0.0 ? 0 : 1);  // the controls act where the keys do
     return 0;
 }

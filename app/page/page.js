@@ -1,5 +1,6 @@
-// The page around the show: Play, full screen, Play again, messages, and
-// the Web Audio output the show's sound device feeds.
+// The page around the show: the download, Play, the controls over the
+// picture, full screen, Play again, messages, and the Web Audio output the
+// show's sound device feeds.
 'use strict';
 
 const eyesonlyPage = (() => {
@@ -9,8 +10,17 @@ const eyesonlyPage = (() => {
   const panel = document.getElementById('panel');
   const play = document.getElementById('play');
   const messages = document.getElementById('messages');
+  const loadFailure = document.getElementById('load-failure');
+  const controls = document.getElementById('controls');
+  const position = document.getElementById('position');
+  const positionDone = document.getElementById('position-done');
+  const time = document.getElementById('time');
+  const link = document.getElementById('link');
+  const fullscreenButton = document.getElementById('fullscreen');
+  const playerButtons = ['pause', 'back', 'forward', 'restart', 'mute'].map((id) => document.getElementById(id));
 
   let loaded = false;     // the show's code is ready
+  let controlsAct = false;  // the player takes the controls (the real clock)
   let running = false;    // a run of the show is under way
   let starting = false;   // Play was pressed; the sound is being set up
   let audio = null;       // the AudioContext, made on the first Play
@@ -82,7 +92,8 @@ const eyesonlyPage = (() => {
     panel.hidden = true;
     messages.textContent = '';
     runStarted = true;
-    Module._eyesonlyPlay();
+    Module._eyesonlyPlay(startMoment() ?? 0);
+    showControls();
   }
 
   function toggleFullscreen() {
@@ -90,7 +101,7 @@ const eyesonlyPage = (() => {
     else if (stage.requestFullscreen) stage.requestFullscreen().catch(() => {});
   }
 
-  play.addEventListener('click', start);
+  play.addEventListener('click', () => (download.failed ? loadShow() : start()));
   canvas.addEventListener('click', start);
   panel.addEventListener('click', (event) => { if (event.target === panel) start(); });
   document.getElementById('fullscreen').addEventListener('click', toggleFullscreen);
@@ -109,13 +120,269 @@ const eyesonlyPage = (() => {
   }
 
   // -------------------------------------------------------------------------
+  // A moment of the show in the address, as media fragments write it:
+  // #t=75, #t=75.5, #t=1:15, #t=1:02:03, each with or without "npt:".
+  // The run starts there as --from starts the program.
+  function parseMoment(value) {
+    const time = value.replace(/^npt:/, '');
+    let match = time.match(/^(\d+(?:\.\d*)?)$/);
+    if (match) return Number(match[1]);
+    match = time.match(/^(?:(\d+):([0-5]?\d):|(\d+):)([0-5]\d(?:\.\d*)?)$/);
+    if (!match) return null;
+    const [, hours, minutesAfterHours, minutes, seconds] = match;
+    return hours !== undefined ? Number(hours) * 3600 + Number(minutesAfterHours) * 60 + Number(seconds)
+                               : Number(minutes) * 60 + Number(seconds);
+  }
+
+  // The address's start moment in seconds, or null without one; a bad one
+  // is refused with a line on the page (and the show starts from the
+  // beginning).
+  function startMoment() {
+    const fragment = location.hash.slice(1).split('&').find((part) => part.startsWith('t='));
+    if (fragment === undefined) return null;
+    let value = fragment.slice(2);
+    try { value = decodeURIComponent(value); } catch { /* kept as written */ }
+    const seconds = value.includes(',') ? null : parseMoment(value);
+    if (seconds !== null && Number.isFinite(seconds)) return seconds;
+    showMessage('Address', `#t=${value} is not a moment of the show (write #t=75 or #t=1:15); it plays from the start`);
+    return null;
+  }
+
+  // -------------------------------------------------------------------------
+  // The controls: buttons for the player's keys, the position bar, the
+  // link to this moment and full screen. They appear on a movement, a tap
+  // or a key and fade after a while of stillness while the show plays.
+  // The show runs 146 s at 60 frames a second; its last scene's end moves
+  // with the frame rate (149 s at 10, 145 s at 1000).
+  const showLengthSeconds = 146;
+  const fadeAfterMs = 2500;
+  const keyCodes = { pause: 32, mute: 77, back: 37, forward: 39, restart: 36 };  // Space, M, Left, Right, Home
+  let fadeTimer = null;
+  let pointerOnControls = false;
+  let dragSecond = null;   // where a drag on the position bar is, until it is let go
+  let view = { second: 0, paused: false, muted: false };
+
+  function clock(seconds) {
+    const whole = Math.floor(seconds);
+    return `${Math.floor(whole / 60)}:${String(whole % 60).padStart(2, '0')}`;
+  }
+
+  function setLabel(button, label) {
+    if (button.getAttribute('aria-label') !== label) button.setAttribute('aria-label', label);
+  }
+
+  function showControls() {
+    controls.hidden = false;
+    for (const button of playerButtons) button.disabled = !controlsAct;
+    position.setAttribute('aria-disabled', String(!controlsAct));
+    link.textContent = '';
+    view = { second: 0, paused: false, muted: false };
+    wake();
+    requestAnimationFrame(followPlayer);
+  }
+
+  function wake() {
+    if (!running) return;
+    controls.classList.remove('idle');
+    stage.classList.remove('idle');
+    clearTimeout(fadeTimer);
+    fadeTimer = setTimeout(fade, fadeAfterMs);
+  }
+
+  function fade() {
+    if (!running || view.paused || pointerOnControls || dragSecond !== null) return;
+    controls.classList.add('idle');
+    stage.classList.add('idle');
+  }
+
+  // Once an animation frame while a run is under way: the bar follows the
+  // player's state.
+  function followPlayer() {
+    if (!running) return;
+    const second = Module._eyesonlySecond();
+    if (second >= 0) {
+      const flags = Module._eyesonlyPlayerState();
+      const paused = (flags & 1) !== 0;
+      if (view.paused && !paused) wake();  // fades again from now
+      view = { second, paused, muted: (flags & 2) !== 0 };
+    }
+    showPosition(dragSecond ?? view.second);
+    setLabel(playerButtons[0], view.paused ? 'Play' : 'Pause');
+    playerButtons[0].textContent = view.paused ? '▶' : '❚❚';
+    setLabel(playerButtons[4], view.muted ? 'Unmute' : 'Mute');
+    playerButtons[4].textContent = view.muted ? '✕' : '♪';
+    requestAnimationFrame(followPlayer);
+  }
+
+  function showPosition(second) {
+    const shown = Math.min(Math.floor(second), showLengthSeconds);
+    if (position.getAttribute('aria-valuenow') === String(shown)) return;
+    position.setAttribute('aria-valuenow', String(shown));
+    position.setAttribute('aria-valuetext', `${clock(shown)} of ${clock(showLengthSeconds)}`);
+    positionDone.style.width = `${(100 * shown) / showLengthSeconds}%`;
+    time.textContent = `${clock(shown)} / ${clock(showLengthSeconds)}`;
+  }
+
+  function press(name) {
+    if (controlsAct) Module._eyesonlyPress(keyCodes[name]);
+    wake();
+  }
+
+  function jumpTo(second) {
+    if (controlsAct) Module._eyesonlyJumpTo(Math.min(Math.max(second, 0), showLengthSeconds));
+    wake();
+  }
+
+  for (const button of playerButtons) button.addEventListener('click', () => press(button.id));
+  fullscreenButton.addEventListener('click', () => { toggleFullscreen(); wake(); });
+  document.addEventListener('fullscreenchange', () => {
+    setLabel(fullscreenButton, document.fullscreenElement ? 'Exit full screen' : 'Full screen');
+  });
+
+  // A key that works a focused button (Space, Enter) is the button's, not
+  // the player's too.
+  controls.addEventListener('keydown', (event) => {
+    if (event.target instanceof HTMLButtonElement && (event.key === ' ' || event.key === 'Enter'))
+      event.stopPropagation();
+  });
+
+  // The position bar: a click or a drag jumps where it is let go; on the
+  // focused bar Left, Right and Home are the player's own keys, and Up and
+  // Down (Page Up, Page Down) move as Right and Left do.
+  function secondAt(event) {
+    const box = position.getBoundingClientRect();
+    return Math.min(Math.max((event.clientX - box.left) / box.width, 0), 1) * showLengthSeconds;
+  }
+  position.addEventListener('pointerdown', (event) => {
+    if (!controlsAct || event.button !== 0) return;
+    position.setPointerCapture(event.pointerId);
+    dragSecond = secondAt(event);
+    wake();
+  });
+  position.addEventListener('pointermove', (event) => {
+    if (dragSecond !== null) dragSecond = secondAt(event);
+  });
+  position.addEventListener('pointerup', (event) => {
+    if (dragSecond === null) return;
+    dragSecond = null;
+    jumpTo(secondAt(event));
+  });
+  position.addEventListener('pointercancel', () => { dragSecond = null; });
+  position.addEventListener('keydown', (event) => {
+    const towards = { ArrowUp: 'forward', PageUp: 'forward', ArrowDown: 'back', PageDown: 'back' }[event.key];
+    if (!towards) return;
+    press(towards);
+    event.preventDefault();
+    event.stopPropagation();
+  });
+
+  // The address of this moment: the page's own with #t= the second shown.
+  document.getElementById('copy-link').addEventListener('click', async () => {
+    const address = location.href.replace(/#.*$/, '') + '#t=' + Math.floor(view.second);
+    wake();
+    try {
+      await navigator.clipboard.writeText(address);
+      link.textContent = 'Copied: ' + address;
+    } catch {
+      link.textContent = address;  // to copy by hand
+    }
+  });
+
+  controls.addEventListener('pointerenter', () => { pointerOnControls = true; wake(); });
+  controls.addEventListener('pointerleave', () => { pointerOnControls = false; wake(); });
+  controls.addEventListener('focusin', wake);
+  stage.addEventListener('pointermove', wake);
+  stage.addEventListener('pointerdown', wake);  // a tap shows the bar; it does not pause
+  document.addEventListener('keydown', wake);
+
+  // A hidden page (another tab in front, a minimised window) holds the show
+  // and its sound; shown again, they go on from the same moment.
+  document.addEventListener('visibilitychange', () => {
+    if (running) Module._eyesonlyHide(document.hidden ? 1 : 0);
+  });
+
+  // A new moment in the address while the show plays jumps there.
+  window.addEventListener('hashchange', () => {
+    const second = running && controlsAct ? startMoment() : null;
+    if (second !== null) jumpTo(second);
+  });
+
+  // -------------------------------------------------------------------------
+  // The download: the program, its WebAssembly and its data, fetched here
+  // so that Play can show how far it is; the program then finds the other
+  // two ready. A file that fails is named, and Play offers to try again
+  // (what came whole is kept).
+  const download = {
+    files: ['eyesonly.js', 'eyesonly.wasm', 'eyesonly.data'].map((name) => ({ name, loaded: 0, total: 0, bytes: null })),
+    failed: false,
+  };
+
+  function showProgress() {
+    const { files } = download;
+    const known = files.every((file) => file.bytes || file.total > 0);
+    const loadedBytes = files.reduce((n, file) => n + (file.bytes ? file.bytes.length : file.loaded), 0);
+    const totalBytes = files.reduce((n, file) => n + (file.bytes ? file.bytes.length : file.total), 0);
+    // A compressed answer counts its length before unpacking: held below 100.
+    const percent = files.every((file) => file.bytes) ? 100 : Math.min(99, Math.floor((100 * loadedBytes) / totalBytes));
+    play.textContent = known ? `Loading… ${percent}%` : 'Loading…';
+  }
+
+  async function fetchFile(file) {
+    file.loaded = 0;
+    const response = await fetch(file.name, { cache: 'no-cache' });
+    if (!response.ok) throw new Error(`${response.status} ${response.statusText}`.trim());
+    file.total = Number(response.headers.get('Content-Length')) || 0;
+    const pieces = [];
+    const reader = response.body.getReader();
+    for (;;) {
+      const { done, value } = await reader.read();
+      if (done) break;
+      pieces.push(value);
+      file.loaded += value.length;
+      showProgress();
+    }
+    const bytes = new Uint8Array(file.loaded);
+    let at = 0;
+    for (const piece of pieces) { bytes.set(piece, at); at += piece.length; }
+    file.bytes = bytes;
+    showProgress();
+  }
+
+  async function loadShow() {
+    download.failed = false;
+    loadFailure.hidden = true;
+    play.disabled = true;
+    showProgress();
+    const missing = download.files.filter((file) => !file.bytes);
+    const results = await Promise.allSettled(missing.map(fetchFile));
+    const failures = results.flatMap((result, i) => (result.status === 'rejected'
+      ? [`${missing[i].name} (${result.reason instanceof TypeError ? 'no connection' : result.reason.message})`] : []));
+    if (failures.length > 0) {
+      download.failed = true;
+      loadFailure.textContent = `Could not load ${failures.join(', ')}.`;
+      loadFailure.hidden = false;
+      play.textContent = 'Try again';
+      play.disabled = false;
+      return;
+    }
+    const [program, wasm, data] = download.files;
+    Module.wasmBinary = wasm.bytes.buffer;
+    Module.getPreloadedPackage = () => data.bytes.buffer;
+    const script = document.createElement('script');
+    script.src = URL.createObjectURL(new Blob([program.bytes], { type: 'text/javascript' }));
+    document.body.appendChild(script);
+  }
+
+  // -------------------------------------------------------------------------
   // What the show calls (app/web.cpp, platform/display/web.cpp,
   // platform/audio/web_device.cpp).
   return {
     kept,
     showMessage,
-    ready() {
+    loadShow,
+    ready(playerControls) {
       loaded = true;
+      controlsAct = playerControls;
       play.disabled = false;
       play.textContent = 'Play';
     },
@@ -160,6 +427,9 @@ const eyesonlyPage = (() => {
     },
     showEnded(exitCode, escaped) {
       running = false;
+      clearTimeout(fadeTimer);
+      controls.hidden = true;
+      stage.classList.remove('idle');
       kept.ended = { exitCode, escaped };
       play.textContent = 'Play again';
       play.disabled = false;
@@ -174,3 +444,5 @@ var Module = {
   print: (text) => console.log(text),
   printErr: (text) => eyesonlyPage.showMessage('eyesonly', text),
 };
+
+eyesonlyPage.loadShow();

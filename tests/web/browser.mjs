@@ -51,6 +51,18 @@ export async function openBrowser({ width = 800, height = 600, host = null, fold
   return { browser, url, console, openPage, close };
 }
 
+// Runs a program of the native build (eyesonly, showframe) there, with an
+// empty data folder of the user's so that the show keeps to its own files,
+// and the sanitizers' list of the system libraries' leaks for a test build.
+export function runNative(program, args, emptyDataHome) {
+  const env = {
+    ...process.env,
+    LSAN_OPTIONS: `suppressions=${join(top, 'tests/lsan.supp')}:print_suppressions=0`,
+    XDG_DATA_HOME: emptyDataHome,
+  };
+  return run(join(nativeBuild, program), args, { cwd: nativeBuild, env, maxBuffer: 64 << 20 });
+}
+
 // Waits until the page's run has ended (Escape, the show's end, or until=).
 export async function waitForEnd(page, timeoutMs = 600000) {
   await page.waitForFunction(() => eyesonlyPage.kept.ended !== null, { timeout: timeoutMs, polling: 500 });

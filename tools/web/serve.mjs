@@ -30,8 +30,9 @@ export function serve(folder, port = 0) {
       if (file !== root && !file.startsWith(root + sep)) throw new Error('outside');
       if ((await stat(file)).isDirectory()) file = join(file, 'index.html');
       const body = await readFile(file);
+      // The length lets the page show how far its download is.
       response.writeHead(200, { 'Content-Type': types[extname(file)] || 'application/octet-stream',
-                                'Cache-Control': 'no-cache' });
+                                'Content-Length': body.length, 'Cache-Control': 'no-cache' });
       response.end(request.method === 'HEAD' ? undefined : body);
     } catch {
       response.writeHead(404, { 'Content-Type': 'text/plain' });

@@ -36,7 +36,7 @@ target_link_libraries(eyesonly PRIVATE "${EYESONLY_WEB_DEPS}/lib/libGLU.a" webgl
 target_link_options(eyesonly PRIVATE
   -O2 -fexceptions -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=0
   -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1
-  -sEXPORTED_FUNCTIONS=_main,_eyesonlyPlay
+  -sEXPORTED_FUNCTIONS=_main,_eyesonlyPlay,_eyesonlyPress,_eyesonlyJumpTo,_eyesonlyHide,_eyesonlySecond,_eyesonlyPlayerState
   "SHELL:--preload-file ${EYESONLY_WEB_DATA}@/data"
   "SHELL:--exclude-file ${EYESONLY_WEB_DATA}/.made-by-build")
 file(GLOB data_files CONFIGURE_DEPENDS "${EYESONLY_WEB_DATA}/*")

@@ -1,0 +1,247 @@
+// The page as a player: its on-screen controls over the player's own
+// jumps, pause and mute, a link to a moment against the program's --from,
+// a hidden tab, and the download with its progress and its failure.
+import assert from 'node:assert/strict';
+import { cp, mkdir, mkdtemp, rm } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { after, before, test } from 'node:test';
+
+import { openBrowser, runNative, site, waitForEnd } from './browser.mjs';
+
+const showLength = 146;  // seconds, the position bar's end
+
+let scratch;
+let browser;
+
+before(async () => {
+  scratch = await mkdtemp(join(tmpdir(), 'eyesonly-player-'));
+  await mkdir(join(scratch, 'no-user-data'));
+  browser = await openBrowser();
+});
+
+after(async () => {
+  if (browser) await browser.close();
+  if (scratch) await rm(scratch, { recursive: true, force: true });
+});
+
+// What the controls say: every button's aria-label by its id, the position
+// bar's values and time, whether the bar has faded, the page's title.
+function readControls(page) {
+  return page.evaluate(() => {
+    const bar = document.getElementById('position');
+    const labels = {};
+    for (const button of document.querySelectorAll('#controls button')) labels[button.id] = button.getAttribute('aria-label');
+    return {
+      labels,
+      min: bar.getAttribute('aria-valuemin'),
+      max: bar.getAttribute('aria-valuemax'),
+      now: Number(bar.getAttribute('aria-valuenow')),
+      time: document.getElementById('time').textContent,
+      faded: document.getElementById('controls').classList.contains('idle'),
+      title: document.title,
+    };
+  });
+}
+
+// A page on the real clock, playing, with a few frames shown; valueNow()
+// on it reads the position bar.
+async function playing(query = '') {
+  const page = await browser.openPage(query);
+  await page.evaluate(() => {
+    window.valueNow = () => Number(document.getElementById('position').getAttribute('aria-valuenow'));
+  });
+  await page.click('#play');
+  await page.waitForFunction(() => eyesonlyPage.kept.framesShown >= 3);
+  return page;
+}
+
+test('each button does what its key does and says what a press does now', async () => {
+  const page = await playing();
+  const first = await readControls(page);
+  assert.deepEqual(first.labels, {
+    pause: 'Pause', back: 'Back 10 seconds', forward: 'Forward 10 seconds', restart: 'Restart', mute: 'Mute',
+    'copy-link': 'Copy link to this moment', fullscreen: 'Full screen',
+  });
+  assert.deepEqual([first.min, first.max], ['0', String(showLength)]);
+  assert.match(first.time, /^0:0\d \/ 2:26$/);
+  const sizes = await page.$$eval('#controls button', (all) => all.map((b) => Math.min(b.offsetWidth, b.offsetHeight)));
+  assert.ok(sizes.every((size) => size >= 44), `buttons ${sizes.join(', ')} px`);
+
+  // Each press, then what the page must come to say: a label, a position,
+  // the title that the player sets for its pause and mute.
+  const presses = [
+    ['forward', () => valueNow() >= 20],
+    ['forward', () => valueNow() >= 30],
+    ['back', () => valueNow() >= 20 && valueNow() < 30],
+    ['pause', () => document.getElementById('pause').getAttribute('aria-label') === 'Play'
+                    && document.title === '.. for your eyes only .. (paused)'],
+    ['mute', () => document.getElementById('mute').getAttribute('aria-label') === 'Unmute'
+                   && document.title === '.. for your eyes only .. (paused, muted)'],
+    ['mute', () => document.getElementById('mute').getAttribute('aria-label') === 'Mute'],
+    ['pause', () => document.getElementById('pause').getAttribute('aria-label') === 'Pause'
+                    && document.title === '.. for your eyes only ..'],
+    ['restart', () => valueNow() < 5],
+    ['fullscreen', () => document.fullscreenElement !== null
+                         && document.getElementById('fullscreen').getAttribute('aria-label') === 'Exit full screen'],
+    ['fullscreen', () => document.fullscreenElement === null
+                         && document.getElementById('fullscreen').getAttribute('aria-label') === 'Full screen'],
+  ];
+  for (const [button, done] of presses) {
+    await page.click(`#${button}`);
+    await page.waitForFunction(done, { timeout: 20000 }).catch(async () => {
+      assert.fail(`after ${button}: ${JSON.stringify(await readControls(page))}`);
+    });
+  }
+
+  // While paused nothing more is drawn; the position stays.
+  await page.click('#pause');
+  await page.waitForFunction(() => document.getElementById('pause').getAttribute('aria-label') === 'Play');
+  const held = await page.evaluate(() => [eyesonlyPage.kept.framesShown, Module._eyesonlySecond()]);
+  await page.waitForFunction((n) => performance.now() > n, {}, await page.evaluate(() => performance.now() + 500));
+  assert.deepEqual(await page.evaluate(() => [eyesonlyPage.kept.framesShown, Module._eyesonlySecond()]), held);
+
+  // The link to this moment is the page's address at the second shown.
+  await page.click('#copy-link');
+  await page.waitForFunction(() => document.getElementById('link').textContent !== '');
+  const { now } = await readControls(page);
+  const link = await page.$eval('#link', (e) => e.textContent);
+  assert.match(link, new RegExp(`^(Copied: )?${browser.url.replace(/[./]/g, '\\$&')}#t=${now}$`));
+  await page.keyboard.press('Escape');
+  assert.deepEqual(await waitForEnd(page), { exitCode: 27, escaped: true });
+  assert.equal(await page.$eval('#controls', (c) => c.hidden), true);
+  await page.close();
+});
+
+test('a click or a drag on the position bar jumps there, and arrow keys move it', async () => {
+  const page = await playing();
+  const box = await page.$eval('#position', (bar) => { const r = bar.getBoundingClientRect(); return [r.left, r.width, r.top + r.height / 2]; });
+  const at = (share) => box[0] + share * box[1];
+  const moves = [
+    ['click at half', async () => page.mouse.click(at(0.5), box[2]), showLength / 2],
+    ['drag from a quarter to three quarters', async () => {
+      await page.mouse.move(at(0.25), box[2]);
+      await page.mouse.down();
+      await page.mouse.move(at(0.5), box[2], { steps: 4 });
+      await page.mouse.move(at(0.75), box[2], { steps: 4 });
+      await page.mouse.up();
+    }, showLength * 0.75],
+    ['click at a tenth', async () => page.mouse.click(at(0.1), box[2]), showLength * 0.1],
+    ['Up on the focused bar', async () => { await page.focus('#position'); await page.keyboard.press('ArrowUp'); }, showLength * 0.1 + 10],
+    ['Left on the focused bar', async () => page.keyboard.press('ArrowLeft'), showLength * 0.1],
+  ];
+  for (const [what, move, second] of moves) {
+    await move();
+    await page.waitForFunction((want) => Math.abs(valueNow() - want) <= 2, { timeout: 20000 }, second).catch(async () => {
+      assert.fail(`${what}: expected about ${second} s, the bar says ${(await readControls(page)).now}`);
+    });
+  }
+  // The frames shown after the last jump are at its moment, not before.
+  const shown = await page.evaluate(() => eyesonlyPage.kept.framesShown);
+  await page.waitForFunction((n) => eyesonlyPage.kept.framesShown > n + 2, {}, shown);
+  assert.ok(Math.abs(await page.evaluate(() => Module._eyesonlySecond()) - showLength * 0.1) < 5);
+  await page.close();
+});
+
+test('the bar fades while the show plays, comes back on a tap, and stays while paused', async () => {
+  const page = await playing();
+  await page.waitForFunction(() => document.getElementById('controls').classList.contains('idle'), { timeout: 10000 });
+  await page.mouse.click(200, 200);  // a tap on the picture
+  assert.equal((await readControls(page)).faded, false);
+  // It does not pause: frames go on.
+  const shown = await page.evaluate(() => eyesonlyPage.kept.framesShown);
+  await page.waitForFunction((n) => eyesonlyPage.kept.framesShown > n + 3, {}, shown);
+  await page.keyboard.press('Space');
+  await page.waitForFunction(() => document.getElementById('pause').getAttribute('aria-label') === 'Play');
+  await page.waitForFunction((n) => performance.now() > n, { timeout: 10000 }, await page.evaluate(() => performance.now() + 3000));
+  assert.equal((await readControls(page)).faded, false, 'the bar faded while paused');
+  await page.close();
+});
+
+test('a hidden tab holds the show and its sound, and it goes on from the same moment', async () => {
+  const page = await playing('?keep');
+  await page.waitForFunction(() => eyesonlyPage.kept.framesShown >= 10);
+  const other = await browser.browser.newPage();
+  await other.bringToFront();
+  await page.waitForFunction(() => document.visibilityState === 'hidden', { polling: 50 });
+  const hidden = await page.evaluate(() => ({ second: Module._eyesonlySecond(), played: eyesonlyPage.playedFrames() }));
+  // A second and a half away.
+  await other.waitForFunction((n) => performance.now() > n, {}, await other.evaluate(() => performance.now() + 1500));
+  const away = await page.evaluate(() => ({ played: eyesonlyPage.playedFrames() }));
+  await page.bringToFront();
+  await other.close();
+  const shown = await page.evaluate(() => eyesonlyPage.kept.framesShown);
+  await page.waitForFunction((n) => eyesonlyPage.kept.framesShown > n, {}, shown);
+  const back = await page.evaluate(() => ({ second: Module._eyesonlySecond(), lead: eyesonlyPage.kept.soundLead }));
+  console.log(`hidden tab: at ${hidden.second} s, ${back.second} s when shown again 1.5 s later`);
+  assert.ok(away.played - hidden.played < 0.25 * 44100, `${away.played - hidden.played} frames of sound played while hidden`);
+  assert.ok(back.second - hidden.second < 0.5, `the show went on at ${back.second} s, hidden at ${hidden.second} s`);
+  assert.ok(back.lead <= 0.25 * 44100 + 4096, `sound mixed ${back.lead} frames ahead of what is played`);
+  await page.keyboard.press('Escape');
+  await waitForEnd(page);
+  await page.close();
+});
+
+test('#t= starts the show there exactly as --from does', async () => {
+  const native = await runNative('eyesonly', ['--headless', '--fps', '10', '--from', '60', '--until', '62', '--trace'],
+                                 join(scratch, 'no-user-data'));
+  const lines = browser.console.length;
+  const page = await browser.openPage('?fps=10&until=62&trace#t=60');
+  await page.click('#play');
+  assert.deepEqual(await waitForEnd(page, 120000), { exitCode: 0, escaped: false });
+  const trace = browser.console.slice(lines).filter((m) => m.type === 'log').map((m) => m.text + '\n').join('');
+  assert.ok(native.stdout.length > 0);
+  assert.equal(trace, native.stdout);
+  await page.close();
+
+  // The forms of a moment, and moments refused with a line on the page:
+  // the first frame shown (at 10 frames a second), and the line.
+  const forms = [
+    ['#t=1:15', 76000, null],
+    ['#t=npt:75.05', 76100, null],
+    ['#t=0:01:15', 76000, null],
+    ['#t=1:75', 1000, 'Address: #t=1:75 is not a moment of the show'],
+    ['#t=abc', 1000, 'Address: #t=abc is not a moment of the show'],
+    ['#t=60,62', 1000, 'Address: #t=60,62 is not a moment of the show'],
+  ];
+  for (const [hash, firstMs, line] of forms) {
+    const form = await browser.openPage(`?fps=10&until=0${hash}`);
+    await form.click('#play');
+    await waitForEnd(form, 120000);
+    const [runStart, messages] = await form.evaluate(() => [eyesonlyPage.kept.runStarts[0],
+                                                            document.getElementById('messages').textContent]);
+    const said = messages.split('\n').find((l) => l.startsWith('Address: ')) ?? null;
+    assert.deepEqual([hash, runStart, said && said.replace(/ \(write .*$/, '')], [hash, firstMs, line]);
+    await form.close();
+  }
+});
+
+test('Play shows the download\'s progress; a file that fails is named and can be tried again', async () => {
+  const folder = join(scratch, 'site');
+  await cp(site, folder, { recursive: true, filter: (path) => !path.endsWith('eyesonly.data') });
+  const elsewhere = await openBrowser({ folder });
+  try {
+    const page = await elsewhere.openPage('');
+    assert.equal(await page.$eval('#play', (b) => b.textContent), 'Try again');
+    assert.equal(await page.$eval('#load-failure', (p) => p.textContent), 'Could not load eyesonly.data (404 Not Found).');
+
+    await cp(join(site, 'eyesonly.data'), join(folder, 'eyesonly.data'));
+    await page.evaluate(() => {
+      window.playTexts = [];
+      new MutationObserver((records) => {
+        for (const record of records) for (const node of record.addedNodes) window.playTexts.push(node.textContent);
+      }).observe(document.getElementById('play'), { childList: true });
+    });
+    await page.click('#play');
+    await page.waitForFunction(() => document.getElementById('play').textContent === 'Play', { timeout: 60000 });
+    const texts = await page.evaluate(() => window.playTexts);
+    assert.ok(texts.every((t) => /^(Loading…( \d+%)?|Play)$/.test(t)), `Play said ${JSON.stringify(texts)}`);
+    const percents = texts.filter((t) => t.endsWith('%')).map((t) => Number(t.slice(9, -1)));
+    assert.deepEqual(percents, [...percents].sort((a, b) => a - b), 'the progress went back');
+    assert.ok(percents.some((p) => p > 0 && p < 100) && percents.at(-1) === 100, `progress ${percents.join(' ')}`);
+    assert.equal(await page.$eval('#load-failure', (p) => p.hidden), true);
+    await page.close();
+  } finally {
+    await elsewhere.close();
+  }
+});
