@@ -104,7 +104,6 @@ const eyesonlyPage = (() => {
   play.addEventListener('click', () => (download.failed ? loadShow() : start()));
   canvas.addEventListener('click', start);
   panel.addEventListener('click', (event) => { if (event.target === panel) start(); });
-  document.getElementById('fullscreen').addEventListener('click', toggleFullscreen);
   document.addEventListener('keydown', (event) => {
     if (event.ctrlKey || event.altKey || event.metaKey) return;
     if (event.key === 'f' || event.key === 'F') {
@@ -167,8 +166,11 @@ const eyesonlyPage = (() => {
     return `${Math.floor(whole / 60)}:${String(whole % 60).padStart(2, '0')}`;
   }
 
-  function setLabel(button, label) {
-    if (button.getAttribute('aria-label') !== label) button.setAttribute('aria-label', label);
+  // A button's label says what a press does now; its face shows the same.
+  function setLabel(button, label, face = null) {
+    if (button.getAttribute('aria-label') === label) return;
+    button.setAttribute('aria-label', label);
+    if (face !== null) button.textContent = face;
   }
 
   function showControls() {
@@ -189,8 +191,11 @@ const eyesonlyPage = (() => {
     fadeTimer = setTimeout(fade, fadeAfterMs);
   }
 
+  // Not while paused, nor while the pointer, a drag or the keyboard's focus
+  // is on the bar.
   function fade() {
     if (!running || view.paused || pointerOnControls || dragSecond !== null) return;
+    if (controls.querySelector(':focus-visible')) return;
     controls.classList.add('idle');
     stage.classList.add('idle');
   }
@@ -207,10 +212,8 @@ const eyesonlyPage = (() => {
       view = { second, paused, muted: (flags & 2) !== 0 };
     }
     showPosition(dragSecond ?? view.second);
-    setLabel(playerButtons[0], view.paused ? 'Play' : 'Pause');
-    playerButtons[0].textContent = view.paused ? '▶' : '❚❚';
-    setLabel(playerButtons[4], view.muted ? 'Unmute' : 'Mute');
-    playerButtons[4].textContent = view.muted ? '✕' : '♪';
+    setLabel(playerButtons[0], view.paused ? 'Play' : 'Pause', view.paused ? '▶' : '❚❚');
+    setLabel(playerButtons[4], view.muted ? 'Unmute' : 'Mute', view.muted ? '✕' : '♪');
     requestAnimationFrame(followPlayer);
   }
 
