@@ -4,6 +4,9 @@
 //   web-fps             the page's frames a second on the fixed-step clock in
 //                       SwiftShader (one a browser's animation frame, so at
 //                       most 60), beside the native program's headless rate
+//   web-jump-ms         on the real clock, the position bar's jump from the
+//                       start to 140 s: the frames it runs through, until
+//                       the first frame at 140 s is shown
 // One line per figure, "<name> <value> <words>", medians over RUNS runs.
 //   node bench/web.mjs [RUNS]
 import { readFile, readdir } from 'node:fs/promises';
@@ -35,6 +38,7 @@ console.log(`web-bundle-kb ${kb(total)} gzipped: wasm ${kb(parts.wasm)}, js ${kb
 const browser = await openBrowser();
 const firsts = [];
 const rates = [];
+const jumps = [];
 const seconds = 20;
 const fps = 60;
 for (let i = 0; i < runs; i++) {
@@ -51,6 +55,22 @@ for (let i = 0; i < runs; i++) {
   const frames = await timed.evaluate(() => eyesonlyPage.kept.framesShown);
   rates.push(frames / ((Date.now() - started) / 1000));
   await timed.close();
+
+  const player = await browser.openPage('');
+  await player.click('#play');
+  await player.waitForFunction(() => eyesonlyPage.kept.framesShown >= 2);
+  // The frames a jump runs through are not shown: the next one shown is at 140 s.
+  jumps.push(await player.evaluate((second) => new Promise((done) => {
+    const shownBefore = eyesonlyPage.kept.framesShown;
+    const began = performance.now();
+    Module._eyesonlyJumpTo(second);
+    const look = () => (eyesonlyPage.kept.framesShown > shownBefore ? done(performance.now() - began)
+                                                                     : requestAnimationFrame(look));
+    requestAnimationFrame(look);
+  }), 140));
+  await player.keyboard.press('Escape');
+  await waitForEnd(player);
+  await player.close();
 }
 await browser.close();
 
@@ -62,6 +82,8 @@ for (let i = 0; i < runs; i++) {
   nativeRates.push((seconds * fps + 1) / ((Date.now() - started) / 1000));
 }
 console.log(`web-first-frame-ms ${median(firsts).toFixed(0)} from the page's load, Play pressed at once`);
+console.log(`web-jump-ms ${median(jumps).toFixed(0)} for the position bar's jump from the start to 140 s ` +
+            '(8400 frames run through at 60 a second, then the frame at 140 s shown)');
 console.log(`web-fps ${median(rates).toFixed(1)} frames a second in SwiftShader, the first ${seconds} s at ${fps} fps ` +
             `(one frame an animation frame: at most the browser's 60); ` +
             `native headless ${median(nativeRates).toFixed(1)} in the same run`);

@@ -167,10 +167,16 @@ const eyesonlyPage = (() => {
   }
 
   // A button's label says what a press does now; its face shows the same.
-  function setLabel(button, label, face = null) {
-    if (button.getAttribute('aria-label') === label) return;
+  const faces = {
+    Pause: '<path d="M4 3h4v14H4zM12 3h4v14h-4z"/>',
+    Play: '<path d="M5 3l12 7-12 7z"/>',
+    Mute: '<path d="M2 7h4l5-4v14l-5-4H2zM13 6.5a5 5 0 0 1 0 7l1.4 1.4a7 7 0 0 0 0-9.8z"/>',
+    Unmute: '<path d="M2 7h4l5-4v14l-5-4H2zM13 7.4l1.4-1.4 2.1 2.1 2.1-2.1 1.4 1.4-2.1 2.1 2.1 2.1-1.4 1.4-2.1-2.1-2.1 2.1-1.4-1.4 2.1-2.1z"/>',
+  };
+  function setLabel(button, label) {
+    if (button.getAttribute('aria-label') === label && button.firstChild) return;
     button.setAttribute('aria-label', label);
-    if (face !== null) button.textContent = face;
+    if (faces[label]) button.innerHTML = `<svg viewBox="0 0 20 20">${faces[label]}</svg>`;
   }
 
   function showControls() {
@@ -212,8 +218,8 @@ const eyesonlyPage = (() => {
       view = { second, paused, muted: (flags & 2) !== 0 };
     }
     showPosition(dragSecond ?? view.second);
-    setLabel(playerButtons[0], view.paused ? 'Play' : 'Pause', view.paused ? '▶' : '❚❚');
-    setLabel(playerButtons[4], view.muted ? 'Unmute' : 'Mute', view.muted ? '✕' : '♪');
+    setLabel(playerButtons[0], view.paused ? 'Play' : 'Pause');
+    setLabel(playerButtons[4], view.muted ? 'Unmute' : 'Mute');
     requestAnimationFrame(followPlayer);
   }
 

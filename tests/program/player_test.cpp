@@ -164,14 +164,16 @@ TEST_F(Jumps, FromMomentGivesTheFramesAndTraceOfTheWholeRun) {
 }
 
 // Keys on the real clock's path: far forward, back through the start into
-// the title scene, and forward again into the greetings. Each jump's frames
-// run at 24 a second, so the frame it ends on is the whole run's.
+// the title scene, and forward again into the greetings; then the page's
+// position bar back to 60 s. Each jump's frames run at 24 a second, so the
+// frame it ends on is the whole run's.
 TEST_F(Jumps, KeysReachTheStatesOfTheShowPlayedThrough) {
     script = [](int swap) {
         if (swap == 1) press(platform::VK_RIGHT, 13);  // to 130 s
         if (swap == 2) press(platform::VK_LEFT, 7);    // back through the start to 60 s
         if (swap == 3) press(platform::VK_RIGHT, 7);   // forward from there to 130 s
-        if (swap == 4) platform::postMessage({platform::WM_CLOSE, 0, 0});
+        if (swap == 4) playerJumpToSecond(60.0);
+        if (swap == 5) platform::postMessage({platform::WM_CLOSE, 0, 0});
     };
     const PlayerSettings keys{.keys = true, .jumpFps = fps};
     const Played played = play(keys, 0, kept);
@@ -183,8 +185,9 @@ TEST_F(Jumps, KeysReachTheStatesOfTheShowPlayedThrough) {
         ASSERT_NE(same, wholeFrames.end()) << "a jump ended at " << ms << " ms, off the 24 fps steps";
         EXPECT_EQ(hash, same->second) << "the frame at " << ms << " ms differs from the played-through one";
     }
-    ASSERT_EQ(landed.size(), 3u) << "expected frames near 130 s, 60 s and 130 s";
+    ASSERT_EQ(landed.size(), 4u) << "expected frames near 130 s, 60 s, 130 s and 60 s";
     EXPECT_NEAR(landed[0], 130000.0, 200.0);
     EXPECT_NEAR(landed[1], 60000.0, 200.0);
     EXPECT_NEAR(landed[2], 130000.0, 200.0);
+    EXPECT_NEAR(landed[3], 60000.0, 200.0);
 }
