@@ -157,18 +157,25 @@ test('the bar fades while the show plays, comes back on a tap, and stays while p
   await page.close();
 });
 
-test('a hidden tab holds the show and its sound, and it goes on from the same moment', async () => {
-  const page = await playing('?keep');
-  await page.waitForFunction(() => eyesonlyPage.kept.framesShown >= 10);
+// Another tab in front of the page for a while (ms); what the page said
+// when it was hidden and when the tab went back behind it.
+async function hideFor(page, ms) {
+  const state = () => ({ second: Module._eyesonlySecond(), played: eyesonlyPage.playedFrames() });
   const other = await browser.browser.newPage();
   await other.bringToFront();
   await page.waitForFunction(() => document.visibilityState === 'hidden', { polling: 50 });
-  const hidden = await page.evaluate(() => ({ second: Module._eyesonlySecond(), played: eyesonlyPage.playedFrames() }));
-  // A second and a half away.
-  await other.waitForFunction((n) => performance.now() > n, {}, await other.evaluate(() => performance.now() + 1500));
-  const away = await page.evaluate(() => ({ played: eyesonlyPage.playedFrames() }));
+  const hidden = await page.evaluate(state);
+  await other.waitForFunction((n) => performance.now() > n, {}, await other.evaluate((ms) => performance.now() + ms, ms));
+  const away = await page.evaluate(state);
   await page.bringToFront();
   await other.close();
+  return { hidden, away };
+}
+
+test('a hidden tab holds the show and its sound, and it goes on from the same moment', async () => {
+  const page = await playing('?keep');
+  await page.waitForFunction(() => eyesonlyPage.kept.framesShown >= 10);
+  const { hidden, away } = await hideFor(page, 1500);
   const shown = await page.evaluate(() => eyesonlyPage.kept.framesShown);
   await page.waitForFunction((n) => eyesonlyPage.kept.framesShown > n, {}, shown);
   const back = await page.evaluate(() => ({ second: Module._eyesonlySecond(), lead: eyesonlyPage.kept.soundLead }));
@@ -176,6 +183,15 @@ test('a hidden tab holds the show and its sound, and it goes on from the same mo
   assert.ok(away.played - hidden.played < 0.25 * 44100, `${away.played - hidden.played} frames of sound played while hidden`);
   assert.ok(back.second - hidden.second < 0.5, `the show went on at ${back.second} s, hidden at ${hidden.second} s`);
   assert.ok(back.lead <= 0.25 * 44100 + 4096, `sound mixed ${back.lead} frames ahead of what is played`);
+
+  // Paused by the user, the show stays paused when the page is shown again.
+  await page.click('#pause');
+  await page.waitForFunction(() => document.getElementById('pause').getAttribute('aria-label') === 'Play');
+  const paused = await page.evaluate(() => eyesonlyPage.kept.framesShown);
+  await hideFor(page, 300);
+  await page.waitForFunction((n) => performance.now() > n, {}, await page.evaluate(() => performance.now() + 500));
+  assert.equal(await page.evaluate(() => eyesonlyPage.kept.framesShown), paused, 'showing the page undid the pause');
+  assert.equal(await page.$eval('#pause', (b) => b.getAttribute('aria-label')), 'Play');
   await page.keyboard.press('Escape');
   await waitForEnd(page);
   await page.close();
@@ -213,6 +229,11 @@ test('#t= starts the show there exactly as --from does', async () => {
     assert.deepEqual([hash, runStart, said && said.replace(/ \(write .*$/, '')], [hash, firstMs, line]);
     await form.close();
   }
+});
+
+test('the page\'s code says no error or warning on the console', () => {
+  const complaints = browser.console.filter((m) => m.type === 'error' || m.type === 'warn' || m.type === 'warning');
+  assert.deepEqual(complaints, []);
 });
 
 test('Play shows the download\'s progress; a file that fails is named and can be tried again', async () => {
