@@ -26,6 +26,17 @@ const eyesonlyPage = (() => {
   const kept = { sound: [], frames: [], firstFrameMs: null, framesShown: 0, ended: null, runStarts: [], output: null,
     soundLead: 0 };  // the furthest the mixed stream has reached past what is played, in frames
   let runStarted = false;  // the run's first frame is still to come
+  kept.noSound = null;     // why the last Play has no sound, or null
+  kept.heapInUse = [];     // the program's heap in use, in bytes, as each run ended
+  const standing = [];     // [caption, text] of what the show could not do as asked, said again on every Play
+
+  // The sound worklet's code: sound.js beside the page, or where the page
+  // is one file, its own copy of it as a blob.
+  function soundWorkletUrl() {
+    const inline = document.getElementById('sound-code');
+    if (!inline) return 'sound.js';
+    return URL.createObjectURL(new Blob([inline.textContent], { type: 'text/javascript' }));
+  }
 
   // -------------------------------------------------------------------------
   // Sound: blocks of interleaved 16-bit stereo with their place in the stream.
@@ -40,16 +51,23 @@ const eyesonlyPage = (() => {
     return { left, right };
   }
 
-  async function setUpSound() {
-    if (audio) {
-      await audio.resume();
-      return;
-    }
+  // The Web Audio output, made or woken on Play. Resolves to null when it
+  // plays, or to why there is no sound: a context that cannot be made, a
+  // worklet that does not load, or a set-up that has not settled within
+  // soundWaitMs (on a machine with no sound output some browsers never
+  // settle resume()). A context that failed is dropped, so that the next
+  // Play makes a new one and has sound once the machine has.
+  const soundWaitMs = 1000;
+  let soundStep = '';  // what the set-up waits for, for the message
+
+  async function makeSound() {
     const Context = window.AudioContext || window.webkitAudioContext;
-    if (!Context) return;
+    if (!Context) throw new Error('this browser has no Web Audio');
+    soundStep = 'the sound output';
     audio = new Context({ sampleRate: 44100 });
     if (audio.audioWorklet && window.isSecureContext) {
-      await audio.audioWorklet.addModule('sound.js');
+      soundStep = 'the sound worklet';
+      await audio.audioWorklet.addModule(soundWorkletUrl());
       output = new AudioWorkletNode(audio, 'eyesonly-sound', { numberOfInputs: 0, outputChannelCount: [2] });
       kept.output = 'AudioWorkletNode';
     } else {
@@ -63,7 +81,34 @@ const eyesonlyPage = (() => {
       };
     }
     output.connect(audio.destination);
-    await audio.resume();
+  }
+
+  function dropSound() {
+    if (audio) audio.close().catch(() => {});
+    audio = null;
+    output = null;
+    fallbackQueue = null;
+    kept.output = null;
+  }
+
+  async function setUpSound() {
+    let timer;
+    const late = new Promise((_, fail) => {
+      timer = setTimeout(() => fail(new Error(soundStep + ' did not start within a second')), soundWaitMs);
+    });
+    try {
+      await Promise.race([late, (async () => {
+        if (!audio) await makeSound();
+        soundStep = 'the sound output';
+        await audio.resume();
+      })()]);
+      return null;
+    } catch (error) {
+      dropSound();
+      return (error && error.message) || String(error);
+    } finally {
+      clearTimeout(timer);
+    }
   }
 
   // -------------------------------------------------------------------------
@@ -72,15 +117,14 @@ const eyesonlyPage = (() => {
     if (!loaded || running || starting) return;
     starting = true;
     play.disabled = true;
-    try {
-      await setUpSound();
-    } catch (error) {
-      showMessage('Sound', 'No sound: ' + error.message);
-    }
+    const noSound = await setUpSound();
+    kept.noSound = noSound;
     starting = false;
     running = true;
     panel.hidden = true;
     messages.textContent = '';
+    for (const [caption, text] of standing) showMessage(caption, text);
+    if (noSound) showMessage('Sound', 'no sound, the show plays silently: ' + noSound);
     runStarted = true;
     Module._eyesonlyPlay();
   }
@@ -114,6 +158,10 @@ const eyesonlyPage = (() => {
   return {
     kept,
     showMessage,
+    notice(caption, text) {
+      standing.push([caption, text]);
+      showMessage(caption, text);
+    },
     ready() {
       loaded = true;
       play.disabled = false;
@@ -158,8 +206,9 @@ const eyesonlyPage = (() => {
     keepFrame(pixels, width, height, clockMs) {
       kept.frames.push({ clockMs, width, height, pixels });
     },
-    showEnded(exitCode, escaped) {
+    showEnded(exitCode, escaped, heapBytes) {
       running = false;
+      kept.heapInUse.push(heapBytes);
       kept.ended = { exitCode, escaped };
       play.textContent = 'Play again';
       play.disabled = false;
