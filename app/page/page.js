@@ -51,23 +51,29 @@ const eyesonlyPage = (() => {
     return { left, right };
   }
 
-  // The Web Audio output, made or woken on Play. Resolves to null when it
-  // plays, or to why there is no sound: a context that cannot be made, a
-  // worklet that does not load, or a set-up that has not settled within
+  // The Web Audio output, made or woken on Play. setUpSound resolves to null
+  // when it plays, or to why there is none: a context that cannot be made,
+  // or a set-up (a worklet that never loads) that has not settled within
   // soundWaitMs (on a machine with no sound output some browsers never
-  // settle resume()). A context that failed is dropped, so that the next
-  // Play makes a new one and has sound once the machine has.
+  // settle resume()). An output that failed is dropped, so that the next
+  // Play makes a new one; one that is only late is kept, and the next Play
+  // uses it once it plays.
   const soundWaitMs = 1000;
-  let soundStep = '';  // what the set-up waits for, for the message
+  let soundStep = '';       // what the set-up waits for, for the message
+  let soundMade = null;     // makeSound's promise, while its output may still come
+  let soundLive = false;    // the output plays: the show's sound device may open
 
   async function makeSound() {
     const Context = window.AudioContext || window.webkitAudioContext;
     if (!Context) throw new Error('this browser has no Web Audio');
     soundStep = 'the sound output';
     audio = new Context({ sampleRate: 44100 });
-    if (audio.audioWorklet && window.isSecureContext) {
-      soundStep = 'the sound worklet';
-      await audio.audioWorklet.addModule(soundWorkletUrl());
+    // A worklet the browser refuses (chromium's, for a page opened from
+    // disk) leaves the ScriptProcessorNode, as where there is none.
+    soundStep = 'the sound worklet';
+    const worklet = audio.audioWorklet && window.isSecureContext
+      && await audio.audioWorklet.addModule(soundWorkletUrl()).then(() => true, () => false);
+    if (worklet) {
       output = new AudioWorkletNode(audio, 'eyesonly-sound', { numberOfInputs: 0, outputChannelCount: [2] });
       kept.output = 'AudioWorkletNode';
     } else {
@@ -88,28 +94,43 @@ const eyesonlyPage = (() => {
     audio = null;
     output = null;
     fallbackQueue = null;
+    soundMade = null;
     kept.output = null;
+  }
+
+  function soundReady() {
+    if (!soundMade) soundMade = makeSound();
+    return soundMade.then(() => {
+      soundStep = 'the sound output';
+      return audio.resume();
+    });
   }
 
   async function setUpSound() {
     let timer;
+    let lateness = null;
     const late = new Promise((_, fail) => {
-      timer = setTimeout(() => fail(new Error(soundStep + ' did not start within a second')), soundWaitMs);
+      timer = setTimeout(() => fail(lateness = new Error(soundStep + ' did not start within a second')), soundWaitMs);
     });
+    soundLive = false;
     try {
-      await Promise.race([late, (async () => {
-        if (!audio) await makeSound();
-        soundStep = 'the sound output';
-        await audio.resume();
-      })()]);
+      await Promise.race([late, soundReady()]);
+      soundLive = true;
       return null;
     } catch (error) {
-      dropSound();
+      if (error === lateness) soundMade.catch(dropSound);
+      else dropSound();
       return (error && error.message) || String(error);
     } finally {
       clearTimeout(timer);
     }
   }
+
+  // Where the browser lets a page sound without a gesture, the output is
+  // made while the show loads: some browsers take over a second to open
+  // their first one.
+  if (navigator.getAutoplayPolicy && navigator.getAutoplayPolicy('audiocontext') === 'allowed')
+    soundReady().catch(() => {});
 
   // -------------------------------------------------------------------------
   // Play, Play again, full screen.
@@ -168,7 +189,7 @@ const eyesonlyPage = (() => {
       play.textContent = 'Play';
     },
     openSound(mixRate, channelCount) {
-      if (!audio || !output || audio.sampleRate !== mixRate || channelCount !== 2) return false;
+      if (!soundLive || !output || audio.sampleRate !== mixRate || channelCount !== 2) return false;
       soundStart = audio.currentTime;
       if (fallbackQueue) { fallbackQueue.length = 0; fallbackPlayed = 0; }
       else output.port.postMessage({ reset: true });
