@@ -4,7 +4,9 @@
 // when Play is pressed and offers the next one when a run ends; its
 // controls reach the player through the functions exported at the end.
 //
-// The page's address may set the run, as the program's options do:
+// The page's address may set the run, as the program's options do, with the
+// program's own ranges; a value the program would refuse is not used, and
+// the page says so:
 //   ?fps=F      the fixed-step clock at F frames a second (1 to 1000)
 //   &until=S    the run ends after the frame drawn S seconds into the show
 //   &trace      the show's timeline on the console, a line per event
@@ -14,14 +16,18 @@
 
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include <GL/gl.h>
+#include <malloc.h>
 
+#include "app/options.h"
 #include "app/player.h"
 #include "app/shell.h"
 #include "platform/audio/web_device.h"
 #include "platform/display/display.h"
+#include "platform/fonts/fonts.h"
 #include "platform/fonts/pack.h"
 #include "platform/system/clock.h"
 #include "resources/datafiles.h"
@@ -30,9 +36,17 @@
 #include "show/trace.h"
 
 // The page's side (app/page/page.js).
-EM_JS(double, pageNumber, (const char* name), {
+// The address's value for name into buffer (cut to size bytes, a final 0
+// included): its length in UTF-8 bytes, or -1 when the address has none.
+EM_JS(int, pageValue, (const char* name, char* buffer, int size), {
     const value = new URLSearchParams(location.search).get(UTF8ToString(name));
-    return value === null || value.length === 0 ? NaN : Number(value);
+    if (value === null) return -1;
+    stringToUTF8(value, buffer, size);
+    return lengthBytesUTF8(value);
+});
+// A line that stays on the page for every run.
+EM_JS(void, pageNotice, (const char* caption, const char* text), {
+    eyesonlyPage.notice(UTF8ToString(caption), UTF8ToString(text));
 });
 EM_JS(int, pageFlag, (const char* name), { return new URLSearchParams(location.search).has(UTF8ToString(name)) ? 1 : 0; });
 EM_JS(void, pageReady, (int controls), { eyesonlyPage.ready(controls !== 0); });
@@ -40,7 +54,9 @@ EM_JS(int, pageFrameShown, (uint32_t clockMs), { return eyesonlyPage.frameShown(
 EM_JS(void, pageKeepFrame, (const uint8_t* pixels, int width, int height, uint32_t clockMs), {
     eyesonlyPage.keepFrame(HEAPU8.slice(pixels, pixels + width * height * 4), width, height, clockMs);
 });
-EM_JS(void, pageShowEnded, (int exitCode, int escaped), { eyesonlyPage.showEnded(exitCode, escaped !== 0); });
+EM_JS(void, pageShowEnded, (int exitCode, int escaped, double heapBytes), {
+    eyesonlyPage.showEnded(exitCode, escaped !== 0, heapBytes);
+});
 
 namespace {
 
@@ -104,7 +120,7 @@ void start() {
     if (!openShowLoop(web.loop)) {
         web.state = State::Waiting;
         web.played = true;
-        pageShowEnded(1, 0);
+        pageShowEnded(1, 0, mallinfo().uordblks);
         return;
     }
     web.state = State::Running;
@@ -114,7 +130,9 @@ void finish() {
     const ShowResult result = closeShowLoop(web.loop);
     web.state = State::Waiting;
     web.played = true;
-    pageShowEnded(result.exitCode, result.end == ShowEnd::Escape ? 1 : 0);
+    // What the run made is freed by now: the heap in use is what the next
+    // run starts from.
+    pageShowEnded(result.exitCode, result.end == ShowEnd::Escape ? 1 : 0, mallinfo().uordblks);
 }
 
 // One animation frame: turns of the loop until a frame is shown, the show
@@ -129,6 +147,24 @@ void animationFrame() {
         if (turn == LoopTurn::Shown || turn == LoopTurn::Paused) return;
         if (emscripten_get_now() - began > turnBudgetMs) return;
     }
+}
+
+// The option's value from the address, checked by the program's own option
+// rules: true with the options it sets, false when the address has none or
+// the program would refuse it (said on the page). The fixed-step clock goes
+// first so that options that need it are judged on their value alone.
+bool addressOption(const char* name, Options& options) {
+    const int length = pageValue(name, nullptr, 0);
+    if (length < 0) return false;
+    std::string value(static_cast<size_t>(length), '\0');
+    pageValue(name, value.data(), length + 1);
+    std::string option = std::string("--") + name;
+    char program[] = "eyesonly", fixedClock[] = "--fps", anyFps[] = "1";
+    char* argv[] = {program, fixedClock, anyFps, option.data(), value.data()};
+    std::string error;
+    const bool taken = parseOptions(5, argv, options, error);
+    if (!taken) pageNotice("Address", (std::string(name) + "=" + value + " is not used: " + error).c_str());
+    return taken;
 }
 
 }  // namespace
@@ -173,11 +209,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE int eyesonlyPlayerState() {
 
 int main() {
     // 1. The run the address asks for.
-    const double fps = pageNumber("fps");
-    if (std::isfinite(fps) && fps >= 1.0 && fps <= 1000.0) web.fixedFps = fps;
-    const double until = pageNumber("until");
-    if (std::isfinite(until) && until >= 0.0)
-        web.run.stopAtMs = readingAtSecond(until);
+    Options options;
+    if (addressOption("fps", options)) web.fixedFps = options.fps;
+    if (addressOption("until", options)) web.run.stopAtMs = readingAtSecond(options.untilSeconds);
     traceEnabled = pageFlag("trace") != 0;
     web.run.afterFrame = handOverFrame;
     web.pixels.resize(static_cast<size_t>(showWidth) * showHeight * 4);
@@ -186,6 +220,9 @@ int main() {
     //    glyphs are in the show's data.
     shell.skipFullscreen = true;
     platform::useGlyphPack(dataFilePath(glyphpack::fileName));
+    std::string family, file;
+    if (!platform::chosenFace(family, file))
+        pageNotice("Text", "the glyph pack (data/glyphs.pack) is missing, damaged or cut short: the text could not be set");
 
     // 3. The browser's animation frames drive the show from now on.
     emscripten_set_main_loop(animationFrame, 0, 0);

@@ -1,6 +1,7 @@
 // The browser build's figures (bench/run prints them with its goals):
 //   web-first-frame-ms  page load to the first frame drawn, Play pressed at once
 //   web-bundle-kb       everything the page downloads, gzipped, with its parts
+//   web-single-file-kb  the one-file page (eyesonly.html), gzipped
 //   web-fps             the page's frames a second on the fixed-step clock in
 //                       SwiftShader (one a browser's animation frame, so at
 //                       most 60), beside the native program's headless rate
@@ -24,6 +25,7 @@ const median = (values) => {
 // 1. The bundle, by part.
 const parts = { wasm: 0, js: 0, data: 0, page: 0 };
 for (const name of await readdir(site)) {
+  if (name === 'eyesonly.html') continue;  // the one-file page, measured alone below
   const size = gzipSync(await readFile(join(site, name)), { level: 9 }).length;
   const part = name.endsWith('.wasm') ? 'wasm' : name.endsWith('.data') ? 'data'
     : name.startsWith('eyesonly') && name.endsWith('.js') ? 'js' : 'page';
@@ -33,6 +35,10 @@ const total = Object.values(parts).reduce((a, b) => a + b, 0);
 const kb = (n) => (n / 1024).toFixed(0);
 console.log(`web-bundle-kb ${kb(total)} gzipped: wasm ${kb(parts.wasm)}, js ${kb(parts.js)}, ` +
             `data ${kb(parts.data)}, page ${kb(parts.page)}`);
+const single = await readFile(join(site, 'eyesonly.html')).catch(() => null);
+console.log(single ? `web-single-file-kb ${kb(gzipSync(single, { level: 9 }).length)} gzipped, ` +
+                     `${kb(single.length)} as it is`
+                   : 'web-single-file-kb MISSED (no build-web/eyesonly.html)');
 
 // 2. First frame and frame rate, in one browser.
 const browser = await openBrowser();

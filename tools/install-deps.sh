@@ -1,8 +1,10 @@
 #!/bin/sh
 # Installs every Debian package that building, running and testing need.
-# With --web, also the browser build's toolchain: emscripten, chromium, npm
-# where it is missing, the browser tests' node packages (tools/web), and the
-# deb-src line that tools/web/deps.sh fetches its sources with.
+# With --web, also the browser build's toolchain: emscripten, the browsers
+# the page is tested in (chromium; firefox-esr, with pulseaudio for its sound
+# under Xvfb), npm where it is missing, the browser tests' node packages
+# (tools/web), and the deb-src line that tools/web/deps.sh fetches its
+# sources with.
 # Idempotent: packages already present are skipped, and nothing is fetched
 # when all of them are there.
 set -eu
@@ -39,7 +41,7 @@ packages="build-essential cmake pkg-config
 updated=false
 
 if $web; then
-  packages="$packages emscripten chromium"
+  packages="$packages emscripten chromium firefox-esr pulseaudio"
   # npm may come with a node of its own; Debian's goes with Debian's node.
   if ! command -v npm >/dev/null 2>&1; then
     packages="$packages npm"

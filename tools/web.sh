@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds the show for the browser into build-web/ (a static folder any web
-# server can host: index.html, the program as JS and WebAssembly, its data)
+# server can host: index.html, the program as JS and WebAssembly, its data;
+# and eyesonly.html, the same page in one file that plays opened from disk)
 # and serves it on 127.0.0.1, printing the address.
 #
 #   tools/web.sh            build, then serve on port 8640
@@ -23,7 +24,7 @@ while [ "$#" -gt 0 ]; do
     --build) serve=no ;;
     --port) [ "$#" -ge 2 ] || { echo "web: --port needs a number" >&2; exit 2; }; port=$2; shift ;;
     --native) [ "$#" -ge 2 ] || { echo "web: --native needs a build folder" >&2; exit 2; }; native=$2; shift ;;
-    --help) sed -n '2,16s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    --help) sed -n '2,17s/^# \{0,1\}//p' "$0"; exit 0 ;;
     *) echo "web: unknown argument $1 (try --help)" >&2; exit 2 ;;
     esac
     shift

@@ -179,6 +179,7 @@ struct Gl {
     GLint uMvp = -1, uModelview = -1, uNormalMatrix = -1, uLit = -1, uLightPos = -1, uBase = -1,
           uAmbient = -1, uDiffuse = -1, uTextured = -1;
     unsigned arraysOn = 0;
+    std::vector<GLuint> textures;  // every texture made, deleted with the context
 };
 
 Gl gl;
@@ -849,6 +850,9 @@ bool webglStart() {
     emscripten_glBindAttribLocation(gl.program, aColor, "aColor");
     emscripten_glBindAttribLocation(gl.program, aTex, "aTex");
     emscripten_glLinkProgram(gl.program);
+    // The program keeps what it was linked from.
+    emscripten_glDeleteShader(vs);
+    emscripten_glDeleteShader(fs);
     GLint ok = 0;
     emscripten_glGetProgramiv(gl.program, GL_LINK_STATUS, &ok);
     if (!ok) {
@@ -882,6 +886,16 @@ bool webglStart() {
     syncState();
     gl.started = true;
     return true;
+}
+
+void webglStop() {
+    if (gl.started) {
+        if (!gl.textures.empty())
+            emscripten_glDeleteTextures(static_cast<GLsizei>(gl.textures.size()), gl.textures.data());
+        emscripten_glDeleteBuffers(1, &gl.stream);
+        emscripten_glDeleteProgram(gl.program);
+    }
+    gl = Gl{};
 }
 
 extern "C" {
@@ -1498,7 +1512,10 @@ void glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format
 // ---------------------------------------------------------------------------
 // 16. Textures
 
-void glGenTextures(GLsizei n, GLuint* textures) { emscripten_glGenTextures(n, textures); }
+void glGenTextures(GLsizei n, GLuint* textures) {
+    emscripten_glGenTextures(n, textures);
+    if (n > 0) gl.textures.insert(gl.textures.end(), textures, textures + n);
+}
 
 void glBindTexture(GLenum target, GLuint texture) {
     auto run = [=] {

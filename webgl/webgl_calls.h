@@ -45,6 +45,9 @@ void emscripten_glUniformMatrix4fv(GLint location, GLsizei count, GLboolean tran
 
 void emscripten_glGenBuffers(GLsizei n, GLuint* buffers);
 void emscripten_glDeleteBuffers(GLsizei n, const GLuint* buffers);
+void emscripten_glDeleteTextures(GLsizei n, const GLuint* textures);
+void emscripten_glDeleteShader(GLuint shader);
+void emscripten_glDeleteProgram(GLuint program);
 void emscripten_glBindBuffer(GLenum target, GLuint buffer);
 void emscripten_glBufferData(GLenum target, GLsizeiptr size, const void* data, GLenum usage);
 void emscripten_glEnableVertexAttribArray(GLuint index);

@@ -36,6 +36,17 @@ const eyesonlyPage = (() => {
   const kept = { sound: [], frames: [], firstFrameMs: null, framesShown: 0, ended: null, runStarts: [], output: null,
     soundLead: 0 };  // the furthest the mixed stream has reached past what is played, in frames
   let runStarted = false;  // the run's first frame is still to come
+  kept.noSound = null;     // why the last Play has no sound, or null
+  kept.heapInUse = [];     // the program's heap in use, in bytes, as each run ended
+  const standing = [];     // [caption, text] of what the show could not do as asked, said again on every Play
+
+  // The sound worklet's code: sound.js beside the page, or where the page
+  // is one file, its own copy of it as a blob.
+  function soundWorkletUrl() {
+    const inline = document.getElementById('sound-code');
+    if (!inline) return 'sound.js';
+    return URL.createObjectURL(new Blob([inline.textContent], { type: 'text/javascript' }));
+  }
 
   // -------------------------------------------------------------------------
   // Sound: blocks of interleaved 16-bit stereo with their place in the stream.
@@ -50,16 +61,29 @@ const eyesonlyPage = (() => {
     return { left, right };
   }
 
-  async function setUpSound() {
-    if (audio) {
-      await audio.resume();
-      return;
-    }
+  // The Web Audio output, made or woken on Play. setUpSound resolves to null
+  // when it plays, or to why there is none: a context that cannot be made,
+  // or a set-up (a worklet that never loads) that has not settled within
+  // soundWaitMs (on a machine with no sound output some browsers never
+  // settle resume()). An output that failed is dropped, so that the next
+  // Play makes a new one; one that is only late is kept, and the next Play
+  // uses it once it plays.
+  const soundWaitMs = 1000;
+  let soundStep = '';       // what the set-up waits for, for the message
+  let soundMade = null;     // makeSound's promise, while its output may still come
+  let soundLive = false;    // the output plays: the show's sound device may open
+
+  async function makeSound() {
     const Context = window.AudioContext || window.webkitAudioContext;
-    if (!Context) return;
+    if (!Context) throw new Error('this browser has no Web Audio');
+    soundStep = 'the sound output';
     audio = new Context({ sampleRate: 44100 });
-    if (audio.audioWorklet && window.isSecureContext) {
-      await audio.audioWorklet.addModule('sound.js');
+    // A worklet the browser refuses (chromium's, for a page opened from
+    // disk) leaves the ScriptProcessorNode, as where there is none.
+    soundStep = 'the sound worklet';
+    const worklet = audio.audioWorklet && window.isSecureContext
+      && await audio.audioWorklet.addModule(soundWorkletUrl()).then(() => true, () => false);
+    if (worklet) {
       output = new AudioWorkletNode(audio, 'eyesonly-sound', { numberOfInputs: 0, outputChannelCount: [2] });
       kept.output = 'AudioWorkletNode';
     } else {
@@ -73,8 +97,50 @@ const eyesonlyPage = (() => {
       };
     }
     output.connect(audio.destination);
-    await audio.resume();
   }
+
+  function dropSound() {
+    if (audio) audio.close().catch(() => {});
+    audio = null;
+    output = null;
+    fallbackQueue = null;
+    soundMade = null;
+    kept.output = null;
+  }
+
+  function soundReady() {
+    if (!soundMade) soundMade = makeSound();
+    return soundMade.then(() => {
+      soundStep = 'the sound output';
+      return audio.resume();
+    });
+  }
+
+  async function setUpSound() {
+    let timer;
+    let lateness = null;
+    const late = new Promise((_, fail) => {
+      timer = setTimeout(() => fail(lateness = new Error(soundStep + ' did not start within a second')), soundWaitMs);
+    });
+    soundLive = false;
+    try {
+      await Promise.race([late, soundReady()]);
+      soundLive = true;
+      return null;
+    } catch (error) {
+      if (error === lateness) soundMade.catch(dropSound);
+      else dropSound();
+      return (error && error.message) || String(error);
+    } finally {
+      clearTimeout(timer);
+    }
+  }
+
+  // Where the browser lets a page sound without a gesture, the output is
+  // made while the show loads: some browsers take over a second to open
+  // their first one.
+  if (navigator.getAutoplayPolicy && navigator.getAutoplayPolicy('audiocontext') === 'allowed')
+    soundReady().catch(() => {});
 
   // -------------------------------------------------------------------------
   // Play, Play again, full screen.
@@ -82,15 +148,14 @@ const eyesonlyPage = (() => {
     if (!loaded || running || starting) return;
     starting = true;
     play.disabled = true;
-    try {
-      await setUpSound();
-    } catch (error) {
-      showMessage('Sound', 'No sound: ' + error.message);
-    }
+    const noSound = await setUpSound();
+    kept.noSound = noSound;
     starting = false;
     running = true;
     panel.hidden = true;
     messages.textContent = '';
+    for (const [caption, text] of standing) showMessage(caption, text);
+    if (noSound) showMessage('Sound', 'no sound, the show plays silently: ' + noSound);
     runStarted = true;
     Module._eyesonlyPlay(startMoment() ?? 0);
     showControls();
@@ -389,6 +454,10 @@ const eyesonlyPage = (() => {
     kept,
     showMessage,
     loadShow,
+    notice(caption, text) {
+      standing.push([caption, text]);
+      showMessage(caption, text);
+    },
     ready(playerControls) {
       loaded = true;
       controlsAct = playerControls;
@@ -396,7 +465,7 @@ const eyesonlyPage = (() => {
       play.textContent = 'Play';
     },
     openSound(mixRate, channelCount) {
-      if (!audio || !output || audio.sampleRate !== mixRate || channelCount !== 2) return false;
+      if (!soundLive || !output || audio.sampleRate !== mixRate || channelCount !== 2) return false;
       soundStart = audio.currentTime;
       if (fallbackQueue) { fallbackQueue.length = 0; fallbackPlayed = 0; }
       else output.port.postMessage({ reset: true });
@@ -434,11 +503,12 @@ const eyesonlyPage = (() => {
     keepFrame(pixels, width, height, clockMs) {
       kept.frames.push({ clockMs, width, height, pixels });
     },
-    showEnded(exitCode, escaped) {
+    showEnded(exitCode, escaped, heapBytes) {
       running = false;
       clearTimeout(fadeTimer);
       controls.hidden = true;
       stage.classList.remove('idle');
+      kept.heapInUse.push(heapBytes);
       kept.ended = { exitCode, escaped };
       play.textContent = 'Play again';
       play.disabled = false;
@@ -454,4 +524,6 @@ var Module = {
   printErr: (text) => eyesonlyPage.showMessage('eyesonly', text),
 };
 
-eyesonlyPage.loadShow();
+// The one-file page holds the program after this script; the five-file page
+// fetches it.
+if (typeof eyesonlyOneFile === 'undefined') eyesonlyPage.loadShow();

@@ -96,8 +96,13 @@ bool releaseContext() {
     return emscripten_webgl_make_context_current(0) == EMSCRIPTEN_RESULT_SUCCESS;
 }
 
+// What the context held (lists, textures) goes with it, as a desktop
+// context's does: a run after this one starts from nothing.
 void deleteContext() {
-    if (page.context > 0) emscripten_webgl_destroy_context(page.context);
+    if (page.context > 0) {
+        if (emscripten_webgl_make_context_current(page.context) == EMSCRIPTEN_RESULT_SUCCESS) webglStop();
+        emscripten_webgl_destroy_context(page.context);
+    }
     page.context = 0;
 }
 

@@ -1,8 +1,12 @@
-// What the browser tests and benchmarks share: Debian's chromium through
-// puppeteer-core, the page served from build-web/, the native program's
-// references, and the picture and sound readers.
-import { execFile } from 'node:child_process';
-import { readFile, writeFile } from 'node:fs/promises';
+// What the browser tests and benchmarks share: Debian's chromium, or
+// firefox-esr under Xvfb with a private PulseAudio server, through
+// puppeteer-core; the page served from build-web/; the native program's
+// references; and the picture and sound readers.
+import { execFile, spawn } from 'node:child_process';
+import { once } from 'node:events';
+import { existsSync } from 'node:fs';
+import { mkdtemp, readFile, rm, writeFile } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
 import { createRequire } from 'node:module';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -19,11 +23,90 @@ export const site = resolve(process.env.EYESONLY_WEB_SITE || join(top, 'build-we
 export const nativeBuild = resolve(process.env.EYESONLY_NATIVE_BUILD || join(top, 'build'));
 export const run = promisify(execFile);
 
-// A browser with WebGL on SwiftShader and sound allowed without a gesture,
-// the page served on a free port, and everything the page says kept.
-export async function openBrowser({ width = 800, height = 600, host = null, folder = site } = {}) {
-  const { server, url } = await serve(folder, 0);
+// The engines the page is tested in; firefox only where it is installed.
+export const firefoxPath = process.env.FIREFOX || '/usr/bin/firefox-esr';
+export const engines = ['chromium', ...(existsSync(firefoxPath) ? ['firefox'] : [])];
+if (!engines.includes('firefox')) console.log(`# no ${firefoxPath}: the page is tested in chromium only`);
+
+// A child program, ended by its PID (and waited for) by stop().
+function child(command, args, options) {
+  const process_ = spawn(command, args, options);
+  const exited = once(process_, 'exit');
+  return { process: process_, stop: async () => { if (process_.exitCode === null) process_.kill(); await exited; } };
+}
+
+// An X server of its own: Xvfb picks a free display and writes its number to
+// descriptor 3 once it takes clients.
+async function startXvfb() {
+  const x = child('Xvfb', ['-displayfd', '3', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
+                  { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
+  let text = '';
+  const number = await Promise.race([
+    new Promise((done) => x.process.stdio[3].on('data', (piece) => {
+      text += piece;
+      if (text.includes('\n')) done(text.trim());
+    })),
+    once(x.process, 'exit').then(() => { throw new Error('Xvfb did not start'); }),
+  ]);
+  return { display: `:${number}`, stop: x.stop };
+}
+
+// A PulseAudio server with a null sink in a private runtime folder, started
+// by start() and ready once its socket is there. Clients of this folder
+// never start one of their own (autospawn off), so that without start()
+// they have no sound output at all.
+async function soundServer(runtime) {
+  await writeFile(join(runtime, 'client.conf'), 'autospawn = no\n');
+  const socket = join(runtime, 'pulse', 'native');
+  const env = { XDG_RUNTIME_DIR: runtime, PULSE_CLIENTCONFIG: join(runtime, 'client.conf'),
+                PULSE_SERVER: `unix:${socket}` };
+  let pulse = null;
+  async function start() {
+    pulse = child('pulseaudio', ['-n', '--daemonize=no', '--exit-idle-time=-1', '--load=module-null-sink',
+                                 '--load=module-native-protocol-unix'],
+                  { env: { ...process.env, ...env, HOME: runtime }, stdio: 'ignore' });
+    for (let tries = 0; !existsSync(socket); tries++) {
+      if (pulse.process.exitCode !== null || tries > 200) throw new Error('pulseaudio did not start');
+      await new Promise((done) => setTimeout(done, 50));
+    }
+  }
+  return { env, start, stop: async () => { if (pulse) await pulse.stop(); } };
+}
+
+// Firefox with autoplay allowed, under an X server of its own (its headless
+// mode has no WebGL here), with or without a sound server.
+async function launchFirefox({ width, height, sound }) {
+  const runtime = await mkdtemp(join(tmpdir(), 'eyesonly-firefox-'));
+  const x = await startXvfb();
+  const pulse = await soundServer(runtime);
+  if (sound) await pulse.start();
   const browser = await puppeteer.launch({
+    browser: 'firefox',
+    executablePath: firefoxPath,
+    headless: false,
+    env: { ...process.env, DISPLAY: x.display, ...pulse.env },
+    extraPrefsFirefox: { 'media.autoplay.default': 0, 'media.autoplay.block-webaudio': false },
+    defaultViewport: { width, height },
+    protocolTimeout: 600000,
+  });
+  const close = browser.close.bind(browser);
+  browser.close = async () => {
+    await close();
+    await pulse.stop();
+    await x.stop();
+    await rm(runtime, { recursive: true, force: true });
+  };
+  return browser;
+}
+
+// A browser (chromium: WebGL on SwiftShader; firefox: llvmpipe under Xvfb)
+// with sound allowed without a gesture, the page served on a free port, and
+// everything the page says kept. Without sound, chromium's AudioContext
+// cannot be made and firefox has no sound server.
+export async function openBrowser({ engine = 'chromium', sound = true, width = 800, height = 600, host = null,
+                                    folder = site } = {}) {
+  const { server, url } = await serve(folder, 0);
+  const browser = engine === 'firefox' ? await launchFirefox({ width, height, sound }) : await puppeteer.launch({
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
     args: ['--headless=new', '--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
            '--disable-background-networking', '--disable-component-update', '--no-first-run',
@@ -35,12 +118,20 @@ export async function openBrowser({ width = 800, height = 600, host = null, fold
     protocolTimeout: 600000,
   });
   const console = [];
+  // The page at url + query, or at an address of its own (file://...).
   async function openPage(query) {
     const page = await browser.newPage();
     page.on('console', (message) => console.push({ type: message.type(), text: message.text() }));
     page.on('pageerror', (error) => console.push({ type: 'error', text: String(error) }));
     page.on('requestfailed', (request) => console.push({ type: 'error', text: 'failed: ' + request.url() }));
-    await page.goto((host ? url.replace('127.0.0.1', host) : url) + query);
+    if (!sound && engine === 'chromium') {
+      await page.evaluateOnNewDocument(() => {
+        const real = window.AudioContext;
+        window.AudioContext = function AudioContext() { throw new Error('no sound output here'); };
+        window.soundComesBack = () => { window.AudioContext = real; };
+      });
+    }
+    await page.goto(/^[a-z]+:/.test(query) ? query : (host ? url.replace('127.0.0.1', host) : url) + query);
     await page.waitForSelector('#play:not([disabled])', { timeout: 60000 });
     return page;
   }
@@ -48,7 +139,10 @@ export async function openBrowser({ width = 800, height = 600, host = null, fold
     await browser.close();
     server.close();
   }
-  return { browser, url, console, openPage, close };
+  // Sound from now on, for a chromium without it: on the page given, the
+  // AudioContext can be made again.
+  const startSound = (page) => page.evaluate(() => window.soundComesBack());
+  return { browser, url, console, openPage, startSound, close };
 }
 
 // Runs a program of the native build (eyesonly, showframe) there, with an

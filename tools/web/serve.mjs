@@ -2,10 +2,11 @@
 // the page needs (WebAssembly is compiled as it streams in only when served
 // as application/wasm).
 //
-//   node tools/web/serve.mjs [FOLDER] [--port N]   (default build-web/, port 8640; 0 picks a free one)
+//   node tools/web/serve.mjs [FOLDER] [--port N | --port=N]   (default build-web/, port 8640; 0 picks a free one)
 //
-// Prints the page's address once it listens. Also a module: serve(folder, port)
-// resolves to { server, url } for the tests.
+// Serves GET and HEAD (a HEAD has the Content-Length a GET would have); any
+// other method is 405. Prints the page's address once it listens. Also a
+// module: serve(folder, port) resolves to { server, url } for the tests.
 import { createServer } from 'node:http';
 import { readFile, stat } from 'node:fs/promises';
 import { extname, join, normalize, resolve, sep } from 'node:path';
@@ -24,6 +25,11 @@ const types = {
 export function serve(folder, port = 0) {
   const root = resolve(folder);
   const server = createServer(async (request, response) => {
+    if (request.method !== 'GET' && request.method !== 'HEAD') {
+      response.writeHead(405, { Allow: 'GET, HEAD', 'Content-Type': 'text/plain' });
+      response.end('only GET and HEAD\n');
+      return;
+    }
     try {
       const path = decodeURIComponent(new URL(request.url, 'http://host').pathname);
       let file = normalize(join(root, path));
@@ -50,8 +56,11 @@ if (process.argv[1] && resolve(process.argv[1]) === fileURLToPath(import.meta.ur
   let port = 8640;
   let folder = 'build-web';
   for (let i = 0; i < args.length; i++) {
-    if (args[i] === '--port' && i + 1 < args.length) port = Number(args[++i]);
+    // An empty or missing value is no number (Number('') would be port 0).
+    if (args[i] === '--port') port = i + 1 < args.length && args[i + 1].trim() !== '' ? Number(args[++i]) : NaN;
+    else if (args[i].startsWith('--port=')) port = args[i].length > 7 ? Number(args[i].slice(7)) : NaN;
     else if (args[i] === '--help') { console.log('usage: serve.mjs [FOLDER] [--port N]'); process.exit(0); }
+    else if (args[i].startsWith('-')) { console.error(`serve: unknown option ${args[i]}`); process.exit(2); }
     else folder = args[i];
   }
   if (!Number.isInteger(port) || port < 0 || port > 65535) {

@@ -20,27 +20,48 @@ include(webgl/webgl.cmake)
 
 file(GLOB web_sources CONFIGURE_DEPENDS show/*.cpp resources/*.cpp scenes/*.cpp)
 list(APPEND web_sources
-  app/web.cpp app/loop.cpp app/display.cpp app/player.cpp
+  app/web.cpp app/options.cpp app/loop.cpp app/display.cpp app/player.cpp
   platform/display/display.cpp platform/display/web.cpp
   platform/audio/sound.cpp platform/audio/web_device.cpp
   platform/fonts/pack.cpp
   platform/system/clock.cpp platform/system/signals.cpp platform/system/testing.cpp)
 
 set(page_files app/page/index.html app/page/page.js app/page/sound.js)
-add_executable(eyesonly ${web_sources})
-set_target_properties(eyesonly PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${EYESONLY_WEB_SITE}" SUFFIX ".js")
-target_include_directories(eyesonly PRIVATE "${EYESONLY_WEB_DEPS}/include" "${CMAKE_SOURCE_DIR}")
+# The show's code, compiled once for both pages.
+add_library(eyesonly_web_code OBJECT ${web_sources})
+target_include_directories(eyesonly_web_code PRIVATE "${EYESONLY_WEB_DEPS}/include" "${CMAKE_SOURCE_DIR}")
 # libopenmpt reports failures by exceptions, which the player catches.
-target_compile_options(eyesonly PRIVATE -O2 -fexceptions -Wall -Wno-format-security)
-target_link_libraries(eyesonly PRIVATE "${EYESONLY_WEB_DEPS}/lib/libGLU.a" webgl "${EYESONLY_WEB_DEPS}/lib/libopenmpt.a")
-target_link_options(eyesonly PRIVATE
+target_compile_options(eyesonly_web_code PRIVATE -O2 -fexceptions -Wall -Wno-format-security)
+file(GLOB data_files CONFIGURE_DEPENDS "${EYESONLY_WEB_DATA}/*")
+set(web_link_options
   -O2 -fexceptions -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=0
   -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1
   -sEXPORTED_FUNCTIONS=_main,_eyesonlyPlay,_eyesonlyPress,_eyesonlyJumpTo,_eyesonlyHide,_eyesonlySecond,_eyesonlyPlayerState
-  "SHELL:--preload-file ${EYESONLY_WEB_DATA}@/data"
   "SHELL:--exclude-file ${EYESONLY_WEB_DATA}/.made-by-build")
-file(GLOB data_files CONFIGURE_DEPENDS "${EYESONLY_WEB_DATA}/*")
+
+# The five-file page: the program, its WebAssembly and its data fetched
+# beside index.html.
+add_executable(eyesonly $<TARGET_OBJECTS:eyesonly_web_code>)
+set_target_properties(eyesonly PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${EYESONLY_WEB_SITE}" SUFFIX ".js")
+target_link_libraries(eyesonly PRIVATE "${EYESONLY_WEB_DEPS}/lib/libGLU.a" webgl "${EYESONLY_WEB_DEPS}/lib/libopenmpt.a")
+target_link_options(eyesonly PRIVATE ${web_link_options} "SHELL:--preload-file ${EYESONLY_WEB_DATA}@/data")
 set_property(TARGET eyesonly APPEND PROPERTY LINK_DEPENDS ${data_files})
+
+# The one-file page (eyesonly.html): the program with its WebAssembly and
+# its data inside one script, and the page's files around it, so that it
+# plays opened from disk.
+add_executable(eyesonly_single $<TARGET_OBJECTS:eyesonly_web_code>)
+set_target_properties(eyesonly_single PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/single" SUFFIX ".js")
+target_link_libraries(eyesonly_single PRIVATE "${EYESONLY_WEB_DEPS}/lib/libGLU.a" webgl "${EYESONLY_WEB_DEPS}/lib/libopenmpt.a")
+target_link_options(eyesonly_single PRIVATE ${web_link_options} -sSINGLE_FILE=1 "SHELL:--embed-file ${EYESONLY_WEB_DATA}@/data")
+set_property(TARGET eyesonly_single APPEND PROPERTY LINK_DEPENDS ${data_files})
+find_program(NODE node REQUIRED)
+add_custom_command(OUTPUT "${EYESONLY_WEB_SITE}/eyesonly.html"
+  COMMAND ${NODE} "${CMAKE_SOURCE_DIR}/tools/web/onefile.mjs" "${CMAKE_SOURCE_DIR}/app/page"
+          "${CMAKE_BINARY_DIR}/single/eyesonly_single.js" "${EYESONLY_WEB_SITE}/eyesonly.html"
+  DEPENDS eyesonly_single ${page_files} "${CMAKE_SOURCE_DIR}/tools/web/onefile.mjs"
+  WORKING_DIRECTORY "${CMAKE_SOURCE_DIR}")
+add_custom_target(single_page ALL DEPENDS "${EYESONLY_WEB_SITE}/eyesonly.html")
 
 # The page's own files beside the program.
 foreach(page_file ${page_files})

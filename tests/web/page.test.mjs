@@ -1,0 +1,167 @@
+// The page under faults: address values the program would refuse, a glyph
+// pack it cannot read, no sound output (in each engine), and Play again
+// run after run. And the one-file page opened from disk in each engine.
+import assert from 'node:assert/strict';
+import { cp, mkdtemp, readFile, rm, writeFile } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
+import { pathToFileURL } from 'node:url';
+import { join } from 'node:path';
+import { after, before, describe, test } from 'node:test';
+
+import { engines, nativeBuild, openBrowser, run, site, waitForEnd } from './browser.mjs';
+
+const messages = (page) => page.$eval('#messages', (m) => m.textContent);
+
+// Plays and waits for the end of the run; the run's ended record.
+async function playToEnd(page) {
+  await page.evaluate(() => { eyesonlyPage.kept.ended = null; });
+  await page.click('#play');
+  return waitForEnd(page, 120000);
+}
+
+describe('in chromium', () => {
+  let browser;
+  before(async () => { browser = await openBrowser(); });
+  after(() => browser && browser.close());
+
+  test('address values the program refuses are not used, and the page says so', async () => {
+    const rows = [
+      // query, what the page says
+      ['?fps=0', [/fps=0 is not used: --fps needs a number from 1 to 1000, not '0'/]],
+      ['?fps=abc&until=-5', [/fps=abc is not used: --fps needs a number from 1 to 1000/,
+                              /until=-5 is not used: --until needs a number of seconds/]],
+      ['?fps=1e9&until=1e99', [/fps=1e9 is not used/, /until=1e99 is not used/]],
+      ['?fps=10&until=5e6', [/until=5e6 is not used/]],
+      ['?fps=10&until=1e10', [/until=1e10 is not used/]],
+      ['?fps=10&until=4294967', [/until=4294967 is not used/]],
+      ['?fps=10&until=0.5', []],
+    ];
+    for (const [query, said] of rows) {
+      const page = await browser.openPage(query);
+      const text = await messages(page);
+      for (const line of said) assert.match(text, line, query);
+      assert.equal(text.split('\n').filter((l) => l !== '').length, said.length, `${query}: ${text}`);
+      await page.close();
+    }
+    // An until past the clock's range ran the show for one frame; refused,
+    // the run goes on to the end or Escape.
+    const page = await browser.openPage('?fps=10&until=1e99&keep');
+    await page.click('#play');
+    await page.waitForFunction(() => eyesonlyPage.kept.framesShown >= 20);
+    assert.equal(await page.evaluate(() => eyesonlyPage.kept.ended), null);
+    assert.match(await messages(page), /until=1e99 is not used/);
+    await page.keyboard.press('Escape');
+    assert.deepEqual(await waitForEnd(page), { exitCode: 27, escaped: true });
+    await page.close();
+  });
+
+  test('a damaged glyph pack: the page says the text could not be set', async () => {
+    // A copy of the page whose packaged glyphs.pack has lost its first bytes.
+    const folder = await mkdtemp(join(tmpdir(), 'eyesonly-pack-'));
+    try {
+      await cp(site, folder, { recursive: true });
+      const script = await readFile(join(folder, 'eyesonly.js'), 'utf8');
+      const entry = script.match(/"filename":\s*"\/data\/glyphs\.pack",\s*"start":\s*(\d+)/);
+      assert.ok(entry, 'glyphs.pack is in the page\'s data');
+      const data = await readFile(join(folder, 'eyesonly.data'));
+      data.fill(0, Number(entry[1]), Number(entry[1]) + 16);
+      await writeFile(join(folder, 'eyesonly.data'), data);
+      const damaged = await openBrowser({ folder });
+      try {
+        const page = await damaged.openPage('?fps=10&until=1');
+        assert.match(await messages(page), /Text: the glyph pack .* the text could not be set/);
+        assert.deepEqual(await playToEnd(page), { exitCode: 0, escaped: false });
+        assert.match(await messages(page), /the text could not be set/, 'said again after Play');
+      } finally {
+        await damaged.close();
+      }
+    } finally {
+      await rm(folder, { recursive: true, force: true });
+    }
+  });
+
+  test('Play again frees what each run made: the heap in use stays flat', async () => {
+    const page = await browser.openPage('?fps=100&until=0.5');
+    for (let run = 0; run < 6; run++) assert.deepEqual(await playToEnd(page), { exitCode: 0, escaped: false });
+    const heap = await page.evaluate(() => eyesonlyPage.kept.heapInUse);
+    console.log(`heap in use after each run: ${heap.join(', ')} bytes`);
+    // The first run may leave what lasts (the data files read); after it
+    // each run ends where the one before did, to a few allocations.
+    const later = heap.slice(1);
+    assert.ok(Math.max(...later) - Math.min(...later) <= 4096, `heap in use ${later.join(', ')}`);
+    await page.close();
+  });
+});
+
+for (const engine of engines) {
+  describe(`in ${engine} without sound output`, () => {
+    let browser;
+    before(async () => { browser = await openBrowser({ engine, sound: false }); });
+    after(() => browser && browser.close());
+
+    // Chromium makes a new output when asked again; firefox keeps the sound
+    // back end it found first for the life of its process, so there a
+    // second Play is silent again, and says so once.
+    test('Play starts the show silently and says why; Play again has sound once there is some', async () => {
+      const page = await browser.openPage('?fps=10&until=1&keep');
+      const pressed = await page.evaluate(() => performance.now());
+      assert.deepEqual(await playToEnd(page), { exitCode: 0, escaped: false });
+      const silent = await page.evaluate((at) => ({
+        startMs: eyesonlyPage.kept.firstFrameMs - at,
+        noSound: eyesonlyPage.kept.noSound,
+        blocks: eyesonlyPage.kept.sound.length,
+      }), pressed);
+      console.log(`${engine} without sound: first frame ${silent.startMs.toFixed(0)} ms after Play; ${silent.noSound}`);
+      assert.ok(silent.noSound, 'the page knows there is no sound');
+      assert.equal(silent.blocks, 0, 'no sound handed to a missing output');
+      const said = (await messages(page)).split('\n').filter((line) => line.startsWith('Sound: '));
+      assert.equal(said.length, 1, said.join('\n'));
+      assert.match(said[0], /no sound, the show plays silently: .+/);
+
+      if (engine === 'firefox') {
+        assert.deepEqual(await playToEnd(page), { exitCode: 0, escaped: false });
+        assert.equal((await messages(page)).split('\n').filter((line) => line.startsWith('Sound: ')).length, 1);
+        assert.ok(await page.evaluate(() => eyesonlyPage.kept.noSound));
+        return page.close();
+      }
+      await browser.startSound(page);
+      assert.deepEqual(await playToEnd(page), { exitCode: 0, escaped: false });
+      const sounding = await page.evaluate(() => ({
+        noSound: eyesonlyPage.kept.noSound, output: eyesonlyPage.kept.output, blocks: eyesonlyPage.kept.sound.length,
+      }));
+      assert.equal(sounding.noSound, null);
+      assert.ok(sounding.output && sounding.blocks > 0, JSON.stringify(sounding));
+      assert.doesNotMatch(await messages(page), /Sound:/);
+      await page.close();
+    });
+  });
+}
+
+for (const engine of engines) {
+  describe(`the one-file page in ${engine}`, () => {
+    let browser;
+    before(async () => { browser = await openBrowser({ engine }); });
+    after(() => browser && browser.close());
+
+    test('opened from disk, it plays the desktop program\'s timeline, with sound', async () => {
+      const address = pathToFileURL(`${site}/eyesonly.html`).href + '?fps=10&until=3&trace&keep';
+      const page = await browser.openPage(address);
+      assert.deepEqual(await playToEnd(page), { exitCode: 0, escaped: false });
+      const native = await run(`${nativeBuild}/eyesonly`, ['--headless', '--fps', '10', '--until', '3', '--trace'],
+                               { cwd: nativeBuild });
+      const trace = browser.console.filter((m) => m.type === 'log').map((m) => m.text + '\n').join('');
+      assert.equal(trace, native.stdout);
+      const sound = await page.evaluate(() => ({
+        noSound: eyesonlyPage.kept.noSound, output: eyesonlyPage.kept.output, blocks: eyesonlyPage.kept.sound.length,
+      }));
+      console.log(`${engine}, one file from disk: sound through ${sound.output}`);
+      // Chromium refuses the worklet to a page from disk: the sound goes
+      // through a ScriptProcessorNode there.
+      assert.ok(sound.noSound === null && sound.blocks > 0, JSON.stringify(sound));
+      assert.equal(await messages(page), '');
+      // Nothing was fetched: the page has no other file to ask for.
+      assert.deepEqual(browser.console.filter((m) => m.type === 'error'), []);
+      await page.close();
+    });
+  });
+}
