@@ -454,6 +454,8 @@ const eyesonlyPage = (() => {
     kept,
     showMessage,
     loadShow,
+    // Whether the sound output made while the page loaded plays by now.
+    soundPlays: () => audio !== null && audio.state === 'running',
     notice(caption, text) {
       standing.push([caption, text]);
       showMessage(caption, text);

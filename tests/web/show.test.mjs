@@ -62,6 +62,9 @@ after(async () => {
 async function runWholeShow(browser) {
   const started = performance.now();
   const page = await browser.openPage(`?fps=${fps}&trace&keep&grab=${moments.join(',')}`);
+  // The sound is compared too: Play once the output plays (a browser may
+  // take over the page's second of waiting to open its first one).
+  await page.waitForFunction(() => eyesonlyPage.soundPlays(), { timeout: 60000, polling: 100 });
   await page.click('#play');
   const ended = await waitForEnd(page);
   const seconds = (performance.now() - started) / 1000;
