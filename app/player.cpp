@@ -91,19 +91,15 @@ void jumpTo(uint32_t target) {
     if (!forward) {
         // The start state's scissor test is off: the next frame cuts again.
         restoreDrawing();
-        if (!player.settings.fixedClock) stepClock(player.showStartMs, jumpFps(), 0);
+        runClockThrough(player.showStartMs, jumpFps());
         const bool textFontRebuilt = sceneIndex == 3;
         const bool bigFontRebuilt = sphereState.greetPhase == 1;
         resetScenes();
         restartShow(textFontRebuilt, bigFontRebuilt);
-    } else if (!player.jumping && !player.settings.fixedClock) {
+    } else if (!player.jumping) {
         // On the steps counted from the show's start, as --from runs them,
         // from the first one after the frame last drawn.
-        const double fps = jumpFps();
-        const uint32_t doneMs = lastFrameTime - player.showStartMs;
-        auto steps = static_cast<uint64_t>(std::floor(doneMs * fps / 1000.0));
-        while (std::floor(static_cast<double>(steps) * 1000.0 / fps) <= doneMs) ++steps;
-        stepClock(player.showStartMs, fps, steps);
+        runClockThrough(player.showStartMs, jumpFps(), lastFrameTime);
     }
     // The music waits for the jump's end, where it is put in its place.
     platform::holdSound(true);
@@ -114,12 +110,10 @@ void jumpTo(uint32_t target) {
 // The jump's last frame is drawn: the clock runs on (or holds, paused) from
 // its reading, and the music goes on from the same place.
 void finishJump() {
-    if (!player.settings.fixedClock) {
-        if (player.paused)
-            holdClock(lastFrameTime);
-        else
-            runClockFrom(lastFrameTime);
-    }
+    if (player.paused)
+        holdClock(lastFrameTime);
+    else
+        runClockFrom(lastFrameTime);
     if (!player.settings.soundInStep) placeSongs(lastFrameTime);
     platform::holdSound(player.paused);
 }
@@ -150,11 +144,10 @@ void startPlayer() {
     if (player.settings.keys) saveStartState();
     showTitle();
     if (player.settings.fromSeconds > 0.0) {
-        const auto fromMs = static_cast<uint32_t>(std::ceil(player.settings.fromSeconds * 1000.0));
-        if (!player.settings.fixedClock) stepClock(player.showStartMs, jumpFps(), 0);
+        runClockThrough(player.showStartMs, jumpFps());
         platform::holdSound(true);
         player.jumping = true;
-        player.targetMs = player.showStartMs + fromMs;
+        player.targetMs = player.showStartMs + (readingAtSecond(player.settings.fromSeconds) - showStartReading);
     }
 }
 
@@ -202,7 +195,6 @@ bool beginPlayerFrame() {
 }
 
 void endPlayerFrame() {
-    clockStepTaken();
     if (player.jumpEnds) {
         player.jumpEnds = false;
         finishJump();
