@@ -75,7 +75,7 @@ LoopTurn showLoopTurn(const ShowRun& run, ShowLoop& loop) {
     if (shell.appActive) {
         shown = beginPlayerFrame();
         if (!renderFrame()) return LoopTurn::Ended;
-        platform::frameDrawn();
+        clockFrameDrawn();
         endPlayerFrame();
         // renderFrame read the clock once, into lastFrameTime.
         DrawnFrame frame{++loop.framesDrawn, lastFrameTime, false, !shown};

@@ -13,6 +13,7 @@
 #include "platform/display/display.h"
 #include "platform/system/clock.h"
 #include "resources/datafiles.h"
+#include "show/clock.h"
 #include "show/trace.h"
 
 namespace {
@@ -261,7 +262,7 @@ void applyOptions(const Options& options) {
     }
     if (options.mute) platform::selectSoundOutput(platform::SoundOutput::Silent);
     if (options.fps > 0.0) {
-        platform::setFixedStepClock(options.fps);
+        useFixedClock(options.fps);
         platform::setFramePacing(0.0);
     } else {
         platform::setFramePacing(options.maxFps);
@@ -269,8 +270,7 @@ void applyOptions(const Options& options) {
     traceEnabled = options.trace;
 
     PlayerSettings player;
-    player.fixedClock = options.fps > 0.0;
-    player.keys = !player.fixedClock && !options.headless && options.capture.path.empty();
+    player.keys = options.fps == 0.0 && !options.headless && options.capture.path.empty();
     player.fromSeconds = options.fromSeconds;
     player.muted = options.mute;
     player.soundInStep = !options.capture.path.empty();

@@ -96,19 +96,15 @@ void jumpTo(uint32_t target) {
     if (!forward) {
         // The start state's scissor test is off: the next frame cuts again.
         restoreDrawing();
-        if (!player.settings.fixedClock) stepClock(player.showStartMs, jumpFps(), 0);
+        runClockThrough(player.showStartMs, jumpFps());
         const bool textFontRebuilt = sceneIndex == 3;
         const bool bigFontRebuilt = sphereState.greetPhase == 1;
         resetScenes();
         restartShow(textFontRebuilt, bigFontRebuilt);
-    } else if (!player.jumping && !player.settings.fixedClock) {
+    } else if (!player.jumping) {
         // On the steps counted from the show's start, as --from runs them,
         // from the first one after the frame last drawn.
-        const double fps = jumpFps();
-        const uint32_t doneMs = lastFrameTime - player.showStartMs;
-        auto steps = static_cast<uint64_t>(std::floor(doneMs * fps / 1000.0));
-        while (std::floor(static_cast<double>(steps) * 1000.0 / fps) <= doneMs) ++steps;
-        stepClock(player.showStartMs, fps, steps);
+        runClockThrough(player.showStartMs, jumpFps(), lastFrameTime);
     }
     // The music waits for the jump's end, where it is put in its place.
     platform::holdSound(true);
@@ -119,12 +115,10 @@ void jumpTo(uint32_t target) {
 // The jump's last frame is drawn: the clock runs on (or holds, paused) from
 // its reading, and the music goes on from the same place.
 void finishJump() {
-    if (!player.settings.fixedClock) {
-        if (held())
-            holdClock(lastFrameTime);
-        else
-            runClockFrom(lastFrameTime);
-    }
+    if (held())
+        holdClock(lastFrameTime);
+    else
+        runClockFrom(lastFrameTime);
     if (!player.settings.soundInStep) placeSongs(lastFrameTime);
     platform::holdSound(held());
 }
@@ -161,11 +155,10 @@ void startPlayer() {
     if (player.settings.keys) saveStartState();
     showTitle();
     if (player.settings.fromSeconds > 0.0) {
-        const auto fromMs = static_cast<uint32_t>(std::ceil(player.settings.fromSeconds * 1000.0));
-        if (!player.settings.fixedClock) stepClock(player.showStartMs, jumpFps(), 0);
+        runClockThrough(player.showStartMs, jumpFps());
         platform::holdSound(true);
         player.jumping = true;
-        player.targetMs = player.showStartMs + fromMs;
+        player.targetMs = player.showStartMs + (readingAtSecond(player.settings.fromSeconds) - showStartReading);
     }
 }
 
@@ -213,7 +206,6 @@ bool beginPlayerFrame() {
 }
 
 void endPlayerFrame() {
-    clockStepTaken();
     if (player.jumpEnds) {
         player.jumpEnds = false;
         finishJump();

@@ -20,7 +20,6 @@
 
 struct PlayerSettings {
     bool keys = false;           // the keys act (the real clock, a display with a keyboard)
-    bool fixedClock = false;     // the platform's clock is the fixed-step one (--fps)
     double fromSeconds = 0.0;    // --from S: the first frame shown is the first at S or later
     bool muted = false;          // --mute: no sound device, and the title says "muted"
     bool soundInStep = false;    // the sound is mixed frame by frame (capture): songs are never moved

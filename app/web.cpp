@@ -86,7 +86,7 @@ WebRun web;
 // (as a capture mixes it), or a little ahead of the page on the real one.
 void feedSound() {
     if (web.fixedFps > 0.0)
-        platform::pumpSoundDevice(std::llround((platform::timeGetTime() - 1000.0) * samplesPerMs));
+        platform::pumpSoundDevice(std::llround((clockMillis() - static_cast<double>(showStartReading)) * samplesPerMs));
     else
         platform::pumpSoundDevice(platform::soundDevicePlayedFrames() + std::llround(soundLeadSeconds * 44100));
 }
@@ -110,13 +110,12 @@ void start() {
     // The keys act on the real clock, as the program's do; on the fixed
     // one the sound is mixed frame by frame, as a capture's is.
     PlayerSettings player;
-    player.fixedClock = web.fixedFps > 0.0;
-    player.keys = !player.fixedClock;
-    player.soundInStep = player.fixedClock;
+    player.keys = web.fixedFps == 0.0;
+    player.soundInStep = !player.keys;
     player.jumpFps = web.fixedFps;
     player.fromSeconds = web.fromSeconds;
     setUpPlayer(player);
-    if (web.fixedFps > 0.0) platform::setFixedStepClock(web.fixedFps);
+    useFixedClock(web.fixedFps);
     if (!openShowLoop(web.loop)) {
         web.state = State::Waiting;
         web.played = true;
@@ -202,6 +201,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE void eyesonlyHide(int hidden) {
 extern "C" EMSCRIPTEN_KEEPALIVE double eyesonlySecond() {
     return web.state == State::Running ? playerView().second : -1.0;
 }
+// The show's clock reading of second S, for the frames the page keeps.
+extern "C" EMSCRIPTEN_KEEPALIVE uint32_t eyesonlyReadingAt(double seconds) { return readingAtSecond(seconds); }
 extern "C" EMSCRIPTEN_KEEPALIVE int eyesonlyPlayerState() {
     const PlayerView view = playerView();
     return (view.paused ? 1 : 0) | (view.muted ? 2 : 0);

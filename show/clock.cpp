@@ -11,15 +11,20 @@ float frameSeconds = 0.0f;
 namespace {
 
 struct ShowClock {
-    ClockMode mode = ClockMode::Running;
-    uint32_t shiftMs = 0;        // Running: taken off the platform's reading
+    ClockMode mode = ClockMode::Real;
+    uint32_t shiftMs = 0;        // Real: taken off the platform's reading
     uint32_t heldMs = 0;         // Held: the reading
-    uint32_t stepBaseMs = 0;     // Stepping: the reading at k = 0
-    double stepFps = 60.0;       // Stepping: frames a second
-    uint64_t steps = 0;          // Stepping: k
+    uint32_t stepBaseMs = 0;     // Fixed, RunThrough: the reading at k = 0
+    double stepFps = 60.0;       // Fixed, RunThrough: frames a second
+    uint64_t steps = 0;          // Fixed, RunThrough: k
 };
 
 ShowClock showClock;
+
+uint32_t stepReading(uint64_t steps) {
+    const double elapsed = std::floor(static_cast<double>(steps) * 1000.0 / showClock.stepFps);
+    return showClock.stepBaseMs + static_cast<uint32_t>(static_cast<uint64_t>(elapsed));
+}
 
 }  // namespace
 
@@ -27,11 +32,10 @@ uint32_t clockMillis() {
     switch (showClock.mode) {
     case ClockMode::Held:
         return showClock.heldMs;
-    case ClockMode::Stepping: {
-        const double elapsed = std::floor(static_cast<double>(showClock.steps) * 1000.0 / showClock.stepFps);
-        return showClock.stepBaseMs + static_cast<uint32_t>(static_cast<uint64_t>(elapsed));
-    }
-    case ClockMode::Running:
+    case ClockMode::Fixed:
+    case ClockMode::RunThrough:
+        return stepReading(showClock.steps);
+    case ClockMode::Real:
         break;
     }
     return platform::timeGetTime() - showClock.shiftMs;
@@ -39,25 +43,44 @@ uint32_t clockMillis() {
 
 ClockMode clockMode() { return showClock.mode; }
 
+void useFixedClock(double framesPerSecond) {
+    showClock = ShowClock{};
+    if (framesPerSecond <= 0.0) return;
+    showClock.mode = ClockMode::Fixed;
+    showClock.stepBaseMs = showStartReading;
+    showClock.stepFps = framesPerSecond;
+}
+
+bool clockIsFixed() { return showClock.mode == ClockMode::Fixed; }
+
+void clockFrameDrawn() {
+    if (showClock.mode == ClockMode::Fixed || showClock.mode == ClockMode::RunThrough) ++showClock.steps;
+}
+
 void holdClock(uint32_t reading) {
+    if (clockIsFixed()) return;
     showClock.heldMs = reading;
     showClock.mode = ClockMode::Held;
 }
 
 void runClockFrom(uint32_t reading) {
+    if (clockIsFixed()) return;
     showClock.shiftMs = platform::timeGetTime() - reading;
-    showClock.mode = ClockMode::Running;
+    showClock.mode = ClockMode::Real;
 }
 
-void stepClock(uint32_t baseMs, double framesPerSecond, uint64_t stepsTaken) {
+void runClockThrough(uint32_t baseMs, double framesPerSecond, std::optional<uint32_t> after) {
+    if (clockIsFixed()) return;
     showClock.stepBaseMs = baseMs;
     showClock.stepFps = framesPerSecond;
-    showClock.steps = stepsTaken;
-    showClock.mode = ClockMode::Stepping;
-}
-
-void clockStepTaken() {
-    if (showClock.mode == ClockMode::Stepping) ++showClock.steps;
+    showClock.steps = 0;
+    if (after) {
+        // The first step whose reading is past `after`, counted from the base.
+        const uint32_t doneMs = *after - baseMs;
+        showClock.steps = static_cast<uint64_t>(std::floor(doneMs * framesPerSecond / 1000.0));
+        while (stepReading(showClock.steps) - baseMs <= doneMs) ++showClock.steps;
+    }
+    showClock.mode = ClockMode::RunThrough;
 }
 
 float frameDelta() {
@@ -68,6 +91,11 @@ float frameDelta() {
     lastFrameTime = now;
     frameMillis = static_cast<float>(elapsed);
     return frameMillis * 0.001f;
+}
+
+void restartFrameClock() {
+    lastFrameTime = 0;
+    frameMillis = 0.0f;
 }
 
 uint32_t readingAtSecond(double seconds) {
@@ -81,8 +109,7 @@ double secondAtReading(uint32_t reading) {
 }
 
 void resetClockState() {
-    lastFrameTime = 0;
-    frameMillis = 0.0f;
+    restartFrameClock();
     frameSeconds = 0.0f;
     showClock = ShowClock{};
 }

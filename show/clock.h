@@ -1,44 +1,60 @@
-// The frame clock: seconds between drawn frames, from the show's millisecond
-// clock, which runs on the platform's clock and can be held still (a pause)
-// or stepped at a fixed rate (the frames a jump runs through).
+// The show's one clock: every reading of the show (frame times, song start
+// times, the ring tunnel's end, a stop, a jump's target) comes from here,
+// and the frame clock measures the seconds between drawn frames from it.
+//
+// The clock reads 1000 ms when the show starts (startShow sets it there),
+// in every mode, so second S of the show is the reading 1000 + 1000 S
+// (readingAtSecond). Unsigned 32
+// bits: it wraps, so compare readings by their difference. It runs in one
+// of four modes:
+//   Real        the platform's milliseconds, shifted: the show's start, a
+//               pause's end or a jump's end runs it on from a given reading
+//   Held        one reading, unchanged: the show paused
+//   Fixed       1000 + floor(k x 1000 / fps), k the frames drawn so far,
+//               whatever the real time (--fps, a capture, showframe): set
+//               for the whole run, and no pause or jump changes it
+//   RunThrough  base + floor(k x 1000 / fps): the frames a jump runs
+//               through on the real clock, at the pace's rate
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 extern uint32_t lastFrameTime;  // ms, clock reading at the previous call; 0 = not yet set
 extern float frameMillis;       // ms between the last two calls
-extern float frameSeconds;      // s between the last two drawn frames (set by renderFrame)
+extern float frameSeconds;      // s between the last two drawn frames (set by beginFrame)
 
 // Seconds since the previous call. The first call measures two back-to-back
 // readings, so it gives about 0. A wrap of the counter still gives the small
 // true difference; a long pause arrives whole.
 float frameDelta();
+// The frame clock as at the show's start: the next frame measures nothing.
+void restartFrameClock();
 
-// The show's millisecond clock: every clock reading of the show (frame
-// times, song start times, the ring tunnel's end) comes from here. Unsigned
-// 32 bits; it wraps, so compare readings by their difference. It reads the
-// platform's clock unless held or stepped below.
 uint32_t clockMillis();
 
-// How clockMillis reads.
-enum class ClockMode {
-    Running,   // the platform's clock, shifted by a fixed number of ms
-    Held,      // one reading, unchanged
-    Stepping,  // base + floor(k x 1000 / fps), k counted by clockStepTaken
-};
+enum class ClockMode { Real, Held, Fixed, RunThrough };
 ClockMode clockMode();
-// Holds the clock still at `reading`.
-void holdClock(uint32_t reading);
-// Runs the clock on from `reading`, in step with the platform's clock.
-void runClockFrom(uint32_t reading);
-// Steps the clock from `baseMs` at framesPerSecond, k = `stepsTaken` now.
-void stepClock(uint32_t baseMs, double framesPerSecond, uint64_t stepsTaken);
-// k += 1 while stepping (after every frame drawn); nothing otherwise.
-void clockStepTaken();
 
-// The show's second S as a clock reading: the clock reads 1000 ms when the
-// show starts, so S is ceil(1000 + 1000 S), held at the counter's top. The
-// reading of a stop at S seconds, a jump's target, a frame to keep.
+// The whole run on the fixed step at framesPerSecond; 0 goes back to the
+// real clock. Set before the show starts.
+void useFixedClock(double framesPerSecond);
+bool clockIsFixed();
+// After every frame drawn: k += 1 on the fixed step and in a run-through.
+void clockFrameDrawn();
+
+// On the real clock (the fixed one ignores these):
+// holds it still at `reading`;
+void holdClock(uint32_t reading);
+// runs it on from `reading`, in step with the platform's clock;
+void runClockFrom(uint32_t reading);
+// runs a jump's frames through from `baseMs` at framesPerSecond, from k = 0,
+// or from the first k whose reading comes after `after`.
+void runClockThrough(uint32_t baseMs, double framesPerSecond, std::optional<uint32_t> after = {});
+
+// The show's second S as a clock reading: ceil(1000 + 1000 S), held at the
+// counter's top. The reading of a stop at S seconds, a jump's target, a
+// frame to keep.
 constexpr uint32_t showStartReading = 1000;
 uint32_t readingAtSecond(double seconds);
 // And back: the show's second at a clock reading.

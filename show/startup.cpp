@@ -48,6 +48,7 @@ bool startShow() {
     makeSphereList();
     makeFonts();
     setUpRedLight();
+    runClockFrom(showStartReading);
     startIntroSong();
     return true;
 }
@@ -145,9 +146,7 @@ void restartShow(bool textFontRebuilt, bool bigFontRebuilt) {
     // 3. The main song stopped and the frame clock as at program start: the
     //    first frame to come measures nothing, as the show's first frame does.
     FMUSIC_StopSong(mainSong);
-    lastFrameTime = 0;
-    frameMillis = 0.0f;
-    frameSeconds = 0.0f;
+    restartFrameClock();
 
     // 4. The intro song from its start.
     startIntroSong();

@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
 
     platform::selectBackend(platform::Backend::Headless);
     platform::selectSoundOutput(platform::SoundOutput::Silent);
-    platform::setFixedStepClock(fps);
+    useFixedClock(fps);
     shell.skipFullscreen = true;
 
     // The clock reads 1000 ms at the start; the frame at show time t is the

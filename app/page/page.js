@@ -31,8 +31,9 @@ const eyesonlyPage = (() => {
 
   // What a test or a benchmark reads back (address flags keep, grab).
   const keep = params.has('keep');
-  const grabs = (params.get('grab') || '').split(',').filter((s) => s !== '').map(Number)
-    .filter((s) => Number.isFinite(s) && s >= 0).map((s) => Math.ceil(1000 + s * 1000));
+  const grabSeconds = (params.get('grab') || '').split(',').filter((s) => s !== '').map(Number)
+    .filter((s) => Number.isFinite(s) && s >= 0);
+  let grabs = null;  // the show's clock readings of those seconds, once the program is there
   const kept = { sound: [], frames: [], firstFrameMs: null, framesShown: 0, ended: null, runStarts: [], output: null,
     soundLead: 0 };  // the furthest the mixed stream has reached past what is played, in frames
   let runStarted = false;  // the run's first frame is still to come
@@ -497,6 +498,7 @@ const eyesonlyPage = (() => {
       if (kept.firstFrameMs === null) kept.firstFrameMs = performance.now();
       kept.framesShown++;
       if (runStarted) { kept.runStarts.push(clockMs); runStarted = false; }
+      if (grabs === null) grabs = grabSeconds.map((s) => Module._eyesonlyReadingAt(s) >>> 0);
       const due = grabs.findIndex((at) => clockMs >= at);
       if (due < 0) return false;
       grabs.splice(0, due + 1);

@@ -1,4 +1,4 @@
-// The millisecond clock, real or fixed-step, and the frame pacing.
+// The real millisecond clock and the frame pacing.
 //
 // Sections:
 //   1. the clock
@@ -18,35 +18,18 @@ namespace platform {
 
 namespace {
 
-struct ClockState {
-    double fixedStepFps = 0.0;           // 0: the real clock
-    uint64_t framesDrawn = 0;            // k of the fixed-step clock
-    uint32_t (*testClock)() = nullptr;
-};
-
-ClockState clock;
+uint32_t (*testClock)() = nullptr;
 
 }  // namespace
 
 uint32_t timeGetTime() {
-    if (clock.testClock != nullptr) return clock.testClock();
-    if (clock.fixedStepFps > 0.0) {
-        const double elapsed = std::floor(static_cast<double>(clock.framesDrawn) * 1000.0 / clock.fixedStepFps);
-        return static_cast<uint32_t>(1000 + static_cast<uint64_t>(elapsed));
-    }
+    if (testClock != nullptr) return testClock();
     // Milliseconds of the monotonic clock, cut to 32 bits.
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-void setFixedStepClock(double framesPerSecond) {
-    clock.fixedStepFps = framesPerSecond;
-    clock.framesDrawn = 0;
-}
-
-void frameDrawn() { ++clock.framesDrawn; }
-
-void setClockForTesting(uint32_t (*testClock)()) { clock.testClock = testClock; }
+void setClockForTesting(uint32_t (*clock)()) { testClock = clock; }
 
 // ---------------------------------------------------------------------------
 // 2. frame pacing

@@ -6,13 +6,9 @@
 namespace platform {
 
 // ---------------------------------------------------------------------------
-// The millisecond clock behind every clock reading in the program: monotonic,
-// unsigned 32 bits, wrapping after about 49.7 days. With a fixed step set it
-// reads 1000 + floor(k * 1000 / fps), k being the number of frames drawn so
-// far, whatever the real time.
+// The real millisecond clock under the show's clock: monotonic, unsigned 32
+// bits, wrapping after about 49.7 days.
 uint32_t timeGetTime();
-void setFixedStepClock(double framesPerSecond);  // 0 goes back to the real clock
-void frameDrawn();                               // k += 1 for the fixed-step clock
 
 // ---------------------------------------------------------------------------
 // Frame pacing: swapBuffers returns no earlier than one period after the

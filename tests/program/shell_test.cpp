@@ -45,7 +45,7 @@ protected:
         platform::enableJournal(true);
         platform::journal().clear();
         platform::setSwapHookForTesting(onSwap);
-        platform::setFixedStepClock(100.0);
+        useFixedClock(100.0);
         swaps = 0;
         script = nullptr;
         testing_support::makeShowData(scratch.path(), false);
@@ -54,7 +54,7 @@ protected:
         platform::setSwapHookForTesting(nullptr);
         platform::enableJournal(false);
         platform::forceFailure("");
-        platform::setFixedStepClock(0.0);
+        useFixedClock(0.0);
         platform::resetSound();
         resetTextState();
     }
@@ -165,7 +165,7 @@ TEST_F(ShellTest, ARunEndsAfterTheFrameAtItsStopReadingOrWhenItsHookSaysSo) {
         SCOPED_TRACE(c.stopAtMs);
         testing_support::resetShow();
         platform::selectSoundOutput(platform::SoundOutput::Silent);
-        platform::setFixedStepClock(100.0);
+        useFixedClock(100.0);
         swaps = 0;
         std::vector<DrawnFrame> seen;
         ShowRun showRun;

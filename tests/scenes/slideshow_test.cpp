@@ -290,11 +290,11 @@ TEST_F(Slideshow, TheLastSlideChangeDrawsTheTitleSceneInTheSameFrameOverAnOpaque
     fx.fxClock = 12.001f;
     fx.fxB = 3300.0f;
     resetClockState();
-    platform::setFixedStepClock(100.0);
+    useFixedClock(100.0);
     frameDelta();
-    platform::frameDrawn();
+    clockFrameDrawn();
     renderFrame();
-    platform::setFixedStepClock(0.0);
+    useFixedClock(0.0);
     dumpFrame("slideshow-handover");
 
     ASSERT_EQ(sceneIndex, 0);

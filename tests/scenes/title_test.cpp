@@ -53,7 +53,7 @@ protected:
         testing_support::setUpStartupGlState();
         glViewport(0, 0, 640, 480);
     }
-    void TearDown() override { platform::setFixedStepClock(0.0); }
+    void TearDown() override { useFixedClock(0.0); }
 
     static OffscreenGL* gl;
     testing_support::SceneHarness show;
@@ -79,11 +79,11 @@ TEST_F(Title, AtOneHundredFramesASecondTheLinesChangeOnTimeAndTheLightSweepsOnce
     slideshowState.captionIndex = 27;
     fx.fxClock = 12.001f;
     resetClockState();
-    platform::setFixedStepClock(100.0);
+    useFixedClock(100.0);
     frameDelta();
     std::vector<FrameState> frames;
     for (int n = 0; n < frameLimit && sceneIndex != 1; ++n) {
-        platform::frameDrawn();
+        clockFrameDrawn();
         renderFrame();
         frames.push_back({titleState.titleLine, fx.fxB, fx.fxClock, lightPositionX(), sceneIndex});
     }

@@ -106,17 +106,17 @@ TEST(FixedStepClock, ReadsOneThousandPlusTheFramesDrawnInMilliseconds) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fps);
-        platform::setFixedStepClock(c.fps);
+        useFixedClock(c.fps);
         for (size_t k = 0; k < c.expected.size(); ++k) {
-            EXPECT_EQ(platform::timeGetTime(), c.expected[k]) << "k = " << k;
-            EXPECT_EQ(platform::timeGetTime(), c.expected[k]) << "a second reading in the same frame";
-            platform::frameDrawn();
+            EXPECT_EQ(clockMillis(), c.expected[k]) << "k = " << k;
+            EXPECT_EQ(clockMillis(), c.expected[k]) << "a second reading in the same frame";
+            clockFrameDrawn();
         }
     }
-    platform::setFixedStepClock(29.97);
-    for (int k = 0; k < 2997; ++k) platform::frameDrawn();
-    EXPECT_EQ(platform::timeGetTime(), 1000u + 100000u) << "2997 frames at 29.97 are exactly 100 s";
-    platform::setFixedStepClock(0.0);
+    useFixedClock(29.97);
+    for (int k = 0; k < 2997; ++k) clockFrameDrawn();
+    EXPECT_EQ(clockMillis(), 1000u + 100000u) << "2997 frames at 29.97 are exactly 100 s";
+    useFixedClock(0.0);
 }
 
 // ---------------------------------------------------------------------------
@@ -132,7 +132,7 @@ protected:
     }
     void TearDown() override {
         platform::enableJournal(false);
-        platform::setFixedStepClock(0.0);
+        useFixedClock(0.0);
         platform::resetSound();
         introSong = mainSong = nullptr;
     }
@@ -207,7 +207,7 @@ TEST_F(HandOver, IntroStopsAndTheMainSongStartsTimedFromNow) {
     testing_support::makeShowData(scratch.path(), true);
     WorkingDir inside(scratch.path());
     platform::selectSoundOutput(platform::SoundOutput::Capture);
-    platform::setFixedStepClock(100.0);
+    useFixedClock(100.0);
     startShow();
     ASSERT_NE(introSong, nullptr);
     ASSERT_NE(mainSong, nullptr);
@@ -215,7 +215,7 @@ TEST_F(HandOver, IntroStopsAndTheMainSongStartsTimedFromNow) {
     EXPECT_FALSE(platform::songPlaying(mainSong));
     EXPECT_EQ(songStartTime, 1000u);
 
-    for (int k = 0; k < 250; ++k) platform::frameDrawn();
+    for (int k = 0; k < 250; ++k) clockFrameDrawn();
     nextScene();
     EXPECT_FALSE(platform::songPlaying(introSong));
     EXPECT_TRUE(platform::songPlaying(mainSong));
@@ -268,7 +268,7 @@ TEST_F(HandOver, StartUpLeavesTheFixedStateTheScenesRelyOn) {
     testing_support::makeShowData(scratch.path(), true);
     WorkingDir inside(scratch.path());
     platform::selectSoundOutput(platform::SoundOutput::Capture);
-    platform::setFixedStepClock(50.0);
+    useFixedClock(50.0);
     ASSERT_TRUE(startShow());
 
     EXPECT_EQ(platform::soundMixRate(), 44100);
@@ -391,7 +391,7 @@ TEST(MissingData, WithoutTheSongsTheShowRunsSilently) {
     testing_support::resetShow();
     platform::selectBackend(platform::Backend::Headless);
     platform::selectSoundOutput(platform::SoundOutput::Silent);
-    platform::setFixedStepClock(60.0);
+    useFixedClock(60.0);
     platform::enableJournal(true);
     platform::journal().clear();
     ScratchDir scratch;
@@ -405,5 +405,5 @@ TEST(MissingData, WithoutTheSongsTheShowRunsSilently) {
     EXPECT_EQ(traceFrame, 10u);
     EXPECT_EQ(introSong, nullptr);
     platform::enableJournal(false);
-    platform::setFixedStepClock(0.0);
+    useFixedClock(0.0);
 }

@@ -108,7 +108,7 @@ void setUpStartupGlState() {
 void resetShow() {
     platform::forceFailure("");
     platform::setClockForTesting(nullptr);
-    platform::setFixedStepClock(0.0);
+    useFixedClock(0.0);
     resetShowState();
 }
 
