@@ -2,7 +2,7 @@
 // points, each forwarding to the module's. The module is opened by the first
 // open of a capture, on the caller's thread before the capture's worker
 // starts, and stays open until the process ends. It is looked for beside
-// the program (the build folder) and then in ../lib/eyesonly from the
+// the program (the build folder) and then in ../lib/eyesonly/modules from the
 // program's folder (an installed tree or an unpacked package, under any
 // prefix).
 #include "platform/encode/module.h"

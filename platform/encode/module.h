@@ -14,7 +14,7 @@ namespace platform::capture {
 
 constexpr const char* captureModuleFile = "eyesonly-capture.so";
 // Where an installed program finds the module, from its own folder.
-constexpr const char* installedModuleFolder = "../lib/eyesonly";
+constexpr const char* installedModuleFolder = "../lib/eyesonly/modules";
 constexpr const char* captureModuleEntry = "eyesonlyCaptureEntries";
 // Raised whenever the table changes, so that a program never calls a module
 // built for another table.

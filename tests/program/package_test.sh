@@ -27,7 +27,7 @@ export XDG_DATA_HOME="$work/no-user-data"
 # check_tree NAME PREFIX: what an installed tree must hold, and its program
 # run from a directory without data.
 check_tree() {
-    for file in bin/eyesonly lib/eyesonly/eyesonly-capture.so share/eyesonly/data/skorv1.bitmap share/eyesonly/data/skorv2.bitmap \
+    for file in bin/eyesonly lib/eyesonly/modules/eyesonly-capture.so share/eyesonly/data/skorv1.bitmap share/eyesonly/data/skorv2.bitmap \
         share/eyesonly/data/skorv3.bitmap share/eyesonly/data/Tq_outro.xm share/eyesonly/data/VELTO63K.XM \
         share/applications/eyesonly.desktop share/icons/hicolor/256x256/apps/eyesonly.png \
         share/man/man6/eyesonly.6.gz share/doc/eyesonly/README.md share/doc/eyesonly/copyright; do
