@@ -9,7 +9,7 @@
 //   5. the installed data, ../share/eyesonly/data from the executable's
 //      folder, so that an unpacked package works under any prefix
 // A file that exists there counts as found, whatever it holds: one that
-// cannot be read is reported by the show as before.
+// cannot be read is reported by the step that opens it.
 #pragma once
 
 #include <string>
@@ -24,8 +24,8 @@ extern const char* const dataFileNames[5];
 // directory's own.
 std::vector<std::string> dataFolders();
 // The path to open for one of the show's files ("data/Tq_outro.xm"): in the
-// first folder that has it, otherwise the name itself, so that the show's
-// messages about it read as they always have.
+// first folder that has it, otherwise the name itself, so that a message
+// about a missing file names it as the show asked for it.
 std::string dataFilePath(const char* name);
 // True when at least one of the five files is found somewhere.
 bool anyDataFileFound();

@@ -9,7 +9,9 @@ void drawRingScene();       // sceneIndex 1
 void drawScrollerScene();   // sceneIndex 2
 void drawSphereScene();     // sceneIndex 3
 
-// Draws one frame of the current scene into the back buffer. Always true.
+// Draws one frame of the current scene into the back buffer and returns
+// true: no step of a frame can fail, and the show ends through the quit
+// message, never here.
 bool renderFrame();
 
 // Puts every scene's state and the sequencer's back to their values at

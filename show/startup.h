@@ -3,7 +3,10 @@
 // tests set up exactly the state a scene finds.
 #pragma once
 
-// Always true; a show with no photo ends through the quit message instead.
+// Runs steps 1 to 9 below in order and returns true: a step that fails says
+// so in a message box and the show goes on without what it could not make
+// (a missing song is silence); a show with no photo ends through the quit
+// message instead.
 bool startShow();
 
 // 1. The sound output: 44100 Hz, 32 channels, a 40 ms buffer.

@@ -1,5 +1,6 @@
 # Installing the show, and its Debian package:
-#   cmake --install build --prefix P      P/bin/eyesonly, P/share/eyesonly/data/, ...
+#   cmake --install build --prefix P      P/bin/eyesonly, P/lib/eyesonly/modules/eyesonly-capture.so,
+#                                          P/share/eyesonly/data/, ...
 #   cd build && cpack -G DEB               eyesonly_<version>_amd64.deb
 # The program finds its data as ../share/eyesonly/data from its own folder,
 # so the installed tree and an unpacked package work under any prefix. The
@@ -54,6 +55,11 @@ License: Expat
 ")
 
 install(TARGETS eyesonly RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The capture module, which the program opens from ../lib/eyesonly/modules:
+# a fixed folder, not the multiarch one, so that the path from bin/ is the
+# same under every prefix, and not lib/eyesonly itself, where the package
+# would run ldconfig for a module no other program links.
+install(TARGETS eyesonly-capture LIBRARY DESTINATION lib/eyesonly/modules)
 install(FILES ${EYESONLY_MADE_DATA_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/eyesonly/data)
 install(FILES ${CMAKE_SOURCE_DIR}/doc/eyesonly.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${EYESONLY_ICON} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)

@@ -184,8 +184,8 @@ void stopAll() {
 // ---------------------------------------------------------------------------
 // 3. the output
 
-// The output type names one of a sound library's drivers. This player has
-// one way out, the one selectSoundOutput chose, so the type is only noted.
+// Where the sound goes is selectSoundOutput's choice; the output type the
+// show asks for is only noted in the journal.
 void FSOUND_SetOutput(int outputType) {
     platform::noteJournal("FSOUND_SetOutput " + std::to_string(outputType));
 }

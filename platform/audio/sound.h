@@ -1,6 +1,7 @@
-// The tracker-music player over libopenmpt and an SDL audio device: one
-// function for each call the show makes on its sound library, under that
-// library's names and with its arguments.
+// The tracker-music player over libopenmpt and an SDL audio device. The
+// show starts the output, loads, plays, stops and frees its songs through
+// the FSOUND_ and FMUSIC_ functions below, one for each thing it does with
+// sound, with the arguments the show passes.
 //
 // A loaded song starts from its beginning the moment it is played, loops
 // until it is stopped and falls silent the moment it is stopped; playing

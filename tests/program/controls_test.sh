@@ -56,6 +56,18 @@ wait_lines() {
     i=0
     while [ "$(lines)" -le "$1" ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done
 }
+# Stereo frames the sound device has played so far. SDL's disk driver
+# writes them at the device's pace, paused or not, so they are the test's
+# clock on the real-clock run.
+played() { echo $(($(stat -c %s "$work/sound.raw" 2>/dev/null || echo 0) / 4)); }
+# Waits up to 30 s for the device to play $1 more stereo frames (44100 a
+# second); false when it did not.
+wait_played() {
+    target=$(($(played) + $1))
+    i=0
+    while [ "$(played)" -lt "$target" ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done
+    [ "$(played)" -ge "$target" ]
+}
 # The stereo frame where the sound first is not silent, in a raw 16-bit file.
 first_sound() { od -An -v -t d2 -w4 "$1" | awk '$1 != 0 || $2 != 0 { print NR - 1; exit }'; }
 # The largest difference between two stretches of $4 stereo frames: file $1
@@ -74,7 +86,6 @@ cd "$build" || exit 1
 "$program" --windowed --max-fps 2 >/dev/null 2>"$work/err" &
 pid=$!
 if window=$(wait_window "$title"); then
-    sleep 1
     tap Escape
     wait_exit 10
     [ "$code" = 27 ]
@@ -99,22 +110,26 @@ window=$(wait_window "$title") || { fail "no window for the keys"; exit 1; }
 wait_lines 0
 start_ms=$(($(awk 'NR == 1 { print $2 }' "$work/trace") - $(reference_ms "caption 1")))
 
-# M: the device plays silence, and the song goes on in its place.
-sleep 1
+# M: the device plays silence, and the song goes on in its place. M is
+# pressed once the song is heard; what the device still held when it was
+# pressed plays out in the first half second.
+i=0
+while [ -z "$(first_sound "$work/sound.raw")" ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done
 tap m
 wait_window "$title (muted)" >/dev/null
 check $? "M: the title says muted"
-sleep 0.5
-muted_from=$(($(stat -c %s "$work/sound.raw") / 4))
-sleep 1.5
-muted_to=$(($(stat -c %s "$work/sound.raw") / 4))
+wait_played 22050
+muted_from=$(played)
+wait_played 66150
+went_on=$?
+muted_to=$(played)
 tap m
 wait_window "$title" >/dev/null
 check $? "M again: the title is the show's own"
-sleep 1.5
-heard_to=$(($(stat -c %s "$work/sound.raw") / 4))
+wait_played 66150
+heard_to=$(played)
 silent=$(od -An -v -t d2 -j $((muted_from * 4)) -N $(((muted_to - muted_from) * 4)) "$work/sound.raw" | tr -d ' 0\n' | wc -c)
-[ "$silent" = 0 ] && [ $((muted_to - muted_from)) -gt 44100 ]
+[ "$went_on" = 0 ] && [ "$silent" = 0 ]
 check $? "muted, the device went on and played silence ($((muted_to - muted_from)) frames)"
 shift=$(($(first_sound "$work/sound.raw") - $(first_sound "$work/reference.raw")))
 stretch=11025
@@ -132,12 +147,11 @@ before=$(lines)
 last_event=$(tail -n 1 "$work/trace" | cut -d ' ' -f 3-)
 last_ms=$(show_ms "$(tail -n 1 "$work/trace" | cut -d ' ' -f 2)")
 one=$("$xgrab" "$window")
-sleep 1
+wait_played 44100
 two=$("$xgrab" "$window")
 [ -n "$one" ] && [ "$one" = "$two" ]
 check $? "paused, two pictures 1 s apart are the same"
-sleep 2
-[ "$(lines)" = "$before" ]
+wait_played 88200 && [ "$(lines)" = "$before" ]
 check $? "paused for 3 s, the trace stands still"
 tap space
 wait_window "$title" >/dev/null

@@ -14,7 +14,7 @@ trap 'rm -rf "$work"' EXIT
 # the run directory's data/ is missing everywhere; the user's own data
 # folder is an empty one of the test's.
 mkdir "$work/bin" "$work/xdg-data"
-cp "$build/eyesonly" "$work/bin/eyesonly"
+cp "$build/eyesonly" "$build/eyesonly-capture.so" "$work/bin/"
 program="$work/bin/eyesonly"
 XDG_DATA_HOME="$work/xdg-data"
 export XDG_DATA_HOME
@@ -199,6 +199,18 @@ EOF
 run --version
 grep -Eq '^eyesonly [0-9]+\.[0-9]+' "$work/out" && grep -Eq '^face: .+ \(/.+\)$' "$work/out" && pass ||
     fail "--version printed [$(cat "$work/out")]"
+
+# --- A program with no capture module beside it or in ../lib/eyesonly/modules: a
+# capture is one line of error, and the show itself runs as ever.
+mkdir "$work/alone"
+cp "$build/eyesonly" "$work/alone/eyesonly"
+program="$work/alone/eyesonly"
+real=$(cd "$work" && pwd -P)
+run --capture alone.mkv --until 0
+check "a capture without the capture module" 2 "eyesonly: cannot load the capture module eyesonly-capture.so: not found in $real/alone or $real/lib/eyesonly/modules\n"
+run --headless --fps 2 --until 1
+check "a show without the capture module" 0 ''
+program="$work/bin/eyesonly"
 
 # --- No display and no --headless: the window cannot be made.
 mkdir -m 700 "$work/xdg"

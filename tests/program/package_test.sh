@@ -27,7 +27,7 @@ export XDG_DATA_HOME="$work/no-user-data"
 # check_tree NAME PREFIX: what an installed tree must hold, and its program
 # run from a directory without data.
 check_tree() {
-    for file in bin/eyesonly share/eyesonly/data/skorv1.bitmap share/eyesonly/data/skorv2.bitmap \
+    for file in bin/eyesonly lib/eyesonly/modules/eyesonly-capture.so share/eyesonly/data/skorv1.bitmap share/eyesonly/data/skorv2.bitmap \
         share/eyesonly/data/skorv3.bitmap share/eyesonly/data/Tq_outro.xm share/eyesonly/data/VELTO63K.XM \
         share/applications/eyesonly.desktop share/icons/hicolor/256x256/apps/eyesonly.png \
         share/man/man6/eyesonly.6.gz share/doc/eyesonly/README.md share/doc/eyesonly/copyright; do
@@ -45,6 +45,9 @@ check_tree() {
     [ "$code" = 0 ] || fail "$1: the program run from elsewhere: exit $code, stderr [$(head -c 300 "$work/got.err")]"
     cmp -s "$work/expected" "$work/got" || fail "$1: the trace differs from the build's ($(wc -l <"$work/got") lines)"
     cmp -s "$work/expected.err" "$work/got.err" || fail "$1: standard error differs: [$(head -c 300 "$work/got.err")]"
+    # A capture opens the installed capture module.
+    (cd "$work/elsewhere" && "$2/bin/eyesonly" --capture "$work/one.mkv" --force --until 1) >/dev/null 2>"$work/got.err" &&
+        [ -s "$work/one.mkv" ] || fail "$1: a capture from the installed tree: [$(head -c 300 "$work/got.err")]"
 }
 
 # 1. cmake --install into a temporary prefix.

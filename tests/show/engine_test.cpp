@@ -14,13 +14,13 @@
 #include "platform/system/testing.h"
 #include "resources/photos.h"
 #include "resources/text.h"
-#include "scenes/ring.h"
 #include "show/clock.h"
 #include "show/drawing.h"
 #include "show/music.h"
 #include "show/sequencer.h"
 #include "show/startup.h"
 #include "show/trace.h"
+#include "tests/support/scene_harness.h"
 #include "tests/support/support.h"
 
 using testing_support::OffscreenGL;
@@ -43,12 +43,6 @@ void useReadings(std::vector<uint32_t> values) {
     readings = std::move(values);
     nextReading = 0;
     platform::setClockForTesting(scriptedClock);
-}
-
-std::array<float, 4> getFloats(GLenum what) {
-    std::array<float, 4> v{};
-    glGetFloatv(what, v.data());
-    return v;
 }
 
 std::array<float, 4> getLight(GLenum what) {
@@ -139,66 +133,72 @@ protected:
     OffscreenGL gl;
 };
 
-TEST_F(HandOver, ResetsTheSharedValuesButKeepsFxEAndTheFlags) {
-    sceneIndex = 1;
-    fx = SceneVars{1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f};
-    growFlag = 0;
-    ringState.backFlag = 0;
-    ringState.ringCountF = 12.5f;
-    nextScene();
-    EXPECT_EQ(sceneIndex, 2);
-    EXPECT_EQ(fx.fxA, 0.0f);
-    EXPECT_EQ(fx.fxB, 0.0f);
-    EXPECT_EQ(fx.fxC, 1.5f);
-    EXPECT_EQ(fx.fxD, 0.0f);
-    EXPECT_EQ(fx.fxClock, 0.0f);
-    EXPECT_EQ(fx.fxE, 6.0f) << "fxE is never reset";
-    EXPECT_EQ(fx.fxTextClock, 0.0f);
-    EXPECT_EQ(growFlag, 0) << "the scroller finds the flag the ring tunnel left";
-    EXPECT_EQ(ringState.backFlag, 0);
-    EXPECT_EQ(ringState.ringCountF, 12.5f);
-}
-
-TEST_F(HandOver, EachSwitchLeavesItsGlState) {
+// A hand-over starts the next scene afresh, whatever the scene before left
+// in the shared values, but for the square's roll, which is never reset: the
+// first frame after it is the first frame of a scene entered from a clean
+// start. What each hand-over changes in GL, the scenes' own tests see in
+// their frames (grey outlines, a grey background, the bitmap heading).
+TEST_F(HandOver, TheNextSceneStartsAfreshButTheSquareRollsOnFromWhereItWas) {
+    platform::setFixedStepClock(60.0);  // no scene's end comes in its first frame
     startShow();
-    // Leaving the slideshow: blending off, depth test on.
-    glEnable(GL_BLEND);
-    glDisable(GL_DEPTH_TEST);
-    nextScene();
-    EXPECT_EQ(sceneIndex, 0);
-    EXPECT_FALSE(glIsEnabled(GL_BLEND));
-    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    // The first frame of scene `index` after a hand-over from `left`.
+    auto firstFrame = [](int index, const SceneVars& left) {
+        testing_support::SceneHarness show;
+        fx = left;
+        show.enterScene(index);
+        show.frame(1.0f / 60.0f);
+        return testing_support::readFrame(640, 480);
+    };
+    // Pixels that differ by more than the probe tolerance on a channel.
+    auto differing = [](const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+        int count = 0;
+        for (size_t i = 0; i < a.size(); i += 3)
+            count += !testing_support::near({a[i], a[i + 1], a[i + 2]}, {b[i], b[i + 1], b[i + 2]});
+        return count;
+    };
+    // The title's hand-over turns depth test back on and blending off (the
+    // slideshow leaves them the other way round): the title's first frame is
+    // the one drawn from start-up's state.
+    auto titleFrame = [](bool fromSlideshow) {
+        testing_support::SceneHarness show;
+        if (fromSlideshow) {
+            glDisable(GL_DEPTH_TEST);
+            glEnable(GL_BLEND);
+            sceneIndex = -1;
+            nextScene();
+        } else {
+            testing_support::setUpStartupGlState();
+            fx.fxC = 1.5f;
+        }
+        show.enterScene(0);
+        fx.fxB = -6.0f;  // line 0 face-on at depth 6, lit red, as in the title's own tests
+        fx.fxA = 1.0f;
+        show.frame(0.0f);
+        return testing_support::readFrame(640, 480);
+    };
+    const std::vector<uint8_t> title = titleFrame(false);
+    EXPECT_GT(differing(title, std::vector<uint8_t>(title.size(), 0)), 1000) << "the title's first frame is empty";
+    EXPECT_EQ(differing(titleFrame(true), title), 0) << "pixels changed by what the slideshow left";
 
-    // Leaving the title zoom: lighting off, colour 0.9 grey.
-    nextScene();
-    EXPECT_EQ(sceneIndex, 1);
-    EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
-    EXPECT_EQ(getFloats(GL_CURRENT_COLOR), (Vec4{0.9f, 0.9f, 0.9f, 1.0f}));
+    const SceneVars clean{};
+    // The closing scene's hand-over turns lighting on (the scroller finds it
+    // off), for the red light on the square, and clears to black.
+    glDisable(GL_LIGHTING);
+    const std::vector<uint8_t> closing = firstFrame(3, clean);
+    const uint8_t* centre = &closing[(240 * 640 + 320) * 3];
+    EXPECT_GT(centre[0], centre[1] + 10) << "the square is not lit red: " << int(centre[0]) << ", " << int(centre[1]);
+    EXPECT_EQ(closing[(470 * 640 + 630) * 3], 0) << "the corner is not black";
 
-    // Leaving the ring tunnel: a grey background.
-    nextScene();
-    EXPECT_EQ(sceneIndex, 2);
-    EXPECT_EQ(getFloats(GL_COLOR_CLEAR_VALUE), (Vec4{0.5f, 0.5f, 0.5f, 0.5f}));
+    const SceneVars leftOver{7.0f, 70.0f, 0.7f, 0.07f, 7.0f, 0.0f, 700.0f};
+    SceneVars rolled{};
+    rolled.fxE = 45.0f;
+    struct Case { int scene; SceneVars left; bool same; };
+    for (const Case& c : {Case{1, leftOver, true}, Case{2, leftOver, true}, Case{3, leftOver, true}, Case{3, rolled, false}}) {
+        const int count = differing(firstFrame(c.scene, c.left), firstFrame(c.scene, clean));
+        if (c.same) EXPECT_EQ(count, 0) << "scene " << c.scene << ": pixels changed by what the last scene left";
+        else EXPECT_GT(count, 1000) << "scene " << c.scene << ": the square did not roll on from 45 degrees";
+    }
 
-    // Leaving the scroller: the text font as 24-pixel bitmaps, a black
-    // background, lighting on.
-    const float advanceOfA = glyphMetrics['a'].cellIncX;
-    nextScene();
-    EXPECT_EQ(sceneIndex, 3);
-    EXPECT_NE(textFont, 0u);
-    EXPECT_TRUE(glIsList(textFont + 'a'));
-    EXPECT_EQ(glyphMetrics['a'].cellIncX, advanceOfA) << "the metrics stay the outline font's";
-    EXPECT_EQ(getFloats(GL_COLOR_CLEAR_VALUE), (Vec4{0.0f, 0.0f, 0.0f, 0.5f}));
-    EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
-
-    // A bitmap glyph moves the raster position; an outline glyph would not.
-    glLoadIdentity();
-    glRasterPos3f(0.0f, 0.0f, -1.0f);
-    float before[4], after[4];
-    glGetFloatv(GL_CURRENT_RASTER_POSITION, before);
-    glCallList(textFont + 'a');
-    glGetFloatv(GL_CURRENT_RASTER_POSITION, after);
-    EXPECT_GT(after[0], before[0]);
     closeDisplay();
 }
 
@@ -280,22 +280,9 @@ TEST_F(HandOver, StartUpLeavesTheFixedStateTheScenesRelyOn) {
                                                     "FSOUND_Init 44100 32 0", "FMUSIC_LoadSong data/Tq_outro.xm",
                                                     "FMUSIC_LoadSong data/VELTO63K.XM"}));
 
-    GLint value = 0;
-    glGetIntegerv(GL_DEPTH_FUNC, &value);
-    EXPECT_EQ(value, GL_LEQUAL);
-    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-    glGetIntegerv(GL_BLEND_SRC, &value);
-    EXPECT_EQ(value, GL_SRC_ALPHA);
-    glGetIntegerv(GL_BLEND_DST, &value);
-    EXPECT_EQ(value, GL_ONE);
-    EXPECT_FALSE(glIsEnabled(GL_BLEND));
-    glGetIntegerv(GL_SHADE_MODEL, &value);
-    EXPECT_EQ(value, GL_SMOOTH);
-    glGetIntegerv(GL_PERSPECTIVE_CORRECTION_HINT, &value);
-    EXPECT_EQ(value, GL_NICEST);
-    EXPECT_EQ(getFloats(GL_COLOR_CLEAR_VALUE), (Vec4{0.0f, 0.0f, 0.0f, 0.5f}));
-    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
-
+    // The fixed GL state shows in the slideshow's frames (its tests draw
+    // after the same step): the photo added over the square, the title over
+    // the photo at its own depth.
     EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
     EXPECT_TRUE(glIsEnabled(GL_LIGHT0));
     EXPECT_EQ(getLight(GL_AMBIENT), (Vec4{0.0f, 0.0f, 0.0f, 1.0f}));
