@@ -455,8 +455,9 @@ const eyesonlyPage = (() => {
     kept,
     showMessage,
     loadShow,
-    // Whether the sound output made while the page loaded plays by now.
-    soundPlays: () => audio !== null && audio.state === 'running',
+    // Sets the sound output up ahead of Play, where the browser lets a page
+    // sound without a gesture: resolves once it plays.
+    prepareSound: () => soundReady().then(() => audio.state),
     notice(caption, text) {
       standing.push([caption, text]);
       showMessage(caption, text);

@@ -64,7 +64,7 @@ async function runWholeShow(browser) {
   const page = await browser.openPage(`?fps=${fps}&trace&keep&grab=${moments.join(',')}`);
   // The sound is compared too: Play once the output plays (a browser may
   // take over the page's second of waiting to open its first one).
-  await page.waitForFunction(() => eyesonlyPage.soundPlays(), { timeout: 60000, polling: 100 });
+  assert.equal(await page.evaluate(() => eyesonlyPage.prepareSound()), 'running');
   await page.click('#play');
   const ended = await waitForEnd(page);
   const seconds = (performance.now() - started) / 1000;
