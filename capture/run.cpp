@@ -2,9 +2,12 @@
 #include "capture/run.h"
 
 #include <GL/gl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstring>
 
 #include <chrono>
 #include <cmath>
@@ -21,7 +24,8 @@ namespace {
 
 constexpr double samplesPerMs = platform::captureSampleRate / 1000.0;
 constexpr int soundBlockFrames = 4096;       // stereo frames mixed at a time
-constexpr int barWidth = 30;                 // characters of the live bar
+constexpr int barWidthMax = 30;              // characters of the live bar on a wide terminal
+constexpr int columnsUnknown = 80;           // a terminal that does not tell its width
 constexpr double expectedShowMs = 145000.0;  // show time the progress measures against
 
 // A scene's name in a video player's chapter menu, by sceneIndex + 1.
@@ -83,11 +87,23 @@ void reportProgress(double showMs) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - run.started).count();
     const double speed = wallSeconds > 0.0 ? doneMs / 1000.0 / wallSeconds : 0.0;
     if (run.liveBar) {
-        const int filled = static_cast<int>(share * barWidth);
+        // The line fits the terminal as it is now (it may have been
+        // resized), one column spare so that it never wraps: the bar gives
+        // way first, then the end of the text.
+        winsize size {};
+        const int columns = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : columnsUnknown;
         const double left = speed > 0.0 ? (totalMs - doneMs) / 1000.0 / speed : 0.0;
-        std::fprintf(stderr, "\r[%.*s%*s] %3d%%  frame %lld  %.1fx real time  %3.0f s left ", filled,
-                     "##############################", barWidth - filled, "", static_cast<int>(share * 100.0),
-                     static_cast<long long>(run.framesDrawn), speed, std::max(left, 0.0));
+        char tail[128];
+        std::snprintf(tail, sizeof tail, " %3d%%  frame %lld  %.1fx real time  %3.0f s left ",
+                      static_cast<int>(share * 100.0), static_cast<long long>(run.framesDrawn), speed,
+                      std::max(left, 0.0));
+        const int room = columns - 1;
+        const int barWidth = std::clamp(room - 2 - static_cast<int>(std::strlen(tail)), 0, barWidthMax);
+        const int filled = static_cast<int>(share * barWidth);
+        char line[256];
+        std::snprintf(line, sizeof line, "[%.*s%*s]%s", filled, "##############################", barWidth - filled,
+                      "", tail);
+        std::fprintf(stderr, "\r%.*s", std::max(room, 0), line);
         return;
     }
     const int tenth = static_cast<int>(share * 10.0);
@@ -100,14 +116,21 @@ void reportProgress(double showMs) {
 
 }  // namespace
 
-bool beginCapture(platform::CaptureSettings settings, double fromMs, double untilMs, std::string& error) {
+bool beginCapture(platform::CaptureSettings settings, double fromMs, double untilMs, std::string& error,
+                  bool& writeFailed) {
+    writeFailed = false;
     settings.frameWidth = showWidth;
     settings.frameHeight = showHeight;
     if (!platform::captureFormatFor(settings.path, settings.format, error)) return false;
     // A file-size limit makes a write fail with EFBIG, which the encoder
     // reports like a full disk, instead of killing the process mid-file.
     std::signal(SIGXFSZ, SIG_IGN);
-    if (!platform::openCapture(settings, error)) return false;
+    if (!platform::openCapture(settings, error)) {
+        // The writers' texts for a failed write: "cannot write ...", "cannot
+        // make directory ...", "disk full while writing ...".
+        writeFailed = error.rfind("cannot ", 0) == 0 || error.rfind("disk full ", 0) == 0;
+        return false;
+    }
     run = CaptureRun{};
     run.settings = settings;
     run.fromMs = fromMs;

@@ -25,9 +25,12 @@
 // options checked them), with the format its path asks for and frames of the
 // show's size. fromMs and untilMs are the show times of the start moment and
 // the stop (-1: the show's end), which the progress counts between. False
-// with one line in error (a usage error: nothing was written) when the path
-// cannot be used.
-bool beginCapture(platform::CaptureSettings settings, double fromMs, double untilMs, std::string& error);
+// with one line in error, and nothing written, when the path cannot be used:
+// writeFailed tells a path that cannot be written (a missing or read-only
+// folder, a full disk) from one that is refused (one that is there without
+// force, another capture's, an unknown extension).
+bool beginCapture(platform::CaptureSettings settings, double fromMs, double untilMs, std::string& error,
+                  bool& writeFailed);
 
 // Reads back the frame just drawn, the run's frame `runFrame` (from 1),
 // and hands it over with its sound; adds a chapter when the frame switched
