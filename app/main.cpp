@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/options.h"
+#include "app/player.h"
 #include "app/shell.h"
 #include "capture/output.h"
 #include "capture/run.h"
@@ -123,7 +124,18 @@ int main(int argc, char** argv) {
         if (traceFailed) return false;
         return !capturing || captureDrawnFrame(static_cast<int64_t>(frame.number), frame.skipped);
     };
-    int code = exitCodeFor(runShow(run));
+    const ShowResult result = runShow(run);
+    int code = exitCodeFor(result);
+
+    //    A start moment past the show's end (its length depends on the
+    //    rate) is a usage error, known only once the show has ended.
+    double endSeconds = 0.0;
+    if (result.end == ShowEnd::Quit && code == 0 && playerStartPastEnd(endSeconds)) {
+        std::fprintf(stderr, "eyesonly: --from %g is past the show's end: at this rate it is %.2f s long\n",
+                     options.fromSeconds, endSeconds);
+        if (capturing) endCapture(code);
+        return 2;
+    }
 
     // 6. The capture's file is finished whatever ended the show.
     //    A stop signal that came while the file was being finished still

@@ -30,6 +30,7 @@ struct Player {
     bool jumping = false;       // frames are run until the first at targetMs or later
     uint32_t targetMs = 0;
     bool jumpEnds = false;      // the frame being drawn is the jump's last
+    bool startPending = false;  // --from's moment not reached yet
     bool cut = false;           // drawing is cut to the 1 x 1 box
     GLint scissorBox[4] = {};   // as it was before the cut
     GLboolean scissorTest = GL_FALSE;
@@ -154,6 +155,7 @@ void startPlayer() {
         if (!player.settings.fixedClock) stepClock(player.showStartMs, jumpFps(), 0);
         platform::holdSound(true);
         player.jumping = true;
+        player.startPending = true;
         player.targetMs = player.showStartMs + fromMs;
     }
 }
@@ -197,6 +199,7 @@ bool beginPlayerFrame() {
     }
     restoreDrawing();
     player.jumping = false;
+    player.startPending = false;
     player.jumpEnds = true;
     return true;
 }
@@ -216,6 +219,11 @@ const char* playerTitle() {
     if (player.paused || muted)
         title += player.paused && muted ? " (paused, muted)" : player.paused ? " (paused)" : " (muted)";
     return title.c_str();
+}
+
+bool playerStartPastEnd(double& endSeconds) {
+    endSeconds = secondAtReading(lastFrameTime);
+    return player.startPending;
 }
 
 void resetPlayerState() { player = Player{}; }
