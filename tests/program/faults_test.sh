@@ -185,7 +185,6 @@ done <<'EOF'
 --from 200 --fps 10|2|eyesonly: --from 200 is past the show's end: at this rate it is 149.30 s long
 --fps 0x1e|2|eyesonly: --fps needs a number from 1 to 1000, not '0x1e'
 --capture c.mp4 --crf 0x10|2|eyesonly: --crf needs a whole number from 0 to 51, not '0x10'
---capture c.mp4 --crf 20.5|2|eyesonly: --crf needs a whole number from 0 to 51, not '20.5'
 --windowed --desktop|2|eyesonly: --desktop does not go with --windowed or --headless
 --headless --windowed|2|eyesonly: --headless does not go with --windowed
 --until 5|2|eyesonly: --until needs the fixed-step clock: give --fps (or --capture)
