@@ -56,6 +56,12 @@ double showMsOfFrame(int64_t n) {
     return std::floor(static_cast<double>(n - 1) * 1000.0 / run.settings.framesPerSecond);
 }
 
+// The stereo frame the soundtrack ends at after run frame n: the end of
+// that frame's time, exactly.
+int64_t soundEndOfFrame(int64_t n) {
+    return std::llround(static_cast<double>(n) * platform::captureSampleRate / run.settings.framesPerSecond);
+}
+
 void fail(const std::string& error) {
     if (!run.failed) std::fprintf(stderr, "%seyesonly: %s\n", run.liveBar ? "\n" : "", error.c_str());
     run.failed = true;
@@ -142,7 +148,7 @@ bool beginCapture(platform::CaptureSettings settings, double fromMs, double unti
     return true;
 }
 
-bool captureDrawnFrame(int64_t runFrame, bool skipped) {
+bool captureDrawnFrame(int64_t runFrame, bool skipped, bool last) {
     if (run.failed) return false;
     run.runFrames = runFrame;
     const double showMs = showMsOfFrame(runFrame);
@@ -169,8 +175,10 @@ bool captureDrawnFrame(int64_t runFrame, bool skipped) {
     }
 
     // 3. The sound up to the next frame's reading: whatever the next frame
-    //    starts or stops is heard from its first sample on.
-    if (!soundUntil(std::llround(nextMs * samplesPerMs))) return false;
+    //    starts or stops is heard from its first sample on. After the last
+    //    frame, up to the end of its time, mixed now: the songs are gone
+    //    once the show has closed.
+    if (!soundUntil(last ? soundEndOfFrame(runFrame) : std::llround(nextMs * samplesPerMs))) return false;
 
     reportProgress(showMs);
     return true;
@@ -179,7 +187,7 @@ bool captureDrawnFrame(int64_t runFrame, bool skipped) {
 int endCapture(int runExitCode) {
     // 1. The soundtrack ends with the last frame.
     if (!run.failed)
-        soundUntil(std::llround(static_cast<double>(run.runFrames) * platform::captureSampleRate / run.settings.framesPerSecond));
+        soundUntil(soundEndOfFrame(run.runFrames));
 
     // 2. Whatever was written stays playable, even after a failure, and is
     //    counted as it is on disk.

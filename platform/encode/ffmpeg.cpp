@@ -817,16 +817,19 @@ bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::
                  sendToEncoder(f.video, nullptr, error);
 
     // 2. The chapters in frame ticks, each ending where the next begins,
-    //    the last at the last frame; the fragmented file has none.
+    //    the last at the last frame the file holds (after a failure the
+    //    encoder's delayed frames never reach it); the fragmented file has
+    //    none.
     AVFormatContext* muxer = f.whole.muxer;
+    const int64_t lastFrame = complete && closed ? f.framesEncoded : std::min(f.framesEncoded, f.whole.videoPackets);
     AVChapter** list = muxer != nullptr ? static_cast<AVChapter**>(av_calloc(chapters.size(), sizeof(AVChapter*))) : nullptr;
-    for (size_t i = 0; list != nullptr && i < chapters.size(); ++i) {
+    for (size_t i = 0; list != nullptr && i < chapters.size() && chapters[i].firstFrame <= lastFrame; ++i) {
         AVChapter* chapter = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
         if (chapter == nullptr) break;
         chapter->id = static_cast<int64_t>(i) + 1;
         chapter->time_base = f.video->time_base;
         chapter->start = chapters[i].firstFrame - 1;
-        chapter->end = i + 1 < chapters.size() ? chapters[i + 1].firstFrame - 1 : f.framesEncoded;
+        chapter->end = i + 1 < chapters.size() ? std::min(chapters[i + 1].firstFrame - 1, lastFrame) : lastFrame;
         av_dict_set(&chapter->metadata, "title", chapters[i].title.c_str(), 0);
         list[i] = chapter;
         muxer->chapters = list;  // the muxer's context frees the list and what it holds

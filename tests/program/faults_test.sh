@@ -182,7 +182,7 @@ done <<'EOF'
 --help|0|
 --version|0|
 --until 5e6 --fps 10|2|eyesonly: --until needs a number of seconds from 0 to 4000000, not '5e6'
---from 200 --fps 10|2|eyesonly: --from 200 is past the show's end: at this rate it is 149.30 s long
+--from 200 --fps 10 --headless|2|eyesonly: --from 200 is past the show's end: at this rate it is 149.30 s long
 --fps 0x1e|2|eyesonly: --fps needs a number from 1 to 1000, not '0x1e'
 --capture c.mp4 --crf 0x10|2|eyesonly: --crf needs a whole number from 0 to 51, not '0x10'
 --windowed --desktop|2|eyesonly: --desktop does not go with --windowed or --headless
@@ -322,17 +322,24 @@ for at in 3 10; do
     fi
 done
 
-# --- 10 A photo that is there but cannot be read is reported (run as a
-# user that its mode 000 shuts out: root reads anything).
+# --- 10 A photo that is there but cannot be read, or lies in a folder that
+# cannot be searched, is not passed over: the lookup names it and the show
+# reports it (run as a user that mode 000 shuts out: root reads anything).
 fresh_data
-chmod 000 "$work/run/data/skorv1.bitmap"
 chmod 755 "$work"
 as_user=""
 [ "$(id -u)" = 0 ] && as_user="setpriv --reuid=65534 --regid=65534 --clear-groups"
-# shellcheck disable=SC2086
-(cd "$work/run" && exec timeout 60 $as_user "$program" --headless --fps 2) >/dev/null 2>"$work/err"
-code=$?
-check "data/skorv1.bitmap not readable" 0 'Error\nFailed to open DIB file data/skorv1.bitmap.\n'
+for where in file folder; do
+    rm -rf "$work/own"
+    mkdir -p "$work/own"
+    cp "$build/data/skorv1.bitmap" "$work/own/"
+    if [ "$where" = file ]; then chmod 000 "$work/own/skorv1.bitmap"; else chmod 000 "$work/own"; fi
+    # shellcheck disable=SC2086
+    (cd "$work/run" && exec timeout 60 $as_user "$program" --headless --fps 2 --until 1 --data "$work/own") >/dev/null 2>"$work/err"
+    code=$?
+    check "data/skorv1.bitmap in an unreadable $where" 0 "eyesonly: cannot read $work/own/skorv1.bitmap: Permission denied\nError\nFailed to open DIB file $work/own/skorv1.bitmap.\n"
+    chmod 755 "$work/own"
+done
 
 # --- Ctrl-C during a capture: 130, and what was rendered plays.
 fresh_data
