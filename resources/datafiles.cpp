@@ -35,19 +35,19 @@ bool exists(const std::string& path) {
     return stat(path.c_str(), &info) == 0;
 }
 
-// True when path is there, or is there for all anyone may know but cannot
-// be read (said once a path); false when it is absent.
-bool foundOrDenied(const std::string& path) {
+// True when path is there to be read; false when it is absent, and when it
+// (or its folder) cannot be read, which is said once a path.
+bool readable(const std::string& path) {
     struct stat info {};
     int err = 0;
     if (stat(path.c_str(), &info) != 0)
         err = errno;
     else if (access(path.c_str(), R_OK) != 0)
         err = errno;
-    if (err == ENOENT || err == ENOTDIR) return false;
-    if (err != 0 && reportedUnreadable.insert(path).second)
+    if (err == 0) return true;
+    if (err != ENOENT && err != ENOTDIR && reportedUnreadable.insert(path).second)
         std::fprintf(stderr, "eyesonly: cannot read %s: %s\n", path.c_str(), std::strerror(err));
-    return true;
+    return false;
 }
 
 }  // namespace
@@ -80,7 +80,7 @@ std::string dataFilePath(const char* name) {
     if (file.rfind(dataPrefix, 0) == 0) file.erase(0, std::char_traits<char>::length(dataPrefix));
     for (const std::string& folder : dataFolders()) {
         const std::string path = folder + "/" + file;
-        if (foundOrDenied(path)) return path;
+        if (readable(path)) return path;
     }
     return name;
 }

@@ -9,10 +9,8 @@
 //   5. the installed data, ../share/eyesonly/data from the executable's
 //      folder, so that an unpacked package works under any prefix
 // A file that exists there counts as found, whatever it holds. A place
-// that has the file but does not let it be read (the file's or a folder's
-// permissions) is not passed over either: the lookup stops there, says on
-// standard error which file could not be read (once a file), and the show
-// then reports the file it could not open.
+// that does not let the file be read (the file's or a folder's permissions)
+// is named on standard error, once a path, and passed over for the next.
 #pragma once
 
 #include <string>
@@ -27,8 +25,8 @@ extern const char* const dataFileNames[5];
 // directory's own.
 std::vector<std::string> dataFolders();
 // The path to open for one of the show's files ("data/Tq_outro.xm"): in the
-// first folder that has it (or denies reading it), otherwise the name
-// itself, which the show's messages then name.
+// first folder that has it readable, otherwise the name itself, which the
+// show's messages then name.
 std::string dataFilePath(const char* name);
 // True when at least one of the five files is found somewhere.
 bool anyDataFileFound();

@@ -322,23 +322,43 @@ for at in 3 10; do
     fi
 done
 
-# --- 10 A photo that is there but cannot be read, or lies in a folder that
-# cannot be searched, is not passed over: the lookup names it and the show
-# reports it (run as a user that mode 000 shuts out: root reads anything).
-fresh_data
+# --- 10 A photo that cannot be read, or lies in a folder that cannot be
+# searched, is named and passed over for the next place; with none left the
+# show reports it (run as a user that mode 000 shuts out: root reads
+# anything). Where: own (the --data folder's copy is mode 000), folder (the
+# --data folder is), only (the run directory's, with no other copy).
 chmod 755 "$work"
 as_user=""
 [ "$(id -u)" = 0 ] && as_user="setpriv --reuid=65534 --regid=65534 --clear-groups"
-for where in file folder; do
+denied="Permission denied"
+for where in own folder only; do
+    fresh_data
     rm -rf "$work/own"
     mkdir -p "$work/own"
-    cp "$build/data/skorv1.bitmap" "$work/own/"
-    if [ "$where" = file ]; then chmod 000 "$work/own/skorv1.bitmap"; else chmod 000 "$work/own"; fi
+    cp "$build/data"/* "$work/own/"
+    case "$where" in
+        own) chmod 000 "$work/own/skorv1.bitmap"
+             expected="eyesonly: cannot read $work/own/skorv1.bitmap: $denied\n" ;;
+        folder) chmod 000 "$work/own"
+             expected="" ;;
+        only) chmod 000 "$work/run/data/skorv1.bitmap"
+             rm -rf "$work/own"/*
+             expected="eyesonly: cannot read data/skorv1.bitmap: $denied\nError\nFailed to open DIB file data/skorv1.bitmap.\n" ;;
+    esac
     # shellcheck disable=SC2086
     (cd "$work/run" && exec timeout 60 $as_user "$program" --headless --fps 2 --until 1 --data "$work/own") >/dev/null 2>"$work/err"
     code=$?
-    check "data/skorv1.bitmap in an unreadable $where" 0 "eyesonly: cannot read $work/own/skorv1.bitmap: Permission denied\nError\nFailed to open DIB file $work/own/skorv1.bitmap.\n"
     chmod 755 "$work/own"
+    if [ "$where" = folder ]; then
+        # Each of the five files named once, in the order the show asks.
+        for file in skorv1.bitmap skorv2.bitmap skorv3.bitmap Tq_outro.xm VELTO63K.XM; do
+            echo "eyesonly: cannot read $work/own/$file: $denied"
+        done | sort >"$work/expected"
+        sort "$work/err" | cmp -s - "$work/expected" && [ "$code" = 0 ] && pass ||
+            fail "an unreadable --data folder: exit $code, stderr [$(cat "$work/err")]"
+    else
+        check "skorv1.bitmap unreadable ($where)" 0 "$expected"
+    fi
 done
 
 # --- Ctrl-C during a capture: 130, and what was rendered plays.
