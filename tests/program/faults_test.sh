@@ -216,6 +216,11 @@ run --headless --fps 10 --trace
 (cd "$work/run" && exec timeout 60 "$program" --headless --fps 10 --trace) >/dev/full 2>"$work/err"
 code=$?
 check "trace to a full disk" 1 'eyesonly: cannot write the trace: No space left on device\n'
+for what in help version; do
+    (cd "$work/run" && exec timeout 60 "$program" --$what) >/dev/full 2>"$work/err"
+    code=$?
+    check "--$what to a full disk" 1 "eyesonly: cannot write the $what: No space left on device\n"
+done
 
 # --- Signals during the show: 128 + the signal's number, at once.
 for signal in INT:2 TERM:15 HUP:1; do
