@@ -6,9 +6,11 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "app/options.h"
+#include "app/player.h"
 #include "app/shell.h"
 #include "capture/output.h"
 #include "capture/run.h"
@@ -67,17 +69,24 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "eyesonly: %s\n%s", error.c_str(), usageText());
         return 2;
     }
-    if (options.help) {
-        std::fputs(usageText(), stdout);
-        return 0;
-    }
-    if (options.version) {
-        std::printf("eyesonly %s\n", EYESONLY_VERSION);
-        std::string family, file;
-        if (platform::chosenFace(family, file))
-            std::printf("face: %s (%s)\n", family.c_str(), file.c_str());
-        else
-            std::printf("face: none found\n");
+    if (options.help || options.version) {
+        if (options.help) {
+            std::fputs(usageText(), stdout);
+        } else {
+            std::printf("eyesonly %s\n", EYESONLY_VERSION);
+            std::string family, file;
+            if (platform::chosenFace(family, file))
+                std::printf("face: %s (%s)\n", family.c_str(), file.c_str());
+            else
+                std::printf("face: none found\n");
+        }
+        // A text that did not reach its reader (a full disk, a closed pipe)
+        // is a failed write.
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "eyesonly: cannot write the %s: %s\n", options.help ? "help" : "version",
+                         std::strerror(errno));
+            return 1;
+        }
         return 0;
     }
 
@@ -96,10 +105,14 @@ int main(int argc, char** argv) {
     // 4. A capture's output is made before anything is drawn, so that a path
     //    that cannot be written is a usage error with nothing shown.
     const bool capturing = !options.capture.path.empty();
+    //    A path that is there already is a usage error (2); one that
+    //    cannot be written is a failed write (1).
+    bool writeFailed = false;
     if (capturing && !beginCapture(options.capture, options.fromSeconds * 1000.0,
-                                   options.untilSeconds >= 0.0 ? options.untilSeconds * 1000.0 : -1.0, error)) {
+                                   options.untilSeconds >= 0.0 ? options.untilSeconds * 1000.0 : -1.0, error,
+                                   writeFailed)) {
         std::fprintf(stderr, "eyesonly: %s\n", error.c_str());
-        return 2;
+        return writeFailed ? 1 : 2;
     }
 
     // 5. The show, each frame captured when asked; a trace that cannot be
@@ -109,12 +122,26 @@ int main(int argc, char** argv) {
         run.stopAtMs = readingAtSecond(options.untilSeconds);
     run.afterFrame = [capturing](const DrawnFrame& frame) {
         if (traceFailed) return false;
-        return !capturing || captureDrawnFrame(static_cast<int64_t>(frame.number), frame.skipped);
+        return !capturing || captureDrawnFrame(static_cast<int64_t>(frame.number), frame.skipped, frame.last);
     };
-    int code = exitCodeFor(runShow(run));
+    const ShowResult result = runShow(run);
+    int code = exitCodeFor(result);
+
+    //    A start moment past the show's end (its length depends on the
+    //    rate) is a usage error, known only once the show has ended.
+    double endSeconds = 0.0;
+    if (result.end == ShowEnd::Quit && code == 0 && playerStartPastEnd(endSeconds)) {
+        std::fprintf(stderr, "eyesonly: --from %g is past the show's end: at this rate it is %.2f s long\n",
+                     options.fromSeconds, endSeconds);
+        if (capturing) endCapture(code);
+        return 2;
+    }
 
     // 6. The capture's file is finished whatever ended the show.
+    //    A stop signal that came while the file was being finished still
+    //    says the run was stopped.
     if (capturing) code = endCapture(code);
+    if (code == 0 && platform::stopSignal() != 0) code = 128 + platform::stopSignal();
     if (traceFailed && code == 0) code = 1;
     return code;
 }

@@ -1,11 +1,13 @@
 #include "app/options.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 
 #include "app/player.h"
 #include "app/shell.h"
@@ -19,231 +21,319 @@
 namespace {
 
 constexpr double captureFps = 60.0;       // the capture's rate unless --fps says otherwise
-constexpr double maxUntilSeconds = 4.0e6; // well inside the 32-bit clock
+constexpr double maxSeconds = 4.0e6;      // --from and --until: well inside the 32-bit clock
 constexpr int maxCrf = 51;                // x264's range, 0 lossless
+constexpr int helpColumn = 17;            // where an option's help text starts in --help
 // x264's presets, fastest first.
 constexpr const char* x264Presets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast",
                                        "medium",    "slow",      "slower",   "veryslow"};
+
+// What an option's value is.
+enum class Value {
+    None,     // a switch
+    Number,   // a decimal number in [low, high] (fractions allowed)
+    Whole,    // a decimal whole number in [low, high]
+    Preset,   // one of x264Presets
+    Folder,   // a folder that exists
+    Path,     // any non-empty path
+};
+
+// Which runs an option goes with; an option given to another run is refused
+// with its own reason.
+enum Runs : unsigned {
+    Watching = 1,    // the show on a display or headless
+    Capturing = 2,   // --capture of any kind
+    Mp4 = 4,         // --capture NAME.mp4
+    Every = Watching | Capturing | Mp4,
+};
+
+struct OptionSpec {
+    const char* name;          // "--fps"; its value also as "--fps=VALUE"
+    const char* alias;         // another spelling of a switch, or null
+    Value value;
+    double low, high;          // Number, Whole: the range; zeroToo: 0 as well
+    bool zeroToo;
+    const char* needs;         // what a refused value needed: "--fps needs ..., not 'X'"
+    unsigned runs;             // Runs it goes with
+    const char* elsewhere;     // why it is refused in a run it does not go with (null: a built text)
+    const char* valueName;     // in --help: "--fps F"
+    const char* help;          // in --help, lines joined by '\n'
+};
+
+// The options, in --help's order.
+constexpr OptionSpec optionSpecs[] = {
+    {"--windowed", nullptr, Value::None, 0, 0, false, nullptr, Watching,
+     "--capture draws offscreen; it does not go with --windowed or --desktop", "",
+     "a 640 x 480 window instead of switching the display to full screen"},
+    {"--desktop", nullptr, Value::None, 0, 0, false, nullptr, Watching,
+     "--capture draws offscreen; it does not go with --windowed or --desktop", "",
+     "full screen at the desktop's own mode, the show scaled to fit"},
+    {"--headless", nullptr, Value::None, 0, 0, false, nullptr, Every, nullptr, "",
+     "no window and no sound device: draws offscreen, messages on stderr"},
+    {"--fps", nullptr, Value::Number, minFps, maxFps, false, "a number from 1 to 1000", Every, nullptr, "F",
+     "a fixed-step clock of F frames a second, 1 to 1000 (fractions\n"
+     "allowed, e.g. 29.97) in place of the real clock; frames are drawn\n"
+     "as fast as the machine allows"},
+    {"--max-fps", nullptr, Value::Number, minFps, maxFps, true, "0 or a number from 1 to 1000", Watching,
+     "--max-fps paces the real clock; a capture runs on the fixed-step clock (give --fps)", "F",
+     "on the real clock, at most F frames a second (default: the\n"
+     "display's refresh rate, 60 without one); 0 lifts the limit"},
+    {"--trace", nullptr, Value::None, 0, 0, false, nullptr, Every, nullptr, "",
+     "print the show's timeline on stdout: <frame> <ms> <event> [args]"},
+    {"--from", nullptr, Value::Number, 0, maxSeconds, false, "a number of seconds from 0 to 4000000", Every, nullptr,
+     "S",
+     "start S seconds into the show (fractions allowed): the frames\n"
+     "before it are run, not shown, so the show is there as if played\n"
+     "from the start; with --capture the file begins there"},
+    {"--until", nullptr, Value::Number, 0, maxSeconds, false, "a number of seconds from 0 to 4000000", Every, nullptr,
+     "S",
+     "stop after the frame drawn S seconds into the show (with --fps\n"
+     "or --capture)"},
+    {"--mute", nullptr, Value::None, 0, 0, false, nullptr, Watching,
+     "--mute does not go with --capture: a capture always has its soundtrack", "",
+     "no sound device: the music plays on unheard (no box about it\n"
+     "on a machine without sound)"},
+    {"--capture", nullptr, Value::Path, 0, 0, false, "a file (*.mp4, *.mkv) or a folder to write to",
+     Capturing | Mp4, nullptr, "PATH",
+     "render the whole show with its music to PATH: *.mp4 (H.264 and\n"
+     "AAC), *.mkv (lossless FFV1 and FLAC) or a folder (PATH/ or an\n"
+     "existing one: frame-000001.png ... and audio.wav); no display\n"
+     "needed, 60 frames a second unless --fps says otherwise"},
+    {"--scale", nullptr, Value::Whole, 1, maxScale, false, "a whole number from 1 to 8", Capturing | Mp4, nullptr,
+     "K", "with --capture: frames K times 640 x 480, K from 1 to 8"},
+    {"--force", nullptr, Value::None, 0, 0, false, nullptr, Capturing | Mp4, nullptr, "",
+     "with --capture: overwrite what is already there"},
+    {"--crf", nullptr, Value::Whole, 0, maxCrf, false, "a whole number from 0 to 51", Mp4, nullptr, "N",
+     "with an mp4 capture: quality from 0 (lossless) to 51 (worst),\n"
+     "default 18 (visually lossless)"},
+    {"--preset", nullptr, Value::Preset, 0, 0, false,
+     "one of ultrafast, superfast, veryfast, faster, fast, medium, slow, slower, veryslow", Mp4, nullptr, "NAME",
+     "with an mp4 capture: x264's speed against size, ultrafast,\n"
+     "superfast, veryfast (default), faster, fast, medium, slow,\n"
+     "slower or veryslow"},
+    {"--data", nullptr, Value::Folder, 0, 0, false, "a folder", Every, nullptr, "DIR",
+     "look for the show's files in DIR before the other folders"},
+    {"--help", "-h", Value::None, 0, 0, false, nullptr, Every, nullptr, "", "this text"},
+    {"--version", nullptr, Value::None, 0, 0, false, nullptr, Every, nullptr, "", "the program's version"},
+};
+constexpr size_t optionCount = std::size(optionSpecs);
+
+// Two options that do not go together, and why.
+struct Conflict {
+    const char* first;
+    const char* second;
+    const char* reason;
+};
+constexpr Conflict conflicts[] = {
+    {"--desktop", "--windowed", "--desktop does not go with --windowed or --headless"},
+    {"--desktop", "--headless", "--desktop does not go with --windowed or --headless"},
+    {"--windowed", "--headless", "--headless does not go with --windowed"},
+    {"--fps", "--max-fps", "--max-fps paces the real clock; it does not go with --fps"},
+};
+
+size_t specIndex(const char* name) {
+    for (size_t i = 0; i < optionCount; ++i)
+        if (std::strcmp(optionSpecs[i].name, name) == 0) return i;
+    return optionCount;
+}
+
+// Every number of every option is read one way: an optional sign, decimal
+// digits with an optional fraction, an optional decimal exponent. No hex,
+// no "inf" or "nan", no spaces.
+bool parseNumber(const char* text, double& value) {
+    const char* p = text;
+    if (*p == '+' || *p == '-') ++p;
+    const char* digits = p;
+    while (std::isdigit(static_cast<unsigned char>(*p))) ++p;
+    if (*p == '.') ++p;
+    while (std::isdigit(static_cast<unsigned char>(*p))) ++p;
+    if (p == digits || (p == digits + 1 && *digits == '.')) return false;
+    if (*p == 'e' || *p == 'E') {
+        ++p;
+        if (*p == '+' || *p == '-') ++p;
+        if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
+        while (std::isdigit(static_cast<unsigned char>(*p))) ++p;
+    }
+    if (*p != '\0') return false;
+    errno = 0;
+    value = std::strtod(text, nullptr);
+    return errno == 0 && std::isfinite(value);
+}
+
+// Checks and keeps one option's value; false with the reason in error.
+bool takeValue(const OptionSpec& spec, const char* value, bool missing, Options& options, std::string& error) {
+    double number = 0.0;
+    bool good = !missing;
+    switch (spec.value) {
+    case Value::None: break;
+    case Value::Number:
+    case Value::Whole:
+        // NaN and the infinities never parse; a whole number has no fraction.
+        good = good && parseNumber(value, number) && (spec.value == Value::Number || number == std::floor(number)) &&
+               ((number >= spec.low && number <= spec.high) || (spec.zeroToo && number == 0.0));
+        break;
+    case Value::Preset:
+        good = good && std::any_of(std::begin(x264Presets), std::end(x264Presets),
+                                   [value](const char* preset) { return std::strcmp(value, preset) == 0; });
+        break;
+    case Value::Folder: {
+        std::error_code notThere;
+        good = good && *value != '\0' && std::filesystem::is_directory(value, notThere);
+        if (!good) {
+            error = missing ? "--data needs a folder" : std::string("--data needs a folder, and '") + value + "' is none";
+            return false;
+        }
+        break;
+    }
+    case Value::Path: good = good && *value != '\0'; break;
+    }
+    if (!good) {
+        error = std::string(spec.name) + " needs " + spec.needs;
+        // A missing value, or a path, says only what was needed.
+        if (!missing && spec.value != Value::Path) error += std::string(", not '") + value + "'";
+        return false;
+    }
+
+    const std::string name = spec.name;
+    if (name == "--windowed") options.windowed = true;
+    else if (name == "--desktop") options.desktop = true;
+    else if (name == "--headless") options.headless = true;
+    else if (name == "--trace") options.trace = true;
+    else if (name == "--mute") options.mute = true;
+    else if (name == "--force") options.capture.force = true;
+    else if (name == "--help") options.help = true;
+    else if (name == "--version") options.version = true;
+    else if (name == "--fps") options.fps = number;
+    else if (name == "--max-fps") options.maxFps = number;
+    else if (name == "--until") options.untilSeconds = number;
+    else if (name == "--from") options.fromSeconds = number;
+    else if (name == "--crf") options.capture.crf = static_cast<int>(number);
+    else if (name == "--scale") options.capture.scale = static_cast<int>(number);
+    else if (name == "--preset") options.capture.preset = value;
+    else if (name == "--data") options.data = value;
+    else if (name == "--capture") options.capture.path = value;
+    return true;
+}
 
 bool endsWith(const std::string& text, const char* tail) {
     const size_t length = std::strlen(tail);
     return text.size() >= length && text.compare(text.size() - length, length, tail) == 0;
 }
 
-bool parseNumber(const char* text, double& value) {
-    errno = 0;
-    char* end = nullptr;
-    value = std::strtod(text, &end);
-    return end != text && *end == '\0' && errno == 0 && std::isfinite(value);
-}
-
-// The value of an option written "--name VALUE" or "--name=VALUE"; null
-// when arg is not that option. Moves i past a separate value.
-const char* optionValue(const char* name, int argc, char** argv, int& i, bool& missing) {
-    const size_t length = std::strlen(name);
-    const char* arg = argv[i];
-    if (std::strncmp(arg, name, length) != 0) return nullptr;
-    if (arg[length] == '=') return arg + length + 1;
-    if (arg[length] != '\0') return nullptr;
-    if (i + 1 < argc) return argv[++i];
-    missing = true;
-    return "";
+std::string makeUsageText() {
+    std::string text =
+        "usage: eyesonly [--windowed | --desktop | --headless] [--fps F | --max-fps F]\n"
+        "                [--trace] [--from S] [--until S] [--mute] [--data DIR]\n"
+        "       eyesonly --capture PATH [--fps F] [--scale K] [--force] [--from S] [--until S]\n"
+        "                [--crf N] [--preset NAME] [--data DIR]\n"
+        "\n"
+        "Plays the show. Each of its five files (skorv1.bitmap, skorv2.bitmap,\n"
+        "skorv3.bitmap, Tq_outro.xm, VELTO63K.XM) is taken from the first of these\n"
+        "folders that has it: --data DIR, data/ under the working directory,\n"
+        "$XDG_DATA_HOME/eyesonly/data (~/.local/share/eyesonly/data), data/ beside\n"
+        "the program, and the installed data (../share/eyesonly/data from the program).\n"
+        "\n";
+    for (const OptionSpec& spec : optionSpecs) {
+        std::string label = "  ";
+        if (spec.alias != nullptr) label += std::string(spec.alias) + ", ";
+        label += spec.name;
+        if (*spec.valueName != '\0') label += std::string(" ") + spec.valueName;
+        label.resize(std::max<size_t>(label.size() + 1, helpColumn), ' ');
+        text += label;
+        for (const char* c = spec.help; *c != '\0'; ++c) {
+            text += *c;
+            if (*c == '\n') text += std::string(helpColumn, ' ');
+        }
+        text += '\n';
+    }
+    text +=
+        "Options that take a value may also be written --name=VALUE.\n"
+        "\n"
+        "Keys, on the real clock in a window or full screen:\n"
+        "  Space          pause and resume (the window title says \"paused\")\n"
+        "  M              mute and unmute; the music keeps its place (title: \"muted\")\n"
+        "  Left, Right    10 s back and forward\n"
+        "  Home           back to the start\n"
+        "  Escape         end the show (exit code 27)\n"
+        "\n"
+        "Exit codes: 0 the show ended by itself or its window was closed, 27 Escape,\n"
+        "1 the show could not be shown or a file could not be written, 2 bad options,\n"
+        "129, 130 and 143 stopped by SIGHUP, SIGINT (Ctrl-C) or SIGTERM.\n";
+    return text;
 }
 
 }  // namespace
 
 const char* usageText() {
-    return "usage: eyesonly [--windowed | --desktop | --headless] [--fps F | --max-fps F]\n"
-           "                [--trace] [--from S] [--until S] [--mute] [--data DIR]\n"
-           "       eyesonly --capture PATH [--fps F] [--scale K] [--force] [--from S] [--until S]\n"
-           "                [--crf N] [--preset NAME] [--data DIR]\n"
-           "\n"
-           "Plays the show. Each of its five files (skorv1.bitmap, skorv2.bitmap,\n"
-           "skorv3.bitmap, Tq_outro.xm, VELTO63K.XM) is taken from the first of these\n"
-           "folders that has it: --data DIR, data/ under the working directory,\n"
-           "$XDG_DATA_HOME/eyesonly/data (~/.local/share/eyesonly/data), data/ beside\n"
-           "the program, and the installed data (../share/eyesonly/data from the program).\n"
-           "\n"
-           "  --windowed     a 640 x 480 window instead of switching the display to full screen\n"
-           "  --desktop      full screen at the desktop's own mode, the show scaled to fit\n"
-           "  --headless     no window and no sound device: draws offscreen, messages on stderr\n"
-           "  --fps F        a fixed-step clock of F frames a second, 1 to 1000 (fractions\n"
-           "                 allowed, e.g. 29.97) in place of the real clock; frames are drawn\n"
-           "                 as fast as the machine allows\n"
-           "  --max-fps F    on the real clock, at most F frames a second (default: the\n"
-           "                 display's refresh rate, 60 without one); 0 lifts the limit\n"
-           "  --trace        print the show's timeline on stdout: <frame> <ms> <event> [args]\n"
-           "  --from S       start S seconds into the show (fractions allowed): the frames\n"
-           "                 before it are run, not shown, so the show is there as if played\n"
-           "                 from the start; with --capture the file begins there\n"
-           "  --until S      stop after the frame drawn S seconds into the show (with --fps\n"
-           "                 or --capture)\n"
-           "  --mute         no sound device: the music plays on unheard (no box about it\n"
-           "                 on a machine without sound)\n"
-           "  --capture PATH render the whole show with its music to PATH: *.mp4 (H.264 and\n"
-           "                 AAC), *.mkv (lossless FFV1 and FLAC) or a folder (PATH/ or an\n"
-           "                 existing one: frame-000001.png ... and audio.wav); no display\n"
-           "                 needed, 60 frames a second unless --fps says otherwise\n"
-           "  --scale K      with --capture: frames K times 640 x 480, K from 1 to 8\n"
-           "  --force        with --capture: overwrite what is already there\n"
-           "  --crf N        with an mp4 capture: quality from 0 (lossless) to 51 (worst),\n"
-           "                 default 18 (visually lossless)\n"
-           "  --preset NAME  with an mp4 capture: x264's speed against size, ultrafast,\n"
-           "                 superfast, veryfast (default), faster, fast, medium, slow,\n"
-           "                 slower or veryslow\n"
-           "  --data DIR     look for the show's files in DIR before the other folders\n"
-           "  -h, --help     this text\n"
-           "  --version      the program's version\n"
-           "Options that take a value may also be written --name=VALUE.\n"
-           "\n"
-           "Keys, on the real clock in a window or full screen:\n"
-           "  Space          pause and resume (the window title says \"paused\")\n"
-           "  M              mute and unmute; the music keeps its place (title: \"muted\")\n"
-           "  Left, Right    10 s back and forward\n"
-           "  Home           back to the start\n"
-           "  Escape         end the show (exit code 27)\n"
-           "\n"
-           "Exit codes: 0 the show ended by itself or its window was closed, 27 Escape,\n"
-           "1 the show could not be shown or a file could not be written, 2 bad options,\n"
-           "129, 130 and 143 stopped by SIGHUP, SIGINT (Ctrl-C) or SIGTERM.\n";
+    static const std::string text = makeUsageText();
+    return text.c_str();
 }
 
 bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
-    bool crfGiven = false;
-    bool presetGiven = false;
+    // 1. Each argument by the table: a switch, or an option with its value
+    //    written "--name VALUE" or "--name=VALUE".
+    bool given[optionCount] = {};
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
-        bool missing = false;
+        size_t index = optionCount;
         const char* value = nullptr;
-        double number = 0.0;
-        if (std::strcmp(arg, "--windowed") == 0) {
-            options.windowed = true;
-        } else if (std::strcmp(arg, "--desktop") == 0) {
-            options.desktop = true;
-        } else if (std::strcmp(arg, "--headless") == 0) {
-            options.headless = true;
-        } else if (std::strcmp(arg, "--trace") == 0) {
-            options.trace = true;
-        } else if (std::strcmp(arg, "--mute") == 0) {
-            options.mute = true;
-        } else if (std::strcmp(arg, "--force") == 0) {
-            options.capture.force = true;
-        } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-            options.help = true;
-        } else if (std::strcmp(arg, "--version") == 0) {
-            options.version = true;
-        } else if ((value = optionValue("--fps", argc, argv, i, missing)) != nullptr) {
-            // NaN fails both comparisons, and so does either infinity one of them.
-            if (missing || !parseNumber(value, number) || !(number >= minFps && number <= maxFps)) {
-                error = missing ? "--fps needs a number from 1 to 1000"
-                                : std::string("--fps needs a number from 1 to 1000, not '") + value + "'";
-                return false;
+        bool missing = false;
+        for (size_t k = 0; k < optionCount && index == optionCount; ++k) {
+            const OptionSpec& spec = optionSpecs[k];
+            const size_t length = std::strlen(spec.name);
+            if (spec.alias != nullptr && std::strcmp(arg, spec.alias) == 0) {
+                index = k;
+            } else if (spec.value == Value::None) {
+                if (std::strcmp(arg, spec.name) == 0) index = k;
+            } else if (std::strncmp(arg, spec.name, length) == 0 && (arg[length] == '=' || arg[length] == '\0')) {
+                index = k;
+                if (arg[length] == '=')
+                    value = arg + length + 1;
+                else if (i + 1 < argc)
+                    value = argv[++i];
+                else
+                    missing = true;
             }
-            options.fps = number;
-        } else if ((value = optionValue("--max-fps", argc, argv, i, missing)) != nullptr) {
-            if (missing || !parseNumber(value, number) || !(number == 0.0 || (number >= minFps && number <= maxFps))) {
-                error = std::string("--max-fps needs 0 or a number from 1 to 1000, not '") + value + "'";
-                return false;
-            }
-            options.maxFps = number;
-        } else if ((value = optionValue("--until", argc, argv, i, missing)) != nullptr) {
-            if (missing || !parseNumber(value, number) || !(number >= 0.0 && number <= maxUntilSeconds)) {
-                error = std::string("--until needs a number of seconds, 0 or more, not '") + value + "'";
-                return false;
-            }
-            options.untilSeconds = number;
-        } else if ((value = optionValue("--from", argc, argv, i, missing)) != nullptr) {
-            if (missing || !parseNumber(value, number) || !(number >= 0.0 && number <= maxUntilSeconds)) {
-                error = std::string("--from needs a number of seconds, 0 or more, not '") + value + "'";
-                return false;
-            }
-            options.fromSeconds = number;
-        } else if ((value = optionValue("--crf", argc, argv, i, missing)) != nullptr) {
-            char* end = nullptr;
-            const long crf = std::strtol(value, &end, 10);
-            if (missing || end == value || *end != '\0' || crf < 0 || crf > maxCrf) {
-                error = std::string("--crf needs a whole number from 0 to 51, not '") + value + "'";
-                return false;
-            }
-            options.capture.crf = static_cast<int>(crf);
-            crfGiven = true;
-        } else if ((value = optionValue("--preset", argc, argv, i, missing)) != nullptr) {
-            const auto known = [value](const char* preset) { return std::strcmp(value, preset) == 0; };
-            if (missing || std::none_of(std::begin(x264Presets), std::end(x264Presets), known)) {
-                error = std::string("--preset needs one of ultrafast, superfast, veryfast, faster, fast, "
-                                    "medium, slow, slower, veryslow, not '") + value + "'";
-                return false;
-            }
-            options.capture.preset = value;
-            presetGiven = true;
-        } else if ((value = optionValue("--scale", argc, argv, i, missing)) != nullptr) {
-            char* end = nullptr;
-            const long scale = std::strtol(value, &end, 10);
-            if (missing || end == value || *end != '\0' || scale < 1 || scale > maxScale) {
-                error = std::string("--scale needs a whole number from 1 to 8, not '") + value + "'";
-                return false;
-            }
-            options.capture.scale = static_cast<int>(scale);
-        } else if ((value = optionValue("--data", argc, argv, i, missing)) != nullptr) {
-            std::error_code notThere;
-            if (missing || *value == '\0' || !std::filesystem::is_directory(value, notThere)) {
-                error = missing ? "--data needs a folder" : std::string("--data needs a folder, and '") + value + "' is none";
-                return false;
-            }
-            options.data = value;
-        } else if ((value = optionValue("--capture", argc, argv, i, missing)) != nullptr) {
-            if (missing || *value == '\0') {
-                error = "--capture needs a file (*.mp4, *.mkv) or a folder to write to";
-                return false;
-            }
-            options.capture.path = value;
-        } else {
+        }
+        if (index == optionCount) {
             error = std::string("unknown option '") + arg + "'";
             return false;
         }
+        if (!takeValue(optionSpecs[index], missing ? "" : value, missing, options, error)) return false;
+        given[index] = true;
+    }
+    const auto isGiven = [&](const char* name) { return given[specIndex(name)]; };
+
+    // 2. Options that do not go together.
+    for (const Conflict& c : conflicts)
+        if (isGiven(c.first) && isGiven(c.second)) {
+            error = c.reason;
+            return false;
+        }
+
+    // 3. Each option in the run it goes with: watching, a capture, an mp4.
+    const bool capturing = !options.capture.path.empty();
+    const unsigned run = !capturing ? Watching : endsWith(options.capture.path, ".mp4") ? Mp4 : Capturing;
+    for (size_t k = 0; k < optionCount; ++k) {
+        const OptionSpec& spec = optionSpecs[k];
+        if (!given[k] || (spec.runs & run) != 0) continue;
+        if (spec.elsewhere != nullptr)
+            error = spec.elsewhere;
+        else if (spec.runs == Mp4)
+            error = std::string(spec.name) + " goes with an mp4 capture (--capture NAME.mp4)";
+        else
+            error = std::string(spec.name) + " goes with --capture";
+        return false;
     }
 
-    // What goes together: one display at a time.
-    if (options.desktop && (options.windowed || options.headless)) {
-        error = "--desktop does not go with --windowed or --headless";
-        return false;
-    }
-    if (options.windowed && options.headless) {
-        error = "--headless does not go with --windowed";
-        return false;
-    }
-    if (!options.capture.path.empty()) {
-        if (options.windowed || options.desktop) {
-            error = "--capture draws offscreen; it does not go with --windowed or --desktop";
-            return false;
-        }
-        // A capture runs on the fixed-step clock as fast as it can: a pace
-        // would be ignored.
-        if (options.maxFps >= 0.0) {
-            error = "--max-fps paces the real clock; a capture runs on the fixed-step clock (give --fps)";
-            return false;
-        }
-        if (options.fps == 0.0) options.fps = captureFps;
-        options.capture.framesPerSecond = options.fps;
-    } else if (options.capture.scale != 1 || options.capture.force) {
-        error = std::string(options.capture.force ? "--force" : "--scale") + " goes with --capture";
-        return false;
-    }
-    if ((crfGiven || presetGiven) && !endsWith(options.capture.path, ".mp4")) {
-        error = std::string(crfGiven ? "--crf" : "--preset") + " goes with an mp4 capture (--capture NAME.mp4)";
-        return false;
-    }
-    if (options.mute && !options.capture.path.empty()) {
-        error = "--mute does not go with --capture: a capture always has its soundtrack";
-        return false;
-    }
+    // 4. Values that depend on each other.
     if (options.untilSeconds >= 0.0 && options.fromSeconds > options.untilSeconds) {
         error = "--from needs to be at most --until";
         return false;
     }
-    if (options.fps > 0.0 && options.maxFps >= 0.0) {
-        error = "--max-fps paces the real clock; it does not go with --fps";
-        return false;
+    if (capturing) {
+        if (options.fps == 0.0) options.fps = captureFps;
+        options.capture.framesPerSecond = options.fps;
     }
     if (options.untilSeconds >= 0.0 && options.fps == 0.0) {
         error = "--until needs the fixed-step clock: give --fps (or --capture)";

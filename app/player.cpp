@@ -32,6 +32,7 @@ struct Player {
     bool jumping = false;       // frames are run until the first at targetMs or later
     uint32_t targetMs = 0;
     bool jumpEnds = false;      // the frame being drawn is the jump's last
+    bool startPending = false;  // --from's moment not reached yet
     bool cut = false;           // drawing is cut to the 1 x 1 box
     GLint scissorBox[4] = {};   // as it was before the cut
     GLboolean scissorTest = GL_FALSE;
@@ -158,6 +159,7 @@ void startPlayer() {
         runClockThrough(player.showStartMs, jumpFps());
         platform::holdSound(true);
         player.jumping = true;
+        player.startPending = true;
         player.targetMs = player.showStartMs + (readingAtSecond(player.settings.fromSeconds) - showStartReading);
     }
 }
@@ -201,6 +203,7 @@ bool beginPlayerFrame() {
     }
     restoreDrawing();
     player.jumping = false;
+    player.startPending = false;
     player.jumpEnds = true;
     return true;
 }
@@ -240,6 +243,11 @@ PlayerView playerView() {
     view.paused = player.paused;
     view.muted = player.muted || player.settings.muted;
     return view;
+}
+
+bool playerStartPastEnd(double& endSeconds) {
+    endSeconds = secondAtReading(lastFrameTime);
+    return player.startPending;
 }
 
 void resetPlayerState() { player = Player{}; }

@@ -58,4 +58,9 @@ struct PlayerView {
 };
 PlayerView playerView();
 
+// True when the show ended before the first frame --from asked for (the
+// start moment lies past the show's end at this rate); endSeconds is then
+// the show second of the show's last frame.
+bool playerStartPastEnd(double& endSeconds);
+
 void resetPlayerState();

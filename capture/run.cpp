@@ -2,9 +2,12 @@
 #include "capture/run.h"
 
 #include <GL/gl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstring>
 
 #include <chrono>
 #include <cmath>
@@ -21,7 +24,8 @@ namespace {
 
 constexpr double samplesPerMs = platform::captureSampleRate / 1000.0;
 constexpr int soundBlockFrames = 4096;       // stereo frames mixed at a time
-constexpr int barWidth = 30;                 // characters of the live bar
+constexpr int barWidthMax = 30;              // characters of the live bar on a wide terminal
+constexpr int columnsUnknown = 80;           // a terminal that does not tell its width
 constexpr double expectedShowMs = 145000.0;  // show time the progress measures against
 
 // A scene's name in a video player's chapter menu, by sceneIndex + 1.
@@ -50,6 +54,12 @@ CaptureRun run;
 // Clock reading of frame n (from 1) on the fixed-step clock, minus 1000.
 double showMsOfFrame(int64_t n) {
     return std::floor(static_cast<double>(n - 1) * 1000.0 / run.settings.framesPerSecond);
+}
+
+// The stereo frame the soundtrack ends at after run frame n: the end of
+// that frame's time, exactly.
+int64_t soundEndOfFrame(int64_t n) {
+    return std::llround(static_cast<double>(n) * platform::captureSampleRate / run.settings.framesPerSecond);
 }
 
 void fail(const std::string& error) {
@@ -83,11 +93,23 @@ void reportProgress(double showMs) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - run.started).count();
     const double speed = wallSeconds > 0.0 ? doneMs / 1000.0 / wallSeconds : 0.0;
     if (run.liveBar) {
-        const int filled = static_cast<int>(share * barWidth);
+        // The line fits the terminal as it is now (it may have been
+        // resized), one column spare so that it never wraps: the bar gives
+        // way first, then the end of the text.
+        winsize size {};
+        const int columns = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : columnsUnknown;
         const double left = speed > 0.0 ? (totalMs - doneMs) / 1000.0 / speed : 0.0;
-        std::fprintf(stderr, "\r[%.*s%*s] %3d%%  frame %lld  %.1fx real time  %3.0f s left ", filled,
-                     "##############################", barWidth - filled, "", static_cast<int>(share * 100.0),
-                     static_cast<long long>(run.framesDrawn), speed, std::max(left, 0.0));
+        char tail[128];
+        std::snprintf(tail, sizeof tail, " %3d%%  frame %lld  %.1fx real time  %3.0f s left ",
+                      static_cast<int>(share * 100.0), static_cast<long long>(run.framesDrawn), speed,
+                      std::max(left, 0.0));
+        const int room = columns - 1;
+        const int barWidth = std::clamp(room - 2 - static_cast<int>(std::strlen(tail)), 0, barWidthMax);
+        const int filled = static_cast<int>(share * barWidth);
+        char line[256];
+        std::snprintf(line, sizeof line, "[%.*s%*s]%s", filled, "##############################", barWidth - filled,
+                      "", tail);
+        std::fprintf(stderr, "\r%.*s", std::max(room, 0), line);
         return;
     }
     const int tenth = static_cast<int>(share * 10.0);
@@ -100,14 +122,21 @@ void reportProgress(double showMs) {
 
 }  // namespace
 
-bool beginCapture(platform::CaptureSettings settings, double fromMs, double untilMs, std::string& error) {
+bool beginCapture(platform::CaptureSettings settings, double fromMs, double untilMs, std::string& error,
+                  bool& writeFailed) {
+    writeFailed = false;
     settings.frameWidth = showWidth;
     settings.frameHeight = showHeight;
     if (!platform::captureFormatFor(settings.path, settings.format, error)) return false;
     // A file-size limit makes a write fail with EFBIG, which the encoder
     // reports like a full disk, instead of killing the process mid-file.
     std::signal(SIGXFSZ, SIG_IGN);
-    if (!platform::openCapture(settings, error)) return false;
+    if (!platform::openCapture(settings, error)) {
+        // The writers' texts for a failed write: "cannot write ...", "cannot
+        // make directory ...", "disk full while writing ...".
+        writeFailed = error.rfind("cannot ", 0) == 0 || error.rfind("disk full ", 0) == 0;
+        return false;
+    }
     run = CaptureRun{};
     run.settings = settings;
     run.fromMs = fromMs;
@@ -119,7 +148,7 @@ bool beginCapture(platform::CaptureSettings settings, double fromMs, double unti
     return true;
 }
 
-bool captureDrawnFrame(int64_t runFrame, bool skipped) {
+bool captureDrawnFrame(int64_t runFrame, bool skipped, bool last) {
     if (run.failed) return false;
     run.runFrames = runFrame;
     const double showMs = showMsOfFrame(runFrame);
@@ -146,8 +175,10 @@ bool captureDrawnFrame(int64_t runFrame, bool skipped) {
     }
 
     // 3. The sound up to the next frame's reading: whatever the next frame
-    //    starts or stops is heard from its first sample on.
-    if (!soundUntil(std::llround(nextMs * samplesPerMs))) return false;
+    //    starts or stops is heard from its first sample on. After the last
+    //    frame, up to the end of its time, mixed now: the songs are gone
+    //    once the show has closed.
+    if (!soundUntil(last ? soundEndOfFrame(runFrame) : std::llround(nextMs * samplesPerMs))) return false;
 
     reportProgress(showMs);
     return true;
@@ -156,7 +187,7 @@ bool captureDrawnFrame(int64_t runFrame, bool skipped) {
 int endCapture(int runExitCode) {
     // 1. The soundtrack ends with the last frame.
     if (!run.failed)
-        soundUntil(std::llround(static_cast<double>(run.runFrames) * platform::captureSampleRate / run.settings.framesPerSecond));
+        soundUntil(soundEndOfFrame(run.runFrames));
 
     // 2. Whatever was written stays playable, even after a failure, and is
     //    counted as it is on disk.

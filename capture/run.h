@@ -25,16 +25,21 @@
 // options checked them), with the format its path asks for and frames of the
 // show's size. fromMs and untilMs are the show times of the start moment and
 // the stop (-1: the show's end), which the progress counts between. False
-// with one line in error (a usage error: nothing was written) when the path
-// cannot be used.
-bool beginCapture(platform::CaptureSettings settings, double fromMs, double untilMs, std::string& error);
+// with one line in error, and nothing written, when the path cannot be used:
+// writeFailed tells a path that cannot be written (a missing or read-only
+// folder, a full disk) from one that is refused (one that is there without
+// force, another capture's, an unknown extension).
+bool beginCapture(platform::CaptureSettings settings, double fromMs, double untilMs, std::string& error,
+                  bool& writeFailed);
 
 // Reads back the frame just drawn, the run's frame `runFrame` (from 1),
 // and hands it over with its sound; adds a chapter when the frame switched
 // scenes; reports progress. A skipped frame (one before the start moment)
-// only has its sound mixed, unwritten. False once the encoder failed (the
-// show should stop); the failure is reported here.
-bool captureDrawnFrame(int64_t runFrame, bool skipped);
+// only has its sound mixed, unwritten. The last frame (the stop reading is
+// reached) takes the soundtrack to its end while the songs still play. False
+// once the encoder failed (the show should stop); the failure is reported
+// here.
+bool captureDrawnFrame(int64_t runFrame, bool skipped, bool last);
 
 // Finishes the file with the soundtrack up to the end of the last frame and
 // prints where it is and how many frames it holds. Returns the exit code for

@@ -3,8 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <set>
 
 std::string dataOption;
 
@@ -23,9 +27,27 @@ std::filesystem::path executableFolder() {
     return error ? std::filesystem::path() : self.parent_path();
 }
 
+// The unreadable files already reported.
+std::set<std::string> reportedUnreadable;
+
 bool exists(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0;
+}
+
+// True when path is there to be read; false when it is absent, and when it
+// (or its folder) cannot be read, which is said once a path.
+bool readable(const std::string& path) {
+    struct stat info {};
+    int err = 0;
+    if (stat(path.c_str(), &info) != 0)
+        err = errno;
+    else if (access(path.c_str(), R_OK) != 0)
+        err = errno;
+    if (err == 0) return true;
+    if (err != ENOENT && err != ENOTDIR && reportedUnreadable.insert(path).second)
+        std::fprintf(stderr, "eyesonly: cannot read %s: %s\n", path.c_str(), std::strerror(err));
+    return false;
 }
 
 }  // namespace
@@ -58,7 +80,7 @@ std::string dataFilePath(const char* name) {
     if (file.rfind(dataPrefix, 0) == 0) file.erase(0, std::char_traits<char>::length(dataPrefix));
     for (const std::string& folder : dataFolders()) {
         const std::string path = folder + "/" + file;
-        if (exists(path)) return path;
+        if (readable(path)) return path;
     }
     return name;
 }
@@ -82,4 +104,5 @@ std::string dataFoldersText() {
 
 void resetDataFiles() {
     dataOption.clear();
+    reportedUnreadable.clear();
 }

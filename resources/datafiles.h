@@ -8,8 +8,9 @@
 //   4. data/ beside the executable (the build folder)
 //   5. the installed data, ../share/eyesonly/data from the executable's
 //      folder, so that an unpacked package works under any prefix
-// A file that exists there counts as found, whatever it holds: one that
-// cannot be read is reported by the step that opens it.
+// A file that exists there counts as found, whatever it holds. A place
+// that does not let the file be read (the file's or a folder's permissions)
+// is named on standard error, once a path, and passed over for the next.
 #pragma once
 
 #include <string>
@@ -24,8 +25,8 @@ extern const char* const dataFileNames[5];
 // directory's own.
 std::vector<std::string> dataFolders();
 // The path to open for one of the show's files ("data/Tq_outro.xm"): in the
-// first folder that has it, otherwise the name itself, so that a message
-// about a missing file names it as the show asked for it.
+// first folder that has it readable, otherwise the name itself, which the
+// show's messages then name.
 std::string dataFilePath(const char* name);
 // True when at least one of the five files is found somewhere.
 bool anyDataFileFound();

@@ -176,9 +176,11 @@ void drawSphereScene() {
         traceEvent("row %d %d", greetPhase, creditIndex);
     }
 
-    // 7. After ".. eof" the show ends; no later frame is drawn.
+    // 7. After ".. eof" the show ends; no later frame is drawn. The end is
+    //    traced even in a frame a jump runs through, which it ends.
     if (creditIndex == greetingRows) {
         endShow(0);
+        traceQuiet = false;
         traceEvent("quit");
     }
 }

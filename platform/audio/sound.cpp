@@ -335,14 +335,33 @@ void muteSound(bool muted) {
 void setSongPosition(FMUSIC_MODULE* handle, double seconds) {
     FMUSIC_MODULE* song = findSong(handle);
     if (!song) return;
-    DeviceLock lock;
+    // A module's own seek lands on a row, and its seconds drift from the
+    // samples it mixes by each tick's rounding. So the song is made afresh
+    // and mixed through to the moment's sample, as a capture plays it (a
+    // few hundred times faster than it plays), away from the device's lock,
+    // and then put in place.
+    std::unique_ptr<openmpt::module> placed;
     try {
-        const double length = song->module->get_duration_seconds();
-        if (length > 0.0) seconds = std::fmod(std::max(seconds, 0.0), length);
-        song->module->set_position_seconds(seconds);
+        std::ostringstream ignored;
+        placed = openModule(song->bytes, ignored);
+        if (player.mixRate > 0) {
+            std::array<int16_t, mixChunkFrames * channelCount> dropped{};
+            auto left = static_cast<int64_t>(std::llround(std::max(seconds, 0.0) * player.mixRate));
+            while (left > 0) {
+                const auto chunk = static_cast<size_t>(std::min<int64_t>(left, mixChunkFrames));
+                const size_t rendered = placed->read_interleaved_stereo(player.mixRate, chunk, dropped.data());
+                if (rendered == 0) break;  // the song ended there
+                left -= static_cast<int64_t>(rendered);
+            }
+        } else {
+            const double length = placed->get_duration_seconds();
+            placed->set_position_seconds(length > 0.0 ? std::fmod(std::max(seconds, 0.0), length) : 0.0);
+        }
     } catch (...) {
-        // a song that cannot seek plays on from where it is
+        return;  // a song that cannot be made again plays on from where it is
     }
+    DeviceLock lock;
+    song->module.swap(placed);  // the old module is destroyed on return, after the lock
 }
 
 bool songPlaying(const FMUSIC_MODULE* handle) {

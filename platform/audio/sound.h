@@ -47,8 +47,9 @@ void renderSound(int16_t* frames, int frameCount);
 void holdSound(bool held);
 // The device plays silence while muted; the songs play on in their places.
 void muteSound(bool muted);
-// Moves a loaded song to `seconds` after its start (within its loop), to
-// the start of the row there. Nothing for null.
+// Moves a loaded song to `seconds` after its start, to that moment's exact
+// sample as the song plays from its start (looping as it does). Nothing for
+// null.
 void setSongPosition(FMUSIC_MODULE* song, double seconds);
 
 bool songPlaying(const FMUSIC_MODULE* song);

@@ -17,8 +17,13 @@
 //        ordinary MP4 with its index in front, linked in as NAME.mp4 when
 //        done, after which NAME.part.mp4 goes. A full disk gives up the
 //        fragmented file first, which makes room for the rest.
-// An output that cannot seek (a FIFO, a pipe, a character device) is
-// written straight to: mkv as it goes, mp4 as the fragmented file alone.
+// An output that cannot seek (a FIFO, a pipe, a character device, named
+// as it is, not through a link) is written straight to: mkv as it goes, mp4
+// as the fragmented file alone. Every file of ours is made new and never
+// through a link; a link or any other file in the way of one is removed as
+// a name with force and is an error that names it without. A finished file
+// replaces an older one by a rename, so that the name always holds the one
+// or the other.
 //
 // Sections:
 //   1. State and clean-up
@@ -37,6 +42,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -573,10 +579,28 @@ int64_t picturesIn(const std::string& path) {
 bool putInPlace(std::string& error) {
     EncodedFile& f = file;
     bool placed = false;
-    if (f.whole.path.empty()) {  // an unnamed file
-        if (f.force) unlink(f.path.c_str());
+    if (f.whole.path.empty() && !f.force) {  // an unnamed file, linked in where nothing is
         const std::string self = "/proc/self/fd/" + std::to_string(f.whole.fd);
         placed = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, f.path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    } else if (f.whole.path.empty()) {
+        // Linked in under a hidden name of its own, then renamed over what
+        // is there.
+        const std::string self = "/proc/self/fd/" + std::to_string(f.whole.fd);
+        const size_t slash = f.path.find_last_of('/');
+        const std::string stem = directoryOf(f.path) + "/." + f.path.substr(slash == std::string::npos ? 0 : slash + 1);
+        std::random_device random;
+        std::string temporary;
+        for (int attempt = 0; attempt < 100 && !placed; ++attempt) {
+            temporary = stem + "." + std::to_string(random()) + ".new";
+            placed = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0;
+            if (!placed && errno != EEXIST) break;
+        }
+        if (placed && rename(temporary.c_str(), f.path.c_str()) != 0) {
+            const int err = errno;
+            unlink(temporary.c_str());
+            errno = err;
+            placed = false;
+        }
     } else if (f.force) {
         placed = rename(f.whole.path.c_str(), f.path.c_str()) == 0;
     } else {
@@ -615,28 +639,48 @@ bool openEncodedFile(const CaptureSettings& settings, std::string& error) {
     //    NAME.part.EXT, locked against a second capture, never replacing a
     //    finished file (nor one a stopped capture left) without force.
     struct stat info {};
-    f.stream = stat(f.path.c_str(), &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode) || S_ISSOCK(info.st_mode));
+    const bool there = lstat(f.path.c_str(), &info) == 0;
+    f.stream = there && (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode) || S_ISSOCK(info.st_mode));
     if (f.stream) {
         // Opening a FIFO waits for its reader.
-        f.partFd = open(f.path.c_str(), O_WRONLY | O_CLOEXEC);
+        f.partFd = open(f.path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
         if (f.partFd < 0) {
             error = "cannot write " + f.path + ": " + std::strerror(errno);
             f = EncodedFile{};
             return false;
         }
     } else {
-        if (!f.force && access(f.path.c_str(), F_OK) == 0) {
+        if (!f.force && there) {
             error = f.path + " already exists (give --force to overwrite it)";
             f = EncodedFile{};
             return false;
         }
         const size_t dot = f.path.find_last_of('.');
         f.partPath = f.path.substr(0, dot) + ".part" + f.path.substr(dot);
-        bool made = true;
-        f.partFd = open(f.partPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int createFlags = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+        f.partFd = open(f.partPath.c_str(), createFlags, 0666);
         if (f.partFd < 0 && errno == EEXIST) {
-            made = false;
-            f.partFd = open(f.partPath.c_str(), O_RDWR | O_CLOEXEC);
+            // Something has the name: the file of a capture that writes it
+            // (its lock says so), of one that was stopped, or anything else,
+            // a link included, which is not opened through.
+            const int old = open(f.partPath.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            struct stat oldInfo {};
+            const bool regular = old >= 0 && fstat(old, &oldInfo) == 0 && S_ISREG(oldInfo.st_mode);
+            const bool locked = regular && flock(old, LOCK_EX | LOCK_NB) != 0;
+            if (old >= 0) close(old);
+            if (locked) {
+                error = "another capture is writing " + f.path + " (through " + f.partPath + ")";
+                f = EncodedFile{};
+                return false;
+            }
+            if (!f.force) {
+                error = f.partPath + (regular ? " already exists, left by a capture that was stopped" : " already exists") +
+                        " (give --force to overwrite it)";
+                f = EncodedFile{};
+                return false;
+            }
+            errno = EEXIST;
+            if (unlink(f.partPath.c_str()) == 0) f.partFd = open(f.partPath.c_str(), createFlags, 0666);
         }
         if (f.partFd < 0) {
             error = "cannot write " + f.path + ": " + std::strerror(errno);
@@ -645,18 +689,6 @@ bool openEncodedFile(const CaptureSettings& settings, std::string& error) {
         }
         if (flock(f.partFd, LOCK_EX | LOCK_NB) != 0) {
             error = "another capture is writing " + f.path + " (through " + f.partPath + ")";
-            close(f.partFd);
-            f = EncodedFile{};
-            return false;
-        }
-        if (!made && !f.force) {
-            error = f.partPath + " already exists, left by a capture that was stopped (give --force to overwrite it)";
-            close(f.partFd);
-            f = EncodedFile{};
-            return false;
-        }
-        if (!made && ftruncate(f.partFd, 0) != 0) {
-            error = writeErrorText(f.partPath, errno);
             close(f.partFd);
             f = EncodedFile{};
             return false;
@@ -785,16 +817,19 @@ bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::
                  sendToEncoder(f.video, nullptr, error);
 
     // 2. The chapters in frame ticks, each ending where the next begins,
-    //    the last at the last frame; the fragmented file has none.
+    //    the last at the last frame the file holds (after a failure the
+    //    encoder's delayed frames never reach it); the fragmented file has
+    //    none.
     AVFormatContext* muxer = f.whole.muxer;
+    const int64_t lastFrame = complete && closed ? f.framesEncoded : std::min(f.framesEncoded, f.whole.videoPackets);
     AVChapter** list = muxer != nullptr ? static_cast<AVChapter**>(av_calloc(chapters.size(), sizeof(AVChapter*))) : nullptr;
-    for (size_t i = 0; list != nullptr && i < chapters.size(); ++i) {
+    for (size_t i = 0; list != nullptr && i < chapters.size() && chapters[i].firstFrame <= lastFrame; ++i) {
         AVChapter* chapter = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
         if (chapter == nullptr) break;
         chapter->id = static_cast<int64_t>(i) + 1;
         chapter->time_base = f.video->time_base;
         chapter->start = chapters[i].firstFrame - 1;
-        chapter->end = i + 1 < chapters.size() ? chapters[i + 1].firstFrame - 1 : f.framesEncoded;
+        chapter->end = i + 1 < chapters.size() ? std::min(chapters[i + 1].firstFrame - 1, lastFrame) : lastFrame;
         av_dict_set(&chapter->metadata, "title", chapters[i].title.c_str(), 0);
         list[i] = chapter;
         muxer->chapters = list;  // the muxer's context frees the list and what it holds
@@ -859,8 +894,22 @@ bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::
         kept = {picturesIn(f.partPath), f.partPath};
     }
     if (kept.frames == 0) kept.path.clear();
-    if (!f.stream && kept.path != f.partPath) unlink(f.partPath.c_str());
-    if (!f.whole.path.empty() && kept.path != f.whole.path) unlink(f.whole.path.c_str());
+
+    // 5. Read back: the name kept still holds this file, unless its folder
+    //    or the file was removed meanwhile, which loses it; nothing else
+    //    under our names is then ours to remove.
+    struct stat named {}, written {};
+    const int keptFd = kept.path == f.partPath ? f.partFd : f.whole.fd;
+    if (!f.stream && !kept.path.empty() &&
+        (stat(kept.path.c_str(), &named) != 0 || fstat(keptFd, &written) != 0 || named.st_dev != written.st_dev ||
+         named.st_ino != written.st_ino)) {
+        if (closed) error = kept.path + " was removed while the capture ran";
+        closed = false;
+        kept = CaptureKept{};
+    } else {
+        if (!f.stream && kept.path != f.partPath) unlink(f.partPath.c_str());
+        if (!f.whole.path.empty() && kept.path != f.whole.path) unlink(f.whole.path.c_str());
+    }
     freeAll(false);
     return closed;
 }

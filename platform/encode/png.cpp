@@ -2,7 +2,10 @@
 // fast compression) and audio.wav (16-bit stereo PCM at 44100 Hz).
 //
 // A frame is written under a temporary name and renamed when complete, so a
-// full disk never leaves a cut picture behind. audio.wav is written as the
+// full disk never leaves a cut picture behind. Every file is made new
+// through the folder's descriptor and never through a link: whatever is in
+// a name's way (a file, a link, a pipe) is removed as a name with force and
+// is an error that names it without. audio.wav is written as the
 // sound comes, its lengths brought up to date about every second of sound
 // and at close to what reached the disk: the folder of a capture that was
 // killed holds whole frames and a valid audio.wav of what was rendered.
@@ -43,7 +46,7 @@ constexpr int wavFrameBytes = 4;          // one stereo frame of two 16-bit samp
 struct FrameDirectory {
     std::string path;                     // without a trailing '/'
     bool made = false;                    // the directory was made by this capture
-    int lockFd = -1;                      // the directory, locked against a second capture
+    int lockFd = -1;                      // the directory, locked against a second capture; files are made through it
     int scale = 1;
     bool force = false;
     std::vector<uint8_t> rgb;             // one frame top row first and enlarged
@@ -56,38 +59,61 @@ struct FrameDirectory {
 
 FrameDirectory directory;
 
-std::string framePath(int64_t number) {
+constexpr const char* wavName = "audio.wav";
+
+std::string frameName(int64_t number) {
     char name[32];
-    std::snprintf(name, sizeof name, "/frame-%06lld.png", static_cast<long long>(number));
-    return directory.path + name;
+    std::snprintf(name, sizeof name, "frame-%06lld.png", static_cast<long long>(number));
+    return name;
 }
 
-std::string wavPath() {
-    return directory.path + "/audio.wav";
+std::string pathOf(const std::string& name) {
+    return directory.path + "/" + name;
 }
 
-bool exists(const std::string& path) {
+bool exists(const std::string& name) {
     struct stat info {};
-    return lstat(path.c_str(), &info) == 0;
+    return fstatat(directory.lockFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-// The number of a "frame-NNNNNN.png" name; 0 for any other name.
+// The number of a "frame-NNNNNN.png" name, or of the "frame-NNNNNN.png.part"
+// a capture killed mid-frame left; 0 for any other name.
 int64_t frameNumberOf(const char* name) {
     long long number = 0;
     int length = 0;
-    if (std::sscanf(name, "frame-%6lld.png%n", &number, &length) != 1 || length != 16 || name[16] != '\0') return 0;
-    return number;
+    if (std::sscanf(name, "frame-%6lld.png%n", &number, &length) != 1 || length != 16) return 0;
+    return name[16] == '\0' || std::strcmp(name + 16, ".part") == 0 ? number : 0;
 }
 
-// The frames of the directory whose number is above `after`.
-std::vector<std::string> framesAbove(int64_t after) {
+// The names of the frames (and cut frames) in the directory whose number is
+// above `after`, read through `folder`.
+std::vector<std::string> framesAbove(int folder, int64_t after) {
     std::vector<std::string> names;
-    if (DIR* dir = opendir(directory.path.c_str())) {
-        while (const dirent* entry = readdir(dir))
-            if (frameNumberOf(entry->d_name) > after) names.push_back(directory.path + "/" + entry->d_name);
-        closedir(dir);
+    const int listed = folder >= 0 ? dup(folder) : -1;
+    DIR* dir = listed >= 0 ? fdopendir(listed) : nullptr;
+    if (dir == nullptr) {
+        if (listed >= 0) close(listed);
+        return names;
     }
+    while (const dirent* entry = readdir(dir))
+        if (frameNumberOf(entry->d_name) > after) names.push_back(entry->d_name);
+    closedir(dir);
     return names;
+}
+
+// A new file under name in the directory, open for writing, never through a
+// link. Whatever has the name already is removed as a name first when force
+// is on (a directory is not); without force that is an error naming it.
+// -1 with one line in error.
+int createFile(const std::string& name, bool force, std::string& error) {
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int fd = openat(directory.lockFd, name.c_str(), flags, 0666);
+    if (fd < 0 && errno == EEXIST && force && unlinkat(directory.lockFd, name.c_str(), 0) == 0)
+        fd = openat(directory.lockFd, name.c_str(), flags, 0666);
+    if (fd < 0)
+        error = errno == EEXIST ? pathOf(name) + " already exists (give --force to overwrite it)"
+                                : writeErrorText(pathOf(name), errno);
+    return fd;
 }
 
 // ---------------------------------------------------------------------------
@@ -203,12 +229,15 @@ bool openFrameDirectory(const CaptureSettings& settings, std::string& error) {
     d.force = settings.force;
 
     // 1. Nothing of an earlier capture is replaced without force: no frame
-    //    of any number, no audio.wav.
+    //    of any number, cut or whole, no audio.wav.
     if (!settings.force) {
-        std::vector<std::string> earlier = framesAbove(0);
-        if (exists(wavPath())) earlier.insert(earlier.begin(), wavPath());
+        d.lockFd = open(d.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        std::vector<std::string> earlier = framesAbove(d.lockFd, 0);
+        if (d.lockFd >= 0 && exists(wavName)) earlier.insert(earlier.begin(), wavName);
+        if (d.lockFd >= 0) close(d.lockFd);
+        d.lockFd = -1;
         if (!earlier.empty()) {
-            error = earlier.front() + " already exists (give --force to overwrite it)";
+            error = pathOf(earlier.front()) + " already exists (give --force to overwrite it)";
             d = FrameDirectory{};
             return false;
         }
@@ -226,26 +255,27 @@ bool openFrameDirectory(const CaptureSettings& settings, std::string& error) {
         }
     }
     d.lockFd = open(d.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (d.lockFd >= 0 && flock(d.lockFd, LOCK_EX | LOCK_NB) != 0) {
-        error = "another capture is writing " + d.path;
-        close(d.lockFd);
+    if (d.lockFd < 0 || flock(d.lockFd, LOCK_EX | LOCK_NB) != 0) {
+        error = d.lockFd < 0 ? writeErrorText(d.path, errno) : "another capture is writing " + d.path;
+        if (d.lockFd >= 0) close(d.lockFd);
+        if (d.made) rmdir(d.path.c_str());
         d = FrameDirectory{};
         return false;
     }
 
-    // 3. audio.wav with a header for no sound yet, which proves the
+    // 3. audio.wav, new, with a header for no sound yet, which proves the
     //    directory writable.
-    d.wavFd = open(wavPath().c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (settings.force ? O_TRUNC : O_EXCL), 0666);
+    d.wavFd = createFile(wavName, settings.force, error);
     uint8_t header[wavHeaderBytes];
     wavHeader(header, 0);
     uint64_t headerWritten = 0;
     if (d.wavFd < 0 || !writeAll(d.wavFd, header, sizeof header, headerWritten)) {
-        error = (errno == EEXIST ? wavPath() + " already exists (give --force to overwrite it)" : writeErrorText(wavPath(), errno));
         if (d.wavFd >= 0) {
+            error = writeErrorText(pathOf(wavName), errno);
             close(d.wavFd);
-            unlink(wavPath().c_str());
+            unlinkat(d.lockFd, wavName, 0);
         }
-        if (d.lockFd >= 0) close(d.lockFd);
+        close(d.lockFd);
         if (d.made) rmdir(d.path.c_str());
         d = FrameDirectory{};
         return false;
@@ -261,12 +291,17 @@ bool writeFramePng(const FrameView& frame, int64_t frameNumber, std::string& err
     flipAndScale(frame, d.scale, PackedPixels::Rgb, d.rgb.data(), static_cast<ptrdiff_t>(width) * 3);
 
     // 1. The picture under its temporary name.
-    const std::string finalPath = framePath(frameNumber);
-    const std::string partPath = finalPath + ".part";
+    const std::string finalName = frameName(frameNumber);
+    const std::string partName = finalName + ".part";
+    const std::string finalPath = pathOf(finalName);
     PngSink sink;
-    sink.file = std::fopen(partPath.c_str(), "wb");
+    const int fd = createFile(partName, d.force, error);
+    if (fd < 0) return false;
+    sink.file = fdopen(fd, "wb");
     if (sink.file == nullptr) {
-        error = writeErrorText(partPath, errno);
+        error = writeErrorText(pathOf(partName), errno);
+        close(fd);
+        unlinkat(d.lockFd, partName.c_str(), 0);
         return false;
     }
     bool written = writePng(sink, d.rgb.data(), width, height);
@@ -274,17 +309,18 @@ bool writeFramePng(const FrameView& frame, int64_t frameNumber, std::string& err
     if (std::fclose(sink.file) != 0 && sink.writeErrno == 0) sink.writeErrno = errno;
     written = written && sink.writeErrno == 0;
     if (!written) {
-        unlink(partPath.c_str());
+        unlinkat(d.lockFd, partName.c_str(), 0);
         error = sink.writeErrno != 0 ? writeErrorText(finalPath, sink.writeErrno)
                                      : "cannot write " + finalPath + ": " + (sink.message[0] ? sink.message : "out of memory");
         return false;
     }
 
-    // 2. Its real name; without force a file already there stays.
-    const bool renamed = d.force ? rename(partPath.c_str(), finalPath.c_str()) == 0
-                                 : link(partPath.c_str(), finalPath.c_str()) == 0;
+    // 2. Its real name; without force a file already there stays. Neither
+    //    call follows a link that has the name: a rename replaces the link.
+    const bool renamed = d.force ? renameat(d.lockFd, partName.c_str(), d.lockFd, finalName.c_str()) == 0
+                                 : linkat(d.lockFd, partName.c_str(), d.lockFd, finalName.c_str(), 0) == 0;
     const int err = errno;
-    if (!renamed || !d.force) unlink(partPath.c_str());
+    if (!renamed || !d.force) unlinkat(d.lockFd, partName.c_str(), 0);
     if (!renamed) {
         error = err == EEXIST ? finalPath + " already exists" : writeErrorText(finalPath, err);
         return false;
@@ -298,7 +334,7 @@ bool writeWavSound(const int16_t* frames, int frameCount, std::string& error) {
     const uint64_t bytes = static_cast<uint64_t>(frameCount) * wavFrameBytes;
     if (d.wavDataBytes + bytes > 0xFFFFFFFFull - 36) {
         d.wavErrno = EFBIG;
-        error = "cannot write " + wavPath() + ": the sound is too long for a WAV file";
+        error = "cannot write " + pathOf(wavName) + ": the sound is too long for a WAV file";
         return false;
     }
     // WAV samples are little-endian, as they are in memory here.
@@ -307,7 +343,7 @@ bool writeWavSound(const int16_t* frames, int frameCount, std::string& error) {
         put16(little.data() + 2 * i, static_cast<uint16_t>(frames[i]));
     if (!writeAll(d.wavFd, little.data(), little.size(), d.wavDataBytes)) {
         d.wavErrno = errno;
-        error = writeErrorText(wavPath(), d.wavErrno);
+        error = writeErrorText(pathOf(wavName), d.wavErrno);
         return false;
     }
     // About every second, the header tells the sound written so far.
@@ -318,7 +354,7 @@ bool writeWavSound(const int16_t* frames, int frameCount, std::string& error) {
         wavHeader(header, static_cast<uint32_t>(d.wavDataBytes / wavFrameBytes * wavFrameBytes));
         if (pwrite(d.wavFd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header)) {
             d.wavErrno = errno;
-            error = writeErrorText(wavPath(), d.wavErrno);
+            error = writeErrorText(pathOf(wavName), d.wavErrno);
             return false;
         }
     }
@@ -337,18 +373,33 @@ bool closeFrameDirectory(std::string& error, CaptureKept& kept) {
                        pwrite(d.wavFd, header, sizeof header, 0) == static_cast<ssize_t>(sizeof header);
     const int err = errno;
     if (close(d.wavFd) != 0 || !fixed) {
-        error = writeErrorText(wavPath(), fixed ? errno : err);
+        error = writeErrorText(pathOf(wavName), fixed ? errno : err);
         closed = false;
     }
 
-    // 2. With force, frames beyond the last one, left by a capture before,
-    //    go, so that the directory holds this capture only; a capture of
-    //    no frames leaves the frames there were, and no empty audio.wav.
+    // 2. With force, frames beyond the last one, whole or cut, left by a
+    //    capture before, go, so that the directory holds this capture only;
+    //    a capture of no frames leaves the frames there were, and no empty
+    //    audio.wav.
     if (d.force && d.framesWritten > 0)
-        for (const std::string& path : framesAbove(d.framesWritten)) unlink(path.c_str());
-    kept = {d.framesWritten, d.framesWritten > 0 ? d.path : ""};
+        for (const std::string& name : framesAbove(d.lockFd, d.framesWritten)) unlinkat(d.lockFd, name.c_str(), 0);
+
+    // 3. What the folder holds, read back: a folder that is no longer at its
+    //    path, or frames or audio.wav removed while the capture ran, are a
+    //    loss, and only the frames still there from the first on count.
+    struct stat opened {}, named {};
+    const bool inPlace = fstat(d.lockFd, &opened) == 0 && stat(d.path.c_str(), &named) == 0 &&
+                         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+    int64_t present = 0;
+    while (inPlace && present < d.framesWritten && exists(frameName(present + 1))) ++present;
+    if (d.framesWritten > 0 && closed && (!inPlace || present < d.framesWritten || !exists(wavName))) {
+        const std::string lost = !inPlace ? d.path : present < d.framesWritten ? pathOf(frameName(present + 1)) : pathOf(wavName);
+        error = lost + " was removed while the capture ran";
+        closed = false;
+    }
+    kept = {present, present > 0 ? d.path : ""};
     if (d.framesWritten == 0 && dataBytes == 0) {
-        unlink(wavPath().c_str());
+        unlinkat(d.lockFd, wavName, 0);
         if (d.made) rmdir(d.path.c_str());
     }
     if (d.lockFd >= 0) close(d.lockFd);

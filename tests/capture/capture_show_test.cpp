@@ -36,7 +36,7 @@ std::pair<std::vector<std::string>, std::vector<double>> chapterList(const std::
 
 using testing_support::ScratchDir;
 
-constexpr double fps = 5.0;
+constexpr double fps = 6.0;  // its frames end between milliseconds: a piece's last samples are mixed exactly
 constexpr int sampleRate = 44100;
 
 // Runs a command in the build directory, where the show's data/ is; its
@@ -120,16 +120,16 @@ size_t countFrames(const std::filesystem::path& dir) {
 TEST(CaptureShow, AFolderHoldsTheFramesOfTheShowAndItsSoundtrackInStep) {
     ScratchDir scratch;
     int status = 0;
-    const std::string trace = run("./eyesonly --headless --fps 5 --trace", status);
+    const std::string trace = run("./eyesonly --headless --fps 6 --trace", status);
     ASSERT_EQ(status, 0);
     const long frames = lastTraceFrame(trace);
     const long titleFrame = traceFrameOf(trace, "scene 0");
     ASSERT_GT(titleFrame, 1);
 
     const std::string dir = (scratch.path() / "show").string() + "/";
-    run(captureCommand + "'" + dir + "' --fps 5 2>/dev/null", status);
+    run(captureCommand + "'" + dir + "' --fps 6 2>/dev/null", status);
     ASSERT_EQ(status, 0);
-    EXPECT_EQ(countFrames(dir), static_cast<size_t>(frames)) << "one image per frame the show draws at 5 fps";
+    EXPECT_EQ(countFrames(dir), static_cast<size_t>(frames)) << "one image per frame the show draws at 6 fps";
     EXPECT_EQ(pngSize(dir + "frame-000001.png"), std::make_pair(640, 480));
 
     // The soundtrack lasts exactly as long as the frames.
@@ -173,7 +173,7 @@ TEST(CaptureShow, AFolderHoldsTheFramesOfTheShowAndItsSoundtrackInStep) {
     // A piece: --from 60 --until 70 holds the whole capture's frames from the
     // first at 60 s on, byte for byte, and its samples from that frame's first.
     const std::string piece = (scratch.path() / "piece").string() + "/";
-    run("./eyesonly --capture '" + piece + "' --fps 5 --from 60 --until 70 2>/dev/null", status);
+    run("./eyesonly --capture '" + piece + "' --fps 6 --from 60 --until 70 2>/dev/null", status);
     ASSERT_EQ(status, 0);
     const long firstFrame = std::lround(60.0 * fps) + 1;  // at reading 1000 + 60000
     const long lastFrame = std::lround(70.0 * fps) + 1;
@@ -198,7 +198,7 @@ TEST(CaptureShow, AFolderHoldsTheFramesOfTheShowAndItsSoundtrackInStep) {
     EXPECT_LE(largest, 1) << "the piece's soundtrack against the whole one's from 60 s on";
 
     // Twice the size with --scale 2, a stretch only.
-    run(captureCommand + "'" + (scratch.path() / "big").string() + "/' --fps 5 --scale 2 --until 1 2>/dev/null", status);
+    run(captureCommand + "'" + (scratch.path() / "big").string() + "/' --fps 6 --scale 2 --until 1 2>/dev/null", status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(pngSize(scratch.path() / "big" / "frame-000001.png"), std::make_pair(1280, 960));
 }

@@ -6,10 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/nonregular_files.h"
@@ -341,6 +345,97 @@ TEST_F(SoundTest, DeviceOutputPlaysOnTheAudioThread) {
     EXPECT_FALSE(platform::soundDeviceOpen());
     EXPECT_FALSE(platform::songPlaying(first)) << "closing the output stops every song";
     FMUSIC_FreeSong(first);
+}
+
+// A jump moves a playing song to a moment between two rows, with the
+// device held; once it runs again the device plays from that moment's exact
+// sample. Recorded by SDL's disk driver and held against the song rendered
+// straight through: within 40 ms, where a seek to the row before would be
+// 110 ms early. Each window holds the note that starts at the next row of
+// four, which no other shift of the looped square wave matches.
+TEST_F(SoundTest, AfterAJumpTheDevicePlaysFromTheMomentsSample) {
+    const std::string path = scratch.write("a.xm", buildXm(0).bytes);
+    startSound(platform::SoundOutput::Capture);
+    FMUSIC_MODULE* song = FMUSIC_LoadSong(path.c_str());
+    ASSERT_NE(song, nullptr);
+    ASSERT_TRUE(FMUSIC_PlaySong(song));
+    const std::vector<int16_t> whole = render(static_cast<int>(songSeconds * mixRate));
+    FMUSIC_FreeSong(song);
+    platform::resetSound();
+
+    constexpr long window = mixRate / 4;                 // stereo frames compared
+    constexpr double tolerance = 0.040;                  // s
+    const auto waitForBytes = [](const std::string& file, uintmax_t bytes) {
+        std::error_code absent;
+        for (int turn = 0; turn < 500 && std::filesystem::file_size(file, absent) < bytes; ++turn)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return std::filesystem::file_size(file, absent) >= bytes;
+    };
+    for (const double moment : {0.35, 1.19}) {          // 110 ms into rows 2 and 9
+        SCOPED_TRACE("moved to " + std::to_string(moment) + " s");
+        const std::string recorded = (scratch.path() / "device.raw").string();
+        std::filesystem::remove(recorded);
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", recorded.c_str(), 1);
+        startSound(platform::SoundOutput::Device);
+        unsetenv("SDL_AUDIODRIVER");
+        unsetenv("SDL_DISKAUDIOFILE");
+        if (!platform::soundDeviceOpen()) GTEST_SKIP() << "this SDL has no disk audio driver";
+        song = FMUSIC_LoadSong(path.c_str());
+        ASSERT_NE(song, nullptr);
+        ASSERT_TRUE(FMUSIC_PlaySong(song));
+
+        // 1. Held for a third of a second (the driver writes silence), moved,
+        //    and let run for half a second more.
+        platform::holdSound(true);
+        ASSERT_TRUE(waitForBytes(recorded, mixRate * 4 / 3)) << "the disk driver writes nothing";
+        platform::setSongPosition(song, moment);
+        const uintmax_t held = std::filesystem::file_size(recorded);
+        platform::holdSound(false);
+        ASSERT_TRUE(waitForBytes(recorded, held + mixRate * 4 / 2));
+        FSOUND_Close();
+        FMUSIC_FreeSong(song);
+
+        // 2. The sound after the longest silence, against the song at every
+        //    shift within 200 ms of the moment.
+        std::vector<int16_t> device(std::filesystem::file_size(recorded) / 2);
+        std::FILE* in = std::fopen(recorded.c_str(), "rb");
+        ASSERT_NE(in, nullptr);
+        device.resize(std::fread(device.data(), 2, device.size(), in));
+        std::fclose(in);
+        long start = 0, silent = 0, longest = 0;
+        for (long i = 0; i + 1 < static_cast<long>(device.size()); i += 2) {
+            silent = device[i] == 0 && device[i + 1] == 0 ? silent + 1 : 0;
+            if (silent > longest) {
+                longest = silent;
+                start = i / 2 + 1;
+            }
+        }
+        ASSERT_GE(static_cast<long>(device.size() / 2), start + window) << "too little sound after the hold";
+        const auto correlation = [&](long at) {
+            double both = 0, mine = 0, theirs = 0;
+            for (long i = 0; i < window * 2; ++i) {
+                const double d = device[start * 2 + i], w = whole[at * 2 + i];
+                both += d * w;
+                mine += d * d;
+                theirs += w * w;
+            }
+            return both / std::sqrt(mine * theirs + 1.0);
+        };
+        const long expected = std::lround(moment * mixRate);
+        long best = expected;
+        double bestCorrelation = -2.0;
+        for (long at = expected - mixRate / 5; at <= expected + mixRate / 5; ++at) {
+            const double c = correlation(at);
+            if (c > bestCorrelation) {
+                best = at;
+                bestCorrelation = c;
+            }
+        }
+        EXPECT_NEAR(static_cast<double>(best) / mixRate, moment, tolerance)
+            << "the device played from " << static_cast<double>(best) / mixRate << " s of the song";
+        EXPECT_GT(bestCorrelation, 0.9) << "the recorded sound is not the song";
+    }
 }
 
 }  // namespace

@@ -181,6 +181,10 @@ done <<'EOF'
 --fps 1e9|2|eyesonly: --fps needs a number from 1 to 1000, not '1e9'
 --help|0|
 --version|0|
+--until 5e6 --fps 10|2|eyesonly: --until needs a number of seconds from 0 to 4000000, not '5e6'
+--from 200 --fps 10 --headless|2|eyesonly: --from 200 is past the show's end: at this rate it is 149.30 s long
+--fps 0x1e|2|eyesonly: --fps needs a number from 1 to 1000, not '0x1e'
+--capture c.mp4 --crf 0x10|2|eyesonly: --crf needs a whole number from 0 to 51, not '0x10'
 --windowed --desktop|2|eyesonly: --desktop does not go with --windowed or --headless
 --headless --windowed|2|eyesonly: --headless does not go with --windowed
 --until 5|2|eyesonly: --until needs the fixed-step clock: give --fps (or --capture)
@@ -189,7 +193,7 @@ done <<'EOF'
 --capture out.mp4 --scale 9|2|eyesonly: --scale needs a whole number from 1 to 8, not '9'
 --capture out.mp4 --fps 1001|2|eyesonly: --fps needs a number from 1 to 1000, not '1001'
 --capture out.mp4 --desktop|2|eyesonly: --capture draws offscreen; it does not go with --windowed or --desktop
---capture no/such/folder/out.mp4|2|eyesonly: cannot write no/such/folder/out.mp4: No such file or directory
+--capture no/such/folder/out.mp4|1|eyesonly: cannot write no/such/folder/out.mp4: No such file or directory
 --capture data/skorv1.bitmap.mkv --until 0|0|eyesonly: wrote 1 frame (0.0 s of show) to data/skorv1.bitmap.mkv
 --capture data/skorv1.bitmap.mkv|2|eyesonly: data/skorv1.bitmap.mkv already exists (give --force to overwrite it)
 --fps 60 --max-fps 30|2|eyesonly: --max-fps paces the real clock; it does not go with --fps
@@ -224,6 +228,11 @@ run --headless --fps 10 --trace
 (cd "$work/run" && exec timeout 60 "$program" --headless --fps 10 --trace) >/dev/full 2>"$work/err"
 code=$?
 check "trace to a full disk" 1 'eyesonly: cannot write the trace: No space left on device\n'
+for what in help version; do
+    (cd "$work/run" && exec timeout 60 "$program" --$what) >/dev/full 2>"$work/err"
+    code=$?
+    check "--$what to a full disk" 1 "eyesonly: cannot write the $what: No space left on device\n"
+done
 
 # --- Signals during the show: 128 + the signal's number, at once.
 for signal in INT:2 TERM:15 HUP:1; do
@@ -299,6 +308,15 @@ done <<'CASES'
 6 an mp4 over a file size limit|1|^eyesonly: disk full while writing .*full.mp4: File too large$||said|ulimit -f 1500; $P --capture full.mp4 --fps 10
 6 an mkv over a file size limit|1|^eyesonly: disk full while writing .*full.mkv: File too large$||said|ulimit -f 1500; $P --capture full.mkv --fps 10
 7 a folder with a later frame|2|frame-000050.png already exists \(give --force|-|-|$P --capture ../frames --fps 10 --until 1
+11 a link in a folder capture's way|2|l1/frame-000001.png.part already exists \(give --force|-|-|echo v >victim; mkdir l1; ln -s ../victim l1/frame-000001.png.part; $P --capture l1/ --fps 10 --until 0.1; s=$?; [ "$(cat victim)" = v ] && exit $s
+11 links in a folder removed as names with --force|0|^eyesonly: wrote 2 frames|-|-|echo v >victim; mkdir l2; for n in frame-000001.png.part frame-000002.png audio.wav; do ln -s ../victim l2/$n; done; $P --capture l2/ --fps 10 --until 0.1 --force; s=$?; [ "$(cat victim)" = v ] && [ ! -L l2/audio.wav ] && [ ! -L l2/frame-000002.png ] && exit $s
+11 an mp4 whose target and part file are links, with --force|0|^eyesonly: wrote 2 frames|l.mp4|2|echo v >victim; ln -s victim l.mp4; ln -s victim l.part.mp4; $P --capture l.mp4 --fps 10 --until 0.1 --force; s=$?; [ "$(cat victim)" = v ] && exit $s
+11 an mkv whose part file is a link|2|l.part.mkv already exists \(give --force|-|-|echo v >victim; ln -s victim l.part.mkv; $P --capture l.mkv --fps 10 --until 0.1; s=$?; [ "$(cat victim)" = v ] && exit $s
+12 --force removes a cut frame a killed capture left|0||-|-|mkdir k; : >k/frame-000009.png.part; $P --capture k/ --fps 10 --until 0.1 --force; s=$?; [ ! -e k/frame-000009.png.part ] && exit $s
+13 a read-only folder|1|^eyesonly: cannot write ro/x.mp4: Permission denied$|-|-|mkdir ro && chmod 555 ro && chmod 755 ..; [ "$(id -u)" = 0 ] && exec setpriv --reuid=65534 --regid=65534 --clear-groups $P --capture ro/x.mp4 --until 0; exec $P --capture ro/x.mp4 --until 0
+14 a frame folder removed while the capture runs|1|^eyesonly: kept no frames|-|-|$P --capture gone/ --fps 10 --until 60 & until [ -e gone/frame-000020.png ]; do sleep 0.1; done; rm -rf gone; wait $!
+14 an mkv whose folder is removed while it runs|1|^eyesonly: kept no frames|-|-|mkdir g; $P --capture g/x.mkv --fps 10 --until 60 & until [ -s g/x.part.mkv ]; do sleep 0.1; done; rm -rf g; wait $!
+15 the live bar in a 40-column terminal|0||-|-|script -qfec "stty cols 40; exec $P --capture b.mkv --fps 10 --until 3" bar >/dev/null; tr '\r' '\n' <bar | grep -q '^\[.*frame' && tr '\r' '\n' <bar | awk '/^\[/ && length > 39 {exit 1}'
 8 two captures to one file at once|2|^eyesonly: another capture is writing .*t.mp4|t.mp4|301|$P --capture t.mp4 --fps 5 --until 60 --force 2>/dev/null & sleep 2; $P --capture t.mp4 --fps 5 --until 1 --force; s=$?; wait; exit $s
 CASES
 
@@ -321,17 +339,44 @@ for at in 3 10; do
     fi
 done
 
-# --- 10 A photo that is there but cannot be read is reported (run as a
-# user that its mode 000 shuts out: root reads anything).
-fresh_data
-chmod 000 "$work/run/data/skorv1.bitmap"
+# --- 10 A photo that cannot be read, or lies in a folder that cannot be
+# searched, is named and passed over for the next place; with none left the
+# show reports it (run as a user that mode 000 shuts out: root reads
+# anything). Where: own (the --data folder's copy is mode 000), folder (the
+# --data folder is), only (the run directory's, with no other copy).
 chmod 755 "$work"
 as_user=""
 [ "$(id -u)" = 0 ] && as_user="setpriv --reuid=65534 --regid=65534 --clear-groups"
-# shellcheck disable=SC2086
-(cd "$work/run" && exec timeout 60 $as_user "$program" --headless --fps 2) >/dev/null 2>"$work/err"
-code=$?
-check "data/skorv1.bitmap not readable" 0 'Error\nFailed to open DIB file data/skorv1.bitmap.\n'
+denied="Permission denied"
+for where in own folder only; do
+    fresh_data
+    rm -rf "$work/own"
+    mkdir -p "$work/own"
+    cp "$build/data"/* "$work/own/"
+    case "$where" in
+        own) chmod 000 "$work/own/skorv1.bitmap"
+             expected="eyesonly: cannot read $work/own/skorv1.bitmap: $denied\n" ;;
+        folder) chmod 000 "$work/own"
+             expected="" ;;
+        only) chmod 000 "$work/run/data/skorv1.bitmap"
+             rm -rf "$work/own"/*
+             expected="eyesonly: cannot read data/skorv1.bitmap: $denied\nError\nFailed to open DIB file data/skorv1.bitmap.\n" ;;
+    esac
+    # shellcheck disable=SC2086
+    (cd "$work/run" && exec timeout 60 $as_user "$program" --headless --fps 2 --until 1 --data "$work/own") >/dev/null 2>"$work/err"
+    code=$?
+    chmod 755 "$work/own"
+    if [ "$where" = folder ]; then
+        # Each of the five files named once, in the order the show asks.
+        for file in skorv1.bitmap skorv2.bitmap skorv3.bitmap Tq_outro.xm VELTO63K.XM; do
+            echo "eyesonly: cannot read $work/own/$file: $denied"
+        done | sort >"$work/expected"
+        sort "$work/err" | cmp -s - "$work/expected" && [ "$code" = 0 ] && pass ||
+            fail "an unreadable --data folder: exit $code, stderr [$(cat "$work/err")]"
+    else
+        check "skorv1.bitmap unreadable ($where)" 0 "$expected"
+    fi
+done
 
 # --- Ctrl-C during a capture: 130, and what was rendered plays.
 fresh_data

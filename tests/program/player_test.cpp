@@ -192,3 +192,16 @@ TEST_F(Jumps, KeysReachTheStatesOfTheShowPlayedThrough) {
     EXPECT_NEAR(landed[2], 130000.0, 200.0);
     EXPECT_NEAR(landed[3], 60000.0, 200.0);
 }
+
+// Right past the end is the show's end, as when it plays there: the quit
+// line, then the run ends.
+TEST_F(Jumps, AJumpPastTheEndEndsTheShowWithItsQuitLine) {
+    script = [](int swap) {
+        if (swap == 1) press(platform::VK_RIGHT, 20);  // to 200 s
+        if (swap == 50) platform::postMessage({platform::WM_CLOSE, 0, 0});
+    };
+    const Played played = play(PlayerSettings{.keys = true, .jumpFps = fps}, 0, [](uint32_t) { return false; });
+    ASSERT_FALSE(played.trace.empty());
+    EXPECT_NE(played.trace.back().find(" quit"), std::string::npos) << "the last line: " << played.trace.back();
+    EXPECT_GT(showMsOf(played.trace.back()), 130000u) << "the show ended before the jump's end";
+}

@@ -139,7 +139,7 @@ protected:
 // start. What each hand-over changes in GL, the scenes' own tests see in
 // their frames (grey outlines, a grey background, the bitmap heading).
 TEST_F(HandOver, TheNextSceneStartsAfreshButTheSquareRollsOnFromWhereItWas) {
-    platform::setFixedStepClock(60.0);  // no scene's end comes in its first frame
+    useFixedClock(60.0);  // no scene's end comes in its first frame
     startShow();
     // The first frame of scene `index` after a hand-over from `left`.
     auto firstFrame = [](int index, const SceneVars& left) {
