@@ -79,6 +79,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${EYESONLY_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The face the show's text is set in where "Lucida Console" is not installed.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
+# What dpkg-shlibdeps cannot see: the face the show's text is set in where
+# "Lucida Console" is not installed, and the drawing that SDL and GLVND open
+# at run time: the GLX and EGL front ends (libgl1 for windows, libegl1 for
+# the offscreen frame of --headless and captures), Mesa's EGL vendor (so
+# that another vendor's EGL alone does not satisfy it) and Mesa's drivers,
+# whose software rasteriser draws where there is no GPU.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core, libgl1, libegl1, libegl-mesa0, libgl1-mesa-dri")
 include(CPack)
