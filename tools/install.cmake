@@ -88,8 +88,9 @@ set(CPACK_PACKAGE_DESCRIPTION
 "A photo slideshow over a tumbling square, six flying 3-D title lines, a
 tumbling ring tunnel, a block-letter scroller and a bouncing wire sphere with
 credits and greetings, in time with two tracker songs, 146.5 s (about
-2 min 27 s) long at 60 frames a second. It plays full screen, in a window or on the desktop's own
-mode, and can render itself with its music to a video file.")
+2 min 27 s) long at 60 frames a second. It plays full screen, in a window
+or on the desktop's own mode, and can render itself with its music to a
+video file.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # "games" would need the program in /usr/games; the show is watched, not played.
 set(CPACK_DEBIAN_PACKAGE_SECTION video)

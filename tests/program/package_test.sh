@@ -71,7 +71,7 @@ if [ ! -f "$deb" ]; then
     fail "no $deb: $(ls "$work/deb")"
 else
     depends=$(dpkg-deb -f "$deb" Depends)
-    for needed in fonts-dejavu-core libsdl2 libopenmpt libfreetype libfontconfig libavcodec libpng; do
+    for needed in fonts-dejavu-core libsdl2 libopenmpt libfreetype libfontconfig libavcodec libpng libgl1-mesa-dri libegl-mesa0; do
         case "$depends" in *"$needed"*) ;; *) fail "the package does not depend on $needed: $depends" ;; esac
     done
     dpkg-deb -x "$deb" "$work/unpacked" || fail "dpkg-deb -x failed"
