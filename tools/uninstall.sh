@@ -63,8 +63,8 @@ done <"$lists/files"
 [ "$status" -ne 0 ] || rm -f "$prefix/$manifest"
 while IFS= read -r path; do
   target=$prefix/$path
-  [ -d "$target" ] && [ ! -L "$target" ] || continue
-  owner "$target" >/dev/null && continue
-  rmdir "$target" 2>/dev/null && echo "uninstall: removed $target/" || true
+  if [ -d "$target" ] && [ ! -L "$target" ] && ! owner "$target" >/dev/null && rmdir "$target" 2>/dev/null; then
+    echo "uninstall: removed $target/"
+  fi
 done <"$lists/dirs"
 exit "$status"

@@ -88,6 +88,11 @@ cp "$work/prefix/share/eyesonly/install-manifest.txt" "$work/manifest" 2>/dev/nu
 "$top/tools/uninstall.sh" "$work/prefix" >"$work/uninstall.log" 2>&1 || fail "uninstall.sh: exit $?: $(tail -n 3 "$work/uninstall.log")"
 left=$(cd "$work/prefix" && find . -mindepth 1 | head -n 5)
 [ -z "$left" ] || fail "uninstall.sh left $left"
+# A list that names a path outside its prefix is refused whole.
+mkdir -p "$work/tampered/share/eyesonly" && touch "$work/outside" "$work/tampered/inside"
+printf 'file inside\nfile ../outside\n' >"$work/tampered/share/eyesonly/install-manifest.txt"
+"$top/tools/uninstall.sh" "$work/tampered" >/dev/null 2>&1 && fail "uninstall.sh took a list that reaches outside its prefix"
+[ -f "$work/outside" ] && [ -f "$work/tampered/inside" ] || fail "uninstall.sh removed files on a list that reaches outside its prefix"
 if [ -d "$work/unpacked/usr" ]; then
     before=$(find "$work/unpacked" | wc -l)
     "$top/tools/uninstall.sh" "$work/unpacked/usr" >/dev/null 2>&1 && fail "uninstall.sh took on a tree it did not install"
