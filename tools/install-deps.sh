@@ -37,7 +37,7 @@ packages="build-essential cmake pkg-config
   libpng-dev ffmpeg
   xvfb xauth xdotool x11-utils libx11-dev xfonts-base fonts-liberation
   libgtest-dev clang libclang-rt-14-dev
-  dpkg-dev lintian desktop-file-utils groff-base man-db"
+  dpkg-dev lintian desktop-file-utils groff-base man-db debootstrap"
 updated=false
 
 if $web; then
@@ -47,13 +47,24 @@ if $web; then
     packages="$packages npm"
   fi
 
-  # apt-get source needs a deb-src line: one in a file of its own.
+  # apt-get source needs a deb-src line: one in a file of its own, from the
+  # same package source as the machine's own packages (its release's main
+  # suite), with that source's keyring.
   sources=/etc/apt/sources.list.d/eyesonly-src.sources
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+  from=$("$top/tools/apt-sources.sh" | awk -v suite="$codename" '$1 == "deb" && $3 == suite { print; exit }')
+  if [ -z "$from" ]; then
+    echo "install-deps: no deb line for $codename in the machine's apt sources to take the source packages from" >&2
+    exit 1
+  fi
+  # shellcheck disable=SC2086
+  set -- $from
   want="Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
+URIs: $2
+Suites: $3
+Components: main"
+  [ "$4" = - ] || want="$want
+Signed-By: $4"
   if [ ! -f "$sources" ] || [ "$(cat "$sources")" != "$want" ]; then
     echo "install-deps: adding Debian's source packages ($sources)"
     echo "$want" | $SUDO tee "$sources" >/dev/null

@@ -5,7 +5,11 @@
 //
 //   ./showframe 60.5 title.ppm            # the frame drawn 60.5 s into the show
 //   ./showframe --fps 30 100 sphere.ppm
-//   ./showframe --icon 256 61 eyesonly.png  # the frame's middle square, 256 x 256, as PNG
+//   ./showframe --icon 48 eyesonly.png   # the show's icon, 48 x 48, as PNG
+//
+// The icon is drawn by the show itself once its start-up has run: the red
+// wire sphere, lit, in front of the second photo (the lightest of the
+// three) on a square turned a little about the view axis, both centred.
 //
 // Exit codes: 0 written, 1 the show could not start, ended before that
 // moment, or the file could not be written, 2 bad arguments.
@@ -27,6 +31,7 @@
 #include "platform/encode/encode.h"
 #include "platform/system/clock.h"
 #include "resources/datafiles.h"
+#include "resources/photos.h"
 #include "show/clock.h"
 #include "show/drawing.h"
 
@@ -36,11 +41,12 @@ namespace {
 int usage(const char* reason) {
     if (reason != nullptr) std::fprintf(stderr, "showframe: %s\n", reason);
     std::fprintf(reason != nullptr ? stderr : stdout,
-                 "usage: showframe [--fps F] [--icon N] SECONDS OUT\n"
+                 "usage: showframe [--fps F] SECONDS OUT\n"
+                 "       showframe --icon N OUT\n"
                  "Renders the show offscreen on a clock of F frames a second (default 60)\n"
                  "and writes the first frame drawn at or after SECONDS of show time as a\n"
-                 "PPM picture; with --icon, its middle square made N x N pixels (16 to 480)\n"
-                 "as a PNG picture.\n");
+                 "PPM picture; with --icon, the show's icon, N x N pixels (16 to 480), as\n"
+                 "a PNG picture.\n");
     return reason != nullptr ? 2 : 0;
 }
 
@@ -93,6 +99,57 @@ bool writeIcon(const char* path, const std::vector<unsigned char>& frame, int si
     return platform::writePngFile(path, icon.data(), size, size);
 }
 
+// The icon, drawn into the frame's middle square with the show's own
+// sphere, light and second photo. Lines are drawn about 1.5 icon pixels wide
+// whatever the size, so that the sphere reads at 16 px as at 256.
+constexpr float iconFieldOfView    = 45.0f;   // degrees, as the show's
+constexpr float iconSquareDepth    = -2.9f;   // units: the turned square reaches the icon's edges
+constexpr float iconSquareDegrees  = 12.0f;   // turn about the view axis
+constexpr float iconSphereDepth    = -1.0f;   // the sphere is about 60 % of the icon wide
+constexpr float iconSphereDegrees  = 35.0f;   // about the show's spin axis
+constexpr float iconLinePixels     = 1.5f;    // icon pixels
+constexpr float iconLightPosition[4] = {1.0f, 1.0f, 1.0f, 0.0f};  // from the upper right, in front
+
+void drawIcon(int size) {
+    const int left = (showWidth - showHeight) / 2;
+    glViewport(left, 0, showHeight, showHeight);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(iconFieldOfView, 1.0, 0.1, 100.0);
+    glMatrixMode(GL_MODELVIEW);
+    glDisable(GL_BLEND);
+    glEnable(GL_DEPTH_TEST);
+
+    // 1. The second photo on the turned square, unlit.
+    glLoadIdentity();
+    glTranslatef(0.0f, 0.0f, iconSquareDepth);
+    glRotatef(iconSquareDegrees, 0.0f, 0.0f, 1.0f);
+    glDisable(GL_LIGHTING);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, photoTextures[1]);
+    glColor3f(1.0f, 1.0f, 1.0f);
+    glBegin(GL_QUADS);
+    glTexCoord2f(1.0f, 0.0f); glVertex2f(1.0f, -1.0f);
+    glTexCoord2f(1.0f, 1.0f); glVertex2f(1.0f, 1.0f);
+    glTexCoord2f(0.0f, 1.0f); glVertex2f(-1.0f, 1.0f);
+    glTexCoord2f(0.0f, 0.0f); glVertex2f(-1.0f, -1.0f);
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+
+    // 2. The red light from in front, then the wire sphere at the centre.
+    glLoadIdentity();
+    glLightfv(GL_LIGHT0, GL_POSITION, iconLightPosition);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glLineWidth(std::max(1.0f, iconLinePixels * static_cast<float>(showHeight) / static_cast<float>(size)));
+    glTranslatef(0.0f, 0.0f, iconSphereDepth);
+    glRotatef(iconSphereDegrees, 0.3f, 0.43f, 0.72f);
+    glCallList(sphereList);
+    glLineWidth(1.0f);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,8 +172,17 @@ int main(int argc, char** argv) {
         }
     }
     double seconds = 0.0;
-    if (positional.size() != 2) return usage("needs a time in seconds and an output file");
-    if (!parsePositive(positional[0], seconds, true)) return usage("the time must be a number of seconds, 0 or more");
+    const char* outPath = nullptr;
+    if (iconSize > 0.0) {
+        // The icon is drawn after the first frame, once start-up has made
+        // the sphere and loaded the photos.
+        if (positional.size() != 1) return usage("--icon needs an output file and no time");
+        outPath = positional[0];
+    } else {
+        if (positional.size() != 2) return usage("needs a time in seconds and an output file");
+        if (!parsePositive(positional[0], seconds, true)) return usage("the time must be a number of seconds, 0 or more");
+        outPath = positional[1];
+    }
 
     if (!anyDataFileFound()) {
         std::fprintf(stderr, "showframe: the show could not start: none of its files (photos and songs) found; looked in %s\n",
@@ -136,9 +202,10 @@ int main(int argc, char** argv) {
     std::string writeError;  // empty once the frame is written
     run.afterFrame = [&](const DrawnFrame& frame) {
         if (!frame.last) return true;
+        if (iconSize > 0.0) drawIcon(static_cast<int>(iconSize));
         const std::vector<unsigned char> picture = readFrame();
-        const bool written = iconSize > 0.0 ? writeIcon(positional[1], picture, static_cast<int>(iconSize))
-                                            : writePpm(positional[1], picture);
+        const bool written = iconSize > 0.0 ? writeIcon(outPath, picture, static_cast<int>(iconSize))
+                                            : writePpm(outPath, picture);
         if (!written) writeError = std::strerror(errno);
         return true;
     };
@@ -146,7 +213,7 @@ int main(int argc, char** argv) {
     switch (result.end) {
     case ShowEnd::Stopped:
         if (writeError.empty()) return 0;
-        std::fprintf(stderr, "showframe: cannot write %s: %s\n", positional[1], writeError.c_str());
+        std::fprintf(stderr, "showframe: cannot write %s: %s\n", outPath, writeError.c_str());
         return 1;
     case ShowEnd::NotOpened:
         std::fprintf(stderr, "showframe: the show could not start: its offscreen display could not be opened\n");

@@ -7,8 +7,21 @@
 # (tools/web.sh --build; its log in build-web.log), and the browser tests in
 # tests/web/ then run in headless chromium; these need the web toolchain
 # (tools/install-deps.sh --web).
+#
+#   tools/test.sh            the whole suite
+#   tools/test.sh --native   the native tests only: no web toolchain needed
+#
+# Ends with every skipped test or part of one and its reason, then the counts.
 set -eu
 cd "$(dirname "$0")/.."
+web=yes
+for arg in "$@"; do
+    case "$arg" in
+    --native) web=no ;;
+    -h|--help) sed -n '2,14s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    *) echo "test: unknown argument $arg (try --help)" >&2; exit 2 ;;
+    esac
+done
 build=build-test
 jobs=$(nproc 2>/dev/null || echo 2)
 
@@ -17,16 +30,34 @@ cmake --build "$build" -j"$jobs"
 
 web_pid=""
 trap '[ -n "$web_pid" ] && kill "$web_pid" 2>/dev/null' EXIT
-nice -n 19 ./tools/web.sh --build --native "$build" >build-web.log 2>&1 &
-web_pid=$!
-
-ctest --test-dir "$build" --output-on-failure -j"$jobs"
-
-if ! wait "$web_pid"; then
-    web_pid=""
-    cat build-web.log >&2
-    echo "test: the browser page could not be built (above)" >&2
-    exit 1
+if [ "$web" = yes ]; then
+    nice -n 19 ./tools/web.sh --build --native "$build" >build-web.log 2>&1 &
+    web_pid=$!
 fi
-web_pid=""
-EYESONLY_NATIVE_BUILD="$build" GL_SCENES_DESKTOP="$build/tests/web/gl_scenes" node --test tests/web/
+
+# ctest's output is kept for the closing summary, and so is its status.
+ctest_out=$build/Testing/ctest-output.txt
+mkdir -p "$build/Testing"
+status=0
+rm -f "$ctest_out.status" "$build/Testing/node-output.txt.status"
+{ ctest --test-dir "$build" --output-on-failure -j"$jobs" || echo $? >"$ctest_out.status"; } | tee "$ctest_out"
+[ ! -f "$ctest_out.status" ] || { status=$(cat "$ctest_out.status"); rm -f "$ctest_out.status"; }
+ctest_log=$build/Testing/Temporary/LastTest.log
+
+node_out=""
+if [ "$web" = yes ] && [ "$status" -eq 0 ]; then
+    if ! wait "$web_pid"; then
+        web_pid=""
+        cat build-web.log >&2
+        echo "test: the browser page could not be built (above)" >&2
+        exit 1
+    fi
+    web_pid=""
+    node_out=$build/Testing/node-output.txt
+    { EYESONLY_NATIVE_BUILD="$build" GL_SCENES_DESKTOP="$build/tests/web/gl_scenes" node --test tests/web/ ||
+        echo $? >"$node_out.status"; } | tee "$node_out"
+    [ ! -f "$node_out.status" ] || { status=$(cat "$node_out.status"); rm -f "$node_out.status"; }
+fi
+
+./tools/test-summary.sh "$ctest_out" "$ctest_log" $node_out
+exit "$status"

@@ -1,15 +1,22 @@
 #!/bin/sh
 # The installed program and its Debian package: `cmake --install` into a
 # temporary prefix and the .deb from CPack unpacked with dpkg-deb each hold
-# the program, its data, a valid desktop entry, the icon, a clean manual
+# the program, its data, a valid desktop entry, the icons, a clean manual
 # page and the README, and each runs from another directory with the same
-# trace as the build's program. lintian reports no error on the package.
+# trace as the build's program. lintian reports no error or warning on the
+# package. tools/uninstall.sh empties the prefix again, after a package was
+# built in between, and refuses a tree that it did not install.
+# On a bare Debian (a minbase root made by debootstrap from the machine's
+# own package source, kept in /var/cache/eyesonly between runs), apt installs
+# the package with all it needs, the show runs headless and captures an mp4
+# there, uninstall.sh keeps the package's files, and dpkg -r leaves none.
 # $1: the build directory.
 set -u
 build=$(cd "${1:?usage: package_test.sh BUILD-DIR}" && pwd)
 # Run by hand as well as by ctest: the same leak suppressions either way.
 LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$(cd "$(dirname "$0")/.." && pwd)/lsan.supp}
 export LSAN_OPTIONS
+top=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/package.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -29,14 +36,18 @@ export XDG_DATA_HOME="$work/no-user-data"
 check_tree() {
     for file in bin/eyesonly lib/eyesonly/modules/eyesonly-capture.so share/eyesonly/data/skorv1.bitmap share/eyesonly/data/skorv2.bitmap \
         share/eyesonly/data/skorv3.bitmap share/eyesonly/data/Tq_outro.xm share/eyesonly/data/VELTO63K.XM \
-        share/applications/eyesonly.desktop share/icons/hicolor/256x256/apps/eyesonly.png \
+        share/applications/eyesonly.desktop \
         share/man/man6/eyesonly.6.gz share/doc/eyesonly/README.md share/doc/eyesonly/copyright; do
         [ -f "$2/$file" ] || fail "$1: no $file"
     done
     desktop-file-validate "$2/share/applications/eyesonly.desktop" || fail "$1: the desktop entry is not valid"
     grep -qx 'Exec=eyesonly --desktop' "$2/share/applications/eyesonly.desktop" || fail "$1: the entry does not start eyesonly --desktop"
-    [ "$(head -c 8 "$2/share/icons/hicolor/256x256/apps/eyesonly.png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
-        fail "$1: the icon is no PNG"
+    for size in 16 32 48 128 256; do
+        # The PNG signature, then IHDR's width and height (4 bytes each, big-endian).
+        [ "$(head -c 24 "$2/share/icons/hicolor/${size}x$size/apps/eyesonly.png" 2>/dev/null | od -An -v -tx1 | tr -d ' \n')" = \
+          "89504e470d0a1a0a0000000d49484452$(printf '%08x%08x' "$size" "$size")" ] ||
+            fail "$1: no $size x $size PNG icon"
+    done
     lint=$(zcat "$2/share/man/man6/eyesonly.6.gz" | groff -man -ww -z 2>&1)
     [ -z "$lint" ] || fail "$1: groff on the manual page: $lint"
     # shellcheck disable=SC2086
@@ -63,15 +74,117 @@ if [ ! -f "$deb" ]; then
     fail "no $deb: $(ls "$work/deb")"
 else
     depends=$(dpkg-deb -f "$deb" Depends)
-    for needed in fonts-dejavu-core libsdl2 libopenmpt libfreetype libfontconfig libavcodec libpng; do
+    for needed in fonts-dejavu-core libsdl2 libopenmpt libfreetype libfontconfig libavcodec libpng libgl1-mesa-dri libegl-mesa0; do
         case "$depends" in *"$needed"*) ;; *) fail "the package does not depend on $needed: $depends" ;; esac
     done
     dpkg-deb -x "$deb" "$work/unpacked" || fail "dpkg-deb -x failed"
     check_tree "the package" "$work/unpacked/usr"
-    lintian --fail-on error "$deb" >"$work/lintian" 2>&1 ||
-        fail "lintian reports errors: $(grep '^E:' "$work/lintian")"
+    lintian --fail-on error,warning "$deb" >"$work/lintian" 2>&1 ||
+        fail "lintian reports errors or warnings: $(grep '^[EW]:' "$work/lintian")"
     sed 's/^/package_test: lintian: /' "$work/lintian"
 fi
+
+# 3. Uninstalling the prefix of step 1, after cpack's own install: nothing
+#    of it is left, and a tree that cmake --install did not make is refused.
+cp "$work/prefix/share/eyesonly/install-manifest.txt" "$work/manifest" 2>/dev/null ||
+    fail "cmake --install left no list of what it installed"
+"$top/tools/uninstall.sh" "$work/prefix" >"$work/uninstall.log" 2>&1 || fail "uninstall.sh: exit $?: $(tail -n 3 "$work/uninstall.log")"
+left=$(cd "$work/prefix" && find . -mindepth 1 | head -n 5)
+[ -z "$left" ] || fail "uninstall.sh left $left"
+# A list that names a path outside its prefix is refused whole.
+mkdir -p "$work/tampered/share/eyesonly" && touch "$work/outside" "$work/tampered/inside"
+printf 'file inside\nfile ../outside\n' >"$work/tampered/share/eyesonly/install-manifest.txt"
+"$top/tools/uninstall.sh" "$work/tampered" >/dev/null 2>&1 && fail "uninstall.sh took a list that reaches outside its prefix"
+[ -f "$work/outside" ] && [ -f "$work/tampered/inside" ] || fail "uninstall.sh removed files on a list that reaches outside its prefix"
+if [ -d "$work/unpacked/usr" ]; then
+    before=$(find "$work/unpacked" | wc -l)
+    "$top/tools/uninstall.sh" "$work/unpacked/usr" >/dev/null 2>&1 && fail "uninstall.sh took on a tree it did not install"
+    [ "$(find "$work/unpacked" | wc -l)" = "$before" ] || fail "uninstall.sh removed files from a tree it did not install"
+fi
+
+# 4. A bare Debian: the package and nothing else, from the machine's own
+#    package source. The root needs root's chroot; it is made once and kept.
+bare_system() {
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "package_test: skipped the bare-system install: it needs root (chroot)"
+        return
+    fi
+    for tool in debootstrap unshare flock; do
+        command -v "$tool" >/dev/null || { fail "no $tool (tools/install-deps.sh installs it)"; return; }
+    done
+    cache=${EYESONLY_ROOT_CACHE:-/var/cache/eyesonly}
+    made=$cache/bookworm-minbase
+    mkdir -p "$cache"
+    # shellcheck disable=SC2094
+    exec 9>"$cache/lock"
+    flock 9
+    if [ ! -f "$made/.eyesonly-ready" ]; then
+        mirror=$("$top/tools/apt-sources.sh" | awk '$1 == "deb" && $3 == "bookworm" { print $2; exit }')
+        if [ -z "$mirror" ]; then
+            echo "package_test: skipped the bare-system install: the machine's apt sources have no deb line for bookworm"
+            exec 9>&-
+            return
+        fi
+        echo "package_test: making a minbase bookworm root from $mirror in $made (once)"
+        rm -rf "$made" "$made.making"
+        started=$(date +%s)
+        if ! debootstrap --variant=minbase bookworm "$made.making" "$mirror" >"$work/debootstrap.log" 2>&1; then
+            rm -rf "$made.making"
+            exec 9>&-
+            if grep -q "Failed getting release file\|Couldn't download\|Failed getting release signature" "$work/debootstrap.log"; then
+                echo "package_test: skipped the bare-system install: debootstrap could not reach $mirror ($(grep -m1 '^E:' "$work/debootstrap.log"))"
+            else
+                fail "debootstrap: $(tail -n 3 "$work/debootstrap.log")"
+            fi
+            return
+        fi
+        # The machine's other bookworm suites (updates, security) as well,
+        # so that the root's libraries are as new as the ones built against.
+        "$top/tools/apt-sources.sh" | awk '$1 == "deb" && $3 ~ /^bookworm(-|$)/ {
+            opt = ($4 == "-") ? "" : " [signed-by=" $4 "]"; comps = ""
+            for (i = 5; i <= NF; i++) comps = comps " " $i
+            print "deb" opt " " $2 " " $3 comps }' >"$made.making/etc/apt/sources.list"
+        touch "$made.making/.eyesonly-ready"
+        mv "$made.making" "$made"
+        echo "package_test: the root took $(($(date +%s) - started)) s and holds $(du -sh "$made" | cut -f1)"
+    fi
+    exec 9>&-
+
+    # A copy of the kept root for this run, so that it stays bare.
+    root=$work/root
+    cp -a --reflink=auto "$made" "$root" || { fail "cannot copy $made"; return; }
+    cp "$deb" "$root/tmp/" && cp "$work/manifest" "$root/tmp/install-manifest.txt" && cp "$top/tools/uninstall.sh" "$root/tmp/"
+    # in_root CMD...: CMD in the root, with its own /proc (which the
+    # sanitizers read) in a mount namespace that ends with it, and a plain
+    # environment: no display, no host settings.
+    in_root() {
+        unshare --mount --propagation private sh -c 'mount -t proc proc "$0/proc" && exec chroot "$0" "$@"' "$root" \
+            env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 ASAN_OPTIONS=detect_leaks=0 \
+            DEBIAN_FRONTEND=noninteractive "$@"
+    }
+    in_root apt-get update -qq >"$work/apt.log" 2>&1 &&
+        in_root apt-get install -y -q --no-install-recommends "/tmp/$(basename "$deb")" >>"$work/apt.log" 2>&1 ||
+        { fail "apt-get install of the package in the bare root: $(tail -n 5 "$work/apt.log")"; return; }
+    in_root sh -c 'cd /tmp && eyesonly --headless --fps 30 --until 3' >"$work/bare.log" 2>&1 ||
+        fail "eyesonly --headless --fps 30 --until 3 in the bare root: exit $?: $(tail -n 5 "$work/bare.log")"
+    in_root sh -c 'cd /tmp && eyesonly --capture /tmp/three.mp4 --until 3' >"$work/bare.log" 2>&1 ||
+        fail "a 3 s mp4 capture in the bare root: exit $?: $(tail -n 5 "$work/bare.log")"
+    [ -s "$root/tmp/three.mp4" ] || fail "the capture in the bare root left no /tmp/three.mp4"
+    # The prefix's list laid over the package's files, as if cmake --install
+    # had put them in /usr: uninstall.sh keeps every one of them.
+    cp "$root/tmp/install-manifest.txt" "$root/usr/share/eyesonly/install-manifest.txt"
+    in_root sh /tmp/uninstall.sh /usr >"$work/bare.log" 2>&1 || fail "uninstall.sh /usr over the package: exit $?: $(tail -n 3 "$work/bare.log")"
+    [ -z "$(in_root dpkg --verify eyesonly)" ] || fail "uninstall.sh touched the package's files: $(in_root dpkg --verify eyesonly)"
+    in_root dpkg -L eyesonly >"$work/listed"
+    in_root dpkg -r eyesonly >"$work/bare.log" 2>&1 || fail "dpkg -r eyesonly: $(tail -n 3 "$work/bare.log")"
+    while IFS= read -r path; do
+        [ -d "$root$path" ] && [ ! -L "$root$path" ] && continue
+        [ ! -e "$root$path" ] || fail "dpkg -r left $path"
+    done <"$work/listed"
+    [ ! -e "$root/usr/share/eyesonly" ] || fail "dpkg -r left /usr/share/eyesonly: $(ls -A "$root/usr/share/eyesonly")"
+    echo "package_test: the bare root took the package and its needs: $(grep -c '^Setting up' "$work/apt.log" || true) packages set up"
+}
+[ ! -f "$deb" ] || bare_system
 
 [ "$failures" -eq 0 ] || exit 1
 echo "package_test: all passed"

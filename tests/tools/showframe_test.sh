@@ -1,7 +1,8 @@
 #!/bin/sh
 # showframe renders a moment of the show to a PPM, refuses bad arguments,
 # says when the show ends before the moment asked for, and why it could not
-# start.
+# start. Its icon reads at every size it is installed at: the picture is
+# centred, mostly lit, with the red sphere in its middle.
 # Usage: showframe_test.sh BUILD-DIR
 set -u
 build=$(cd "${1:?usage: showframe_test.sh BUILD-DIR}" && pwd)
@@ -46,6 +47,30 @@ check "$?" 1 "exit code without data"
 check "$(cat "$out/nodata.err")" "showframe: the show could not start: none of its files (photos and songs) found; looked in $out/empty/data, $out/empty/eyesonly/data, $out/bin/data, $out/share/eyesonly/data" "message without data"
 [ ! -e "$out/empty/x.ppm" ]
 check "$?" 0 "no picture without data"
+
+# The icon at each installed size, decoded by ffmpeg: the box around its
+# lit pixels (any channel above 24) is centred to within a pixel or 1/32 of
+# the size, at least half of it is lit, and in its middle quarter red leads
+# green by 6 levels on the mean (the sphere; the photo is grey and green).
+for size in 16 32 48 128 256; do
+    ./showframe --icon "$size" "$out/icon.png" 2>/dev/null
+    check "$?" 0 "exit code for the $size px icon"
+    got=$(ffmpeg -loglevel error -i "$out/icon.png" -f rawvideo -pix_fmt rgb24 - | od -An -v -tu1 -w3 | awk -v n="$size" '
+        { i = NR - 1; x = i % n; y = int(i / n); m = $1; if ($2 > m) m = $2; if ($3 > m) m = $3
+          if (m > 24) { lit++; if (!seen || x < x0) x0 = x; if (!seen || x > x1) x1 = x; if (!seen || y < y0) y0 = y; if (!seen || y > y1) y1 = y; seen = 1 }
+          if (x >= n / 4 && x < 3 * n / 4 && y >= n / 4 && y < 3 * n / 4) { r += $1; g += $2 } }
+        END { slack = (n / 32 > 1) ? n / 32 : 1; dx = (x0 + x1 + 1) / 2 - n / 2; dy = (y0 + y1 + 1) / 2 - n / 2
+              if (NR != n * n) print "size " NR " pixels"
+              else if (dx < -slack || dx > slack || dy < -slack || dy > slack) print "box " x0 ".." x1 " x " y0 ".." y1
+              else if (lit < NR / 2) print "lit " lit " of " NR
+              else if (r - g < 6 * n * n / 4) print "middle red " r " green " g
+              else print "fine" }')
+    check "$got" fine "the $size px icon"
+done
+./showframe --icon 8 "$out/icon.png" 2>/dev/null
+check "$?" 2 "exit code for an icon below 16 px"
+./showframe --icon 48 1 "$out/icon.png" 2>/dev/null
+check "$?" 2 "exit code for an icon with a time"
 
 ./showframe 2>/dev/null
 check "$?" 2 "exit code without arguments"

@@ -1,0 +1,67 @@
+#!/bin/sh
+# The closing lines of tools/test.sh: every test or part of one that was
+# skipped, each with its reason, then the counts.
+#   test-summary.sh CTEST-OUTPUT CTEST-LOG [NODE-TAP-OUTPUT]
+# CTEST-OUTPUT: what ctest printed; CTEST-LOG: its Testing/Temporary/LastTest.log,
+# which holds each test's own output; NODE-TAP-OUTPUT: what node --test printed.
+# A test says why it skips in a line of its output: "did not run: WHY" for a
+# whole test (ctest counts it skipped by that line or by its exit code),
+# "...skipped: WHY" or ": skipped WHY" for a part; GoogleTest's skips and
+# node's "# SKIP WHY" are read in their own forms.
+set -eu
+ctest_out=$1
+ctest_log=$2
+node_out=${3:-}
+
+{
+  # Whole tests that ctest did not run, from its own list.
+  awk '/^The following tests did not run:/ { on = 1; next }
+       on && /^[ \t]+[0-9]+ - / { sub(/^[ \t]+[0-9]+ - /, ""); sub(/ \(.*\)$/, ""); print "whole", $0; next }
+       on { on = 0 }' "$ctest_out"
+  # Each test's reasons, from its output in the log.
+  awk '/^[0-9]+\/[0-9]+ Testing: / { name = $3; out = 0; next }
+       /^Output:$/ { out = 1; next }
+       /^<end of output>$/ { out = 0; next }
+       !out { next }
+       /: Skipped$/ { want = 1; next }
+       want && NF { print "reason", name, $0; want = 0; next }
+       /did not run: |skipped: |: skipped / { line = $0; sub(/^[ \t]+/, "", line); print "reason", name, line }' "$ctest_log"
+  if [ -n "$node_out" ]; then
+    sed -n 's/^[ \t]*\(not \)\{0,1\}ok [0-9]* - \(.*\) # SKIP\(.*\)$/node \2:\3/p' "$node_out"
+  fi
+} | awk '!seen[$0]++' | awk -v ctest_out="$ctest_out" -v node_out="$node_out" '
+  $1 == "whole" { whole[$2] = 1; next }
+  $1 == "reason" { n++; test_of[n] = $2; line = $0; sub(/^reason [^ ]+ /, "", line); reason_of[n] = line; next }
+  $1 == "node" { line = $0; sub(/^node /, "", line); nodes[++m] = line; next }
+  END {
+    count = 0
+    for (t in whole) {
+      said = 0
+      for (i = 1; i <= n; i++) if (test_of[i] == t) { print "  " t " (not run): " reason_of[i]; said = 1; count++ }
+      if (!said) { print "  " t " (not run): it gave no reason"; count++ }
+    }
+    for (i = 1; i <= n; i++) if (!(test_of[i] in whole)) { print "  " test_of[i] " (in part): " reason_of[i]; count++ }
+    for (i = 1; i <= m; i++) { print "  browser test " nodes[i]; count++ }
+    if (count == 0) print "  nothing"
+  }' >"$ctest_out.skips"
+
+echo "test: skipped, and why:"
+cat "$ctest_out.skips"
+rm -f "$ctest_out.skips"
+
+# The counts: ctest counts a skipped test among its passed ones.
+total=$(sed -n 's/.* tests failed out of \([0-9]*\)$/\1/p' "$ctest_out" | tail -n 1)
+failed=$(sed -n 's/.*, \([0-9]*\) tests failed out of .*/\1/p' "$ctest_out" | tail -n 1)
+skipped=$(awk '/^The following tests did not run:/ { on = 1; next } on && /^[ \t]+[0-9]+ - / { n++; next } on { on = 0 } END { print n + 0 }' "$ctest_out")
+total=${total:-0}
+failed=${failed:-0}
+if [ -n "$node_out" ]; then
+  node_count() { sed -n "s/^# $1 \([0-9]*\)$/\1/p" "$node_out" | tail -n 1; }
+  node_pass=$(node_count pass)
+  node_fail=$(node_count fail)
+  node_skip=$(node_count skipped)
+  total=$((total + ${node_pass:-0} + ${node_fail:-0} + ${node_skip:-0}))
+  failed=$((failed + ${node_fail:-0}))
+  skipped=$((skipped + ${node_skip:-0}))
+fi
+echo "test: $((total - failed - skipped)) passed, $failed failed, $skipped skipped"
