@@ -6,8 +6,6 @@
 
 #include "platform/display/display.h"
 #include "platform/system/testing.h"
-#include "resources/text.h"
-#include "show/music.h"
 #include "show/startup.h"
 
 namespace {
@@ -75,24 +73,21 @@ void closeDisplay() {
         platform::restoreDisplayMode();
         platform::showCursor(true);
     }
-    // 2. The text font's lists, while their context lives.
-    if (platform::haveContext()) freeTextFont();
-    // 3. The main song.
-    FMUSIC_StopSong(mainSong);
-    FMUSIC_FreeSong(mainSong);
-    mainSong = nullptr;
-    // 4. The GL context.
+    // 2. What the show made and keeps to its end: the text font's lists,
+    //    while their context lives, and the main song.
+    stopShow();
+    // 3. The GL context.
     if (platform::haveContext()) {
         if (!platform::releaseContext())
             platform::messageBox("Release Of DC And RC Failed.", "SHUTDOWN ERROR", platform::Buttons::Ok);
         if (!platform::deleteContext())
             platform::messageBox("Release Rendering Context Failed.", "SHUTDOWN ERROR", platform::Buttons::Ok);
     }
-    // 5. The device context goes with the window under SDL, so releasing it
+    // 4. The device context goes with the window under SDL, so releasing it
     //    cannot fail here; only a test can fail it, through the test seam.
     if (platform::haveWindow() && !platform::passes("releaseDeviceContext"))
         platform::messageBox("Release Device Context Failed.", "SHUTDOWN ERROR", platform::Buttons::Ok);
-    // 6. The window.
+    // 5. The window.
     if (platform::haveWindow()) platform::destroyWindow();
 }
 

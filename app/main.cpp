@@ -53,7 +53,7 @@ void openStandardDescriptors() {
 // waits): a capture's file is let reach a state that plays, within a
 // second, and the desktop gets its display mode back.
 void beforeEndingAtOnce() {
-    platform::holdCaptureFilePlayable(std::chrono::milliseconds(900));
+    capture::holdCaptureFilePlayable(std::chrono::milliseconds(900));
     platform::restoreDisplayMode();
 }
 
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
     //    A path that is there already is a usage error (2); one that
     //    cannot be written is a failed write (1).
     bool writeFailed = false;
-    if (capturing && !beginCapture(options.capture, options.fromSeconds * 1000.0,
+    if (capturing && !capture::beginCapture(options.capture, options.fromSeconds * 1000.0,
                                    options.untilSeconds >= 0.0 ? options.untilSeconds * 1000.0 : -1.0, error,
                                    writeFailed)) {
         std::fprintf(stderr, "eyesonly: %s\n", error.c_str());
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
         run.stopAtMs = readingAtSecond(options.untilSeconds);
     run.afterFrame = [capturing](const DrawnFrame& frame) {
         if (traceFailed) return false;
-        return !capturing || captureDrawnFrame(static_cast<int64_t>(frame.number), frame.skipped, frame.last);
+        return !capturing || capture::captureDrawnFrame(static_cast<int64_t>(frame.number), frame.skipped, frame.last);
     };
     const ShowResult result = runShow(run);
     int code = exitCodeFor(result);
@@ -133,14 +133,14 @@ int main(int argc, char** argv) {
     if (result.end == ShowEnd::Quit && code == 0 && playerStartPastEnd(endSeconds)) {
         std::fprintf(stderr, "eyesonly: --from %g is past the show's end: at this rate it is %.2f s long\n",
                      options.fromSeconds, endSeconds);
-        if (capturing) endCapture(code);
+        if (capturing) capture::endCapture(code);
         return 2;
     }
 
     // 6. The capture's file is finished whatever ended the show.
     //    A stop signal that came while the file was being finished still
     //    says the run was stopped.
-    if (capturing) code = endCapture(code);
+    if (capturing) code = capture::endCapture(code);
     if (code == 0 && platform::stopSignal() != 0) code = 128 + platform::stopSignal();
     if (traceFailed && code == 0) code = 1;
     return code;

@@ -23,7 +23,7 @@ namespace {
 constexpr uint32_t jumpStepMs = 10000;     // Left and Right
 constexpr double unknownRefreshFps = 60.0; // a jump's rate when the display tells none
 
-struct Player {
+struct ShowControls {
     PlayerSettings settings;
     uint32_t showStartMs = 0;   // the clock reading start-up started the intro song at
     bool paused = false;        // by the Space key
@@ -39,27 +39,27 @@ struct Player {
     std::string title;          // the title last set
 };
 
-Player player;
+ShowControls controls;
 
 constexpr GLsizei selectBufferSize = 64;
 GLuint selectBuffer[selectBufferSize];
 
 double jumpFps() {
-    if (player.settings.jumpFps > 0.0) return player.settings.jumpFps;
+    if (controls.settings.jumpFps > 0.0) return controls.settings.jumpFps;
     const int refreshHz = platform::displayRefreshHz();
     return refreshHz > 0 ? refreshHz : unknownRefreshFps;
 }
 
 // The clock and the music stand still for a pause or a hidden page.
-bool held() { return player.paused || player.hidden; }
+bool held() { return controls.paused || controls.hidden; }
 
 // Whether reading a comes before reading b on the wrapping clock.
 bool before(uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b) < 0; }
 
 void showTitle() {
     const std::string title = playerTitle();
-    if (title == player.title) return;
-    player.title = title;
+    if (title == controls.title) return;
+    controls.title = title;
     platform::setWindowTitle(title.c_str());
 }
 
@@ -69,48 +69,48 @@ void showTitle() {
 // Everything the scenes read back (the raster position) and leave behind is
 // as in a drawn frame.
 void cutDrawing() {
-    if (player.cut) return;
-    glGetIntegerv(GL_SCISSOR_BOX, player.scissorBox);
-    player.scissorTest = glIsEnabled(GL_SCISSOR_TEST);
+    if (controls.cut) return;
+    glGetIntegerv(GL_SCISSOR_BOX, controls.scissorBox);
+    controls.scissorTest = glIsEnabled(GL_SCISSOR_TEST);
     glScissor(0, 0, 1, 1);
     glEnable(GL_SCISSOR_TEST);
     glSelectBuffer(selectBufferSize, selectBuffer);
     glRenderMode(GL_SELECT);
     traceQuiet = true;
-    player.cut = true;
+    controls.cut = true;
 }
 
 void restoreDrawing() {
-    if (!player.cut) return;
+    if (!controls.cut) return;
     glRenderMode(GL_RENDER);
-    glScissor(player.scissorBox[0], player.scissorBox[1], player.scissorBox[2], player.scissorBox[3]);
-    if (!player.scissorTest) glDisable(GL_SCISSOR_TEST);
+    glScissor(controls.scissorBox[0], controls.scissorBox[1], controls.scissorBox[2], controls.scissorBox[3]);
+    if (!controls.scissorTest) glDisable(GL_SCISSOR_TEST);
     traceQuiet = false;
-    player.cut = false;
+    controls.cut = false;
 }
 
 // Starts (or moves) a jump to `target`: forward from the frame last drawn,
 // or back through the show's start.
 void jumpTo(uint32_t target) {
-    if (before(target, player.showStartMs)) target = player.showStartMs;
+    if (before(target, controls.showStartMs)) target = controls.showStartMs;
     const bool forward = lastFrameTime != 0 && before(lastFrameTime, target);
     if (!forward) {
         // The start state's scissor test is off: the next frame cuts again.
         restoreDrawing();
-        runClockThrough(player.showStartMs, jumpFps());
+        runClockThrough(controls.showStartMs, jumpFps());
         const bool textFontRebuilt = sceneIndex == 3;
         const bool bigFontRebuilt = sphereState.greetPhase == 1;
         resetScenes();
         restartShow(textFontRebuilt, bigFontRebuilt);
-    } else if (!player.jumping) {
+    } else if (!controls.jumping) {
         // On the steps counted from the show's start, as --from runs them,
         // from the first one after the frame last drawn.
-        runClockThrough(player.showStartMs, jumpFps(), lastFrameTime);
+        runClockThrough(controls.showStartMs, jumpFps(), lastFrameTime);
     }
     // The music waits for the jump's end, where it is put in its place.
     platform::holdSound(true);
-    player.jumping = true;
-    player.targetMs = target;
+    controls.jumping = true;
+    controls.targetMs = target;
 }
 
 // The jump's last frame is drawn: the clock runs on (or holds, paused) from
@@ -120,7 +120,7 @@ void finishJump() {
         holdClock(lastFrameTime);
     else
         runClockFrom(lastFrameTime);
-    if (!player.settings.soundInStep) placeSongs(lastFrameTime);
+    if (!controls.settings.soundInStep) placeSongs(lastFrameTime);
     platform::holdSound(held());
 }
 
@@ -128,7 +128,7 @@ void finishJump() {
 // or go on from the reading they stand at. During a jump the clock steps
 // on; its end holds or runs it.
 void applyHold(bool wasHeld) {
-    if (player.jumping || held() == wasHeld) return;
+    if (controls.jumping || held() == wasHeld) return;
     if (held())
         holdClock(clockMillis());
     else
@@ -138,7 +138,7 @@ void applyHold(bool wasHeld) {
 
 void togglePause() {
     const bool wasHeld = held();
-    player.paused = !player.paused;
+    controls.paused = !controls.paused;
     applyHold(wasHeld);
     showTitle();
 }
@@ -146,36 +146,36 @@ void togglePause() {
 }  // namespace
 
 void setUpPlayer(const PlayerSettings& settings) {
-    player = Player{};
-    player.settings = settings;
+    controls = ShowControls{};
+    controls.settings = settings;
 }
 
 void startPlayer() {
-    player.showStartMs = songStartTime;
-    player.title = windowTitle;
-    if (player.settings.keys) saveStartState();
+    controls.showStartMs = songStartTime;
+    controls.title = windowTitle;
+    if (controls.settings.keys) saveStartState();
     showTitle();
-    if (player.settings.fromSeconds > 0.0) {
-        runClockThrough(player.showStartMs, jumpFps());
+    if (controls.settings.fromSeconds > 0.0) {
+        runClockThrough(controls.showStartMs, jumpFps());
         platform::holdSound(true);
-        player.jumping = true;
-        player.startPending = true;
-        player.targetMs = player.showStartMs + (readingAtSecond(player.settings.fromSeconds) - showStartReading);
+        controls.jumping = true;
+        controls.startPending = true;
+        controls.targetMs = controls.showStartMs + (readingAtSecond(controls.settings.fromSeconds) - showStartReading);
     }
 }
 
 void playerKey(uintptr_t key) {
-    if (!player.settings.keys) return;
-    const uint32_t position = player.jumping ? player.targetMs : clockMillis();
+    if (!controls.settings.keys) return;
+    const uint32_t position = controls.jumping ? controls.targetMs : clockMillis();
     switch (key) {
     case platform::VK_SPACE:
         togglePause();
         break;
     case platform::VK_M:
         // Without a sound device there is nothing to unmute.
-        if (player.settings.muted) break;
-        player.muted = !player.muted;
-        platform::muteSound(player.muted);
+        if (controls.settings.muted) break;
+        controls.muted = !controls.muted;
+        platform::muteSound(controls.muted);
         showTitle();
         break;
     case platform::VK_RIGHT:
@@ -185,69 +185,69 @@ void playerKey(uintptr_t key) {
         jumpTo(position - jumpStepMs);
         break;
     case platform::VK_HOME:
-        jumpTo(player.showStartMs);
+        jumpTo(controls.showStartMs);
         break;
     default:
         break;
     }
 }
 
-bool playerPaused() { return held() && !player.jumping; }
+bool playerPaused() { return held() && !controls.jumping; }
 
 bool beginPlayerFrame() {
-    if (!player.jumping) return true;
+    if (!controls.jumping) return true;
     // The frame takes the clock's reading now.
-    if (before(clockMillis(), player.targetMs)) {
+    if (before(clockMillis(), controls.targetMs)) {
         cutDrawing();
         return false;
     }
     restoreDrawing();
-    player.jumping = false;
-    player.startPending = false;
-    player.jumpEnds = true;
+    controls.jumping = false;
+    controls.startPending = false;
+    controls.jumpEnds = true;
     return true;
 }
 
 void endPlayerFrame() {
-    if (player.jumpEnds) {
-        player.jumpEnds = false;
+    if (controls.jumpEnds) {
+        controls.jumpEnds = false;
         finishJump();
     }
 }
 
 const char* playerTitle() {
     static std::string title;
-    const bool muted = player.muted || player.settings.muted;
+    const bool muted = controls.muted || controls.settings.muted;
     title = windowTitle;
-    if (player.paused || muted)
-        title += player.paused && muted ? " (paused, muted)" : player.paused ? " (paused)" : " (muted)";
+    if (controls.paused || muted)
+        title += controls.paused && muted ? " (paused, muted)" : controls.paused ? " (paused)" : " (muted)";
     return title.c_str();
 }
 
 void playerJumpToSecond(double seconds) {
-    if (!player.settings.keys) return;
-    jumpTo(player.showStartMs + (readingAtSecond(std::max(seconds, 0.0)) - showStartReading));
+    if (!controls.settings.keys) return;
+    jumpTo(controls.showStartMs + (readingAtSecond(std::max(seconds, 0.0)) - showStartReading));
 }
 
 void playerHide(bool hidden) {
-    if (!player.settings.keys) return;
+    if (!controls.settings.keys) return;
     const bool wasHeld = held();
-    player.hidden = hidden;
+    controls.hidden = hidden;
     applyHold(wasHeld);
 }
 
 PlayerView playerView() {
-    const uint32_t at = player.jumping ? player.targetMs : lastFrameTime;
+    const uint32_t at = controls.jumping ? controls.targetMs : lastFrameTime;
     PlayerView view;
-    view.second = std::max(static_cast<int32_t>(at - player.showStartMs), 0) / 1000.0;
-    view.paused = player.paused;
-    view.muted = player.muted || player.settings.muted;
+    view.second = std::max(static_cast<int32_t>(at - controls.showStartMs), 0) / 1000.0;
+    view.paused = controls.paused;
+    view.muted = controls.muted || controls.settings.muted;
     return view;
 }
 
 bool playerStartPastEnd(double& endSeconds) {
     endSeconds = secondAtReading(lastFrameTime);
-    return player.startPending;
+    return controls.startPending;
 }
 
-void resetPlayerState() { player = Player{}; }
+void resetPlayerState() { controls = ShowControls{}; }

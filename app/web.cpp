@@ -25,6 +25,7 @@
 #include "app/options.h"
 #include "app/player.h"
 #include "app/shell.h"
+#include "platform/audio/device.h"
 #include "platform/audio/web_device.h"
 #include "platform/display/display.h"
 #include "platform/fonts/fonts.h"
@@ -63,7 +64,7 @@ namespace {
 // The sound is mixed this far ahead of what the page has played, so that
 // a frame up to this long brings no gap.
 constexpr double soundLeadSeconds = 0.25;
-constexpr double samplesPerMs = 44100 / 1000.0;
+constexpr double samplesPerMs = platform::showMixRate / 1000.0;
 // The frames a long jump runs through are spread over animation frames, so
 // that the page stays alive: an animation frame turns for at most this long.
 constexpr double turnBudgetMs = 100.0;
@@ -88,7 +89,7 @@ void feedSound() {
     if (web.fixedFps > 0.0)
         platform::pumpSoundDevice(std::llround((clockMillis() - static_cast<double>(showStartReading)) * samplesPerMs));
     else
-        platform::pumpSoundDevice(platform::soundDevicePlayedFrames() + std::llround(soundLeadSeconds * 44100));
+        platform::pumpSoundDevice(platform::soundDevicePlayedFrames() + std::llround(soundLeadSeconds * platform::showMixRate));
 }
 
 bool handOverFrame(const DrawnFrame& frame) {

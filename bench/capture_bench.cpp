@@ -63,14 +63,14 @@ int main(int argc, char** argv) {
     const std::string path =
         argc > 2 ? argv[2] : (std::filesystem::temp_directory_path() / "capture_bench.mp4").string();
 
-    platform::CaptureSettings settings;
+    platform::encode::CaptureSettings settings;
     settings.path = path;
     settings.frameWidth = width;
     settings.frameHeight = height;
     settings.framesPerSecond = framesPerSecond;
     settings.force = true;
     std::string error;
-    if (!platform::captureFormatFor(path, settings.format, error) || !platform::openCapture(settings, error)) {
+    if (!capture::captureFormatFor(path, settings.format, error) || !capture::openCapture(settings, error)) {
         std::fprintf(stderr, "capture_bench: %s\n", error.c_str());
         return 1;
     }
@@ -88,19 +88,19 @@ int main(int argc, char** argv) {
     bool ok = true;
     for (int n = 0; n < frames && ok; ++n) {
         const Clock::time_point before = Clock::now();
-        ok = platform::captureFrame(pictures[n % pictures.size()].data(), platform::CapturePixels::Rgb, error);
+        ok = capture::captureFrame(pictures[n % pictures.size()].data(), capture::CapturePixels::Rgb, error);
         waited += std::chrono::duration<double>(Clock::now() - before).count();
-        const int64_t soundEnd = std::llround((n + 1) * platform::captureSampleRate / framesPerSecond);
+        const int64_t soundEnd = std::llround((n + 1) * platform::showMixRate / framesPerSecond);
         tone.resize(static_cast<size_t>(soundEnd - soundFrames) * 2);
         for (int64_t i = soundFrames; i < soundEnd; ++i) {
-            const int16_t v = static_cast<int16_t>(8000 * std::sin(i * 2 * M_PI * 440 / platform::captureSampleRate));
+            const int16_t v = static_cast<int16_t>(8000 * std::sin(i * 2 * M_PI * 440 / platform::showMixRate));
             tone[2 * (i - soundFrames)] = v;
             tone[2 * (i - soundFrames) + 1] = v;
         }
-        ok = ok && platform::captureAudio(tone.data(), static_cast<int>(soundEnd - soundFrames), error);
+        ok = ok && capture::captureAudio(tone.data(), static_cast<int>(soundEnd - soundFrames), error);
         soundFrames = soundEnd;
     }
-    ok = platform::closeCapture(error) && ok;
+    ok = capture::closeCapture(error) && ok;
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
     const double cpu = processorSeconds() - cpuStart;
     if (!ok) {

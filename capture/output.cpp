@@ -24,10 +24,10 @@
 
 #include "platform/encode/encode.h"
 
-namespace platform {
+namespace capture {
 
-using capture::Chapter;
-using capture::FrameView;
+using platform::encode::Chapter;
+using platform::encode::FrameView;
 
 // ---------------------------------------------------------------------------
 // 1. Paths and formats
@@ -75,7 +75,7 @@ bool captureFormatFor(const std::string& path, CaptureFormat& format, std::strin
 namespace {
 
 constexpr int frameSlots = 3;                     // frames queued or being encoded
-constexpr int64_t queuedSoundFramesMax = captureSampleRate;  // one second of stereo frames
+constexpr int64_t queuedSoundFramesMax = platform::showMixRate;  // one second of stereo frames
 
 struct Job {
     bool isFrame = true;
@@ -127,12 +127,12 @@ bool writeJob(const CaptureSettings& settings, const Job& job, std::string& erro
     if (job.isFrame) {
         const FrameView frame{job.pixels.data(), settings.frameWidth, settings.frameHeight,
                               job.layout == CapturePixels::Rgba ? 4 : 3};
-        return settings.format == CaptureFormat::Frames ? capture::writeFramePng(frame, job.frameNumber, error)
-                                                        : capture::encodeFrame(frame, error);
+        return settings.format == CaptureFormat::Frames ? platform::encode::writeFramePng(frame, job.frameNumber, error)
+                                                        : platform::encode::encodeFrame(frame, error);
     }
     const int count = static_cast<int>(job.sound.size() / 2);
-    return settings.format == CaptureFormat::Frames ? capture::writeWavSound(job.sound.data(), count, error)
-                                                    : capture::encodeSound(job.sound.data(), count, error);
+    return settings.format == CaptureFormat::Frames ? platform::encode::writeWavSound(job.sound.data(), count, error)
+                                                    : platform::encode::encodeSound(job.sound.data(), count, error);
 }
 
 // Takes jobs in the order they were queued until stopping is set and the
@@ -191,8 +191,8 @@ bool openCapture(const CaptureSettings& settings, std::string& error) {
                 " is not supported (even sizes from 2 to 4096)";
         return false;
     }
-    const bool opened = settings.format == CaptureFormat::Frames ? capture::openFrameDirectory(settings, error)
-                                                                 : capture::openEncodedFile(settings, error);
+    const bool opened = settings.format == CaptureFormat::Frames ? platform::encode::openFrameDirectory(settings, error)
+                                                                 : platform::encode::openEncodedFile(settings, error);
     if (!opened) return false;
 
     s.open = true;
@@ -220,7 +220,7 @@ CaptureKept capturedKept() {
 }
 
 bool holdCaptureFilePlayable(std::chrono::milliseconds limit) {
-    return capture::holdFilePlayable(limit);
+    return platform::encode::holdFilePlayable(limit);
 }
 
 bool captureFrame(const uint8_t* pixels, CapturePixels layout, std::string& error) {
@@ -309,8 +309,8 @@ bool closeCapture(std::string& error) {
     // 2. The file itself, complete only when nothing failed.
     std::string closeError;
     const bool closed = s.settings.format == CaptureFormat::Frames
-                            ? capture::closeFrameDirectory(closeError, s.kept)
-                            : capture::closeEncodedFile(!s.failed, chapters, closeError, s.kept);
+                            ? platform::encode::closeFrameDirectory(closeError, s.kept)
+                            : platform::encode::closeEncodedFile(!s.failed, chapters, closeError, s.kept);
 
     const bool complete = !s.failed && closed;
     if (s.failed)
@@ -324,4 +324,4 @@ bool closeCapture(std::string& error) {
     return complete;
 }
 
-}  // namespace platform
+}  // namespace capture

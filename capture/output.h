@@ -29,7 +29,11 @@
 
 #include "platform/encode/encode.h"
 
-namespace platform {
+namespace capture {
+
+using platform::encode::CaptureFormat;
+using platform::encode::CaptureKept;
+using platform::encode::CaptureSettings;
 
 // The format a path asks for: "*.mp4", "*.mkv", or a directory (one that
 // exists, or a path ending in '/'). False with "unknown extension ..." for
@@ -86,4 +90,4 @@ CaptureKept capturedKept();
 // mp4's fragments), and keeps it so. False when the limit passed first.
 bool holdCaptureFilePlayable(std::chrono::milliseconds limit);
 
-}  // namespace platform
+}  // namespace capture

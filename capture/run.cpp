@@ -20,9 +20,11 @@
 #include "show/drawing.h"
 #include "show/sequencer.h"
 
+namespace capture {
+
 namespace {
 
-constexpr double samplesPerMs = platform::captureSampleRate / 1000.0;
+constexpr double samplesPerMs = platform::showMixRate / 1000.0;
 constexpr int soundBlockFrames = 4096;       // stereo frames mixed at a time
 constexpr int barWidthMax = 30;              // characters of the live bar on a wide terminal
 constexpr int columnsUnknown = 80;           // a terminal that does not tell its width
@@ -34,7 +36,7 @@ constexpr const char* chapterNames[] = {
 };
 
 struct CaptureRun {
-    platform::CaptureSettings settings;
+    CaptureSettings settings;
     std::vector<uint8_t> pixels;             // one RGBA frame, bottom row first
     std::vector<int16_t> sound;              // one block of interleaved stereo
     int64_t framesDrawn = 0;                 // frames written
@@ -59,7 +61,7 @@ double showMsOfFrame(int64_t n) {
 // The stereo frame the soundtrack ends at after run frame n: the end of
 // that frame's time, exactly.
 int64_t soundEndOfFrame(int64_t n) {
-    return std::llround(static_cast<double>(n) * platform::captureSampleRate / run.settings.framesPerSecond);
+    return std::llround(static_cast<double>(n) * platform::showMixRate / run.settings.framesPerSecond);
 }
 
 void fail(const std::string& error) {
@@ -74,7 +76,7 @@ bool soundUntil(int64_t until, bool skipped = false) {
         const int count = static_cast<int>(std::min<int64_t>(soundBlockFrames, until - run.soundFrames));
         platform::renderSound(run.sound.data(), count);
         std::string error;
-        if (!skipped && !platform::captureAudio(run.sound.data(), count, error)) {
+        if (!skipped && !captureAudio(run.sound.data(), count, error)) {
             fail(error);
             return false;
         }
@@ -122,16 +124,16 @@ void reportProgress(double showMs) {
 
 }  // namespace
 
-bool beginCapture(platform::CaptureSettings settings, double fromMs, double untilMs, std::string& error,
+bool beginCapture(CaptureSettings settings, double fromMs, double untilMs, std::string& error,
                   bool& writeFailed) {
     writeFailed = false;
     settings.frameWidth = showWidth;
     settings.frameHeight = showHeight;
-    if (!platform::captureFormatFor(settings.path, settings.format, error)) return false;
+    if (!captureFormatFor(settings.path, settings.format, error)) return false;
     // A file-size limit makes a write fail with EFBIG, which the encoder
     // reports like a full disk, instead of killing the process mid-file.
     std::signal(SIGXFSZ, SIG_IGN);
-    if (!platform::openCapture(settings, error)) {
+    if (!openCapture(settings, error)) {
         // The writers' texts for a failed write: "cannot write ...", "cannot
         // make directory ...", "disk full while writing ...".
         writeFailed = error.rfind("cannot ", 0) == 0 || error.rfind("disk full ", 0) == 0;
@@ -163,7 +165,7 @@ bool captureDrawnFrame(int64_t runFrame, bool skipped, bool last) {
     glReadBuffer(GL_BACK);
     glReadPixels(0, 0, showWidth, showHeight, GL_RGBA, GL_UNSIGNED_BYTE, run.pixels.data());
     std::string error;
-    if (!platform::captureFrame(run.pixels.data(), platform::CapturePixels::Rgba, error)) {
+    if (!captureFrame(run.pixels.data(), CapturePixels::Rgba, error)) {
         fail(error);
         return false;
     }
@@ -171,7 +173,7 @@ bool captureDrawnFrame(int64_t runFrame, bool skipped, bool last) {
     // 2. A scene that starts in this frame starts a chapter here.
     if (sceneIndex != run.lastScene) {
         run.lastScene = sceneIndex;
-        platform::addChapter(chapterNames[sceneIndex + 1], run.framesDrawn);
+        addChapter(chapterNames[sceneIndex + 1], run.framesDrawn);
     }
 
     // 3. The sound up to the next frame's reading: whatever the next frame
@@ -192,10 +194,10 @@ int endCapture(int runExitCode) {
     // 2. Whatever was written stays playable, even after a failure, and is
     //    counted as it is on disk.
     std::string error;
-    const bool whole = platform::closeCapture(error);
+    const bool whole = closeCapture(error);
     if (!whole) fail(error);
     if (run.liveBar) std::fputc('\n', stderr);
-    const platform::CaptureKept kept = platform::capturedKept();
+    const platform::encode::CaptureKept kept = capturedKept();
     const double showSeconds = static_cast<double>(kept.frames) / run.settings.framesPerSecond;
     if (kept.path.empty())
         std::fprintf(stderr, "eyesonly: kept no frames; nothing was written to %s\n", run.settings.path.c_str());
@@ -206,3 +208,5 @@ int endCapture(int runExitCode) {
     if (run.failed || (kept.path.empty() && runExitCode == 0)) return 1;
     return runExitCode;
 }
+
+}  // namespace capture

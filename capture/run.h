@@ -4,7 +4,7 @@
 //
 //   frame n of the file   the frame drawn at clock reading
 //                         1000 + floor((n - 1) x 1000 / fps)
-//   its sound             from sample round((t - 1000) x 44100 / 1000) of
+//   its sound             from sample round((t - 1000) x the mix rate / 1000) of
 //                         the soundtrack, t being that reading, up to the
 //                         next frame's first sample; a song played at
 //                         reading t is heard from that frame's first sample
@@ -19,7 +19,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/encode/encode.h"
+#include "capture/output.h"
+
+namespace capture {
 
 // Opens the output that settings names (path, rate, scale and force, as the
 // options checked them), with the format its path asks for and frames of the
@@ -29,7 +31,7 @@
 // writeFailed tells a path that cannot be written (a missing or read-only
 // folder, a full disk) from one that is refused (one that is there without
 // force, another capture's, an unknown extension).
-bool beginCapture(platform::CaptureSettings settings, double fromMs, double untilMs, std::string& error,
+bool beginCapture(CaptureSettings settings, double fromMs, double untilMs, std::string& error,
                   bool& writeFailed);
 
 // Reads back the frame just drawn, the run's frame `runFrame` (from 1),
@@ -46,3 +48,5 @@ bool captureDrawnFrame(int64_t runFrame, bool skipped, bool last);
 // the run: runExitCode when the file is whole, 1 when writing it failed or
 // a run that ended well kept no frame.
 int endCapture(int runExitCode);
+
+}  // namespace capture

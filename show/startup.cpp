@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/audio/device.h"
 #include "platform/audio/sound.h"
 #include "platform/display/display.h"
 #include "resources/datafiles.h"
@@ -29,7 +30,6 @@ float lightPosition[4] = {lightX, 0.0f, -4.0f, 1.0f};
 namespace {
 constexpr int soundOutputType = 2;
 constexpr int soundBufferMilliseconds = 40;
-constexpr int mixRateHz = 44100;
 constexpr int softwareChannels = 32;
 constexpr double sphereRadius = 0.25;   // units
 constexpr int sphereSlices = 15;
@@ -56,7 +56,7 @@ bool startShow() {
 void startSound() {
     FSOUND_SetOutput(soundOutputType);
     FSOUND_SetBufferSize(soundBufferMilliseconds);
-    FSOUND_Init(mixRateHz, softwareChannels, 0);
+    FSOUND_Init(platform::showMixRate, softwareChannels, 0);
 }
 
 void loadSongs() {
@@ -150,6 +150,13 @@ void restartShow(bool textFontRebuilt, bool bigFontRebuilt) {
 
     // 4. The intro song from its start.
     startIntroSong();
+}
+
+void stopShow() {
+    if (platform::haveContext()) freeTextFont();
+    FMUSIC_StopSong(mainSong);
+    FMUSIC_FreeSong(mainSong);
+    mainSong = nullptr;
 }
 
 void resetDrawingState() {

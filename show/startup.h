@@ -9,7 +9,7 @@
 // message instead.
 bool startShow();
 
-// 1. The sound output: 44100 Hz, 32 channels, a 40 ms buffer.
+// 1. The sound output: the show's mix rate, 32 channels, a 40 ms buffer.
 void startSound();
 // 2. Both songs; a song that fails to load is reported in its box and that
 //    part of the show runs silent.
@@ -42,3 +42,8 @@ void saveStartState();
 // stopped and the intro song played from its start at the clock's reading
 // now. The scenes' state is the caller's to reset first (resetScenes).
 void restartShow(bool textFontRebuilt, bool bigFontRebuilt);
+
+// Frees what the show keeps to its end, in the reverse order of making it:
+// the text font's lists (while the GL context lives), then the main song,
+// stopped first. The display's close calls it before the context goes.
+void stopShow();

@@ -96,7 +96,7 @@ bool writeIcon(const char* path, const std::vector<unsigned char>& frame, int si
             }
         }
     }
-    return platform::writePngFile(path, icon.data(), size, size);
+    return platform::encode::writePngFile(path, icon.data(), size, size);
 }
 
 // The icon, drawn into the frame's middle square with the show's own

@@ -10,6 +10,10 @@
 
 namespace platform {
 
+// The rate the show's sound is mixed at everywhere: the device, the
+// capture's soundtrack, the page's Web Audio. Always stereo, 16-bit.
+constexpr int showMixRate = 44100;  // Hz
+
 using SoundCallback = void (*)(uint8_t* stream, int byteCount);
 
 // Opens the device at mixRate Hz with channelCount interleaved 16-bit

@@ -1,7 +1,7 @@
 // The tracker-music player over libopenmpt and a sound device (device.h).
 //
 // Sections:
-//   1. songs and the player's state
+//   1. songs and the mixer's state
 //   2. mixing (shared by the device callback and renderSound)
 //   3. the output: FSOUND_SetOutput, FSOUND_SetBufferSize, FSOUND_Init, FSOUND_Close
 //   4. the songs: FMUSIC_LoadSong, FMUSIC_PlaySong, FMUSIC_StopSong, FMUSIC_FreeSong
@@ -29,7 +29,7 @@
 #include <sstream>
 
 // ---------------------------------------------------------------------------
-// 1. songs and the player's state
+// 1. songs and the mixer's state
 
 struct FMUSIC_MODULE {
     std::vector<char> bytes;                  // the file, for a fresh start on every play
@@ -46,7 +46,7 @@ constexpr int minMixRate = 8000;             // Hz, the range libopenmpt renders
 constexpr int maxMixRate = 192000;           // Hz
 constexpr int mixChunkFrames = 1024;         // frames mixed per pass, so no buffer grows
 
-struct Player {
+struct SongMixer {
     platform::SoundOutput selectedOutput = platform::SoundOutput::Device;  // for the next FSOUND_Init
     platform::SoundOutput output = platform::SoundOutput::Device;          // the one FSOUND_Init set up
     int bufferMs = defaultBufferMs;
@@ -58,23 +58,23 @@ struct Player {
     std::array<int16_t, mixChunkFrames * channelCount> songBlock{};  // one song's frames
     std::array<int32_t, mixChunkFrames * channelCount> mixBlock{};   // the unsaturated sum
 
-    ~Player();
+    ~SongMixer();
 };
 
-Player player;
+SongMixer mixer;
 
 void closeDevice() {
-    if (player.device) platform::closeSoundDevice();  // waits for the callback to return
-    player.device = false;
+    if (mixer.device) platform::closeSoundDevice();  // waits for the callback to return
+    mixer.device = false;
 }
 
 // The audio thread must be gone before the songs are destroyed at exit.
-Player::~Player() { closeDevice(); }
+SongMixer::~SongMixer() { closeDevice(); }
 
 // Holds the device lock for its lifetime when a device is open.
 class DeviceLock {
 public:
-    DeviceLock() : device_(player.device) {
+    DeviceLock() : device_(mixer.device) {
         if (device_) platform::lockSoundDevice();
     }
     ~DeviceLock() {
@@ -89,15 +89,15 @@ private:
 // The song behind a handle, or null for a null or unknown handle.
 FMUSIC_MODULE* findSong(const FMUSIC_MODULE* song) {
     if (!song) return nullptr;
-    for (auto& owned : player.songs)
+    for (auto& owned : mixer.songs)
         if (owned.get() == song) return owned.get();
     return nullptr;
 }
 
 // Whether FSOUND_Init left something for songs to play into.
 bool outputReady() {
-    if (player.mixRate == 0) return false;
-    return player.output != platform::SoundOutput::Device || player.device;
+    if (mixer.mixRate == 0) return false;
+    return mixer.output != platform::SoundOutput::Device || mixer.device;
 }
 
 // The device buffer in frames: the power of two nearest to the requested time.
@@ -149,18 +149,18 @@ void mixPlaying(int16_t* frames, int frameCount) {
     while (frameCount > 0) {
         const int chunk = std::min(frameCount, mixChunkFrames);
         const size_t samples = static_cast<size_t>(chunk) * channelCount;
-        std::fill_n(player.mixBlock.begin(), samples, 0);
-        for (FMUSIC_MODULE* song : player.playing) {
+        std::fill_n(mixer.mixBlock.begin(), samples, 0);
+        for (FMUSIC_MODULE* song : mixer.playing) {
             size_t rendered = 0;
             try {
-                rendered = song->module->read_interleaved_stereo(player.mixRate, chunk, player.songBlock.data());
+                rendered = song->module->read_interleaved_stereo(mixer.mixRate, chunk, mixer.songBlock.data());
             } catch (...) {
                 rendered = 0;  // a song that cannot render is silent
             }
-            for (size_t i = 0; i < rendered * channelCount; ++i) player.mixBlock[i] += player.songBlock[i];
+            for (size_t i = 0; i < rendered * channelCount; ++i) mixer.mixBlock[i] += mixer.songBlock[i];
         }
         for (size_t i = 0; i < samples; ++i)
-            frames[i] = static_cast<int16_t>(std::clamp(player.mixBlock[i], -32768, 32767));
+            frames[i] = static_cast<int16_t>(std::clamp(mixer.mixBlock[i], -32768, 32767));
         frames += samples;
         frameCount -= chunk;
     }
@@ -170,13 +170,13 @@ void deviceCallback(uint8_t* stream, int byteCount) {
     const int frameCount = byteCount / static_cast<int>(channelCount * sizeof(int16_t));
     mixPlaying(reinterpret_cast<int16_t*>(stream), frameCount);
     // Muted, the songs are mixed all the same, so that they keep their places.
-    if (player.muted) std::fill_n(stream, byteCount, uint8_t{0});
+    if (mixer.muted) std::fill_n(stream, byteCount, uint8_t{0});
 }
 
 void stopAll() {
     DeviceLock lock;
-    for (FMUSIC_MODULE* song : player.playing) song->playing = false;
-    player.playing.clear();
+    for (FMUSIC_MODULE* song : mixer.playing) song->playing = false;
+    mixer.playing.clear();
 }
 
 }  // namespace
@@ -192,7 +192,7 @@ void FSOUND_SetOutput(int outputType) {
 
 void FSOUND_SetBufferSize(int milliseconds) {
     platform::noteJournal("FSOUND_SetBufferSize " + std::to_string(milliseconds));
-    player.bufferMs = milliseconds > 0 ? std::min(milliseconds, 1000) : defaultBufferMs;
+    mixer.bufferMs = milliseconds > 0 ? std::min(milliseconds, 1000) : defaultBufferMs;
 }
 
 void FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned flags) {
@@ -200,19 +200,19 @@ void FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned flags) {
                           std::to_string(flags));
     FSOUND_Close();
     if (mixRate < minMixRate || mixRate > maxMixRate) return;  // no output at all
-    player.mixRate = mixRate;
-    player.output = player.selectedOutput;
-    if (player.output != platform::SoundOutput::Device) return;
+    mixer.mixRate = mixRate;
+    mixer.output = mixer.selectedOutput;
+    if (mixer.output != platform::SoundOutput::Device) return;
 
     // No audio device leaves the show silent: songs load, but do not play.
-    player.device = platform::openSoundDevice(mixRate, channelCount, deviceBufferFrames(mixRate, player.bufferMs),
+    mixer.device = platform::openSoundDevice(mixRate, channelCount, deviceBufferFrames(mixRate, mixer.bufferMs),
                                               deviceCallback);
 }
 
 void FSOUND_Close() {
     stopAll();
     closeDevice();
-    player.mixRate = 0;
+    mixer.mixRate = 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -260,8 +260,8 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* path) {
         song->module = openModule(bytes, log);
         song->loadLog = splitLines(log.str());
         song->bytes = std::move(bytes);
-        player.songs.push_back(std::move(song));
-        return player.songs.back().get();
+        mixer.songs.push_back(std::move(song));
+        return mixer.songs.back().get();
     } catch (...) {
         return nullptr;  // not a module, or not readable: nothing half-made is kept
     }
@@ -283,7 +283,7 @@ bool FMUSIC_PlaySong(FMUSIC_MODULE* handle) {
         DeviceLock lock;
         song->module.swap(fresh);
         if (!song->playing) {
-            player.playing.push_back(song);
+            mixer.playing.push_back(song);
             song->playing = true;
         }
     }
@@ -294,7 +294,7 @@ void FMUSIC_StopSong(FMUSIC_MODULE* handle) {
     FMUSIC_MODULE* song = findSong(handle);
     if (!song || !song->playing) return;
     DeviceLock lock;
-    std::erase(player.playing, song);
+    std::erase(mixer.playing, song);
     song->playing = false;
 }
 
@@ -303,7 +303,7 @@ void FMUSIC_FreeSong(FMUSIC_MODULE* handle) {
     if (!song) return;
     FMUSIC_StopSong(song);
     // Off the playing list, the audio thread no longer reaches it.
-    std::erase_if(player.songs, [song](const auto& owned) { return owned.get() == song; });
+    std::erase_if(mixer.songs, [song](const auto& owned) { return owned.get() == song; });
 }
 
 // ---------------------------------------------------------------------------
@@ -311,12 +311,12 @@ void FMUSIC_FreeSong(FMUSIC_MODULE* handle) {
 
 namespace platform {
 
-void selectSoundOutput(SoundOutput output) { player.selectedOutput = output; }
+void selectSoundOutput(SoundOutput output) { mixer.selectedOutput = output; }
 
 void renderSound(int16_t* frames, int frameCount) {
     if (!frames || frameCount <= 0) return;
     DeviceLock lock;
-    if (player.mixRate == 0) {
+    if (mixer.mixRate == 0) {
         std::fill_n(frames, static_cast<size_t>(frameCount) * channelCount, int16_t{0});
         return;
     }
@@ -324,12 +324,12 @@ void renderSound(int16_t* frames, int frameCount) {
 }
 
 void holdSound(bool held) {
-    if (player.device) platform::pauseSoundDevice(held);
+    if (mixer.device) platform::pauseSoundDevice(held);
 }
 
 void muteSound(bool muted) {
     DeviceLock lock;
-    player.muted = muted;
+    mixer.muted = muted;
 }
 
 void setSongPosition(FMUSIC_MODULE* handle, double seconds) {
@@ -344,12 +344,12 @@ void setSongPosition(FMUSIC_MODULE* handle, double seconds) {
     try {
         std::ostringstream ignored;
         placed = openModule(song->bytes, ignored);
-        if (player.mixRate > 0) {
+        if (mixer.mixRate > 0) {
             std::array<int16_t, mixChunkFrames * channelCount> dropped{};
-            auto left = static_cast<int64_t>(std::llround(std::max(seconds, 0.0) * player.mixRate));
+            auto left = static_cast<int64_t>(std::llround(std::max(seconds, 0.0) * mixer.mixRate));
             while (left > 0) {
                 const auto chunk = static_cast<size_t>(std::min<int64_t>(left, mixChunkFrames));
-                const size_t rendered = placed->read_interleaved_stereo(player.mixRate, chunk, dropped.data());
+                const size_t rendered = placed->read_interleaved_stereo(mixer.mixRate, chunk, dropped.data());
                 if (rendered == 0) break;  // the song ended there
                 left -= static_cast<int64_t>(rendered);
             }
@@ -385,17 +385,17 @@ const std::vector<std::string>& songLoadLog(const FMUSIC_MODULE* handle) {
     return song ? song->loadLog : none;
 }
 
-int soundMixRate() { return player.mixRate; }
+int soundMixRate() { return mixer.mixRate; }
 
-bool soundDeviceOpen() { return player.device; }
+bool soundDeviceOpen() { return mixer.device; }
 
 void resetSound() {
     FSOUND_Close();
-    player.songs.clear();
-    player.selectedOutput = SoundOutput::Device;
-    player.output = SoundOutput::Device;
-    player.bufferMs = defaultBufferMs;
-    player.muted = false;
+    mixer.songs.clear();
+    mixer.selectedOutput = SoundOutput::Device;
+    mixer.output = SoundOutput::Device;
+    mixer.bufferMs = defaultBufferMs;
+    mixer.muted = false;
 }
 
 }  // namespace platform

@@ -13,11 +13,12 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+#include "platform/audio/device.h"
+
+namespace platform::encode {
 
 enum class CaptureFormat { Mp4, Mkv, Frames };
 
-constexpr int captureSampleRate = 44100;   // Hz; sound is always stereo, 16-bit
 
 struct CaptureSettings {
     std::string path;                            // file, or directory for Frames
@@ -45,9 +46,6 @@ struct CaptureKept {
 // written.
 bool writePngFile(const char* path, const uint8_t* rgb, int width, int height);
 
-}  // namespace platform
-
-namespace platform::capture {
 
 // A frame as the caller hands it over: bottom row first, rows packed.
 struct FrameView {
@@ -92,4 +90,4 @@ bool writeFramePng(const FrameView& frame, int64_t frameNumber, std::string& err
 bool writeWavSound(const int16_t* frames, int frameCount, std::string& error);
 bool closeFrameDirectory(std::string& error, CaptureKept& kept);
 
-}  // namespace platform::capture
+}  // namespace platform::encode

@@ -58,7 +58,7 @@ extern "C" {
 
 #include "platform/encode/encode.h"
 
-namespace platform::capture {
+namespace platform::encode {
 
 namespace {
 
@@ -496,9 +496,9 @@ bool setUpAudio(const CaptureSettings& settings, std::string& error) {
     AVCodecContext* c = f.audio;
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
     av_channel_layout_copy(&c->ch_layout, &stereo);
-    c->sample_rate = captureSampleRate;
+    c->sample_rate = showMixRate;
     c->sample_fmt = mp4 ? AV_SAMPLE_FMT_FLTP : AV_SAMPLE_FMT_S16;
-    c->time_base = AVRational{1, captureSampleRate};
+    c->time_base = AVRational{1, showMixRate};
     c->flags |= AV_CODEC_FLAG_BITEXACT;
     if (mp4)
         c->bit_rate = aacBitsPerSecond;
@@ -511,7 +511,7 @@ bool setUpAudio(const CaptureSettings& settings, std::string& error) {
         return false;
     }
     code = swr_alloc_set_opts2(&f.toAudio, &c->ch_layout, c->sample_fmt, c->sample_rate, &stereo,
-                               AV_SAMPLE_FMT_S16, captureSampleRate, 0, nullptr);
+                               AV_SAMPLE_FMT_S16, showMixRate, 0, nullptr);
     if (code >= 0) code = swr_init(f.toAudio);
     if (code >= 0)
         code = av_samples_alloc_array_and_samples(&f.soundChunk, nullptr, 2, soundChunkFrames, c->sample_fmt, 0);
@@ -731,7 +731,7 @@ bool openEncodedFile(const CaptureSettings& settings, std::string& error) {
     ready = ready && f.packet != nullptr && setUpVideo(settings, error) && setUpAudio(settings, error);
     if (ready)
         f.fragments.soundWaits = f.video->has_b_frames * av_q2d(f.video->time_base) >
-                                 static_cast<double>(f.audio->initial_padding) / captureSampleRate;
+                                 static_cast<double>(f.audio->initial_padding) / showMixRate;
     for (Sink* sink : {&f.fragments, &f.whole}) {
         if (!ready || sink->muxer == nullptr) continue;
         ready = addStreams(*sink, error);
@@ -918,4 +918,4 @@ bool holdFilePlayable(std::chrono::milliseconds limit) {
     return playableLock.try_lock_for(limit);
 }
 
-}  // namespace platform::capture
+}  // namespace platform::encode

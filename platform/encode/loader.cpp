@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace platform::capture {
+namespace platform::encode {
 
 namespace {
 
@@ -94,4 +94,4 @@ bool closeFrameDirectory(std::string& error, CaptureKept& kept) {
     return entries->closeFrameDirectory(error, kept);
 }
 
-}  // namespace platform::capture
+}  // namespace platform::encode

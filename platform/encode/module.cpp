@@ -2,7 +2,7 @@
 // the module is hidden, so that its calls bind to its own encoders.
 #include "platform/encode/module.h"
 
-namespace platform::capture {
+namespace platform::encode {
 
 extern "C" __attribute__((visibility("default"))) const CaptureEntries* eyesonlyCaptureEntries() {
     static const CaptureEntries entries = {
@@ -12,4 +12,4 @@ extern "C" __attribute__((visibility("default"))) const CaptureEntries* eyesonly
     return &entries;
 }
 
-}  // namespace platform::capture
+}  // namespace platform::encode

@@ -10,7 +10,7 @@
 
 #include "platform/encode/encode.h"
 
-namespace platform::capture {
+namespace platform::encode {
 
 constexpr const char* captureModuleFile = "eyesonly-capture.so";
 // Where an installed program finds the module, from its own folder.
@@ -35,4 +35,4 @@ struct CaptureEntries {
 
 using CaptureEntriesFunction = const CaptureEntries* (*)();
 
-}  // namespace platform::capture
+}  // namespace platform::encode

@@ -32,7 +32,7 @@
 
 #include "platform/encode/encode.h"
 
-namespace platform::capture {
+namespace platform::encode {
 
 namespace {
 
@@ -191,8 +191,8 @@ void wavHeader(uint8_t* header, uint32_t dataBytes) {
     put32(header + 16, 16);                                  // fmt chunk size
     put16(header + 20, 1);                                   // PCM
     put16(header + 22, 2);                                   // channels
-    put32(header + 24, captureSampleRate);
-    put32(header + 28, captureSampleRate * wavFrameBytes);   // bytes a second
+    put32(header + 24, showMixRate);
+    put32(header + 28, showMixRate * wavFrameBytes);   // bytes a second
     put16(header + 32, wavFrameBytes);                       // block align
     put16(header + 34, 16);                                  // bits a sample
     std::memcpy(header + 36, "data", 4);
@@ -347,7 +347,7 @@ bool writeWavSound(const int16_t* frames, int frameCount, std::string& error) {
         return false;
     }
     // About every second, the header tells the sound written so far.
-    const uint64_t second = d.wavDataBytes / (static_cast<uint64_t>(captureSampleRate) * wavFrameBytes);
+    const uint64_t second = d.wavDataBytes / (static_cast<uint64_t>(showMixRate) * wavFrameBytes);
     if (second != d.wavHeaderSecond) {
         d.wavHeaderSecond = second;
         uint8_t header[wavHeaderBytes];
@@ -407,18 +407,14 @@ bool closeFrameDirectory(std::string& error, CaptureKept& kept) {
     return closed;
 }
 
-}  // namespace platform::capture
-
-namespace platform {
-
 bool writePngFile(const char* path, const uint8_t* rgb, int width, int height) {
-    capture::PngSink sink;
+    PngSink sink;
     sink.file = std::fopen(path, "wb");
     if (sink.file == nullptr) return false;
-    const bool written = capture::writePng(sink, rgb, width, height);
+    const bool written = writePng(sink, rgb, width, height);
     const bool closed = std::fclose(sink.file) == 0;
     if (!written && sink.writeErrno != 0) errno = sink.writeErrno;
     return written && closed;
 }
 
-}  // namespace platform
+}  // namespace platform::encode

@@ -5,9 +5,9 @@
 
 #include "platform/encode/encode.h"
 
-namespace platform {
+namespace platform::encode {
 
-std::string capture::writeErrorText(const std::string& path, int errnoValue) {
+std::string writeErrorText(const std::string& path, int errnoValue) {
     const bool full = errnoValue == ENOSPC || errnoValue == EDQUOT || errnoValue == EFBIG;
     return (full ? "disk full while writing " : "cannot write ") + path + ": " + std::strerror(errnoValue);
 }
@@ -15,7 +15,7 @@ std::string capture::writeErrorText(const std::string& path, int errnoValue) {
 // Output row y comes from input row height - 1 - y / scale: the input is
 // bottom row first. The first row of each block is built pixel by pixel,
 // the other scale - 1 rows are copies of it.
-void capture::flipAndScale(const FrameView& frame, int scale, PackedPixels packing, uint8_t* out,
+void flipAndScale(const FrameView& frame, int scale, PackedPixels packing, uint8_t* out,
                            ptrdiff_t rowStride) {
     const bool rgb = packing == PackedPixels::Rgb;
     const int step = rgb ? 3 : 4;                 // output bytes a pixel
@@ -42,4 +42,4 @@ void capture::flipAndScale(const FrameView& frame, int scale, PackedPixels packi
     }
 }
 
-}  // namespace platform
+}  // namespace platform::encode

@@ -36,9 +36,9 @@ extern "C" {
 namespace {
 
 namespace fs = std::filesystem;
-using platform::CaptureFormat;
-using platform::CapturePixels;
-using platform::CaptureSettings;
+using platform::encode::CaptureFormat;
+using capture::CapturePixels;
+using platform::encode::CaptureSettings;
 using testing_support::ScratchDir;
 using Bytes = std::vector<uint8_t>;
 
@@ -79,12 +79,12 @@ Bytes framePixels(int n, CapturePixels layout) {
 
 // Stereo frame i: a 440 Hz tone on the left, a ramp on the right.
 int16_t toneSample(int64_t i, int channel) {
-    return channel == 0 ? int16_t(std::lround(9000 * std::sin(double(i) * 2 * M_PI * 440 / platform::captureSampleRate)))
+    return channel == 0 ? int16_t(std::lround(9000 * std::sin(double(i) * 2 * M_PI * 440 / platform::showMixRate)))
                         : int16_t((i * 37) % 20000 - 10000);
 }
 
 int64_t soundFramesAfter(int frames, double fps) {
-    return std::llround(frames * double(platform::captureSampleRate) / fps);
+    return std::llround(frames * double(platform::showMixRate) / fps);
 }
 
 struct Chapter {
@@ -105,20 +105,20 @@ const std::vector<ChapterSpan> chaptersExpected = {{"Slideshow", 0, 3}, {"Title"
 // must succeed.
 void writeCapture(const CaptureSettings& settings, CapturePixels layout) {
     std::string error;
-    ASSERT_TRUE(platform::openCapture(settings, error)) << error;
-    for (const Chapter& c : chaptersGiven) platform::addChapter(c.title, c.firstFrame);
+    ASSERT_TRUE(capture::openCapture(settings, error)) << error;
+    for (const Chapter& c : chaptersGiven) capture::addChapter(c.title, c.firstFrame);
     int64_t soundDone = 0;
     for (int n = 1; n <= frameCount; ++n) {
         const Bytes pixels = framePixels(n, layout);
-        ASSERT_TRUE(platform::captureFrame(pixels.data(), layout, error)) << "frame " << n << ": " << error;
+        ASSERT_TRUE(capture::captureFrame(pixels.data(), layout, error)) << "frame " << n << ": " << error;
         const int64_t soundEnd = soundFramesAfter(n, settings.framesPerSecond);
         std::vector<int16_t> sound;
         for (int64_t i = soundDone; i < soundEnd; ++i) sound.insert(sound.end(), {toneSample(i, 0), toneSample(i, 1)});
-        ASSERT_TRUE(platform::captureAudio(sound.data(), int(soundEnd - soundDone), error)) << error;
+        ASSERT_TRUE(capture::captureAudio(sound.data(), int(soundEnd - soundDone), error)) << error;
         soundDone = soundEnd;
     }
-    ASSERT_TRUE(platform::closeCapture(error)) << error;
-    EXPECT_FALSE(platform::captureOpen());
+    ASSERT_TRUE(capture::closeCapture(error)) << error;
+    EXPECT_FALSE(capture::captureOpen());
 }
 
 // --- reading back ------------------------------------------------------------
@@ -290,7 +290,7 @@ CaptureSettings settingsFor(const std::string& path, int scale = 1, double fps =
     s.frameWidth = width;
     s.frameHeight = height;
     std::string error;
-    EXPECT_TRUE(platform::captureFormatFor(path, s.format, error)) << error;
+    EXPECT_TRUE(capture::captureFormatFor(path, s.format, error)) << error;
     s.scale = scale;
     s.framesPerSecond = fps;
     return s;
@@ -328,7 +328,7 @@ TEST_P(EncodedFile, HoldsEveryFrameTheSoundAndTheChapters) {
     EXPECT_EQ(m.videoPackets, frameCount);
     ASSERT_EQ(m.pictures.size(), size_t(frameCount));
     const double showSeconds = frameCount / c.fps;
-    const double aacFrameSeconds = 1024.0 / platform::captureSampleRate;  // sound may end one encoder frame late
+    const double aacFrameSeconds = 1024.0 / platform::showMixRate;  // sound may end one encoder frame late
     EXPECT_NEAR(m.durationSeconds, showSeconds, c.lossless ? 0.001 : aacFrameSeconds);
     if (!c.lossless) {  // Matroska keeps no duration of a stream
         EXPECT_NEAR(m.audioSeconds, showSeconds, aacFrameSeconds);
@@ -406,12 +406,12 @@ TEST(WhileOpen, TheFilesOnDiskPlayAsFarAsTheyGot) {
         SCOPED_TRACE(target);
         const CaptureSettings settings = settingsFor((dir.path() / target).string());
         std::string error;
-        ASSERT_TRUE(platform::openCapture(settings, error)) << error;
+        ASSERT_TRUE(capture::openCapture(settings, error)) << error;
         const std::vector<int16_t> sound(size_t(soundFramesAfter(1, 60.0)) * 2, 500);
         for (int n = 1; n <= frames; ++n) {
             const Bytes pixels = framePixels(n, CapturePixels::Rgb);
-            ASSERT_TRUE(platform::captureFrame(pixels.data(), CapturePixels::Rgb, error)) << error;
-            ASSERT_TRUE(platform::captureAudio(sound.data(), int(sound.size() / 2), error)) << error;
+            ASSERT_TRUE(capture::captureFrame(pixels.data(), CapturePixels::Rgb, error)) << error;
+            ASSERT_TRUE(capture::captureAudio(sound.data(), int(sound.size() / 2), error)) << error;
         }
         // What the disk holds is looked at once the worker got through the
         // queue as far as the disk shows it (at most 30 s): audio.wav holds
@@ -441,7 +441,7 @@ TEST(WhileOpen, TheFilesOnDiskPlayAsFarAsTheyGot) {
             EXPECT_GE(m.pictures.size(), size_t(leastPictures)) << "a second and the encoder's delay";
             for (size_t i = 0; i < m.pictures.size(); i += 50) expectLossyFrame(m.pictures[i], int(i) + 1, 1);
         }
-        ASSERT_TRUE(platform::closeCapture(error)) << error;
+        ASSERT_TRUE(capture::closeCapture(error)) << error;
         EXPECT_FALSE(fs::exists(dir.path() / "show.part.mp4"));
     }
 }
@@ -531,7 +531,7 @@ TEST(CaptureFormat, ComesFromTheExtensionOrADirectory) {
     for (const Case& c : cases) {
         CaptureFormat format = CaptureFormat::Mp4;
         std::string error;
-        EXPECT_EQ(platform::captureFormatFor(c.path, format, error), c.known) << c.path;
+        EXPECT_EQ(capture::captureFormatFor(c.path, format, error), c.known) << c.path;
         if (c.known)
             EXPECT_EQ(format, c.format) << c.path;
         else
@@ -569,12 +569,12 @@ TEST(OpenCapture, RefusesBadSettingsAndKeepsWhatIsOnDisk) {
         CaptureSettings settings = settingsFor(target.string(), c.scale, c.fps);
         settings.force = c.force;
         std::string error;
-        const bool opened = platform::openCapture(settings, error);
+        const bool opened = capture::openCapture(settings, error);
         EXPECT_EQ(opened, c.opens) << error;
         if (opened) {
             // A capture of no frames keeps nothing and leaves what was there.
-            EXPECT_TRUE(platform::closeCapture(error)) << error;
-            EXPECT_EQ(platform::capturedKept().path, "");
+            EXPECT_TRUE(capture::closeCapture(error)) << error;
+            EXPECT_EQ(capture::capturedKept().path, "");
             EXPECT_EQ(readFile(existing), kept) << "replaced by a capture of no frames";
             continue;
         }
@@ -605,18 +605,18 @@ Bytes noiseFrame(uint32_t seed) {
 // `limit` frames); returns the error, empty when none failed.
 std::string fillUntilFailure(const CaptureSettings& settings, int limit) {
     std::string error;
-    if (!platform::openCapture(settings, error)) return "open: " + error;
-    platform::addChapter("Slideshow", 1);
+    if (!capture::openCapture(settings, error)) return "open: " + error;
+    capture::addChapter("Slideshow", 1);
     const std::vector<int16_t> sound(size_t(soundFramesAfter(1, settings.framesPerSecond)) * 2, 1000);
     bool ok = true;
     for (int n = 1; n <= limit && ok; ++n) {
         const Bytes frame = noiseFrame(uint32_t(n));
-        ok = platform::captureFrame(frame.data(), CapturePixels::Rgb, error) &&
-             platform::captureAudio(sound.data(), int(sound.size() / 2), error);
+        ok = capture::captureFrame(frame.data(), CapturePixels::Rgb, error) &&
+             capture::captureAudio(sound.data(), int(sound.size() / 2), error);
     }
     std::string closeError;
-    const bool closed = platform::closeCapture(closeError);
-    EXPECT_FALSE(platform::captureOpen());
+    const bool closed = capture::closeCapture(closeError);
+    EXPECT_FALSE(capture::captureOpen());
     if (ok && closed) return "";
     EXPECT_FALSE(closed) << "a failed capture closes as failed";
     EXPECT_EQ(closeError, ok ? closeError : error) << "close repeats the first error";
@@ -653,7 +653,7 @@ TEST(DiskFull, MkvStaysReadableUpToWhereTheFileStopped) {
     }
     EXPECT_NE(error.find("disk full while writing " + path + ": File too large"), std::string::npos) << error;
     // Its index did not fit either: it stays under its temporary name.
-    const platform::CaptureKept kept = platform::capturedKept();
+    const platform::encode::CaptureKept kept = capture::capturedKept();
     EXPECT_EQ(kept.path, (dir.path() / "show.part.mkv").string());
     const Media m = readMedia(kept.path, true);
     ASSERT_TRUE(m.opened);
@@ -670,11 +670,11 @@ TEST(DiskFull, FrameDirectoryKeepsWholeFramesAndAWavOfWhatWasWritten) {
         FileSizeLimit limit(1 << 20);
         CaptureSettings settings = settingsFor(frames.string() + "/");
         std::string error;
-        ASSERT_TRUE(platform::openCapture(settings, error)) << error;
-        const std::vector<int16_t> sound(size_t(platform::captureSampleRate) * 4 * 2, 7);  // 4 s: 705600 bytes
-        EXPECT_TRUE(platform::captureAudio(sound.data(), int(sound.size() / 2), error)) << error;
-        EXPECT_TRUE(platform::captureAudio(sound.data(), int(sound.size() / 2), error)) << error;
-        platform::closeCapture(soundError);
+        ASSERT_TRUE(capture::openCapture(settings, error)) << error;
+        const std::vector<int16_t> sound(size_t(platform::showMixRate) * 4 * 2, 7);  // 4 s: 705600 bytes
+        EXPECT_TRUE(capture::captureAudio(sound.data(), int(sound.size() / 2), error)) << error;
+        EXPECT_TRUE(capture::captureAudio(sound.data(), int(sound.size() / 2), error)) << error;
+        capture::closeCapture(soundError);
 
         settings.path = (dir.path() / "big").string() + "/";
         settings.scale = 2;
@@ -733,11 +733,11 @@ TEST_F(SmallDisk, Mp4AndMkvStillGetTheirIndexAndChapters) {
 TEST(CaptureCalls, FailWhenNoCaptureIsOpenAndCloseIsHarmless) {
     std::string error;
     const Bytes frame = framePixels(1, CapturePixels::Rgb);
-    EXPECT_FALSE(platform::captureFrame(frame.data(), CapturePixels::Rgb, error));
+    EXPECT_FALSE(capture::captureFrame(frame.data(), CapturePixels::Rgb, error));
     EXPECT_EQ(error, "no capture is open");
     const int16_t sound[2] = {0, 0};
-    EXPECT_FALSE(platform::captureAudio(sound, 1, error));
-    EXPECT_TRUE(platform::closeCapture(error));
+    EXPECT_FALSE(capture::captureAudio(sound, 1, error));
+    EXPECT_TRUE(capture::closeCapture(error));
 }
 
 }  // namespace
