@@ -205,13 +205,14 @@ grep -Eq '^eyesonly [0-9]+\.[0-9]+' "$work/out" && grep -Eq '^face: .+ \(/.+\)$'
     fail "--version printed [$(cat "$work/out")]"
 
 # --- A program with no capture module beside it or in ../lib/eyesonly/modules: a
-# capture is one line of error, and the show itself runs as ever.
+# capture is one line of error with exit 1 (the program cannot do it, the
+# options are fine), and the show itself runs as ever.
 mkdir "$work/alone"
 cp "$build/eyesonly" "$work/alone/eyesonly"
 program="$work/alone/eyesonly"
 real=$(cd "$work" && pwd -P)
 run --capture alone.mkv --until 0
-check "a capture without the capture module" 2 "eyesonly: cannot load the capture module eyesonly-capture.so: not found in $real/alone or $real/lib/eyesonly/modules\n"
+check "a capture without the capture module" 1 "eyesonly: cannot load the capture module eyesonly-capture.so: not found in $real/alone or $real/lib/eyesonly/modules\n"
 run --headless --fps 2 --until 1
 check "a show without the capture module" 0 ''
 program="$work/bin/eyesonly"

@@ -12,7 +12,10 @@ namespace testing_support {
 
 SceneHarness::SceneHarness() {
     resetScenes();
-    resetClockState();
+    // The frame clock from the start; the show's clock keeps its mode (a
+    // test's fixed step stays).
+    restartFrameClock();
+    frameSeconds = 0.0f;
     file_ = trace_.start();
     EXPECT_NE(file_, nullptr) << "no temporary file for the trace";
 }
