@@ -146,9 +146,10 @@ export async function openBrowser({ engine = 'chromium', sound = true, width = 8
 }
 
 // Runs a program of the native build (eyesonly, showframe) there, with an
-// empty data folder of the user's so that the show keeps to its own files,
-// and the sanitizers' list of the system libraries' leaks for a test build.
-export function runNative(program, args, emptyDataHome) {
+// empty data folder of the user's so that the show keeps to its own files
+// (by default one that does not exist), and the sanitizers' list of the
+// system libraries' leaks for a test build.
+export function runNative(program, args, emptyDataHome = join(tmpdir(), 'eyesonly-no-user-data-here')) {
   const env = {
     ...process.env,
     LSAN_OPTIONS: `suppressions=${join(top, 'tests/lsan.supp')}:print_suppressions=0`,

@@ -8,7 +8,7 @@ import { pathToFileURL } from 'node:url';
 import { join } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
-import { engines, nativeBuild, openBrowser, run, site, waitForEnd } from './browser.mjs';
+import { engines, openBrowser, runNative, site, waitForEnd } from './browser.mjs';
 
 const messages = (page) => page.$eval('#messages', (m) => m.textContent);
 
@@ -147,8 +147,7 @@ for (const engine of engines) {
       const address = pathToFileURL(`${site}/eyesonly.html`).href + '?fps=10&until=3&trace&keep';
       const page = await browser.openPage(address);
       assert.deepEqual(await playToEnd(page), { exitCode: 0, escaped: false });
-      const native = await run(`${nativeBuild}/eyesonly`, ['--headless', '--fps', '10', '--until', '3', '--trace'],
-                               { cwd: nativeBuild });
+      const native = await runNative('eyesonly', ['--headless', '--fps', '10', '--until', '3', '--trace']);
       const trace = browser.console.filter((m) => m.type === 'log').map((m) => m.text + '\n').join('');
       assert.equal(trace, native.stdout);
       const sound = await page.evaluate(() => ({
