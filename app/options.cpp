@@ -47,7 +47,7 @@ enum Runs : unsigned {
     Every = Watching | Capturing | Mp4,
 };
 
-struct OptionSpec {
+struct OptionRow {
     const char* name;          // "--fps"; its value also as "--fps=VALUE"
     const char* alias;         // another spelling of a switch, or null
     Value value;
@@ -61,7 +61,7 @@ struct OptionSpec {
 };
 
 // The options, in --help's order.
-constexpr OptionSpec optionSpecs[] = {
+constexpr OptionRow optionRows[] = {
     {"--windowed", nullptr, Value::None, 0, 0, false, nullptr, Watching,
      "--capture draws offscreen; it does not go with --windowed or --desktop", "",
      "a 640 x 480 window instead of switching the display to full screen"},
@@ -116,7 +116,7 @@ constexpr OptionSpec optionSpecs[] = {
     {"--help", "-h", Value::None, 0, 0, false, nullptr, Every, nullptr, "", "this text"},
     {"--version", nullptr, Value::None, 0, 0, false, nullptr, Every, nullptr, "", "the program's version"},
 };
-constexpr size_t optionCount = std::size(optionSpecs);
+constexpr size_t optionCount = std::size(optionRows);
 
 // Two options that do not go together, and why.
 struct Conflict {
@@ -133,7 +133,7 @@ constexpr Conflict conflicts[] = {
 
 size_t specIndex(const char* name) {
     for (size_t i = 0; i < optionCount; ++i)
-        if (std::strcmp(optionSpecs[i].name, name) == 0) return i;
+        if (std::strcmp(optionRows[i].name, name) == 0) return i;
     return optionCount;
 }
 
@@ -161,16 +161,16 @@ bool parseNumber(const char* text, double& value) {
 }
 
 // Checks and keeps one option's value; false with the reason in error.
-bool takeValue(const OptionSpec& spec, const char* value, bool missing, Options& options, std::string& error) {
+bool takeValue(const OptionRow& row, const char* value, bool missing, Options& options, std::string& error) {
     double number = 0.0;
     bool good = !missing;
-    switch (spec.value) {
+    switch (row.value) {
     case Value::None: break;
     case Value::Number:
     case Value::Whole:
         // NaN and the infinities never parse; a whole number has no fraction.
-        good = good && parseNumber(value, number) && (spec.value == Value::Number || number == std::floor(number)) &&
-               ((number >= spec.low && number <= spec.high) || (spec.zeroToo && number == 0.0));
+        good = good && parseNumber(value, number) && (row.value == Value::Number || number == std::floor(number)) &&
+               ((number >= row.low && number <= row.high) || (row.zeroToo && number == 0.0));
         break;
     case Value::Preset:
         good = good && std::any_of(std::begin(x264Presets), std::end(x264Presets),
@@ -188,13 +188,13 @@ bool takeValue(const OptionSpec& spec, const char* value, bool missing, Options&
     case Value::Path: good = good && *value != '\0'; break;
     }
     if (!good) {
-        error = std::string(spec.name) + " needs " + spec.needs;
+        error = std::string(row.name) + " needs " + row.needs;
         // A missing value, or a path, says only what was needed.
-        if (!missing && spec.value != Value::Path) error += std::string(", not '") + value + "'";
+        if (!missing && row.value != Value::Path) error += std::string(", not '") + value + "'";
         return false;
     }
 
-    const std::string name = spec.name;
+    const std::string name = row.name;
     if (name == "--windowed") options.windowed = true;
     else if (name == "--desktop") options.desktop = true;
     else if (name == "--headless") options.headless = true;
@@ -233,14 +233,14 @@ std::string makeUsageText() {
         "$XDG_DATA_HOME/eyesonly/data (~/.local/share/eyesonly/data), data/ beside\n"
         "the program, and the installed data (../share/eyesonly/data from the program).\n"
         "\n";
-    for (const OptionSpec& spec : optionSpecs) {
+    for (const OptionRow& row : optionRows) {
         std::string label = "  ";
-        if (spec.alias != nullptr) label += std::string(spec.alias) + ", ";
-        label += spec.name;
-        if (*spec.valueName != '\0') label += std::string(" ") + spec.valueName;
+        if (row.alias != nullptr) label += std::string(row.alias) + ", ";
+        label += row.name;
+        if (*row.valueName != '\0') label += std::string(" ") + row.valueName;
         label.resize(std::max<size_t>(label.size() + 1, helpColumn), ' ');
         text += label;
-        for (const char* c = spec.help; *c != '\0'; ++c) {
+        for (const char* c = row.help; *c != '\0'; ++c) {
             text += *c;
             if (*c == '\n') text += std::string(helpColumn, ' ');
         }
@@ -279,13 +279,13 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         const char* value = nullptr;
         bool missing = false;
         for (size_t k = 0; k < optionCount && index == optionCount; ++k) {
-            const OptionSpec& spec = optionSpecs[k];
-            const size_t length = std::strlen(spec.name);
-            if (spec.alias != nullptr && std::strcmp(arg, spec.alias) == 0) {
+            const OptionRow& row = optionRows[k];
+            const size_t length = std::strlen(row.name);
+            if (row.alias != nullptr && std::strcmp(arg, row.alias) == 0) {
                 index = k;
-            } else if (spec.value == Value::None) {
-                if (std::strcmp(arg, spec.name) == 0) index = k;
-            } else if (std::strncmp(arg, spec.name, length) == 0 && (arg[length] == '=' || arg[length] == '\0')) {
+            } else if (row.value == Value::None) {
+                if (std::strcmp(arg, row.name) == 0) index = k;
+            } else if (std::strncmp(arg, row.name, length) == 0 && (arg[length] == '=' || arg[length] == '\0')) {
                 index = k;
                 if (arg[length] == '=')
                     value = arg + length + 1;
@@ -299,7 +299,7 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             error = std::string("unknown option '") + arg + "'";
             return false;
         }
-        if (!takeValue(optionSpecs[index], missing ? "" : value, missing, options, error)) return false;
+        if (!takeValue(optionRows[index], missing ? "" : value, missing, options, error)) return false;
         given[index] = true;
     }
     const auto isGiven = [&](const char* name) { return given[specIndex(name)]; };
@@ -315,14 +315,14 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     const bool capturing = !options.capture.path.empty();
     const unsigned run = !capturing ? Watching : endsWith(options.capture.path, ".mp4") ? Mp4 : Capturing;
     for (size_t k = 0; k < optionCount; ++k) {
-        const OptionSpec& spec = optionSpecs[k];
-        if (!given[k] || (spec.runs & run) != 0) continue;
-        if (spec.elsewhere != nullptr)
-            error = spec.elsewhere;
-        else if (spec.runs == Mp4)
-            error = std::string(spec.name) + " goes with an mp4 capture (--capture NAME.mp4)";
+        const OptionRow& row = optionRows[k];
+        if (!given[k] || (row.runs & run) != 0) continue;
+        if (row.elsewhere != nullptr)
+            error = row.elsewhere;
+        else if (row.runs == Mp4)
+            error = std::string(row.name) + " goes with an mp4 capture (--capture NAME.mp4)";
         else
-            error = std::string(spec.name) + " goes with --capture";
+            error = std::string(row.name) + " goes with --capture";
         return false;
     }
 
