@@ -13,10 +13,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <thread>
 #include <vector>
 
 #include "capture/output.h"
 #include "platform/audio/sound.h"
+#include "platform/system/signals.h"
 #include "show/drawing.h"
 #include "show/sequencer.h"
 
@@ -122,6 +125,20 @@ void reportProgress(double showMs) {
     }
 }
 
+// A test's hold on the finishing: with EYESONLY_TEST_HOLD_FINISH set in
+// the environment, a capture whose file is in place waits there for a stop
+// signal (at most holdFinishLimit), so that a test can stop it at that
+// moment. Unset, nothing waits.
+constexpr auto holdFinishLimit = std::chrono::seconds(30);
+constexpr auto holdFinishStep = std::chrono::milliseconds(10);
+
+void holdFinishingForTest() {
+    if (std::getenv("EYESONLY_TEST_HOLD_FINISH") == nullptr) return;
+    const auto limit = std::chrono::steady_clock::now() + holdFinishLimit;
+    while (platform::stopSignal() == 0 && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(holdFinishStep);
+}
+
 }  // namespace
 
 bool beginCapture(CaptureSettings settings, double fromMs, double untilMs, std::string& error,
@@ -196,6 +213,7 @@ int endCapture(int runExitCode) {
     std::string error;
     const bool whole = closeCapture(error);
     if (!whole) fail(error);
+    holdFinishingForTest();
     if (run.liveBar) std::fputc('\n', stderr);
     const platform::encode::CaptureKept kept = capturedKept();
     const double showSeconds = static_cast<double>(kept.frames) / run.settings.framesPerSecond;

@@ -41,6 +41,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <random>
 #include <string>
@@ -103,6 +104,18 @@ struct Sink {
     // picture.
     bool soundWaits = false;
     std::vector<AVPacket*> heldSound;
+    // The finished file's tracks end together, however early the capture
+    // ends: a sound packet waits here until a picture handed over ends
+    // after the packet starts, and a picture until the sound has come
+    // within one sound frame of its end. What still waits when a capture
+    // fails never goes in. The muxer writes what it is handed in time
+    // order, so a finished file holds the same packets as without the
+    // wait, and the same bytes wherever the pictures come within
+    // interleaveMicroseconds of their sound.
+    std::deque<AVPacket*> waitingSound;    // in the encoders' time bases
+    std::deque<AVPacket*> waitingPictures;
+    int64_t picturesEnd = AV_NOPTS_VALUE;  // of the pictures handed over, in frame ticks
+    int64_t soundEnd = AV_NOPTS_VALUE;     // of the sound encoded, in samples
     bool broken = false;                   // a write failed for good
 };
 
@@ -143,6 +156,8 @@ std::timed_mutex playableLock;
 
 void freeSink(Sink& s) {
     for (AVPacket*& held : s.heldSound) av_packet_free(&held);
+    for (AVPacket*& held : s.waitingSound) av_packet_free(&held);
+    for (AVPacket*& held : s.waitingPictures) av_packet_free(&held);
     avformat_free_context(s.muxer);
     if (s.io != nullptr) av_freep(&s.io->buffer);
     avio_context_free(&s.io);
@@ -362,6 +377,41 @@ bool muxPacket(Sink& sink, AVPacket* packet, bool picture, std::string& error) {
     return true;
 }
 
+// Hands the finished file what may go in now (see Sink::waitingSound);
+// with all, everything that waits, as at the end of a complete capture.
+// After a failed write it goes on, so that the sound of the pictures
+// handed over still goes in; the first failure is the answer.
+bool handOverWaiting(bool all, std::string& error) {
+    const EncodedFile& f = file;
+    Sink& s = file.whole;
+    bool written = true;
+    for (;;) {
+        AVPacket* picture = s.waitingPictures.empty() ? nullptr : s.waitingPictures.front();
+        AVPacket* sound = s.waitingSound.empty() ? nullptr : s.waitingSound.front();
+        const bool pictureGoes =
+            picture != nullptr &&
+            (all || (s.soundEnd != AV_NOPTS_VALUE &&
+                     av_compare_ts(s.soundEnd + soundFrameSamples, f.audio->time_base,
+                                   picture->pts + picture->duration, f.video->time_base) >= 0));
+        const bool soundGoes =
+            !pictureGoes && sound != nullptr &&
+            (all || (s.picturesEnd != AV_NOPTS_VALUE &&
+                     av_compare_ts(sound->pts, f.audio->time_base, s.picturesEnd, f.video->time_base) < 0));
+        if (!pictureGoes && !soundGoes) return written;
+        AVPacket* packet = pictureGoes ? picture : sound;
+        (pictureGoes ? s.waitingPictures : s.waitingSound).pop_front();
+        if (pictureGoes)
+            s.picturesEnd = s.picturesEnd == AV_NOPTS_VALUE ? packet->pts + packet->duration
+                                                            : std::max(s.picturesEnd, packet->pts + packet->duration);
+        std::string failure;
+        if (!muxPacket(s, packet, pictureGoes, failure) && written) {
+            error = failure;
+            written = false;
+        }
+        av_packet_free(&packet);
+    }
+}
+
 // Sends what the encoder has ready to the muxers.
 bool writePackets(AVCodecContext* encoder, std::string& error) {
     EncodedFile& f = file;
@@ -395,7 +445,18 @@ bool writePackets(AVCodecContext* encoder, std::string& error) {
                 if (!written) return false;
             }
         }
-        if (f.whole.muxer != nullptr && !muxPacket(f.whole, f.packet, picture, error)) return false;
+        Sink& whole = f.whole;
+        if (whole.muxer != nullptr) {
+            AVPacket* waiting = av_packet_alloc();
+            if (waiting == nullptr) {
+                error = failureText("write", AVERROR(ENOMEM));
+                return false;
+            }
+            av_packet_move_ref(waiting, f.packet);
+            if (!picture) whole.soundEnd = waiting->pts + waiting->duration;
+            (picture ? whole.waitingPictures : whole.waitingSound).push_back(waiting);
+            if (!handOverWaiting(false, error)) return false;
+        }
         av_packet_unref(f.packet);
     }
 }
@@ -811,10 +872,12 @@ bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::
     kept = CaptureKept{};
 
     // 1. What the encoders still hold: the rest of the sound, then the
-    //    delayed packets of both.
+    //    delayed packets of both, and all that waits for the finished
+    //    file. After a failure what waits stays out: the file ends with
+    //    the last picture it has.
     if (complete)
         closed = encodeWaitingSound(true, error) && sendToEncoder(f.audio, nullptr, error) &&
-                 sendToEncoder(f.video, nullptr, error);
+                 sendToEncoder(f.video, nullptr, error) && handOverWaiting(true, error);
 
     // 2. The chapters in frame ticks, each ending where the next begins,
     //    the last at the last frame the file holds (after a failure the

@@ -318,6 +318,7 @@ done <<'CASES'
 14 a frame folder removed while the capture runs|1|^eyesonly: kept no frames|-|-|$P --capture gone/ --fps 10 --until 60 & until [ -e gone/frame-000020.png ]; do sleep 0.1; done; rm -rf gone; wait $!
 14 an mkv whose folder is removed while it runs|1|^eyesonly: kept no frames|-|-|mkdir g; $P --capture g/x.mkv --fps 10 --until 60 & until [ -s g/x.part.mkv ]; do sleep 0.1; done; rm -rf g; wait $!
 15 the live bar in a 40-column terminal|0||-|-|script -qfec "stty cols 40; exec $P --capture b.mkv --fps 10 --until 3" bar >/dev/null; tr '\r' '\n' <bar | grep -q '^\[.*frame' && tr '\r' '\n' <bar | awk '/^\[/ && length > 39 {exit 1}'
+16 SIGTERM while the file is finished|143|^eyesonly: wrote 11 frames|fin.mkv|11|EYESONLY_TEST_HOLD_FINISH=1 $P --capture fin.mkv --fps 10 --until 1 & until [ -e fin.mkv ]; do sleep 0.05; done; kill -TERM $!; wait $!
 8 two captures to one file at once|2|^eyesonly: another capture is writing .*t.mp4|t.mp4|301|$P --capture t.mp4 --fps 5 --until 60 --force 2>/dev/null & sleep 2; $P --capture t.mp4 --fps 5 --until 1 --force; s=$?; wait; exit $s
 CASES
 
@@ -390,7 +391,14 @@ code=$?
 [ "$code" = 130 ] && check_file "Ctrl-C in a capture" "" said || fail "Ctrl-C in a capture: exit $code"
 
 # --- 5, 6 A small disk: a capture runs; one that fills it ends with 1, a
-# clear message and a finished file of what fitted.
+# clear message and a finished file of what fitted, whose sound ends with
+# its last frame (within one sound frame, 1024 samples at 44100 Hz).
+# stream_end FILE v|a: where the first video or sound stream of FILE ends
+# (its packets' latest time and duration), in seconds.
+stream_end() {
+    ffprobe -v error -select_streams "$2:0" -show_entries packet=pts_time,duration_time -of csv=p=0 "$1" |
+        awk -F, '$1 != "N/A" && (end == "" || $1 + $2 > end) { end = $1 + $2 } END { print end }'
+}
 if [ "$(id -u)" = 0 ] && mkdir "$work/small" && mount -t tmpfs -o size=9m tmpfs "$work/small" 2>/dev/null; then
     (cd "$work/run" && exec timeout 120 "$program" --capture "$work/small/one.mp4" --scale 8 --until 0) >/dev/null 2>"$work/err"
     code=$?
@@ -403,6 +411,10 @@ if [ "$(id -u)" = 0 ] && mkdir "$work/small" && mount -t tmpfs -o size=9m tmpfs 
         if [ "$code" = 1 ] && grep -q "disk full while writing $work/small/$name" "$work/err" &&
             grep -q "kept [0-9]* frames .* to $work/small/$name\$" "$work/err"; then
             check_file "$name on a full disk" "" said
+            video=$(stream_end "$work/small/$name" v)
+            sound=$(stream_end "$work/small/$name" a)
+            awk -v v="$video" -v a="$sound" 'BEGIN { exit !(v != "" && a != "" && (a - v) ^ 2 <= (1024 / 44100) ^ 2) }' &&
+                pass || fail "$name on a full disk: the video ends at ${video:-?} s, the sound at ${sound:-?} s"
         else
             fail "$name on a full disk: exit $code, stderr [$(tail -n 3 "$work/err")]"
         fi
