@@ -64,7 +64,6 @@ namespace {
 // The sound is mixed this far ahead of what the page has played, so that
 // a frame up to this long brings no gap.
 constexpr double soundLeadSeconds = 0.25;
-constexpr double samplesPerMs = platform::showMixRate / 1000.0;
 // The frames a long jump runs through are spread over animation frames, so
 // that the page stays alive: an animation frame turns for at most this long.
 constexpr double turnBudgetMs = 100.0;
@@ -87,7 +86,7 @@ WebRun web;
 // (as a capture mixes it), or a little ahead of the page on the real one.
 void feedSound() {
     if (web.fixedFps > 0.0)
-        platform::pumpSoundDevice(std::llround((clockMillis() - static_cast<double>(showStartReading)) * samplesPerMs));
+        platform::pumpSoundDevice(platform::mixFrameAt(clockMillis() - static_cast<double>(showStartReading)));
     else
         platform::pumpSoundDevice(platform::soundDevicePlayedFrames() + std::llround(soundLeadSeconds * platform::showMixRate));
 }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "capture/output.h"
+#include "platform/audio/device.h"
 #include "platform/audio/sound.h"
 #include "platform/system/signals.h"
 #include "show/drawing.h"
@@ -27,7 +28,6 @@ namespace capture {
 
 namespace {
 
-constexpr double samplesPerMs = platform::showMixRate / 1000.0;
 constexpr int soundBlockFrames = 4096;       // stereo frames mixed at a time
 constexpr int barWidthMax = 30;              // characters of the live bar on a wide terminal
 constexpr int columnsUnknown = 80;           // a terminal that does not tell its width
@@ -174,7 +174,7 @@ bool captureDrawnFrame(int64_t runFrame, bool skipped, bool last) {
     const double nextMs = showMsOfFrame(runFrame + 1);
     // A frame before the start moment: its sound is mixed, unwritten, so
     // that the songs stay in step.
-    if (skipped) return soundUntil(std::llround(nextMs * samplesPerMs), true);
+    if (skipped) return soundUntil(platform::mixFrameAt(nextMs), true);
     ++run.framesDrawn;
 
     // 1. The frame as drawn, before it is swapped away.
@@ -197,7 +197,7 @@ bool captureDrawnFrame(int64_t runFrame, bool skipped, bool last) {
     //    starts or stops is heard from its first sample on. After the last
     //    frame, up to the end of its time, mixed now: the songs are gone
     //    once the show has closed.
-    if (!soundUntil(last ? soundEndOfFrame(runFrame) : std::llround(nextMs * samplesPerMs))) return false;
+    if (!soundUntil(last ? soundEndOfFrame(runFrame) : platform::mixFrameAt(nextMs))) return false;
 
     reportProgress(showMs);
     return true;

@@ -6,6 +6,7 @@
 // thread of its own or not; the callback runs with the device locked.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace platform {
@@ -13,6 +14,9 @@ namespace platform {
 // The rate the show's sound is mixed at everywhere: the device, the
 // capture's soundtrack, the page's Web Audio. Always stereo, 16-bit.
 constexpr int showMixRate = 44100;  // Hz
+// The sound frame heard at showMs milliseconds into the show, the same in a
+// capture and on the page: where a picture drawn then is heard from.
+inline int64_t mixFrameAt(double showMs) { return std::llround(showMs * (showMixRate / 1000.0)); }
 
 using SoundCallback = void (*)(uint8_t* stream, int byteCount);
 

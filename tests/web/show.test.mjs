@@ -11,7 +11,7 @@ import { join } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
 import {
-  compareFrame, engines, fetchBytes, nativeBuild, openBrowser, readPpm, readWavSamples, run, top, waitForEnd, writePpm,
+  compareFrame, engines, fetchBytes, openBrowser, readPpm, readWavSamples, run, runNative, waitForEnd, writePpm,
 } from './browser.mjs';
 
 const fps = 10;
@@ -26,17 +26,9 @@ let references;  // the desktop's trace, capture and frames, made once for every
 before(async () => {
   scratch = await mkdtemp(join(tmpdir(), 'eyesonly-web-'));
   // The desktop's references, made while the first page runs, two at a
-  // time. The programs may be the test build's, with the sanitizers and
-  // their list of the system libraries' leaks; an empty data folder of the
-  // user's keeps the show to its own files.
+  // time (runNative: the test build's programs may run them).
   await mkdir(join(scratch, 'no-user-data'));
-  const env = {
-    ...process.env,
-    LSAN_OPTIONS: `suppressions=${join(top, 'tests/lsan.supp')}:print_suppressions=0`,
-    XDG_DATA_HOME: join(scratch, 'no-user-data'),
-  };
-  const native = (args) => run(join(nativeBuild, args[0]), args.slice(1),
-                               { cwd: nativeBuild, env, maxBuffer: 64 << 20 });
+  const native = (args) => runNative(args[0], args.slice(1), join(scratch, 'no-user-data'));
   const made = Promise.all([
     (async () => {
       const trace = (await native(['eyesonly', '--headless', '--fps', String(fps), '--trace'])).stdout;
