@@ -41,7 +41,7 @@ ShowResult runShow(const ShowRun& run) {
 
 bool openShowLoop(ShowLoop& loop) {
     loop = ShowLoop{};
-    if (!openDisplay(windowTitle, showWidth, showHeight, displayBitsPerPixel)) return false;
+    if (!openDisplay(windowTitle, picture.outputWidth, picture.outputHeight, displayBitsPerPixel)) return false;
     startPlayer();
     return true;
 }
@@ -75,6 +75,7 @@ LoopTurn showLoopTurn(const ShowRun& run, ShowLoop& loop) {
     if (shell.appActive) {
         shown = beginPlayerFrame();
         if (!renderFrame()) return LoopTurn::Ended;
+        if (shown) blackenBars();
         clockFrameDrawn();
         endPlayerFrame();
         // renderFrame read the clock once, into lastFrameTime.

@@ -16,6 +16,7 @@
 #include "platform/system/clock.h"
 #include "resources/datafiles.h"
 #include "show/clock.h"
+#include "show/drawing.h"
 #include "show/trace.h"
 
 namespace {
@@ -36,6 +37,7 @@ enum class Value {
     Preset,   // one of x264Presets
     Folder,   // a folder that exists
     Path,     // any non-empty path
+    Size,     // WxH, two decimal whole numbers in [low, high]
 };
 
 // Which runs an option goes with; an option given to another run is refused
@@ -101,6 +103,12 @@ constexpr OptionRow optionRows[] = {
      "needed, 60 frames a second unless --fps says otherwise"},
     {"--scale", nullptr, Value::Whole, 1, maxScale, false, "a whole number from 1 to 8", Capturing | Mp4, nullptr,
      "K", "with --capture: frames K times 640 x 480, K from 1 to 8"},
+    {"--size", nullptr, Value::Size, minSide, maxSide, false, "a size WxH, each from 16 to 16384", Every, nullptr,
+     "WxH",
+     "draw at W x H pixels of the output: the picture at the largest\n"
+     "4:3 size that fits, centred, black bars around it, with lines and\n"
+     "text drawn sharp at that size; 640x480 with --desktop gives the\n"
+     "640 x 480 picture enlarged"},
     {"--force", nullptr, Value::None, 0, 0, false, nullptr, Capturing | Mp4, nullptr, "",
      "with --capture: overwrite what is already there"},
     {"--crf", nullptr, Value::Whole, 0, maxCrf, false, "a whole number from 0 to 51", Mp4, nullptr, "N",
@@ -129,6 +137,7 @@ constexpr Conflict conflicts[] = {
     {"--desktop", "--headless", "--desktop does not go with --windowed or --headless"},
     {"--windowed", "--headless", "--headless does not go with --windowed"},
     {"--fps", "--max-fps", "--max-fps paces the real clock; it does not go with --fps"},
+    {"--size", "--scale", "--scale enlarges the 640 x 480 picture; it does not go with --size"},
 };
 
 size_t specIndex(const char* name) {
@@ -186,6 +195,19 @@ bool takeValue(const OptionRow& row, const char* value, bool missing, Options& o
         break;
     }
     case Value::Path: good = good && *value != '\0'; break;
+    case Value::Size: {
+        const char* by = missing ? nullptr : std::strchr(value, 'x');
+        double width = 0.0, height = 0.0;
+        good = good && by != nullptr && parseNumber(std::string(value, by).c_str(), width) &&
+               parseNumber(by + 1, height) && width == std::floor(width) && height == std::floor(height) &&
+               width >= row.low && width <= row.high && height >= row.low && height <= row.high &&
+               std::isdigit(static_cast<unsigned char>(*value)) && std::isdigit(static_cast<unsigned char>(by[1]));
+        if (good) {
+            options.width = static_cast<int>(width);
+            options.height = static_cast<int>(height);
+        }
+        break;
+    }
     }
     if (!good) {
         error = std::string(row.name) + " needs " + row.needs;
@@ -224,7 +246,8 @@ std::string makeUsageText() {
     std::string text =
         "usage: eyesonly [--windowed | --desktop | --headless] [--fps F | --max-fps F]\n"
         "                [--trace] [--from S] [--until S] [--mute] [--data DIR]\n"
-        "       eyesonly --capture PATH [--fps F] [--scale K] [--force] [--from S] [--until S]\n"
+        "                [--size WxH]\n"
+        "       eyesonly --capture PATH [--fps F] [--scale K | --size WxH] [--force] [--from S] [--until S]\n"
         "                [--crf N] [--preset NAME] [--data DIR]\n"
         "\n"
         "Plays the show. Each of its five files (skorv1.bitmap, skorv2.bitmap,\n"
@@ -335,6 +358,12 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         if (options.fps == 0.0) options.fps = captureFps;
         options.capture.framesPerSecond = options.fps;
     }
+    // The encoders halve the colour planes and take frames up to 4096 a side.
+    if (capturing && (options.width % 2 != 0 || options.height % 2 != 0 || options.width > maxCaptureSide ||
+                      options.height > maxCaptureSide)) {
+        error = "--size needs an even width and height of at most 4096 with --capture";
+        return false;
+    }
     if (options.untilSeconds >= 0.0 && options.fps == 0.0) {
         error = "--until needs the fixed-step clock: give --fps (or --capture)";
         return false;
@@ -344,6 +373,13 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
 
 void applyOptions(const Options& options) {
     shell.skipFullscreen = options.windowed;
+    // A size given, or the desktop's own: the picture sharp at that size,
+    // its edges smoothed where it is larger than the show's own.
+    shell.sizeFromDesktop = options.desktop && options.width == 0;
+    if (options.width > 0) {
+        sizeOutput(options.width, options.height);
+        if (picture.scale > 1.0f) platform::askForSamples(pictureSamples);
+    }
     if (options.desktop) platform::selectBackend(platform::Backend::Desktop);
     if (options.headless || !options.capture.path.empty()) {
         platform::selectBackend(platform::Backend::Headless);

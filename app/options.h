@@ -15,6 +15,10 @@
 constexpr double minFps = 1.0;
 constexpr double maxFps = 1000.0;
 constexpr int maxScale = 8;  // --scale
+constexpr int minSide = 16;     // --size, pixels each way
+constexpr int maxSide = 16384;  // the largest framebuffer Mesa makes
+constexpr int maxCaptureSide = 4096;  // --size with --capture
+constexpr int pictureSamples = 4;  // multisampling of a picture larger than 640 x 480
 
 struct Options {
     bool windowed = false;      // --windowed: a 640 x 480 window, no full-screen attempt
@@ -25,6 +29,8 @@ struct Options {
     double untilSeconds = -1.0; // --until S: stop after the frame at S seconds of show time; -1 = the end
     double fromSeconds = 0.0;   // --from S: start S seconds into the show
     bool mute = false;          // --mute: no sound device; the music plays on unheard
+    int width = 0;              // --size WxH: the output's size in pixels; 0 x 0 = the show's own 640 x 480
+    int height = 0;
     // --capture PATH: render to a video file (or a folder of images), with
     // --scale K (frames K times 640 x 480), --force (a capture may overwrite
     // what is there), and for mp4 --crf N (0 lossless to 51) and --preset NAME

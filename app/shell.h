@@ -20,6 +20,9 @@ struct ShellState {
     // When set, openDisplay goes straight to a window of the requested size,
     // without the full-screen attempt or its question.
     bool skipFullscreen = false;
+    // When set, the output is the desktop's own size (--desktop without
+    // --size), known once the video has started.
+    bool sizeFromDesktop = false;
     // The user answered No to the question whether a window will do: the
     // show was not opened by the user's own choice, not by a failure.
     bool windowDeclined = false;
@@ -92,8 +95,12 @@ bool openDisplay(const char* title, int width, int height, int bitsPerPixel);
 // Releases the display mode, the text font, the main song, the GL context
 // and the window. Safe on a half-built display.
 void closeDisplay();
-// Viewport and a 45-degree perspective for a client area of that size.
+// Viewport and a 45-degree perspective for a client area of that size; on
+// a sized output (show/drawing.h), for the picture placed in it.
 void resizeView(int width, int height);
+// Paints the bars of a sized output black, after a frame is drawn: the
+// show's clears would give them its clear colour. Without bars: nothing.
+void blackenBars();
 
 // Puts the shell's state back to its values at program start (tests).
 void resetShellState();

@@ -144,8 +144,8 @@ void holdFinishingForTest() {
 bool beginCapture(CaptureSettings settings, double fromMs, double untilMs, std::string& error,
                   bool& writeFailed) {
     writeFailed = false;
-    settings.frameWidth = showWidth;
-    settings.frameHeight = showHeight;
+    settings.frameWidth = picture.outputWidth;
+    settings.frameHeight = picture.outputHeight;
     if (!captureFormatFor(settings.path, settings.format, error)) return false;
     // A file-size limit makes a write fail with EFBIG, which the encoder
     // reports like a full disk, instead of killing the process mid-file.
@@ -160,7 +160,7 @@ bool beginCapture(CaptureSettings settings, double fromMs, double untilMs, std::
     run.settings = settings;
     run.fromMs = fromMs;
     run.untilMs = untilMs;
-    run.pixels.resize(static_cast<size_t>(showWidth) * showHeight * 4);
+    run.pixels.resize(static_cast<size_t>(settings.frameWidth) * settings.frameHeight * 4);
     run.sound.resize(static_cast<size_t>(soundBlockFrames) * 2);
     run.liveBar = isatty(STDERR_FILENO) != 0;
     run.started = std::chrono::steady_clock::now();
@@ -180,7 +180,7 @@ bool captureDrawnFrame(int64_t runFrame, bool skipped, bool last) {
     // 1. The frame as drawn, before it is swapped away.
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, showWidth, showHeight, GL_RGBA, GL_UNSIGNED_BYTE, run.pixels.data());
+    glReadPixels(0, 0, run.settings.frameWidth, run.settings.frameHeight, GL_RGBA, GL_UNSIGNED_BYTE, run.pixels.data());
     std::string error;
     if (!captureFrame(run.pixels.data(), CapturePixels::Rgba, error)) {
         fail(error);

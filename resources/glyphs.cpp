@@ -188,9 +188,29 @@ bool useFontOutlines(platform::FontFace* font, int first, int count, GLuint list
     return true;
 }
 
-bool useFontBitmaps(platform::FontFace* font, int first, int count, GLuint listBase) {
+bool useFontBitmaps(platform::FontFace* font, int first, int count, GLuint listBase, platform::FontFace* sharpFont,
+                    float scale) {
     if (!font || count < 0) return false;
     if (!platform::useBitmapHeight(*font)) return false;
+    // A sharp glyph moves on by scale times the font's own advance, so that
+    // a line of text keeps its length whatever the rounding of the larger
+    // face's advances. The font's own glyphs stand on whole pixels, the
+    // raster position rounded down: half a pixel below and left of it on
+    // the mean, which the sharp glyphs keep, scaled. The faces share one
+    // size setting: the font's own glyphs are read first. A sharp face that
+    // refuses its height leaves the glyphs at the font's own.
+    std::vector<platform::GlyphBitmap> ownGlyphs;
+    if (sharpFont != nullptr) {
+        for (int i = 0; i < count; ++i) {
+            ownGlyphs.push_back(platform::glyphBitmap(*font, first + i));
+            ownGlyphs.back().bits.clear();
+        }
+        if (!platform::useBitmapHeight(*sharpFont)) {
+            ownGlyphs.clear();
+            platform::useBitmapHeight(*font);
+        }
+    }
+    const bool sharp = !ownGlyphs.empty();
 
     // glBitmap reads its bits when the list is compiled: rows bottom first,
     // packed to the byte, most significant bit first.
@@ -203,7 +223,13 @@ bool useFontBitmaps(platform::FontFace* font, int first, int count, GLuint listB
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
 
     for (int i = 0; i < count; ++i) {
-        const platform::GlyphBitmap glyph = platform::glyphBitmap(*font, first + i);
+        platform::GlyphBitmap glyph = platform::glyphBitmap(sharp ? *sharpFont : *font, first + i);
+        if (sharp) {
+            const platform::GlyphBitmap& own = ownGlyphs[static_cast<size_t>(i)];
+            glyph.xorig = glyph.xorig + 0.5f * (scale - 1.0f);
+            glyph.yorig = glyph.yorig + 0.5f * (scale - 1.0f);
+            glyph.advance = own.advance * scale;
+        }
         glNewList(listBase + static_cast<GLuint>(i), GL_COMPILE);
         glBitmap(glyph.width, glyph.rows, glyph.xorig, glyph.yorig, glyph.advance, 0.0f,
                  glyph.bits.empty() ? nullptr : glyph.bits.data());
@@ -212,4 +238,3 @@ bool useFontBitmaps(platform::FontFace* font, int first, int count, GLuint listB
     glPopClientAttrib();
     return true;
 }
-

@@ -28,6 +28,10 @@ bool useFontOutlines(platform::FontFace* font, int first, int count, GLuint list
 
 // Lists listBase + i for codes first + i, each a 1-bit glBitmap of the glyph
 // at the font's pixel height, placed by the glyph's origin and moving the
-// raster position on by its advance in whole pixels. False (and no lists)
-// when font is none or the face fails.
-bool useFontBitmaps(platform::FontFace* font, int first, int count, GLuint listBase);
+// raster position on by its advance in whole pixels. With sharpFont (the
+// same face at scale times font's height) each glyph is sharpFont's, moving
+// the raster position on by scale times font's advance; where sharpFont
+// refuses its height, font's glyphs are drawn as without it. False (and no
+// lists) when font is none or the face fails.
+bool useFontBitmaps(platform::FontFace* font, int first, int count, GLuint listBase,
+                    platform::FontFace* sharpFont = nullptr, float scale = 1.0f);

@@ -2,6 +2,7 @@
 #include "resources/text.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "resources/glyphs.h"
+#include "show/drawing.h"
 
 GLuint textFont = 0;
 GLuint bigFont = 0;
@@ -61,8 +63,13 @@ GLuint makeOutlineFont(int size, GlyphStyle style) {
 GLuint makeBitmapFont(int pixels) {
     const GLuint base = glGenLists(listsPerFont);
     platform::FontFace* face = platform::createFont(pixels);
-    useFontBitmaps(face, 0, glyphsPerFont, base);
+    // In a larger picture the glyphs are set at its scale from the outlines.
+    platform::FontFace* sharpFace = nullptr;
+    if (picture.scale != 1.0f)
+        sharpFace = platform::createFont(static_cast<int>(std::lround(static_cast<float>(pixels) * picture.scale)));
+    useFontBitmaps(face, 0, glyphsPerFont, base, sharpFace, picture.scale);
     keepFace(base, face);
+    if (sharpFace) platform::deleteFont(sharpFace);
     return base;
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "platform/audio/device.h"
 #include "platform/audio/sound.h"
@@ -26,6 +27,32 @@ float lightDiffuse[4] = {1.0f, 0.0f, 0.0f, 1.0f};
 // Filled from lightX before the show starts and never refreshed from it:
 // the scenes that move the light send their own vectors.
 float lightPosition[4] = {lightX, 0.0f, -4.0f, 1.0f};
+Picture picture;
+
+void sizeOutput(int width, int height) {
+    picture.sized = true;
+    placePicture(width, height);
+    picture.scale = static_cast<float>(picture.height) / static_cast<float>(showHeight);
+}
+
+void placePicture(int width, int height) {
+    if (!picture.sized) return;
+    picture.outputWidth = std::max(width, 1);
+    picture.outputHeight = std::max(height, 1);
+    // The largest 4:3 rectangle that fits, in whole pixels.
+    const int64_t w = picture.outputWidth, h = picture.outputHeight;
+    if (w * showHeight > h * showWidth) {
+        picture.height = static_cast<int>(h);
+        picture.width = static_cast<int>(h * showWidth / showHeight);
+    } else {
+        picture.width = static_cast<int>(w);
+        picture.height = static_cast<int>(w * showHeight / showWidth);
+    }
+    picture.width = std::max(picture.width, 1);
+    picture.height = std::max(picture.height, 1);
+    picture.x = (picture.outputWidth - picture.width) / 2;
+    picture.y = (picture.outputHeight - picture.height) / 2;
+}
 
 namespace {
 constexpr int soundOutputType = 2;
@@ -87,6 +114,11 @@ void setFixedGlState() {
     glLoadIdentity();
     // Additive blending, for when a scene turns blending on.
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    // Wire lines and points keep their weight in a larger picture.
+    if (picture.scale != 1.0f) {
+        glLineWidth(picture.scale);
+        glPointSize(picture.scale);
+    }
 }
 
 void fillBitMasks() {

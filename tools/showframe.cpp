@@ -5,6 +5,7 @@
 //
 //   ./showframe 60.5 title.ppm            # the frame drawn 60.5 s into the show
 //   ./showframe --fps 30 100 sphere.ppm
+//   ./showframe --size 1920x1440 5 slide.ppm 130 credits.ppm   # two moments, sharp at 3 x 640 x 480
 //   ./showframe --icon 48 eyesonly.png   # the show's icon, 48 x 48, as PNG
 //
 // The icon is drawn by the show itself once its start-up has run: the red
@@ -41,12 +42,14 @@ namespace {
 int usage(const char* reason) {
     if (reason != nullptr) std::fprintf(stderr, "showframe: %s\n", reason);
     std::fprintf(reason != nullptr ? stderr : stdout,
-                 "usage: showframe [--fps F] SECONDS OUT\n"
+                 "usage: showframe [--fps F] [--size WxH [--smooth]] SECONDS OUT [SECONDS OUT ...]\n"
                  "       showframe --icon N OUT\n"
                  "Renders the show offscreen on a clock of F frames a second (default 60)\n"
                  "and writes the first frame drawn at or after SECONDS of show time as a\n"
-                 "PPM picture; with --icon, the show's icon, N x N pixels (16 to 480), as\n"
-                 "a PNG picture.\n");
+                 "PPM picture (several moments, in order, in one run); with --icon, the\n"
+                 "show's icon, N x N pixels (16 to 480), as a PNG picture. --size draws\n"
+                 "at W x H pixels as the program does, without\n"
+                 "multisampling (so that frames of two sizes compare) unless --smooth.\n");
     return reason != nullptr ? 2 : 0;
 }
 
@@ -59,21 +62,22 @@ bool parsePositive(const char* text, double& value, bool allowZero) {
 
 // The frame drawn last, top row first.
 std::vector<unsigned char> readFrame() {
-    std::vector<unsigned char> bottomUp(static_cast<size_t>(showWidth) * showHeight * 3);
+    const int width = picture.outputWidth, height = picture.outputHeight;
+    std::vector<unsigned char> bottomUp(static_cast<size_t>(width) * height * 3);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, showWidth, showHeight, GL_RGB, GL_UNSIGNED_BYTE, bottomUp.data());
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, bottomUp.data());
     std::vector<unsigned char> topDown(bottomUp.size());
-    const size_t row = static_cast<size_t>(showWidth) * 3;
-    for (int y = 0; y < showHeight; ++y)
-        std::copy_n(bottomUp.data() + (showHeight - 1 - y) * row, row, topDown.data() + y * row);
+    const size_t row = static_cast<size_t>(width) * 3;
+    for (int y = 0; y < height; ++y)
+        std::copy_n(bottomUp.data() + (height - 1 - y) * row, row, topDown.data() + y * row);
     return topDown;
 }
 
 bool writePpm(const char* path, const std::vector<unsigned char>& frame) {
     std::FILE* out = std::fopen(path, "wb");
     if (out == nullptr) return false;
-    std::fprintf(out, "P6\n%d %d\n255\n", showWidth, showHeight);
+    std::fprintf(out, "P6\n%d %d\n255\n", picture.outputWidth, picture.outputHeight);
     std::fwrite(frame.data(), 1, frame.size(), out);
     return std::fclose(out) == 0;
 }
@@ -163,6 +167,15 @@ int main(int argc, char** argv) {
             // or never reaches the moment.
             if (i + 1 >= argc || !parsePositive(argv[++i], fps, false) || fps < minFps || fps > maxFps)
                 return usage("--fps needs a number from 1 to 1000");
+        } else if (std::strcmp(argv[i], "--size") == 0) {
+            unsigned width = 0, height = 0;
+            char end = 0;
+            if (i + 1 >= argc || std::sscanf(argv[++i], "%ux%u%c", &width, &height, &end) != 2 || width < minSide ||
+                height < minSide || width > maxSide || height > maxSide)
+                return usage("--size needs a size WxH, each from 16 to 16384");
+            sizeOutput(static_cast<int>(width), static_cast<int>(height));
+        } else if (std::strcmp(argv[i], "--smooth") == 0) {
+            platform::askForSamples(pictureSamples);
         } else if (std::strcmp(argv[i], "--icon") == 0) {
             if (i + 1 >= argc || !parsePositive(argv[++i], iconSize, false) || iconSize != std::floor(iconSize) ||
                 iconSize < 16.0 || iconSize > showHeight)
@@ -171,18 +184,32 @@ int main(int argc, char** argv) {
             positional.push_back(argv[i]);
         }
     }
-    double seconds = 0.0;
-    const char* outPath = nullptr;
+    // The moments, in the order given, each with its file.
+    struct Moment {
+        double seconds = 0.0;
+        const char* outPath = nullptr;
+    };
+    std::vector<Moment> moments;
     if (iconSize > 0.0) {
         // The icon is drawn after the first frame, once start-up has made
         // the sphere and loaded the photos.
         if (positional.size() != 1) return usage("--icon needs an output file and no time");
-        outPath = positional[0];
+        if (picture.sized) return usage("--icon does not go with --size");
+        moments.push_back({0.0, positional[0]});
     } else {
-        if (positional.size() != 2) return usage("needs a time in seconds and an output file");
-        if (!parsePositive(positional[0], seconds, true)) return usage("the time must be a number of seconds, 0 or more");
-        outPath = positional[1];
+        if (positional.empty() || positional.size() % 2 != 0)
+            return usage("needs a time in seconds and an output file");
+        for (size_t k = 0; k < positional.size(); k += 2) {
+            Moment moment{0.0, positional[k + 1]};
+            if (!parsePositive(positional[k], moment.seconds, true))
+                return usage("the time must be a number of seconds, 0 or more");
+            if (!moments.empty() && moment.seconds < moments.back().seconds)
+                return usage("the times must come in order");
+            moments.push_back(moment);
+        }
     }
+    const double seconds = moments.back().seconds;
+    const char* outPath = moments.back().outPath;
 
     if (!anyDataFileFound()) {
         std::fprintf(stderr, "showframe: the show could not start: none of its files (photos and songs) found; looked in %s\n",
@@ -200,18 +227,26 @@ int main(int argc, char** argv) {
     ShowRun run;
     run.stopAtMs = readingAtSecond(seconds);
     std::string writeError;  // empty once the frame is written
+    size_t next = 0;  // the first moment not written yet
     run.afterFrame = [&](const DrawnFrame& frame) {
-        if (!frame.last) return true;
-        if (iconSize > 0.0) drawIcon(static_cast<int>(iconSize));
-        const std::vector<unsigned char> picture = readFrame();
-        const bool written = iconSize > 0.0 ? writeIcon(outPath, picture, static_cast<int>(iconSize))
-                                            : writePpm(outPath, picture);
-        if (!written) writeError = std::strerror(errno);
+        while (next < moments.size() && (frame.last || frame.clockMs >= readingAtSecond(moments[next].seconds))) {
+            if (iconSize > 0.0) drawIcon(static_cast<int>(iconSize));
+            const std::vector<unsigned char> pixels = readFrame();
+            outPath = moments[next].outPath;
+            const bool written = iconSize > 0.0 ? writeIcon(outPath, pixels, static_cast<int>(iconSize))
+                                                : writePpm(outPath, pixels);
+            ++next;
+            if (!written) {
+                writeError = std::strerror(errno);
+                return false;
+            }
+        }
         return true;
     };
     const ShowResult result = runShow(run);
     switch (result.end) {
     case ShowEnd::Stopped:
+    case ShowEnd::HookEnded:
         if (writeError.empty()) return 0;
         std::fprintf(stderr, "showframe: cannot write %s: %s\n", outPath, writeError.c_str());
         return 1;

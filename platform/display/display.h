@@ -85,6 +85,11 @@ void destroyWindow();                 // also drops the messages still waiting
 bool haveWindow();
 bool haveContext();
 void setWindowTitle(const char* title);  // nothing without a window
+// Multisampling for the windows and contexts made from now on, samples a
+// pixel (0: none). Where the system offers none, they are made without.
+void askForSamples(int samples);
+// The desktop's own size in pixels, once the video is started. False: unknown.
+bool desktopSize(int& width, int& height);
 int displayRefreshHz();               // of the window's display; 0: unknown, or headless
 // Shows the frame drawn, then keeps the frame pacing (platform/system/clock.h).
 // The headless back end has nowhere to show it: it waits until the frame is

@@ -15,6 +15,17 @@ void setWindowTitle(const char* title) {
     if (sdl::window != nullptr) SDL_SetWindowTitle(sdl::window, title);
 }
 
+void askForSamples(int samples) { sdl::samplesAsked = samples; }
+
+bool desktopSize(int& width, int& height) {
+    SDL_Rect bounds{};
+    if (SDL_WasInit(SDL_INIT_VIDEO) == 0 || SDL_GetDisplayBounds(0, &bounds) != 0 || bounds.w <= 0 || bounds.h <= 0)
+        return false;
+    width = bounds.w;
+    height = bounds.h;
+    return true;
+}
+
 }  // namespace platform
 
 namespace platform::sdl {
@@ -22,6 +33,7 @@ namespace platform::sdl {
 SDL_Window* window = nullptr;
 SDL_GLContext context = nullptr;
 ViewSize fixedViewSize;
+int samplesAsked = 0;
 
 namespace {
 
@@ -145,15 +157,23 @@ bool startDisplayVideo() {
 }
 
 bool createWindow(const char* title, int width, int height, Uint32 flags) {
-    SDL_GL_ResetAttributes();
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 5);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 5);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 5);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-    window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height,
-                              SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | flags);
+    // Multisampled where the system offers it, else without.
+    for (const int samples : {samplesAsked, 0}) {
+        SDL_GL_ResetAttributes();
+        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+        SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 5);
+        SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 5);
+        SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 5);
+        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+        if (samples > 0) {
+            SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 1);
+            SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, samples);
+        }
+        window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height,
+                                  SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | flags);
+        if (window != nullptr || samples == 0) break;
+    }
     return window != nullptr;
 }
 

@@ -18,6 +18,7 @@ struct ViewSize {
     int height = 0;
 };
 extern ViewSize fixedViewSize;
+extern int samplesAsked;          // askForSamples: multisampling of the windows made next, 0 none
 
 // SDL's video on a display somebody can see, with the screen saver and
 // monitor power-down kept off. With no display SDL would fall back to its
@@ -27,7 +28,8 @@ bool startDisplayVideo();
 
 // A hidden GL window of width x height with a double-buffered RGBA format
 // (5 bits a channel or more) and a 16-bit depth buffer, asking for a
-// compatibility profile; flags are added to SDL_WINDOW_OPENGL. False: none.
+// compatibility profile, multisampled as asked where offered; flags are
+// added to SDL_WINDOW_OPENGL. False: none.
 bool createWindow(const char* title, int width, int height, Uint32 flags);
 bool createContext();             // false: no window, or SDL made no context
 // Swaps of the current context wait for the display's refresh: adaptive

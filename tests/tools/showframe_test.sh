@@ -1,7 +1,8 @@
 #!/bin/sh
 # showframe renders a moment of the show to a PPM, refuses bad arguments,
 # says when the show ends before the moment asked for, and why it could not
-# start. Its icon reads at every size it is installed at: the picture is
+# start. Drawn at a size it keeps the picture's look and its text's place.
+# Its icon reads at every size it is installed at: the picture is
 # centred, mostly lit, with the red sphere in its middle.
 # Usage: showframe_test.sh BUILD-DIR
 set -u
@@ -78,6 +79,47 @@ check "$?" 2 "exit code without arguments"
 check "$?" 2 "exit code for --fps 0"
 ./showframe 1 /nonexistent/dir/x.ppm 2>/dev/null
 check "$?" 1 "exit code for an unwritable file"
+
+# Drawn at a size, five moments (one a scene: slide and caption, title,
+# ring tunnel, scroller, sphere and credits) on one clock. At 3 times 640 x
+# 480 the picture averaged 3 x 3 is within 8 levels of the 640 x 480 frame
+# on most pixels; at every size the text (caption, credit line: every
+# channel above 64) keeps its box, scaled, within 2 pixels on each side, and
+# the bars around a picture of another shape are black.
+framecheck="$build/tests/framecheck"
+moments="5 60.5 75 100 130"
+frames() {  # frames SIZE: the moments drawn at SIZE (640x480: the show's own)
+    set -- "$1"
+    for t in $moments; do set -- "$@" "$t" "$out/$1-$t.ppm"; done
+    size=$1
+    shift
+    if [ "$size" = 640x480 ]; then ./showframe --fps 10 "$@"; else ./showframe --fps 10 --size "$size" "$@"; fi
+}
+frames 640x480 2>/dev/null
+check "$?" 0 "exit code at 640 x 480"
+for row in "1920x1440 3 90 95 90 95 90" "1920x1080 2.25" "1000x750 1.5625"; do
+    set -- $row
+    size=$1 scale=$2
+    shift 2
+    frames "$size" 2>/dev/null
+    check "$?" 0 "exit code at $size"
+    check "$("$framecheck" bars "$out/$size-5.ppm")" 0 "the brightest bar pixel at $size"
+    for t in 5 130; do
+        got=$("$framecheck" text "$out/$size-$t.ppm")
+        expected=$("$framecheck" text "$out/640x480-$t.ppm")
+        check "$(echo "$got $expected" | awk -v s="$scale" '
+            function off(a, b) { d = a - b; return d < -2 || d > 2 }
+            { if (off($1, $5 * s) || off($2, $6 * s) || off($3 + 1, ($7 + 1) * s) || off($4 + 1, ($8 + 1) * s)) print "box " $1 " " $2 " " $3 " " $4; else print "scaled" }')" scaled \
+              "the text's box at $t s at $size, against $expected at 640 x 480 times $scale"
+    done
+    for t in $moments; do
+        [ $# -gt 0 ] || break
+        share=$("$framecheck" near "$out/640x480-$t.ppm" "$out/$size-$t.ppm" 8)
+        check "$(awk -v s="$share" -v least="$1" 'BEGIN { print (s >= least) ? "close" : "only " s "%" }')" close \
+              "pixels within 8 levels at $t s, $size averaged down"
+        shift
+    done
+done
 
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]
