@@ -32,6 +32,7 @@ struct FramebufferCalls {
     PFNGLBINDRENDERBUFFERPROC BindRenderbuffer = nullptr;
     PFNGLRENDERBUFFERSTORAGEPROC RenderbufferStorage = nullptr;
     PFNGLBLITFRAMEBUFFERPROC BlitFramebuffer = nullptr;
+    PFNGLRENDERBUFFERSTORAGEMULTISAMPLEPROC RenderbufferStorageMultisample = nullptr;
 };
 
 struct DesktopState {
@@ -41,6 +42,9 @@ struct DesktopState {
     GLuint framebuffer = 0;        // 0: none (no context yet)
     GLuint colourBuffer = 0;       // RGBA8
     GLuint depthBuffer = 0;        // 16-bit depth
+    int samples = 0;               // of the frame's buffers; 0: single-sampled
+    GLuint resolvedFramebuffer = 0;  // multisampled: the frame resolved, single-sampled, before it is scaled
+    GLuint resolvedBuffer = 0;
     FramebufferCalls gl;
 };
 
@@ -81,6 +85,8 @@ bool loadFramebufferCalls() {
     gl.RenderbufferStorage =
         reinterpret_cast<PFNGLRENDERBUFFERSTORAGEPROC>(SDL_GL_GetProcAddress("glRenderbufferStorage"));
     gl.BlitFramebuffer = reinterpret_cast<PFNGLBLITFRAMEBUFFERPROC>(SDL_GL_GetProcAddress("glBlitFramebuffer"));
+    gl.RenderbufferStorageMultisample = reinterpret_cast<PFNGLRENDERBUFFERSTORAGEMULTISAMPLEPROC>(
+        SDL_GL_GetProcAddress("glRenderbufferStorageMultisample"));
     return gl.GenFramebuffers != nullptr && gl.BindFramebuffer != nullptr && gl.FramebufferRenderbuffer != nullptr &&
            gl.CheckFramebufferStatus != nullptr && gl.GenRenderbuffers != nullptr &&
            gl.BindRenderbuffer != nullptr && gl.RenderbufferStorage != nullptr && gl.BlitFramebuffer != nullptr;
@@ -92,12 +98,32 @@ bool loadFramebufferCalls() {
 bool makeFramebuffer() {
     if (!loadFramebufferCalls()) return false;
     const FramebufferCalls& gl = state.gl;
+    // Multisampled where asked and offered.
+    GLint maxSamples = 0;
+    if (state.samples > 0) glGetIntegerv(GL_MAX_SAMPLES, &maxSamples);
+    if (gl.RenderbufferStorageMultisample == nullptr || maxSamples < state.samples) state.samples = 0;
+    const auto storage = [&](GLenum format) {
+        if (state.samples > 0)
+            gl.RenderbufferStorageMultisample(GL_RENDERBUFFER, state.samples, format, state.frameWidth,
+                                              state.frameHeight);
+        else
+            gl.RenderbufferStorage(GL_RENDERBUFFER, format, state.frameWidth, state.frameHeight);
+    };
+    if (state.samples > 0) {
+        gl.GenRenderbuffers(1, &state.resolvedBuffer);
+        gl.BindRenderbuffer(GL_RENDERBUFFER, state.resolvedBuffer);
+        gl.RenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, state.frameWidth, state.frameHeight);
+        gl.GenFramebuffers(1, &state.resolvedFramebuffer);
+        gl.BindFramebuffer(GL_FRAMEBUFFER, state.resolvedFramebuffer);
+        gl.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, state.resolvedBuffer);
+        if (gl.CheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return false;
+    }
     gl.GenRenderbuffers(1, &state.colourBuffer);
     gl.BindRenderbuffer(GL_RENDERBUFFER, state.colourBuffer);
-    gl.RenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, state.frameWidth, state.frameHeight);
+    storage(GL_RGBA8);
     gl.GenRenderbuffers(1, &state.depthBuffer);
     gl.BindRenderbuffer(GL_RENDERBUFFER, state.depthBuffer);
-    gl.RenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, state.frameWidth, state.frameHeight);
+    storage(GL_DEPTH_COMPONENT16);
     gl.BindRenderbuffer(GL_RENDERBUFFER, 0);
     gl.GenFramebuffers(1, &state.framebuffer);
     gl.BindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
@@ -138,7 +164,12 @@ bool createWindow(const char* title, int width, int height, bool fullscreen) {
         windowHeight = screen.h;
     }
     const Uint32 flags = SDL_WINDOW_ALLOW_HIGHDPI | (fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_RESIZABLE);
-    if (!sdl::createWindow(title, windowWidth, windowHeight, flags)) return false;
+    // The samples asked for are the frame's: the window only receives it.
+    state.samples = sdl::samplesAsked;
+    sdl::samplesAsked = 0;
+    const bool made = sdl::createWindow(title, windowWidth, windowHeight, flags);
+    sdl::samplesAsked = state.samples;
+    if (!made) return false;
     state.frameWidth = width;
     state.frameHeight = height;
     sdl::fixedViewSize = {width, height};
@@ -152,6 +183,7 @@ bool createContext() {
     sdl::askForVsync();
     if (makeFramebuffer()) return true;
     state.framebuffer = state.colourBuffer = state.depthBuffer = 0;
+    state.resolvedFramebuffer = state.resolvedBuffer = 0;
     sdl::deleteContext();
     return false;
 }
@@ -171,6 +203,7 @@ void showWindow() {
 // The framebuffer's objects die with the context.
 void deleteContext() {
     state.framebuffer = state.colourBuffer = state.depthBuffer = 0;
+    state.resolvedFramebuffer = state.resolvedBuffer = 0;
     sdl::deleteContext();
 }
 
@@ -211,6 +244,14 @@ void swapBuffers() {
     //    as a flat panel's own scaler shows a 640 x 480 mode.
     const bool wholeScale = (place.x1 - place.x0) % state.frameWidth == 0 &&
                             (place.y1 - place.y0) % state.frameHeight == 0;
+    //    A multisampled frame is resolved first, at its own size.
+    if (state.samples > 0) {
+        gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, state.resolvedFramebuffer);
+        gl.BlitFramebuffer(0, 0, state.frameWidth, state.frameHeight, 0, 0, state.frameWidth, state.frameHeight,
+                           GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        gl.BindFramebuffer(GL_READ_FRAMEBUFFER, state.resolvedFramebuffer);
+        gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    }
     gl.BlitFramebuffer(0, 0, state.frameWidth, state.frameHeight, place.x0, place.y0, place.x1, place.y1,
                        GL_COLOR_BUFFER_BIT, wholeScale ? GL_NEAREST : GL_LINEAR);
     // 4. Shown, and the frame's buffer bound again for the next frame's drawing.

@@ -199,6 +199,12 @@ done <<'EOF'
 --fps 60 --max-fps 30|2|eyesonly: --max-fps paces the real clock; it does not go with --fps
 --capture out.mp4 --max-fps 30|2|eyesonly: --max-fps paces the real clock; a capture runs on the fixed-step clock (give --fps)
 --data no/such/folder|2|eyesonly: --data needs a folder, and 'no/such/folder' is none
+--size 1920|2|eyesonly: --size needs a size WxH, each from 16 to 16384, not '1920'
+--size 1920x-8|2|eyesonly: --size needs a size WxH, each from 16 to 16384, not '1920x-8'
+--size 8x8|2|eyesonly: --size needs a size WxH, each from 16 to 16384, not '8x8'
+--capture out.mkv --size 1001x750|2|eyesonly: --size needs an even width and height of at most 4096 with --capture
+--capture out.mkv --size 1280x960 --scale 2|2|eyesonly: --scale enlarges the 640 x 480 picture; it does not go with --size
+--capture data/sized.mkv --size 1000x750 --until 0|0|eyesonly: wrote 1 frame (0.0 s of show) to data/sized.mkv
 EOF
 run --version
 grep -Eq '^eyesonly [0-9]+\.[0-9]+' "$work/out" && grep -Eq '^face: .+ \(/.+\)$' "$work/out" && pass ||

@@ -9,6 +9,8 @@
 #   23 text rows (4 credits, 19 greetings), the switch printing "row 1 0",
 #   one "quit", last,
 #   and about 2 minutes 25 seconds of show time (the clock starts at 1000 ms).
+# At 10 and 12.5 frames a second, drawn at 1280 x 960 and 1000 x 750, its
+# trace is the one at 640 x 480.
 # Usage: sh tests/program/fullshow_test.sh <build dir>
 build=${1:?usage: fullshow_test.sh <build dir>}
 cd "$build" || exit 1
@@ -52,6 +54,23 @@ for fps in 30 60 100 144; do
 
     echo "$fps fps: exit $code, $(wc -l <"$out") trace lines, show time $show_ms ms, $(tail -n 1 "$out" | awk '{ print $1 }') frames"
     rm -f "$out"
+done
+
+# The timeline does not depend on the size the show is drawn at: the whole
+# trace at --size (a whole scale, 2, and a fraction, 1.5625) is the one at
+# 640 x 480 at the same rate.
+for row in "10 1280x960" "12.5 1000x750"; do
+    set -- $row
+    fps=$1
+    own=$(mktemp)
+    sized=$(mktemp)
+    ./eyesonly --headless --fps "$fps" --trace >"$own"
+    ./eyesonly --headless --fps "$fps" --trace --size "$2" >"$sized"
+    code=$?
+    [ "$code" -eq 0 ] || fail "exit code $code at --size $2, expected 0"
+    [ -s "$own" ] && cmp -s "$own" "$sized" || fail "the trace at --size $2 differs from 640 x 480's: $(diff "$own" "$sized" | head -n 3)"
+    echo "$fps fps at --size $2: $(wc -l <"$sized") trace lines, as at 640 x 480"
+    rm -f "$own" "$sized"
 done
 
 [ "$failures" -eq 0 ] || exit 1

@@ -26,6 +26,7 @@ typedef struct {
 static int readFrame(const char* path, Frame* f) {
     FILE* in = fopen(path, "rb");
     int max = 0;
+    f->rgb = NULL;
     if (in == NULL) return 0;
     if (fscanf(in, "P6 %d %d %d", &f->width, &f->height, &max) != 3 || max != 255 || fgetc(in) == EOF ||
         f->width <= 0 || f->height <= 0) {
@@ -75,6 +76,8 @@ static int near(const char* smallPath, const char* largePath, int levels) {
             within += good;
         }
     printf("%.1f\n", 100.0 * within / ((double)s.w * s.h));
+    free(s.rgb);
+    free(l.rgb);
     return 0;
 }
 
@@ -95,6 +98,7 @@ static int text(const char* path) {
         printf("none\n");
     else
         printf("%d %d %d %d\n", left, top, right, bottom);
+    free(f.rgb);
     return 0;
 }
 
@@ -109,6 +113,7 @@ static int bars(const char* path) {
                 if (pixel(&f, x, y)[c] > brightest) brightest = pixel(&f, x, y)[c];
         }
     printf("%d\n", brightest);
+    free(f.rgb);
     return 0;
 }
 
