@@ -10,9 +10,16 @@
 //   ?fps=F      the fixed-step clock at F frames a second (1 to 1000)
 //   &until=S    the run ends after the frame drawn S seconds into the show
 //   &trace      the show's timeline on the console, a line per event
+//   &size=WxH   the picture drawn at W x H pixels, as --size draws it;
+//               without it, at the canvas's shown size times the device's
+//               pixel ratio (at most the screen's own pixels), taken at
+//               each Play and followed when the window or full screen
+//               changes it (the picture placed anew at the scale it started
+//               at); size=640x480 is the show's own picture
 //   #t=S        the first frame shown is the first at S or later, as with
 //               --from S (the page reads it at each Play)
 #include <emscripten/emscripten.h>
+#include <emscripten/html5.h>
 
 #include <cmath>
 #include <cstdint>
@@ -55,6 +62,16 @@ EM_JS(int, pageFrameShown, (uint32_t clockMs), { return eyesonlyPage.frameShown(
 EM_JS(void, pageKeepFrame, (const uint8_t* pixels, int width, int height, uint32_t clockMs), {
     eyesonlyPage.keepFrame(HEAPU8.slice(pixels, pixels + width * height * 4), width, height, clockMs);
 });
+// The canvas's shown size in the device's pixels, at most the screen's:
+// width in the high 16 bits, height in the low; 0 while it is not shown.
+EM_JS(int, pageCanvasPixels, (), {
+    const canvas = document.getElementById('canvas');
+    const ratio = window.devicePixelRatio || 1;
+    const box = canvas.getBoundingClientRect();
+    const width = Math.min(Math.round(box.width * ratio), Math.round(screen.width * ratio), 16384);
+    const height = Math.min(Math.round(box.height * ratio), Math.round(screen.height * ratio), 16384);
+    return width >= 16 && height >= 16 ? (width << 16) | height : 0;
+});
 EM_JS(void, pageShowEnded, (int exitCode, int escaped, double heapBytes), {
     eyesonlyPage.showEnded(exitCode, escaped !== 0, heapBytes);
 });
@@ -74,6 +91,8 @@ struct WebRun {
     State state = State::Waiting;
     double fixedFps = 0.0;  // 0: the real clock
     double fromSeconds = 0.0;  // where the run starts (#t=)
+    int width = 0;          // &size=WxH; 0: the canvas's shown size in device pixels
+    int height = 0;
     bool played = false;    // a run has ended before: the show's state is put back first
     ShowLoop loop;
     ShowRun run;
@@ -96,10 +115,35 @@ bool handOverFrame(const DrawnFrame& frame) {
     feedSound();
     if (pageFrameShown(frame.clockMs)) {
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, showWidth, showHeight, GL_RGBA, GL_UNSIGNED_BYTE, web.pixels.data());
-        pageKeepFrame(web.pixels.data(), showWidth, showHeight, frame.clockMs);
+        web.pixels.resize(static_cast<size_t>(picture.outputWidth) * picture.outputHeight * 4);
+        glReadPixels(0, 0, picture.outputWidth, picture.outputHeight, GL_RGBA, GL_UNSIGNED_BYTE, web.pixels.data());
+        pageKeepFrame(web.pixels.data(), picture.outputWidth, picture.outputHeight, frame.clockMs);
     }
     return true;
+}
+
+// The size the page draws at now: the address's, or the canvas's own.
+bool pageOutputSize(int& width, int& height) {
+    if (web.width > 0) {
+        width = web.width;
+        height = web.height;
+        return true;
+    }
+    const int packed = pageCanvasPixels();
+    width = packed >> 16;
+    height = packed & 0xFFFF;
+    return packed != 0;
+}
+
+// The window or full screen changed the canvas's shown size: the canvas is
+// made that size and the picture placed in it anew, at its scale.
+EM_BOOL onPageResized(int, const void*, void*) {
+    int width = 0, height = 0;
+    if (web.state != State::Running || web.width > 0 || !pageOutputSize(width, height)) return EM_FALSE;
+    if (width == picture.outputWidth && height == picture.outputHeight) return EM_FALSE;
+    emscripten_set_canvas_element_size("#canvas", width, height);
+    platform::postMessage({platform::WM_SIZE, 0, platform::packSize(width, height)});
+    return EM_FALSE;
 }
 
 void start() {
@@ -107,6 +151,12 @@ void start() {
         resetShowState();
         shell.skipFullscreen = true;  // the page is its own window
     }
+    // The picture at the page's size now, smoothed where it is larger
+    // than the show's own.
+    int width = showWidth, height = showHeight;
+    pageOutputSize(width, height);
+    sizeOutput(width, height);
+    platform::askForSamples(picture.scale > 1.0f ? pictureSamples : 0);
     // The keys act on the real clock, as the program's do; on the fixed
     // one the sound is mixed frame by frame, as a capture's is.
     PlayerSettings player;
@@ -213,9 +263,20 @@ int main() {
     Options options;
     if (addressOption("fps", options)) web.fixedFps = options.fps;
     if (addressOption("until", options)) web.run.stopAtMs = readingAtSecond(options.untilSeconds);
+    if (addressOption("size", options)) {
+        web.width = options.width;
+        web.height = options.height;
+    }
     traceEnabled = pageFlag("trace") != 0;
     web.run.afterFrame = handOverFrame;
-    web.pixels.resize(static_cast<size_t>(showWidth) * showHeight * 4);
+    emscripten_set_resize_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE,
+                                   [](int type, const EmscriptenUiEvent* event, void* data) {
+                                       return onPageResized(type, event, data);
+                                   });
+    emscripten_set_fullscreenchange_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_FALSE,
+                                             [](int type, const EmscriptenFullscreenChangeEvent* event, void* data) {
+                                                 return onPageResized(type, event, data);
+                                             });
 
     // 2. The page is its own window: no display mode, no question. Its
     //    glyphs are in the show's data.

@@ -114,11 +114,9 @@ void setFixedGlState() {
     glLoadIdentity();
     // Additive blending, for when a scene turns blending on.
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    // Wire lines and points keep their weight in a larger picture.
-    if (picture.scale != 1.0f) {
-        glLineWidth(picture.scale);
-        glPointSize(picture.scale);
-    }
+    // Wire lines keep their weight in a larger picture (the show draws no
+    // points).
+    if (picture.scale != 1.0f) glLineWidth(picture.scale);
 }
 
 void fillBitMasks() {

@@ -126,6 +126,14 @@ void glScissor(GLint x, GLint y, GLsizei width, GLsizei height) {
     });
 }
 
+// WebGL draws lines as wide as the browser allows, often 1 pixel at most.
+void glLineWidth(GLfloat width) {
+    recordOrRun([=] {
+        if (!(width > 0.0f)) return setError(GL_INVALID_VALUE);
+        emscripten_glLineWidth(width);
+    });
+}
+
 void glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
     recordOrRun([=] {
         if (width < 0 || height < 0) return setError(GL_INVALID_VALUE);

@@ -6,7 +6,7 @@
 //                 errors, queries, light 0, the attribute stacks, selection
 //                 glEnable glDisable glIsEnabled glHint glShadeModel
 //                 glClearColor glClearDepth glClear glDepthFunc glBlendFunc
-//                 glScissor glViewport glGetError glGetIntegerv glGetFloatv
+//                 glScissor glViewport glLineWidth glGetError glGetIntegerv glGetFloatv
 //                 glGetBooleanv glLightfv glPushAttrib glPopAttrib
 //                 glPushClientAttrib glPopClientAttrib glRenderMode
 //                 glSelectBuffer

@@ -9,6 +9,7 @@ void emscripten_glEnable(GLenum cap);
 void emscripten_glDisable(GLenum cap);
 void emscripten_glViewport(GLint x, GLint y, GLsizei width, GLsizei height);
 void emscripten_glScissor(GLint x, GLint y, GLsizei width, GLsizei height);
+void emscripten_glLineWidth(GLfloat width);
 void emscripten_glClear(GLbitfield mask);
 void emscripten_glClearColor(GLfloat r, GLfloat g, GLfloat b, GLfloat a);
 void emscripten_glClearDepthf(GLfloat depth);

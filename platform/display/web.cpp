@@ -23,6 +23,16 @@ namespace platform {
 // The page's title stands for the window's.
 void setWindowTitle(const char* title) { pageSetTitle(title); }
 
+namespace {
+int samplesAsked = 0;  // askForSamples: the context's antialiasing, when not 0
+}  // namespace
+
+// WebGL offers antialiasing, not a count of samples: the browser picks it.
+void askForSamples(int samples) { samplesAsked = samples; }
+
+// The page is the desktop here: its size is the canvas's, which app/web.cpp sets.
+bool desktopSize(int&, int&) { return false; }
+
 namespace web {
 namespace {
 
@@ -77,7 +87,7 @@ bool createContext() {
     attributes.alpha = EM_FALSE;  // the clear colour's alpha must not show the page through
     attributes.depth = EM_TRUE;
     attributes.stencil = EM_FALSE;
-    attributes.antialias = EM_FALSE;
+    attributes.antialias = samplesAsked > 0 ? EM_TRUE : EM_FALSE;
     attributes.majorVersion = 1;
     attributes.minorVersion = 0;
     page.context = emscripten_webgl_create_context(canvas, &attributes);

@@ -10,12 +10,15 @@
 // program; in the show they are platform's own.
 #include "platform/fonts/fonts.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/fonts/pack.h"
@@ -27,6 +30,8 @@
 namespace EYESONLY_PACK_FONTS {
 
 namespace {
+
+constexpr int maxDrawnPixels = 4096;  // a glyph drawn from its outline, each way
 
 struct OutlineSet {
     int height;
@@ -265,16 +270,74 @@ const BitmapSet* bitmapSet(const FontFace& font) {
     return nullptr;
 }
 
+// Glyphs at heights the pack holds no bitmaps for (the text of a larger
+// picture) are drawn from the pack's first outline set, which is in em
+// units whatever its height: a pixel is inked where its centre lies inside
+// the outline, by the glyph's own fill rule. Unhinted, unlike the packed
+// bitmaps; at the sizes this is for, hinting is no longer seen.
+platform::GlyphBitmap drawnFromOutline(const platform::GlyphOutline& outline, int height) {
+    platform::GlyphBitmap glyph;
+    const double em = height;
+    glyph.advance = static_cast<float>(std::round(outline.metrics.cellIncX * em));
+    if (outline.contours.empty()) return glyph;
+    // 1. The inked box in whole pixels around the outline.
+    double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
+    for (const platform::GlyphContour& c : outline.contours)
+        for (const platform::GlyphPoint& p : c) {
+            x0 = std::min(x0, p.x * em), x1 = std::max(x1, p.x * em);
+            y0 = std::min(y0, p.y * em), y1 = std::max(y1, p.y * em);
+        }
+    const int left = static_cast<int>(std::floor(x0)), bottom = static_cast<int>(std::floor(y0));
+    const int width = static_cast<int>(std::ceil(x1)) - left, rows = static_cast<int>(std::ceil(y1)) - bottom;
+    if (width <= 0 || rows <= 0 || width > maxDrawnPixels || rows > maxDrawnPixels) return glyph;
+    const size_t rowBytes = (static_cast<size_t>(width) + 7) / 8;
+    glyph.bits.assign(rowBytes * static_cast<size_t>(rows), 0);
+    // 2. Row by row, bottom first, through the centres of its pixels: where
+    //    each edge crosses, with its direction, then the spans inside.
+    std::vector<std::pair<double, int>> crossings;
+    for (int r = 0; r < rows; ++r) {
+        const double y = bottom + r + 0.5;
+        crossings.clear();
+        for (const platform::GlyphContour& c : outline.contours)
+            for (size_t i = 0; i < c.size(); ++i) {
+                const platform::GlyphPoint& a = c[i];
+                const platform::GlyphPoint& b = c[(i + 1) % c.size()];
+                const double ay = a.y * em, by = b.y * em;
+                if ((ay <= y) == (by <= y)) continue;
+                const double x = (a.x + (y - ay) / (by - ay) * (b.x - a.x)) * em;
+                crossings.emplace_back(x, by > ay ? 1 : -1);
+            }
+        std::sort(crossings.begin(), crossings.end());
+        int winding = 0;
+        for (size_t k = 0; k + 1 < crossings.size(); ++k) {
+            winding += outline.evenOdd ? 1 : crossings[k].second;
+            const bool inside = outline.evenOdd ? winding % 2 != 0 : winding != 0;
+            if (!inside) continue;
+            const int from = std::max(static_cast<int>(std::ceil(crossings[k].first - left - 0.5)), 0);
+            const int to = std::min(static_cast<int>(std::ceil(crossings[k + 1].first - left - 0.5)), width);
+            for (int px = from; px < to; ++px)
+                glyph.bits[static_cast<size_t>(r) * rowBytes + static_cast<size_t>(px) / 8] |=
+                    static_cast<uint8_t>(0x80u >> (px % 8));
+        }
+    }
+    glyph.width = width;
+    glyph.rows = rows;
+    glyph.xorig = static_cast<float>(-left);
+    glyph.yorig = static_cast<float>(-bottom);
+    return glyph;
+}
+
 }  // namespace
 
 bool useBitmapHeight(FontFace& font) {
-    return bitmapSet(font) != nullptr;
+    return bitmapSet(font) != nullptr || (!font.pack->outlines.empty() && font.height > 0);
 }
 
 platform::GlyphBitmap glyphBitmap(FontFace& font, int code) {
-    const BitmapSet* set = bitmapSet(font);
-    if (!set || code < 0 || code >= glyphpack::glyphCount) return {};
-    return set->glyphs[code];
+    if (code < 0 || code >= glyphpack::glyphCount) return {};
+    if (const BitmapSet* set = bitmapSet(font)) return set->glyphs[code];
+    if (font.pack->outlines.empty() || font.height <= 0) return {};
+    return drawnFromOutline(font.pack->outlines.front().glyphs[code], font.height);
 }
 
 }  // namespace EYESONLY_PACK_FONTS

@@ -65,7 +65,11 @@ for row in "10 1280x960" "12.5 1000x750"; do
     own=$(mktemp)
     sized=$(mktemp)
     ./eyesonly --headless --fps "$fps" --trace >"$own"
-    ./eyesonly --headless --fps "$fps" --trace --size "$2" >"$sized"
+    # In a sanitizer build LeakSanitizer's own tracer stops on a broken
+    # thread-local entry in a process whose Mesa context is multisampled;
+    # the sized drawing's leaks are checked single-sampled by the showframe
+    # test.
+    ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 ./eyesonly --headless --fps "$fps" --trace --size "$2" >"$sized"
     code=$?
     [ "$code" -eq 0 ] || fail "exit code $code at --size $2, expected 0"
     [ -s "$own" ] && cmp -s "$own" "$sized" || fail "the trace at --size $2 differs from 640 x 480's: $(diff "$own" "$sized" | head -n 3)"

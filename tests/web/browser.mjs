@@ -118,8 +118,14 @@ export async function openBrowser({ engine = 'chromium', sound = true, width = 8
     protocolTimeout: 600000,
   });
   const console = [];
-  // The page at url + query, or at an address of its own (file://...).
-  async function openPage(query) {
+  // The page at url + query, or at an address of its own (file://...),
+  // drawn at the show's own 640 x 480 unless the query says a size or
+  // ownSize leaves it the page's.
+  async function openPage(query, { ownSize = false } = {}) {
+    if (!ownSize && !/[?&]size=/.test(query)) {
+      const [address, hash] = query.split('#');
+      query = address + (address.includes('?') ? '&' : '?') + 'size=640x480' + (hash !== undefined ? '#' + hash : '');
+    }
     const page = await browser.newPage();
     page.on('console', (message) => console.push({ type: message.type(), text: message.text() }));
     page.on('pageerror', (error) => console.push({ type: 'error', text: String(error) }));

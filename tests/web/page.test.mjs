@@ -80,6 +80,20 @@ describe('in chromium', () => {
     }
   });
 
+  test('the canvas draws at its shown size in device pixels, or at the size the address gives', async () => {
+    const canvasSize = (page) => page.$eval('#canvas', (c) => [c.width, c.height, c.clientWidth, c.clientHeight]);
+    const own = await browser.openPage('?fps=10&until=0.5', { ownSize: true });
+    await own.setViewport({ width: 800, height: 600, deviceScaleFactor: 2 });
+    assert.deepEqual(await playToEnd(own), { exitCode: 0, escaped: false });
+    const [width, height, shownWidth, shownHeight] = await canvasSize(own);
+    assert.deepEqual([width, height], [shownWidth * 2, shownHeight * 2], 'the canvas at twice its shown size');
+    await own.close();
+    const sized = await browser.openPage('?fps=10&until=0.5&size=1280x960');
+    assert.deepEqual(await playToEnd(sized), { exitCode: 0, escaped: false });
+    assert.deepEqual((await canvasSize(sized)).slice(0, 2), [1280, 960]);
+    await sized.close();
+  });
+
   test('Play again frees what each run made: the heap in use stays flat', async () => {
     const page = await browser.openPage('?fps=100&until=0.5');
     for (let run = 0; run < 6; run++) assert.deepEqual(await playToEnd(page), { exitCode: 0, escaped: false });
