@@ -69,7 +69,8 @@ constexpr OptionRow optionRows[] = {
      "a 640 x 480 window instead of switching the display to full screen"},
     {"--desktop", nullptr, Value::None, 0, 0, false, nullptr, Watching,
      "--capture draws offscreen; it does not go with --windowed or --desktop", "",
-     "full screen at the desktop's own mode, the show scaled to fit"},
+     "full screen at the desktop's own mode, the show drawn at its\n"
+     "resolution (as --size draws it)"},
     {"--headless", nullptr, Value::None, 0, 0, false, nullptr, Every, nullptr, "",
      "no window and no sound device: draws offscreen, messages on stderr"},
     {"--fps", nullptr, Value::Number, minFps, maxFps, false, "a number from 1 to 1000", Every, nullptr, "F",
@@ -247,8 +248,8 @@ std::string makeUsageText() {
         "usage: eyesonly [--windowed | --desktop | --headless] [--fps F | --max-fps F]\n"
         "                [--trace] [--from S] [--until S] [--mute] [--data DIR]\n"
         "                [--size WxH]\n"
-        "       eyesonly --capture PATH [--fps F] [--scale K | --size WxH] [--force] [--from S] [--until S]\n"
-        "                [--crf N] [--preset NAME] [--data DIR]\n"
+        "       eyesonly --capture PATH [--fps F] [--scale K | --size WxH] [--force]\n"
+        "                [--from S] [--until S] [--crf N] [--preset NAME] [--data DIR]\n"
         "\n"
         "Plays the show. Each of its five files (skorv1.bitmap, skorv2.bitmap,\n"
         "skorv3.bitmap, Tq_outro.xm, VELTO63K.XM) is taken from the first of these\n"
