@@ -453,9 +453,5 @@ TEST(Options, TheControlsOptionsGoWhereTheyCanTakeEffect) {
     EXPECT_DOUBLE_EQ(o.fromSeconds, 60.0);
     EXPECT_EQ(o.capture.crf, 30);
     EXPECT_EQ(o.capture.preset, "slow");
-    Options sized;
-    ASSERT_TRUE(parse({"--headless", "--size=1000x750"}, sized, e)) << e;
-    EXPECT_EQ(sized.width, 1000);
-    EXPECT_EQ(sized.height, 750);
     EXPECT_NE(std::string(usageText()).find("Left, Right"), std::string::npos) << "--help lists the keys";
 }

@@ -88,21 +88,19 @@ check "$?" 1 "exit code for an unwritable file"
 # the bars around a picture of another shape are black.
 framecheck="$build/tests/framecheck"
 moments="5 60.5 75 100 130"
-frames() {  # frames SIZE: the moments drawn at SIZE (640x480: the show's own)
-    set -- "$1"
-    for t in $moments; do set -- "$@" "$t" "$out/$1-$t.ppm"; done
-    size=$1
-    shift
-    if [ "$size" = 640x480 ]; then ./showframe --fps 5 "$@"; else ./showframe --fps 5 --size "$size" "$@"; fi
+frames() {  # frames SIZE [--size SIZE]: the moments drawn at SIZE
+    size=$1 && shift
+    for t in $moments; do set -- "$@" "$t" "$out/$size-$t.ppm"; done
+    ./showframe --fps 5 "$@" 2>/dev/null
 }
-frames 640x480 2>/dev/null
+frames 640x480
 check "$?" 0 "exit code at 640 x 480"
 for row in "1920x1440 3 97 97 93 97 97" "1920x1080 2.25" "1000x750 1.5625"; do
     set -- $row
-    size=$1 scale=$2
-    shift 2
-    frames "$size" 2>/dev/null
+    scale=$2
+    frames "$1" --size "$1"
     check "$?" 0 "exit code at $size"
+    shift 2
     check "$("$framecheck" bars "$out/$size-100.ppm")" 0 "the brightest bar pixel at $size (the scroller clears grey)"
     for t in 5 130; do
         got=$("$framecheck" text "$out/$size-$t.ppm")
