@@ -1,0 +1,111 @@
+// Wine as a host for the Windows build's tests, set up as it stays reliable:
+//   - a private prefix (WINEPREFIX), made once and kept in the build folder,
+//     with crash dialogs off (otherwise a crash waits for a click forever);
+//   - WINEDEBUG=-all, and no Mono or Gecko offered at the prefix's making;
+//   - its own X server (Xvfb, a free display found with -displayfd), since
+//     Wine makes no GL context without a display;
+//   - its wineserver started first with its output on /dev/null, so that it
+//     does not hold a test's pipes open after the program has ended;
+//   - a HOME of its own whose ALSA default is the null device, so that the
+//     sound device opens and plays into nothing;
+//   - everything ended by its process id, and the wineserver by
+//     `wineserver -k` of that prefix.
+import { execFile, spawn } from 'node:child_process';
+import { once } from 'node:events';
+import { existsSync, openSync, readFileSync, closeSync } from 'node:fs';
+import { mkdir, mkdtemp, rm, writeFile } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { promisify } from 'node:util';
+
+const execFileP = promisify(execFile);
+
+// Starts Xvfb and resolves to { display, process } once it takes clients.
+async function startXvfb(screen = '1024x768x24') {
+  const dir = await mkdtemp(join(tmpdir(), 'eyesonly-xvfb-'));
+  const numberFile = join(dir, 'display');
+  const fd = openSync(numberFile, 'w');
+  const xvfb = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', screen, '-nolisten', 'tcp'],
+    { stdio: ['ignore', 'ignore', 'ignore', fd] });
+  closeSync(fd);
+  const exited = once(xvfb, 'exit');
+  try {
+    // Xvfb writes its number when it is ready; its file is read at each of
+    // its own signs of life until then.
+    for (;;) {
+      const number = readFileSync(numberFile, 'latin1').trim();
+      if (/^\d+$/.test(number)) return { display: `:${number}`, process: xvfb };
+      const step = new Promise((resolve) => setTimeout(resolve, 100));
+      if (await Promise.race([exited.then(() => 'gone'), step]) === 'gone') throw new Error('Xvfb ended before it took clients');
+    }
+  } finally {
+    await rm(dir, { recursive: true, force: true });
+  }
+}
+
+// Makes the prefix in prefixDir once (5 to 12 s, ~700 MB); a prefix that is
+// there and finished (its stamp written last) is used as it is.
+async function makePrefix(env) {
+  const stamp = join(env.WINEPREFIX, '.eyesonly-ready');
+  if (existsSync(stamp)) return;
+  await rm(env.WINEPREFIX, { recursive: true, force: true });
+  await mkdir(env.WINEPREFIX, { recursive: true });
+  await execFileP('wine', ['wineboot', '--init'], { env });
+  await execFileP('wine', ['reg', 'add', 'HKCU\\Software\\Wine\\WineDbg', '/v', 'ShowCrashDialog',
+    '/t', 'REG_DWORD', '/d', '0', '/f'], { env });
+  await execFileP('wineserver', ['-w'], { env });
+  await writeFile(stamp, 'made by tests/support/wine.mjs\n');
+}
+
+// Starts the host. prefixDir: where the prefix is kept between runs.
+// Resolves to { env, display, run, stop }.
+export async function startWine(prefixDir) {
+  const home = await mkdtemp(join(tmpdir(), 'eyesonly-wine-home-'));
+  await writeFile(join(home, '.asoundrc'), 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n');
+  const xvfb = await startXvfb();
+  const env = {
+    ...process.env,
+    HOME: home,
+    DISPLAY: xvfb.display,
+    WINEPREFIX: prefixDir,
+    WINEDEBUG: '-all',
+    WINEDLLOVERRIDES: 'mscoree,mshtml=',
+    WINEARCH: 'win64',
+  };
+  delete env.WAYLAND_DISPLAY;
+  let wineserver = null;
+  const stop = async () => {
+    if (wineserver !== null) {
+      await execFileP('wineserver', ['-k'], { env }).catch(() => {});
+      if (wineserver.exitCode === null) await once(wineserver, 'exit');
+    }
+    xvfb.process.kill();
+    if (xvfb.process.exitCode === null) await once(xvfb.process, 'exit').catch(() => {});
+    await rm(home, { recursive: true, force: true });
+  };
+  try {
+    await mkdir(prefixDir, { recursive: true });
+    wineserver = spawn('wineserver', ['-p', '-f'], { env, stdio: 'ignore' });
+    await makePrefix(env);
+  } catch (error) {
+    await stop();
+    throw error;
+  }
+
+  // Runs a Windows program; resolves to { code, stdout, stderr } when it
+  // has ended. options: cwd, env (added), onStart(child) called once it runs.
+  const run = (exe, args = [], options = {}) => new Promise((resolve, reject) => {
+    const child = spawn('wine', [exe, ...args],
+      { env: { ...env, ...(options.env || {}) }, cwd: options.cwd, stdio: ['ignore', 'pipe', 'pipe'] });
+    const out = [];
+    const err = [];
+    child.stdout.on('data', (chunk) => out.push(chunk));
+    child.stderr.on('data', (chunk) => err.push(chunk));
+    child.on('error', reject);
+    child.on('close', (code, signal) => resolve({
+      code: signal ? 128 : code, stdout: Buffer.concat(out).toString('utf8'), stderr: Buffer.concat(err).toString('utf8'),
+    }));
+    if (options.onStart) options.onStart(child);
+  });
+  return { env, display: xvfb.display, run, stop };
+}
