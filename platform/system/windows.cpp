@@ -92,13 +92,17 @@ bool usable(DWORD which) {
 // The program is a windowed one, so a double-click opens no console. Started
 // from a console, it writes into that one; a stream redirected to a file or a
 // pipe was handed to it and stays as it is.
+// Lines end in a bare line feed as on Linux, so that a trace written here
+// is the same file, byte for byte.
 void openStandardStreams() {
     const bool outUsable = usable(STD_OUTPUT_HANDLE);
     const bool errUsable = usable(STD_ERROR_HANDLE);
-    if (outUsable && errUsable) return;
-    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
-    if (!outUsable && std::freopen("CONOUT$", "w", stdout) != nullptr) std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
-    if (!errUsable && std::freopen("CONOUT$", "w", stderr) != nullptr) std::setvbuf(stderr, nullptr, _IONBF, 0);
+    if ((!outUsable || !errUsable) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        if (!outUsable && std::freopen("CONOUT$", "w", stdout) != nullptr) std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+        if (!errUsable && std::freopen("CONOUT$", "w", stderr) != nullptr) std::setvbuf(stderr, nullptr, _IONBF, 0);
+    }
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
 }
 
 // ---------------------------------------------------------------------------

@@ -221,8 +221,13 @@ glu_sources="$glu_sources src/libutil/quad.c src/libutil/project.c"
 build_lib "$glu_src" "$prefix/obj/libGLU" "$prefix/lib/libGLU.a" \
   "-O2 -DLIBRARYBUILD -I\$(SRC)/include -I\$(SRC)/src/include" "" \
   $glu_sources
+# Its header declares the functions as a DLL's imports under MinGW (whose
+# _DLL means only that the C runtime is a DLL); for this static library they
+# are plain external functions.
 mkdir -p "$prefix/include/GL"
-cp "$glu_src/include/GL/glu.h" "$prefix/include/GL/"
+sed 's/defined(__MINGW32__)) \&\& defined(_DLL)/defined(__MINGW32__)) \&\& defined(GLU_AS_DLL)/' \
+  "$glu_src/include/GL/glu.h" >"$prefix/include/GL/glu.h"
+grep -q GLU_AS_DLL "$prefix/include/GL/glu.h"
 done_step
 
 echo "$want" >"$stamp"

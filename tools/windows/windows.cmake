@@ -42,8 +42,9 @@ target_compile_options(eyesonly_windows PUBLIC -Wall -Wextra -Wno-unused-paramet
 target_link_libraries(eyesonly_windows PUBLIC
   "${EYESONLY_WIN_DEPS}/lib/libSDL2.a" "${EYESONLY_WIN_DEPS}/lib/libopenmpt.a" "${EYESONLY_WIN_DEPS}/lib/libGLU.a"
   opengl32 gdi32 user32 winmm imm32 ole32 oleaut32 version uuid advapi32 setupapi shell32 dinput8)
-# Everything the compiler brings (libstdc++, libgcc, winpthread) linked in.
-target_link_options(eyesonly_windows PUBLIC -static -static-libgcc -static-libstdc++)
+# Everything the compiler brings (libstdc++, libgcc, winpthread) linked in,
+# and no symbols: the zip is for playing, not debugging.
+target_link_options(eyesonly_windows PUBLIC -static -static-libgcc -static-libstdc++ -s)
 
 set(manifest_resource "${CMAKE_SOURCE_DIR}/tools/windows/eyesonly.rc")
 set_source_files_properties("${manifest_resource}" PROPERTIES

@@ -1,0 +1,153 @@
+// The Windows build under Wine, held to the Linux program: the zip and what
+// the .exe imports, the timeline at two rates, frames at five moments, and
+// the exit codes (the show's end, Escape in its window, no data, a bad
+// option, a capture asked of a build that has none). The .exe runs from the
+// unpacked zip in a folder whose name has spaces and non-ASCII letters,
+// started from another folder, as a double-click starts it.
+import assert from 'node:assert/strict';
+import { execFile, spawn } from 'node:child_process';
+import { once } from 'node:events';
+import { copyFile, mkdir, mkdtemp, readFile, rm } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
+import { join, resolve } from 'node:path';
+import { after, before, test } from 'node:test';
+import { fileURLToPath } from 'node:url';
+import { promisify } from 'node:util';
+
+import { startWine } from '../support/wine.mjs';
+
+const run = promisify(execFile);
+const top = resolve(fileURLToPath(import.meta.url), '../../..');
+const windowsBuild = resolve(process.env.EYESONLY_WINDOWS_BUILD || join(top, 'build-win'));
+const nativeBuild = resolve(process.env.EYESONLY_NATIVE_BUILD || join(top, 'build'));
+const zipFolder = 'eyesonly-windows-x64';
+const traceRates = ['60', '29.97'];
+const frameFps = '10';
+const moments = ['1', '30', '61', '80', '115'];   // seconds into the show
+const frameTolerance = 2;                          // levels a channel
+const frameShareAllowed = 0.001;                   // of the pixels, beyond the tolerance
+const showTitle = '.. for your eyes only ..';
+// DLLs that every 64-bit Windows has.
+const systemDlls = new Set(['advapi32.dll', 'gdi32.dll', 'imm32.dll', 'kernel32.dll', 'msvcrt.dll', 'ole32.dll',
+  'oleaut32.dll', 'opengl32.dll', 'setupapi.dll', 'shell32.dll', 'user32.dll', 'version.dll', 'winmm.dll',
+  'dinput8.dll', 'cfgmgr32.dll', 'hid.dll']);
+
+let scratch;
+let wine;
+let folder;   // the unpacked zip's folder
+let exe;
+let nativeEnv;
+
+// The native build's program with an empty data folder of the user's, run
+// from its build folder.
+const native = (program, args) => run(join(nativeBuild, program), args,
+  { cwd: nativeBuild, env: nativeEnv, maxBuffer: 64 << 20 });
+
+before(async () => {
+  scratch = await mkdtemp(join(tmpdir(), 'eyesonly-windows-'));
+  folder = join(scratch, 'Spiele für Ø', zipFolder);
+  await mkdir(join(scratch, 'Spiele für Ø'));
+  await mkdir(join(scratch, 'elsewhere'));
+  await run('unzip', ['-q', join(windowsBuild, `${zipFolder}.zip`), '-d', join(scratch, 'Spiele für Ø')]);
+  exe = join(folder, 'eyesonly.exe');
+  nativeEnv = {
+    ...process.env,
+    LSAN_OPTIONS: `suppressions=${join(top, 'tests/lsan.supp')}:print_suppressions=0`,
+    XDG_DATA_HOME: join(scratch, 'no-user-data'),
+  };
+  wine = await startWine(join(windowsBuild, 'wine-prefix'));
+});
+
+after(async () => {
+  if (wine) await wine.stop();
+  if (scratch) await rm(scratch, { recursive: true, force: true });
+});
+
+test('the zip holds the program, its data, README.txt and the licence; the program imports only system DLLs', async () => {
+  const listing = (await run('unzip', ['-Z1', join(windowsBuild, `${zipFolder}.zip`)])).stdout.split('\n');
+  for (const name of ['eyesonly.exe', 'README.txt', 'LICENSE.txt', 'data/skorv1.bitmap', 'data/skorv2.bitmap',
+    'data/skorv3.bitmap', 'data/Tq_outro.xm', 'data/VELTO63K.XM', 'data/glyphs.pack'])
+    assert.ok(listing.includes(`${zipFolder}/${name}`), `${name} in the zip: ${listing.join(' ')}`);
+  const dump = (await run('x86_64-w64-mingw32-objdump', ['-p', exe], { maxBuffer: 64 << 20 })).stdout;
+  const imports = [...dump.matchAll(/DLL Name: (\S+)/g)].map((m) => m[1].toLowerCase());
+  assert.ok(imports.includes('opengl32.dll'), `imports ${imports.join(' ')}`);
+  assert.deepEqual(imports.filter((dll) => !systemDlls.has(dll)), [], `imports ${imports.join(' ')}`);
+});
+
+test('the timeline at 60 and 29.97 frames a second is the Linux program\'s, and the show\'s end is exit code 0', async () => {
+  for (const fps of traceRates) {
+    const args = ['--headless', '--fps', fps, '--trace', '--mute'];
+    const [windows, linux] = await Promise.all([
+      wine.run(exe, args, { cwd: join(scratch, 'elsewhere') }), native('eyesonly', args)]);
+    assert.equal(windows.code, 0, `--fps ${fps}: exit code; stderr: ${windows.stderr}`);
+    assert.ok(linux.stdout.split('\n').length > 100, `--fps ${fps}: the Linux trace has ${linux.stdout.length} bytes`);
+    assert.equal(windows.stdout, linux.stdout, `--fps ${fps}: traces`);
+  }
+});
+
+test('frames at five moments are within 2 levels of the Linux program\'s on 99.9% of the pixels', async () => {
+  for (const at of moments) {
+    const windowsPpm = join(scratch, `windows-${at}.ppm`);
+    const linuxPpm = join(scratch, `linux-${at}.ppm`);
+    const [windows] = await Promise.all([
+      wine.run(join(windowsBuild, 'showframe.exe'), ['--fps', frameFps, at, windowsPpm], { cwd: folder }),
+      native('showframe', ['--fps', frameFps, at, linuxPpm]),
+    ]);
+    assert.equal(windows.code, 0, `${at} s: showframe.exe; stderr: ${windows.stderr}`);
+    const [a, b] = await Promise.all([readFile(windowsPpm), readFile(linuxPpm)]);
+    assert.equal(a.length, b.length, `${at} s: file sizes`);
+    const header = a.toString('latin1', 0, 32).match(/^P6\s+\d+\s+\d+\s+255\s/)[0].length;
+    let beyond = 0;
+    let largest = 0;
+    const pixels = (a.length - header) / 3;
+    for (let p = 0; p < pixels; p++) {
+      let worst = 0;
+      for (let c = 0; c < 3; c++) worst = Math.max(worst, Math.abs(a[header + 3 * p + c] - b[header + 3 * p + c]));
+      largest = Math.max(largest, worst);
+      if (worst > frameTolerance) beyond++;
+    }
+    assert.ok(beyond / pixels <= frameShareAllowed,
+      `${at} s: ${beyond} pixels of ${pixels} differ by more than ${frameTolerance} (largest ${largest})`);
+  }
+});
+
+test('exit codes: 1 with none of the show\'s files, 2 on a bad option, 1 for --capture; help and version reach a pipe', async () => {
+  const alone = join(scratch, 'alone');
+  await mkdir(alone);
+  await copyFile(exe, join(alone, 'eyesonly.exe'));
+  const noData = await wine.run(join(alone, 'eyesonly.exe'), ['--headless'], { cwd: alone });
+  assert.equal(noData.code, 1, `no data: stderr ${noData.stderr}`);
+  assert.match(noData.stderr, /none of the show's files \(photos and songs\) found; looked in /);
+
+  const bad = await wine.run(exe, ['--no-such-option'], { cwd: folder });
+  assert.equal(bad.code, 2);
+  assert.match(bad.stderr, /--no-such-option/);
+  assert.match(bad.stderr, /usage/i);
+
+  const capture = await wine.run(exe, ['--capture', 'x.mkv'], { cwd: join(scratch, 'elsewhere') });
+  assert.equal(capture.code, 1, `--capture: stderr ${capture.stderr}`);
+  assert.equal(capture.stderr.trim().split('\n').length, 1, `--capture says it in one line: ${capture.stderr}`);
+  assert.match(capture.stderr, /cannot capture/);
+
+  const [help, linuxHelp] = await Promise.all([wine.run(exe, ['--help']), native('eyesonly', ['--help'])]);
+  assert.equal(help.code, 0);
+  assert.equal(help.stdout, linuxHelp.stdout);
+  const version = await wine.run(exe, ['--version']);
+  assert.equal(version.code, 0);
+  assert.match(version.stdout, /^eyesonly \d+\.\d+\nface: DejaVu Sans Mono/);
+});
+
+test('Escape in the show\'s window ends it with exit code 27', async () => {
+  let child;
+  const ended = wine.run(exe, ['--windowed', '--mute'], { cwd: join(scratch, 'elsewhere'), onStart: (c) => { child = c; } });
+  const xdotool = (args) => run('xdotool', args, { env: wine.env });
+  // --sync waits for the window to be there, then for the focus to be in it.
+  const window = (await xdotool(['search', '--sync', '--name', `^${showTitle.replace(/\./g, '\\.')}$`])).stdout.trim().split('\n')[0];
+  await xdotool(['windowfocus', '--sync', window]);
+  // The key is held until the program has ended, as a finger holds it.
+  await xdotool(['keydown', 'Escape']);
+  const result = await ended;
+  await xdotool(['keyup', 'Escape']);
+  assert.ok(child);
+  assert.equal(result.code, 27, `stderr ${result.stderr}`);
+});
