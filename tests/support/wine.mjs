@@ -4,8 +4,9 @@
 //   - WINEDEBUG=-all, and no Mono or Gecko offered at the prefix's making;
 //   - its own X server (Xvfb, a free display found with -displayfd), since
 //     Wine makes no GL context without a display;
-//   - its wineserver started first with its output on /dev/null, so that it
-//     does not hold a test's pipes open after the program has ended;
+//   - its wineserver started first, and the session's services, with their
+//     output on /dev/null, so that they do not hold a test's pipes open after
+//     the program has ended;
 //   - a HOME of its own whose ALSA default is the null device, so that the
 //     sound device opens and plays into nothing;
 //   - everything ended by its process id, and the wineserver by
@@ -43,18 +44,27 @@ async function startXvfb(screen = '1024x768x24') {
   }
 }
 
-// Makes the prefix in prefixDir once (5 to 12 s, ~700 MB); a prefix that is
-// there and finished (its stamp written last) is used as it is.
+// The prefix, made once (5 to 12 s, ~700 MB) by the running wineserver; a
+// prefix that is there and finished (its stamp written last) is used as it
+// is. The registry reaches the disk when the wineserver ends.
+function prefixReady(env) {
+  return existsSync(join(env.WINEPREFIX, '.eyesonly-ready'));
+}
+
+// Runs a Wine command to its end with no standard streams: the session's
+// services that it starts (services.exe, winedevice.exe, ...) live on with
+// the wineserver and would otherwise hold a test's pipes open.
+async function quietly(env, args) {
+  const child = spawn('wine', args, { env, stdio: 'ignore' });
+  const [code] = await once(child, 'exit');
+  if (code !== 0) throw new Error(`wine ${args.join(' ')} ended with ${code}`);
+}
+
 async function makePrefix(env) {
-  const stamp = join(env.WINEPREFIX, '.eyesonly-ready');
-  if (existsSync(stamp)) return;
-  await rm(env.WINEPREFIX, { recursive: true, force: true });
-  await mkdir(env.WINEPREFIX, { recursive: true });
-  await execFileP('wine', ['wineboot', '--init'], { env });
-  await execFileP('wine', ['reg', 'add', 'HKCU\\Software\\Wine\\WineDbg', '/v', 'ShowCrashDialog',
-    '/t', 'REG_DWORD', '/d', '0', '/f'], { env });
-  await execFileP('wineserver', ['-w'], { env });
-  await writeFile(stamp, 'made by tests/support/wine.mjs\n');
+  await quietly(env, ['wineboot', '--init']);
+  await quietly(env, ['reg', 'add', 'HKCU\\Software\\Wine\\WineDbg', '/v', 'ShowCrashDialog',
+    '/t', 'REG_DWORD', '/d', '0', '/f']);
+  await writeFile(join(env.WINEPREFIX, '.eyesonly-ready'), 'made by tests/support/wine.mjs\n');
 }
 
 // Starts the host. prefixDir: where the prefix is kept between runs.
@@ -76,17 +86,28 @@ export async function startWine(prefixDir) {
   let wineserver = null;
   const stop = async () => {
     if (wineserver !== null) {
-      await execFileP('wineserver', ['-k'], { env }).catch(() => {});
-      if (wineserver.exitCode === null) await once(wineserver, 'exit');
+      // -k ends the prefix's programs and then its server; a server that
+      // -k could not reach is ended by its process id.
+      const killed = await execFileP('wineserver', ['-k'], { env }).then(() => true, () => false);
+      if (wineserver.exitCode === null) {
+        if (!killed) wineserver.kill();
+        await once(wineserver, 'exit');
+      }
     }
     xvfb.process.kill();
     if (xvfb.process.exitCode === null) await once(xvfb.process, 'exit').catch(() => {});
     await rm(home, { recursive: true, force: true });
   };
   try {
+    // An unfinished prefix goes before its wineserver starts: the server
+    // keeps to the folder it started in.
+    const ready = prefixReady(env);
+    if (!ready) await rm(prefixDir, { recursive: true, force: true });
     await mkdir(prefixDir, { recursive: true });
     wineserver = spawn('wineserver', ['-p', '-f'], { env, stdio: 'ignore' });
-    await makePrefix(env);
+    if (!ready) await makePrefix(env);
+    // The session's services, started here with no streams of a test's.
+    else await quietly(env, ['wineboot']);
   } catch (error) {
     await stop();
     throw error;
