@@ -1,6 +1,7 @@
 // The Windows build under Wine, held to the Linux program: the zip and what
-// the .exe imports, the timeline at two rates, frames at five moments, and
-// the exit codes (the show's end, Escape in its window, no data, a bad
+// the .exe imports, the timeline at two rates, frames at five moments, the
+// sound through SDL's disk driver against a capture's soundtrack, and the
+// exit codes (the show's end, Escape in its window, no data, a bad
 // option, a capture asked of a build that has none). The .exe runs from the
 // unpacked zip in a folder whose name has spaces and non-ASCII letters,
 // started from another folder, as a double-click starts it.
@@ -109,6 +110,51 @@ test('frames at five moments are within 2 levels of the Linux program\'s on 99.9
     assert.ok(beyond / pixels <= frameShareAllowed,
       `${at} s: ${beyond} pixels of ${pixels} differ by more than ${frameTolerance} (largest ${largest})`);
   }
+});
+
+// The 16-bit samples of a PCM WAV file's data chunk, or of a raw file.
+async function samples(path) {
+  const bytes = await readFile(path);
+  let data = bytes;
+  for (let at = 12; path.endsWith('.wav') && at + 8 <= bytes.length; at += 8 + bytes.readUInt32LE(at + 4)) {
+    if (bytes.toString('latin1', at, at + 4) === 'data') data = bytes.subarray(at + 8, at + 8 + bytes.readUInt32LE(at + 4));
+  }
+  return new Int16Array(data.buffer.slice(data.byteOffset, data.byteOffset + data.length - (data.length & 1)));
+}
+
+test('the sound through SDL\'s disk driver is the Linux capture\'s soundtrack, sample for sample, from the first sound on', async () => {
+  // The device writes silence from its opening until the intro song starts,
+  // however long start-up takes, then the song as the show plays it: the
+  // two are compared from their first sound on, for two seconds. A
+  // millisecond's wait a buffer keeps the file to tens of megabytes while
+  // the device still runs far ahead of the show's first ten seconds. (SDL
+  // 2.26 on Windows reads every variable into one buffer, so the driver
+  // takes the wait's value for the file's name too: both are "1".)
+  const seconds = 2;
+  await mkdir(join(scratch, 'sound'));
+  const raw = join(scratch, 'sound', '1');
+  const [windows] = await Promise.all([
+    wine.run(exe, ['--windowed', '--fps', '60', '--until', '10'], {
+      cwd: join(scratch, 'sound'), env: { SDL_AUDIODRIVER: 'disk', SDL_DISKAUDIOFILE: '1', SDL_DISKAUDIODELAY: '1' },
+    }),
+    native('eyesonly', ['--capture', join(scratch, 'capture') + '/', '--fps', '10', '--until', '3']),
+  ]);
+  assert.equal(windows.code, 0, `stderr ${windows.stderr}`);
+  const [device, capture] = await Promise.all([samples(raw), samples(join(scratch, 'capture', 'audio.wav'))]);
+  const firstSound = (a) => a.findIndex((v) => v !== 0);
+  const [d, c] = [firstSound(device), firstSound(capture)];
+  const count = seconds * 44100 * 2;
+  assert.ok(d >= 0 && c >= 0, `sound in both: device from ${d}, capture from ${c}`);
+  assert.ok(device.length - d >= count && capture.length - c >= count,
+    `${seconds} s of sound in both: ${device.length - d} and ${capture.length - c} samples`);
+  let differ = 0;
+  let firstDiffer = -1;
+  for (let i = 0; i < count; i++) {
+    if (device[d + i] === capture[c + i]) continue;
+    differ++;
+    if (firstDiffer < 0) firstDiffer = i;
+  }
+  assert.equal(differ, 0, `${differ} of ${count} samples differ, the first at ${firstDiffer}`);
 });
 
 test('exit codes: 1 with none of the show\'s files, 2 on a bad option, 1 for --capture; help and version reach a pipe', async () => {
