@@ -13,7 +13,7 @@
 //     `wineserver -k` of that prefix.
 import { execFile, spawn } from 'node:child_process';
 import { once } from 'node:events';
-import { existsSync, openSync, readFileSync, closeSync } from 'node:fs';
+import { existsSync } from 'node:fs';
 import { mkdir, mkdtemp, rm, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -21,27 +21,17 @@ import { promisify } from 'node:util';
 
 const execFileP = promisify(execFile);
 
-// Starts Xvfb and resolves to { display, process } once it takes clients.
+// Starts Xvfb and resolves to { display, process } once it takes clients:
+// it then writes its display number to descriptor 3, a pipe here.
 async function startXvfb(screen = '1024x768x24') {
-  const dir = await mkdtemp(join(tmpdir(), 'eyesonly-xvfb-'));
-  const numberFile = join(dir, 'display');
-  const fd = openSync(numberFile, 'w');
   const xvfb = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', screen, '-nolisten', 'tcp'],
-    { stdio: ['ignore', 'ignore', 'ignore', fd] });
-  closeSync(fd);
-  const exited = once(xvfb, 'exit');
-  try {
-    // Xvfb writes its number when it is ready; its file is read at each of
-    // its own signs of life until then.
-    for (;;) {
-      const number = readFileSync(numberFile, 'latin1').trim();
-      if (/^\d+$/.test(number)) return { display: `:${number}`, process: xvfb };
-      const step = new Promise((resolve) => setTimeout(resolve, 100));
-      if (await Promise.race([exited.then(() => 'gone'), step]) === 'gone') throw new Error('Xvfb ended before it took clients');
-    }
-  } finally {
-    await rm(dir, { recursive: true, force: true });
+    { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
+  let said = '';
+  for await (const chunk of xvfb.stdio[3]) {
+    said += chunk;
+    if (said.endsWith('\n')) return { display: `:${said.trim()}`, process: xvfb };
   }
+  throw new Error('Xvfb ended before it took clients');
 }
 
 // The prefix, made once (5 to 12 s, ~700 MB) by the running wineserver; a
