@@ -1,7 +1,4 @@
 // eyesonly: a small real-time audio-visual show.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -16,6 +13,7 @@
 #include "capture/run.h"
 #include "platform/display/display.h"
 #include "platform/fonts/fonts.h"
+#include "platform/system/process.h"
 #include "platform/system/signals.h"
 #include "resources/datafiles.h"
 #include "show/clock.h"
@@ -38,17 +36,6 @@ int exitCodeFor(const ShowResult& result) {
     return 1;
 }
 
-// Descriptors 0, 1 and 2 that were closed for us open on /dev/null, so
-// that no file the program opens later becomes its standard output or
-// error and gets the trace or the messages written into it.
-void openStandardDescriptors() {
-    for (int fd = 0; fd <= STDERR_FILENO; ++fd) {
-        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
-        const int opened = open("/dev/null", O_RDWR);
-        if (opened >= 0 && opened != fd) close(opened);
-    }
-}
-
 // Before the process ends at once (a second stop signal, a box that
 // waits): a capture's file is let reach a state that plays, within a
 // second, and the desktop gets its display mode back.
@@ -60,7 +47,7 @@ void beforeEndingAtOnce() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    openStandardDescriptors();
+    platform::openStandardStreams();
 
     // 1. The command line.
     Options options;

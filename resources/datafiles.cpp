@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <set>
 
+#include "platform/system/process.h"
+
 std::string dataOption;
 
 const char* const dataFileNames[5] = {
@@ -19,13 +21,6 @@ const char* const dataFileNames[5] = {
 namespace {
 
 constexpr const char* dataPrefix = "data/";
-
-// The executable's folder; empty when the system does not say.
-std::filesystem::path executableFolder() {
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::path() : self.parent_path();
-}
 
 // The unreadable files already reported.
 std::set<std::string> reportedUnreadable;
@@ -67,7 +62,7 @@ std::vector<std::string> dataFolders() {
         folders.push_back(std::string(xdgDataHome) + "/eyesonly/data");
     else if (home != nullptr && home[0] == '/')
         folders.push_back(std::string(home) + "/.local/share/eyesonly/data");
-    const std::filesystem::path executable = executableFolder();
+    const std::filesystem::path executable = platform::executableFolder();
     if (!executable.empty()) {
         folders.push_back((executable / "data").string());
         folders.push_back((executable.parent_path() / "share/eyesonly/data").lexically_normal().string());

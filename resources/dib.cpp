@@ -34,7 +34,6 @@
 //   any allocation                              "Out of memory."
 #include "resources/dib.h"
 
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <bit>
@@ -148,9 +147,8 @@ public:
         fd_ = platform::openRegularFile(path, bytes);
         if (fd_ < 0 || bytes == 0 || bytes > SIZE_MAX) return;
         size_ = static_cast<size_t>(bytes);
-        void* view = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd_, 0);
-        if (view == MAP_FAILED) return;
-        data_ = static_cast<const uint8_t*>(view);
+        data_ = platform::mapFile(fd_, size_);
+        if (data_ == nullptr) return;
 #if DIB_POISON_MAP_TAIL
         // The map ends on a page boundary, so a read just past the file would
         // go unnoticed; in checked builds the bytes after the file are fenced.
@@ -162,7 +160,7 @@ public:
 #if DIB_POISON_MAP_TAIL
             __asan_unpoison_memory_region(data_ + size_, mappedLength() - size_);
 #endif
-            munmap(const_cast<uint8_t*>(data_), size_);
+            platform::unmapFile(data_, size_);
         }
         if (fd_ >= 0) close(fd_);
     }
@@ -174,10 +172,12 @@ public:
     size_t size() const { return size_; }
 
 private:
+#if DIB_POISON_MAP_TAIL
     size_t mappedLength() const {
         size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
         return (size_ + page - 1) / page * page;
     }
+#endif
     int fd_ = -1;
     size_t size_ = 0;
     const uint8_t* data_ = nullptr;
@@ -583,20 +583,12 @@ public:
             return;
         }
         mapped_ = true;
-        void* memory = mmap(nullptr, length_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (memory == MAP_FAILED) return;
-        bits_ = static_cast<uint8_t*>(memory);
-#ifdef MADV_HUGEPAGE
-        madvise(memory, length_, MADV_HUGEPAGE);
-#endif
-#ifdef MADV_POPULATE_WRITE
-        madvise(memory, length_, MADV_POPULATE_WRITE);
-#endif
+        bits_ = platform::mapZeroedPages(length_);
     }
     ~SectionMemory() {
         if (bits_ == nullptr) return;
         if (mapped_)
-            munmap(bits_, length_);
+            platform::unmapPages(bits_, length_);
         else
             std::free(bits_);
     }

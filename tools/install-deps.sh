@@ -4,18 +4,23 @@
 # the page is tested in (chromium; firefox-esr, with pulseaudio for its sound
 # under Xvfb), npm where it is missing, the browser tests' node packages
 # (tools/web), and the deb-src line that tools/web/deps.sh fetches its
-# sources with.
+# sources with; and, since the whole suite (tools/test.sh) tests the
+# Windows build too, what --windows installs. With --windows, the Windows
+# build's cross compiler (MinGW-w64), Wine to test it in, and the same
+# deb-src line, which tools/windows/deps.sh fetches its sources with.
 # Idempotent: packages already present are skipped, and nothing is fetched
 # when all of them are there.
 set -eu
 
 usage() {
-  echo "usage: $0 [--web]"
+  echo "usage: $0 [--web] [--windows]"
 }
 web=false
+windows=false
 for arg in "$@"; do
   case "$arg" in
-    --web) web=true ;;
+    --web) web=true; windows=true ;;
+    --windows) windows=true ;;
     -h|--help) usage; exit 0 ;;
     *) usage >&2; exit 2 ;;
   esac
@@ -46,7 +51,11 @@ if $web; then
   if ! command -v npm >/dev/null 2>&1; then
     packages="$packages npm"
   fi
-
+fi
+if $windows; then
+  packages="$packages g++-mingw-w64-x86-64-posix wine wine64 unzip"
+fi
+if $web || $windows; then
   # apt-get source needs a deb-src line: one in a file of its own, from the
   # same package source as the machine's own packages (its release's main
   # suite), with that source's keyring.

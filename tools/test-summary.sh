@@ -7,7 +7,8 @@
 # A test says why it skips in a line of its output: "did not run: WHY" for a
 # whole test (ctest counts it skipped by that line or by its exit code),
 # "...skipped: WHY" or ": skipped WHY" for a part; GoogleTest's skips and
-# node's "# SKIP WHY" are read in their own forms.
+# node's "# SKIP WHY" are read in their own forms. A part that tools/test.sh
+# did not run is named, with why, in EYESONLY_NOT_RUN ("PART: WHY").
 set -eu
 ctest_out=$1
 ctest_log=$2
@@ -26,12 +27,14 @@ node_out=${3:-}
        /: Skipped$/ { want = 1; next }
        want && NF { print "reason", name, $0; want = 0; next }
        /did not run: |skipped: |: skipped / { line = $0; sub(/^[ \t]+/, "", line); print "reason", name, line }' "$ctest_log"
+  [ -z "${EYESONLY_NOT_RUN:-}" ] || echo "part $EYESONLY_NOT_RUN"
   if [ -n "$node_out" ]; then
     sed -n 's/^[ \t]*\(not \)\{0,1\}ok [0-9]* - \(.*\) # SKIP\(.*\)$/node \2:\3/p' "$node_out"
   fi
 } | awk '!seen[$0]++' | awk -v ctest_out="$ctest_out" -v node_out="$node_out" '
   $1 == "whole" { whole[$2] = 1; next }
   $1 == "reason" { n++; test_of[n] = $2; line = $0; sub(/^reason [^ ]+ /, "", line); reason_of[n] = line; next }
+  $1 == "part" { line = $0; sub(/^part /, "", line); parts[++k] = line; next }
   $1 == "node" { line = $0; sub(/^node /, "", line); nodes[++m] = line; next }
   END {
     count = 0
@@ -42,6 +45,7 @@ node_out=${3:-}
     }
     for (i = 1; i <= n; i++) if (!(test_of[i] in whole)) { print "  " test_of[i] " (in part): " reason_of[i]; count++ }
     for (i = 1; i <= m; i++) { print "  browser test " nodes[i]; count++ }
+    for (i = 1; i <= k; i++) { print "  " parts[i]; count++ }
     if (count == 0) print "  nothing"
   }' >"$ctest_out.skips"
 

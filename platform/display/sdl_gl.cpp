@@ -2,9 +2,6 @@
 // window, desktop and headless back ends.
 #include "platform/display/sdl_gl.h"
 
-#include <dlfcn.h>
-#include <link.h>
-
 #include <string>
 
 #include "platform/display/display.h"
@@ -118,6 +115,9 @@ void translateEvent(const SDL_Event& event) {
 }
 
 #if defined(__SANITIZE_ADDRESS__)
+#include <dlfcn.h>
+#include <link.h>
+
 // The GL driver is unloaded with the last context, after which the leak
 // checker can no longer name the driver's own allocations (and so cannot
 // tell them from ours). Sanitizer builds keep the driver's modules loaded.

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "platform/fonts/pack.h"
+#include "platform/system/process.h"
 
 #ifndef EYESONLY_PACK_FONTS
 #define EYESONLY_PACK_FONTS platform
@@ -201,8 +203,14 @@ std::shared_ptr<const Pack> parsePack(const std::vector<uint8_t>& bytes) {
 
 std::string packPath = glyphpack::fileName;
 
+// The pack at its path, which when relative is taken from the working
+// folder and then from the program's own folder (where the Windows zip has
+// it, whatever folder the program was started from).
 std::shared_ptr<const Pack> readPack() {
     std::ifstream file(packPath, std::ios::binary);
+    const std::filesystem::path besideProgram = platform::executableFolder();
+    if (!file && std::filesystem::path(packPath).is_relative() && !besideProgram.empty())
+        file.open(besideProgram / packPath, std::ios::binary);
     if (!file) return nullptr;
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     if (file.bad()) return nullptr;

@@ -1,37 +1,35 @@
-// Opening the show's data files (photos and songs): regular files only.
+// Opening the show's data files (photos and songs): regular files only, and
+// the memory the bitmap reader maps them into.
 //
 // A name in data/ may point anywhere: at a named pipe, which would block an
 // ordinary open until some writer comes, or at a device such as /dev/zero,
 // which never ends. Neither is a photo or a song, so neither is read.
+//
+// posix.cpp implements these on Linux and in the browser, windows.cpp on
+// Windows. Paths are UTF-8 on every system.
 #pragma once
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <cstddef>
 #include <cstdint>
 
 namespace platform {
 
-// Opens path read-only and close-on-exec when it is a regular file (a
-// symbolic link to one counts), and returns the descriptor, in blocking mode,
-// with the file's size in bytes in size. Returns -1 for a missing or
-// unreadable file and for anything else: a pipe, device, socket or directory
-// is refused at once, without waiting for a writer.
-inline int openRegularFile(const char* path, uint64_t& size) {
-    size = 0;
-    if (path == nullptr) return -1;
-    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    struct stat info {};
-    const int flags = fcntl(fd, F_GETFL);
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 || flags < 0 ||
-        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        close(fd);
-        return -1;
-    }
-    size = static_cast<uint64_t>(info.st_size);
-    return fd;
-}
+// Opens path read-only, in binary and not inherited by child processes, when
+// it is a regular file (a symbolic link to one counts), and returns the
+// descriptor, in blocking mode, with the file's size in bytes in size.
+// Returns -1 for a missing or unreadable file and for anything else: a pipe,
+// device, socket or directory is refused at once, without waiting for a
+// writer. The descriptor is read with read() and closed with close().
+int openRegularFile(const char* path, uint64_t& size);
+
+// The first size bytes of the open file fd, mapped read-only and read in
+// at once; null when that failed. size is not 0.
+const uint8_t* mapFile(int fd, size_t size);
+void unmapFile(const uint8_t* view, size_t size);
+
+// size bytes of zeroed whole pages straight from the system, made present at
+// once (in huge pages where the system offers them); null when none.
+uint8_t* mapZeroedPages(size_t size);
+void unmapPages(uint8_t* pages, size_t size);
 
 }  // namespace platform

@@ -24,7 +24,8 @@ list(APPEND web_sources
   platform/display/display.cpp platform/display/web.cpp
   platform/audio/sound.cpp platform/audio/web_device.cpp
   platform/fonts/pack.cpp
-  platform/system/clock.cpp platform/system/signals.cpp platform/system/testing.cpp)
+  platform/system/clock.cpp platform/system/signals.cpp platform/system/testing.cpp
+  platform/system/posix.cpp)
 
 set(page_files app/page/index.html app/page/page.js app/page/sound.js)
 # The show's code, compiled once for both pages.
