@@ -22,6 +22,10 @@ namespace {
 
 constexpr uint32_t jumpStepMs = 10000;     // Left and Right
 constexpr double unknownRefreshFps = 60.0; // a jump's rate when the display tells none
+// The furthest start moment aimed at: far past the show's end at any rate,
+// and well inside the half of the wrapping clock that before() can tell
+// apart; a start further still is past the end all the same.
+constexpr double furthestStartSeconds = 1.0e6;
 
 struct ShowControls {
     PlayerSettings settings;
@@ -160,7 +164,8 @@ void startPlayer() {
         platform::holdSound(true);
         controls.jumping = true;
         controls.startPending = true;
-        controls.targetMs = controls.showStartMs + (readingAtSecond(controls.settings.fromSeconds) - showStartReading);
+        const double seconds = std::min(controls.settings.fromSeconds, furthestStartSeconds);
+        controls.targetMs = controls.showStartMs + (readingAtSecond(seconds) - showStartReading);
     }
 }
 
@@ -226,7 +231,7 @@ const char* playerTitle() {
 
 void playerJumpToSecond(double seconds) {
     if (!controls.settings.keys) return;
-    jumpTo(controls.showStartMs + (readingAtSecond(std::max(seconds, 0.0)) - showStartReading));
+    jumpTo(controls.showStartMs + (readingAtSecond(std::clamp(seconds, 0.0, furthestStartSeconds)) - showStartReading));
 }
 
 void playerHide(bool hidden) {

@@ -20,7 +20,7 @@ include(webgl/webgl.cmake)
 
 file(GLOB web_sources CONFIGURE_DEPENDS show/*.cpp resources/*.cpp scenes/*.cpp)
 list(APPEND web_sources
-  app/web.cpp app/options.cpp app/loop.cpp app/display.cpp app/player.cpp
+  app/web.cpp app/options.cpp app/loop.cpp app/display.cpp app/player.cpp capture/format.cpp
   platform/display/display.cpp platform/display/web.cpp
   platform/audio/sound.cpp platform/audio/web_device.cpp
   platform/fonts/pack.cpp
