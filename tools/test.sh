@@ -28,10 +28,15 @@ jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEYESONLY_SANITIZE=ON
 cmake --build "$build" -j"$jobs"
 
+# The page's build runs in a process group of its own, so that the whole of
+# it (emcc, make, node) ends with this script, however this script ends.
 web_pid=""
-trap '[ -n "$web_pid" ] && kill "$web_pid" 2>/dev/null' EXIT
+stop_web() { [ -z "$web_pid" ] || kill -TERM "-$web_pid" 2>/dev/null || true; web_pid=""; }
+trap stop_web EXIT
+trap 'stop_web; exit 130' INT
+trap 'stop_web; exit 143' TERM
 if [ "$web" = yes ]; then
-    nice -n 19 ./tools/web.sh --build --native "$build" >build-web.log 2>&1 &
+    setsid nice -n 19 ./tools/web.sh --build --native "$build" >build-web.log 2>&1 &
     web_pid=$!
 fi
 
@@ -44,20 +49,23 @@ rm -f "$ctest_out.status" "$build/Testing/node-output.txt.status"
 [ ! -f "$ctest_out.status" ] || { status=$(cat "$ctest_out.status"); rm -f "$ctest_out.status"; }
 ctest_log=$build/Testing/Temporary/LastTest.log
 
+# The browser tests run whatever the native ones said: a failure there does
+# not hide what the page does.
 node_out=""
-if [ "$web" = yes ] && [ "$status" -eq 0 ]; then
-    if ! wait "$web_pid"; then
+if [ "$web" = yes ]; then
+    if wait "$web_pid"; then
         web_pid=""
-        cat build-web.log >&2
-        echo "test: the browser page could not be built (above)" >&2
-        exit 1
+        node_out=$build/Testing/node-output.txt
+        { EYESONLY_NATIVE_BUILD="$build" GL_SCENES_DESKTOP="$build/tests/web/gl_scenes" node --test tests/web/ ||
+            echo $? >"$node_out.status"; } | tee "$node_out"
+        [ ! -f "$node_out.status" ] || { status=$(cat "$node_out.status"); rm -f "$node_out.status"; }
+    else
+        web_pid=""
+        tail -n 30 build-web.log >&2
+        status=1
     fi
-    web_pid=""
-    node_out=$build/Testing/node-output.txt
-    { EYESONLY_NATIVE_BUILD="$build" GL_SCENES_DESKTOP="$build/tests/web/gl_scenes" node --test tests/web/ ||
-        echo $? >"$node_out.status"; } | tee "$node_out"
-    [ ! -f "$node_out.status" ] || { status=$(cat "$node_out.status"); rm -f "$node_out.status"; }
 fi
 
 ./tools/test-summary.sh "$ctest_out" "$ctest_log" $node_out
+[ "$web" = no ] || [ -n "$node_out" ] || echo "test: and the browser tests did not run: the page could not be built (the end of build-web.log above)"
 exit "$status"
