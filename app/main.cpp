@@ -40,13 +40,17 @@ int exitCodeFor(const ShowResult& result) {
 
 // Descriptors 0, 1 and 2 that were closed for us open on /dev/null, so
 // that no file the program opens later becomes its standard output or
-// error and gets the trace or the messages written into it.
-void openStandardDescriptors() {
+// error and gets the trace or the messages written into it. True when
+// standard output was one of them.
+bool openStandardDescriptors() {
+    bool outputClosed = false;
     for (int fd = 0; fd <= STDERR_FILENO; ++fd) {
         if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        outputClosed = outputClosed || fd == STDOUT_FILENO;
         const int opened = open("/dev/null", O_RDWR);
         if (opened >= 0 && opened != fd) close(opened);
     }
+    return outputClosed;
 }
 
 // Before the process ends at once (a second stop signal, a box that
@@ -60,14 +64,20 @@ void beforeEndingAtOnce() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    openStandardDescriptors();
+    const bool outputClosed = openStandardDescriptors();
 
-    // 1. The command line.
+    // 1. The command line. A text asked for on a standard output that is
+    //    closed cannot reach its reader: a failed write.
     Options options;
     std::string error;
     if (!parseOptions(argc, argv, options, error)) {
         std::fprintf(stderr, "eyesonly: %s\n%s", error.c_str(), usageText());
         return 2;
+    }
+    if (outputClosed && (options.help || options.version || options.trace)) {
+        std::fprintf(stderr, "eyesonly: cannot write the %s: standard output is closed\n",
+                     options.help ? "help" : options.version ? "version" : "trace");
+        return 1;
     }
     if (options.help || options.version) {
         if (options.help) {

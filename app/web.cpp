@@ -16,6 +16,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,10 @@ EM_JS(void, pageKeepFrame, (const uint8_t* pixels, int width, int height, uint32
 EM_JS(void, pageShowEnded, (int exitCode, int escaped, double heapBytes), {
     eyesonlyPage.showEnded(exitCode, escaped !== 0, heapBytes);
 });
+// A line for this run alone.
+EM_JS(void, pageSay, (const char* caption, const char* text), {
+    eyesonlyPage.showMessage(UTF8ToString(caption), UTF8ToString(text));
+});
 
 namespace {
 
@@ -74,6 +79,7 @@ struct WebRun {
     State state = State::Waiting;
     double fixedFps = 0.0;  // 0: the real clock
     double fromSeconds = 0.0;  // where the run starts (#t=)
+    double untilSeconds = -1.0;  // where it ends (&until=), or -1
     bool played = false;    // a run has ended before: the show's state is put back first
     ShowLoop loop;
     ShowRun run;
@@ -125,13 +131,32 @@ void start() {
     web.state = State::Running;
 }
 
+// Seconds to the millisecond, as the clock counts them: 146.466, 149.3.
+std::string secondsText(double seconds) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    std::string trimmed = text;
+    trimmed.erase(trimmed.find_last_not_of('0') + 1);
+    if (trimmed.back() == '.') trimmed.pop_back();
+    return trimmed;
+}
+
 void finish() {
     const ShowResult result = closeShowLoop(web.loop);
     web.state = State::Waiting;
     web.played = true;
+    // A start past the show's end (its length depends on the rate) is
+    // refused as the program refuses --from there, known once it ended.
+    int exitCode = result.exitCode;
+    double endSeconds = 0.0;
+    if (result.end == ShowEnd::Quit && exitCode == 0 && playerStartPastEnd(endSeconds)) {
+        pageSay("Address", ("#t=" + secondsText(web.fromSeconds) + " is past the show's end: at this rate it is " +
+                            secondsText(endSeconds) + " s long").c_str());
+        exitCode = 2;
+    }
     // What the run made is freed by now: the heap in use is what the next
     // run starts from.
-    pageShowEnded(result.exitCode, result.end == ShowEnd::Escape ? 1 : 0, mallinfo().uordblks);
+    pageShowEnded(exitCode, result.end == ShowEnd::Escape ? 1 : 0, mallinfo().uordblks);
 }
 
 // One animation frame: turns of the loop until a frame is shown, the show
@@ -170,9 +195,17 @@ bool addressOption(const char* name, Options& options) {
 
 // Play: from the page's button or key, once its sound is ready; the first
 // frame shown is the first at fromSeconds or later.
+// A start after &until= is refused, as --from after --until is, and the
+// run ends at once.
 extern "C" EMSCRIPTEN_KEEPALIVE void eyesonlyPlay(double fromSeconds) {
     if (web.state != State::Waiting) return;
     web.fromSeconds = std::isfinite(fromSeconds) && fromSeconds > 0.0 ? fromSeconds : 0.0;
+    if (web.untilSeconds >= 0.0 && web.fromSeconds > web.untilSeconds) {
+        pageSay("Address", ("#t=" + secondsText(web.fromSeconds) + " is after until=" + secondsText(web.untilSeconds) +
+                            ": the show has nothing to play there").c_str());
+        pageShowEnded(2, 0, mallinfo().uordblks);
+        return;
+    }
     web.state = State::Starting;
 }
 
@@ -212,7 +245,10 @@ int main() {
     // 1. The run the address asks for.
     Options options;
     if (addressOption("fps", options)) web.fixedFps = options.fps;
-    if (addressOption("until", options)) web.run.stopAtMs = readingAtSecond(options.untilSeconds);
+    if (addressOption("until", options)) {
+        web.untilSeconds = options.untilSeconds;
+        web.run.stopAtMs = readingAtSecond(options.untilSeconds);
+    }
     traceEnabled = pageFlag("trace") != 0;
     web.run.afterFrame = handOverFrame;
     web.pixels.resize(static_cast<size_t>(showWidth) * showHeight * 4);

@@ -250,6 +250,11 @@ for what in help version; do
     code=$?
     check "--$what to a full disk" 1 "eyesonly: cannot write the $what: No space left on device\n"
 done
+for what in help version trace; do
+    (cd "$work/run" && exec timeout 60 "$program" --headless --fps 10 --until 1 --$what) >&- 2>"$work/err"
+    code=$?
+    check "--$what to a closed standard output" 1 "eyesonly: cannot write the $what: standard output is closed\n"
+done
 
 # --- Signals during the show: 128 + the signal's number, at once.
 for signal in INT:2 TERM:15 HUP:1; do
@@ -315,7 +320,7 @@ while IFS='|' read -r name expected_code pattern file frames command; do
     fi
 done <<'CASES'
 1 standard error closed|0||c.mp4|151|$P --capture c.mp4 --fps 10 --until 15 2>&-
-1 standard output closed|0||c.mkv|151|$P --capture c.mkv --fps 10 --until 15 --trace >&-
+1 standard output closed|0||c.mkv|151|$P --capture c.mkv --fps 10 --until 15 >&-
 2 the trace into a pipe closed early|1|^eyesonly: cannot write the trace: Broken pipe$||said|{ $P --capture p.mp4 --fps 10 --trace; echo $? >status; } | head -n 1 >/dev/null; exit $(cat status)
 2 SIGHUP|129|^eyesonly: wrote [0-9]+ frames||said|$P --capture h.mp4 --fps 10 & sleep 3; kill -HUP $!; wait $!
 3 a second SIGINT 15 ms after the first|130||s.part.mp4|+|$P --capture s.mp4 --fps 30 & until [ "$(stat -c %s s.part.mp4 2>/dev/null || echo 0)" -gt 200000 ]; do sleep 0.1; done; kill -INT $!; sleep 0.015; kill -INT $!; wait $!; s=$?; [ -e s.mp4 ] && mv s.mp4 s.part.mp4; exit $s

@@ -37,6 +37,7 @@ function readControls(page) {
       min: bar.getAttribute('aria-valuemin'),
       max: bar.getAttribute('aria-valuemax'),
       now: Number(bar.getAttribute('aria-valuenow')),
+      text: bar.getAttribute('aria-valuetext'),
       time: document.getElementById('time').textContent,
       faded: document.getElementById('controls').classList.contains('idle'),
       title: document.title,
@@ -65,6 +66,7 @@ test('each button does what its key does and says what a press does now', async 
   });
   assert.deepEqual([first.min, first.max], ['0', String(showLength)]);
   assert.match(first.time, /^0:0\d \/ 2:26$/);
+  assert.match(first.text, /^\d seconds? of 2 minutes 26 seconds$/);
   const sizes = await page.$$eval('#controls button', (all) => all.map((b) => Math.min(b.offsetWidth, b.offsetHeight)));
   assert.ok(sizes.every((size) => size >= 44), `buttons ${sizes.join(', ')} px`);
 
@@ -91,6 +93,24 @@ test('each button does what its key does and says what a press does now', async 
       && Object.entries(labels).every(([id, label]) => document.getElementById(id).getAttribute('aria-label') === label)
       && (pageTitle === null || document.title === pageTitle), { timeout: 5000 }, want, labels, pageTitle)
       .catch(async () => assert.fail(`after ${button}: ${JSON.stringify(await readControls(page))}, wanted ${want}`));
+  }
+
+  // By keyboard, as on any page: Tab from the picture reaches the bar and
+  // the buttons, Shift+Tab goes back, Space and Enter press a focused button.
+  const focused = () => page.evaluate(() => document.activeElement.id);
+  await page.evaluate(() => document.activeElement.blur());
+  await page.keyboard.press('Tab');
+  await page.keyboard.press('Tab');
+  assert.equal(await focused(), 'pause');
+  await page.keyboard.down('Shift');
+  await page.keyboard.press('Tab');
+  await page.keyboard.up('Shift');
+  assert.equal(await focused(), 'position');
+  await page.keyboard.press('Tab');
+  for (const [key, label] of [[' ', 'Play'], ['Enter', 'Pause']]) {
+    await page.keyboard.press(key);
+    await page.waitForFunction((label) => document.getElementById('pause').getAttribute('aria-label') === label,
+                               { timeout: 5000 }, label).catch(() => assert.fail(`${key} on the focused button`));
   }
 
   // While paused nothing more is drawn; the position stays.
@@ -139,6 +159,13 @@ test('a click or a drag on the position bar jumps there, and arrow keys move it'
   const shown = await page.evaluate(() => eyesonlyPage.kept.framesShown);
   await page.waitForFunction((n) => eyesonlyPage.kept.framesShown > n + 2, {}, shown);
   assert.ok(Math.abs(await page.evaluate(() => Module._eyesonlySecond()) - showLength * 0.1) < 5);
+  // End on the focused bar plays the end; keys that move do not start the
+  // show again once it has ended there.
+  await page.focus('#position');
+  await page.keyboard.press('End');
+  assert.deepEqual(await waitForEnd(page), { exitCode: 0, escaped: false });
+  for (const key of ['ArrowRight', 'ArrowRight', 'End']) await page.keyboard.press(key);
+  assert.equal(await page.$eval('#play', (b) => b.disabled), false, 'a key that moves started the show again');
   await page.close();
 });
 
@@ -210,7 +237,8 @@ test('#t= starts the show there exactly as --from does', async () => {
   await page.close();
 
   // The forms of a moment, and moments refused with a line on the page:
-  // the first frame shown (at 10 frames a second), and the line.
+  // the first frame shown (at 10 frames a second), and the line; the last
+  // two refuse the run itself.
   const forms = [
     ['#t=1:15', 76000, null],
     ['#t=npt:75.05', 76100, null],
@@ -218,9 +246,11 @@ test('#t= starts the show there exactly as --from does', async () => {
     ['#t=1:75', 1000, 'Address: #t=1:75 is not a moment of the show'],
     ['#t=abc', 1000, 'Address: #t=abc is not a moment of the show'],
     ['#t=60,62', 1000, 'Address: #t=60,62 is not a moment of the show'],
+    ['#t=3000000', undefined, 'Address: #t=3000000 is past the show\'s end: at this rate it is 149.3 s long', ''],
+    ['#t=10', undefined, 'Address: #t=10 is after until=5: the show has nothing to play there', '&until=5'],
   ];
-  for (const [hash, firstMs, line] of forms) {
-    const form = await browser.openPage(`?fps=10&until=0${hash}`);
+  for (const [hash, firstMs, line, until = '&until=0'] of forms) {
+    const form = await browser.openPage(`?fps=10${until}${hash}`);
     await form.click('#play');
     await waitForEnd(form, 120000);
     const [runStart, messages] = await form.evaluate(() => [eyesonlyPage.kept.runStarts[0],
