@@ -8,7 +8,7 @@
 #   "scene 3",
 #   23 text rows (4 credits, 19 greetings), the switch printing "row 1 0",
 #   one "quit", last,
-#   and about 2 minutes 25 seconds of show time (the clock starts at 1000 ms).
+#   and 146.5 s (2:26) of show time (the clock starts at 1000 ms).
 # Usage: sh tests/program/fullshow_test.sh <build dir>
 build=${1:?usage: fullshow_test.sh <build dir>}
 cd "$build" || exit 1
