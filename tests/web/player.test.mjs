@@ -2,7 +2,7 @@
 // jumps, pause and mute, a link to a moment against the program's --from,
 // a hidden tab, and the download with its progress and its failure.
 import assert from 'node:assert/strict';
-import { cp, mkdir, mkdtemp, rm } from 'node:fs/promises';
+import { cp, mkdir, mkdtemp, rm, truncate } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
@@ -293,5 +293,17 @@ test('Play shows the download\'s progress; a file that fails is named and can be
     await page.close();
   } finally {
     await elsewhere.close();
+  }
+
+  // A program cut short cannot start: said, with Try again.
+  await cp(site, folder, { recursive: true });
+  await truncate(join(folder, 'eyesonly.wasm'), 70000);
+  const cut = await openBrowser({ folder });
+  try {
+    const page = await cut.openPage('');
+    await page.waitForFunction(() => document.getElementById('play').textContent === 'Try again', { timeout: 60000 });
+    assert.match(await page.$eval('#load-failure', (p) => p.textContent), /^Could not start the show: /);
+  } finally {
+    await cut.close();
   }
 });
