@@ -237,17 +237,17 @@ test('#t= starts the show there exactly as --from does', async () => {
   await page.close();
 
   // The forms of a moment, and moments refused with a line on the page:
-  // the first frame shown (at 10 frames a second), and the line; the last
-  // two refuse the run itself.
+  // the first frame shown (at 10 frames a second, the run ending there),
+  // and the line; the last two refuse the run itself.
   const forms = [
-    ['#t=1:15', 76000, null],
-    ['#t=npt:75.05', 76100, null],
-    ['#t=0:01:15', 76000, null],
+    ['#t=1:15', 76000, null, '&until=75'],
+    ['#t=npt:75.05', 76100, null, '&until=75.1'],
+    ['#t=0:01:15', 76000, null, '&until=75'],
     ['#t=1:75', 1000, 'Address: #t=1:75 is not a moment of the show'],
     ['#t=abc', 1000, 'Address: #t=abc is not a moment of the show'],
     ['#t=60,62', 1000, 'Address: #t=60,62 is not a moment of the show'],
-    ['#t=3000000', undefined, 'Address: #t=3000000 is past the show\'s end: at this rate it is 149.3 s long', ''],
-    ['#t=10', undefined, 'Address: #t=10 is after until=5: the show has nothing to play there', '&until=5'],
+    ['#t=3000000', null, 'Address: #t=3000000 is past the show\'s end: at this rate it is 149.3 s long', ''],
+    ['#t=10', null, 'Address: #t=10 is after until=5: the show has nothing to play there', '&until=5'],
   ];
   for (const [hash, firstMs, line, until = '&until=0'] of forms) {
     const form = await browser.openPage(`?fps=10${until}${hash}`);
