@@ -36,6 +36,7 @@ struct ShowControls {
     bool jumping = false;       // frames are run until the first at targetMs or later
     uint32_t targetMs = 0;
     bool jumpEnds = false;      // the frame being drawn is the jump's last
+    int jumpsDone = 0;          // jumps finished, the music placed anew after each
     bool startPending = false;  // --from's moment not reached yet
     bool cut = false;           // drawing is cut to the 1 x 1 box
     GLint scissorBox[4] = {};   // as it was before the cut
@@ -126,6 +127,7 @@ void finishJump() {
         runClockFrom(lastFrameTime);
     if (!controls.settings.soundInStep) placeSongs(lastFrameTime);
     platform::holdSound(held());
+    ++controls.jumpsDone;
 }
 
 // After a pause or the page's hiding changed: the clock and the music hold
@@ -247,6 +249,7 @@ PlayerView playerView() {
     view.second = std::max(static_cast<int32_t>(at - controls.showStartMs), 0) / 1000.0;
     view.paused = controls.paused;
     view.muted = controls.muted || controls.settings.muted;
+    view.jumps = controls.jumpsDone;
     return view;
 }
 

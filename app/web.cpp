@@ -69,6 +69,10 @@ namespace {
 // The sound is mixed this far ahead of what the page has played, so that
 // a frame up to this long brings no gap.
 constexpr double soundLeadSeconds = 0.25;
+// On the real clock the music heard may fall behind the picture or run
+// ahead of it when the browser is slow to stop or start its output (a pause,
+// a hidden page): past this much it is moved back into step.
+constexpr double soundSlackSeconds = 0.1;
 // The frames a long jump runs through are spread over animation frames, so
 // that the page stays alive: an animation frame turns for at most this long.
 constexpr double turnBudgetMs = 100.0;
@@ -83,6 +87,13 @@ struct WebRun {
     bool played = false;    // a run has ended before: the show's state is put back first
     ShowLoop loop;
     ShowRun run;
+    // Where the music stood against the clock: the music frame due at a
+    // reading, taken at the run's first frame and after each jump.
+    bool soundPlaced = false;
+    int soundJumps = 0;
+    uint32_t soundReading = 0;
+    int64_t soundMusicFrame = 0;
+    double soundBehind = 0.0;  // seconds the music heard was behind the picture, last looked
     std::vector<uint8_t> pixels;
 };
 
@@ -97,8 +108,26 @@ void feedSound() {
         platform::pumpSoundDevice(platform::soundDevicePlayedFrames() + std::llround(soundLeadSeconds * platform::showMixRate));
 }
 
+// The real clock's music kept in step with the picture: frames of it are
+// dropped when it is behind, silence is let in when it is ahead.
+void keepSoundInStep(uint32_t reading) {
+    const int jumps = playerView().jumps;
+    if (!web.soundPlaced || jumps != web.soundJumps) {
+        web.soundPlaced = true;
+        web.soundJumps = jumps;
+        web.soundReading = reading;
+        web.soundMusicFrame = platform::soundDeviceNextMusicFrame();
+        return;
+    }
+    const double due = web.soundMusicFrame + (reading - web.soundReading) * (platform::showMixRate / 1000.0);
+    const int64_t behind = std::llround(due) - platform::soundDeviceHeardMusicFrame();
+    web.soundBehind = static_cast<double>(behind) / platform::showMixRate;
+    if (std::fabs(web.soundBehind) > soundSlackSeconds) platform::shiftSoundDevice(behind);
+}
+
 bool handOverFrame(const DrawnFrame& frame) {
     if (frame.skipped) return true;
+    if (web.fixedFps == 0.0) keepSoundInStep(frame.clockMs);
     feedSound();
     if (pageFrameShown(frame.clockMs)) {
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -122,6 +151,7 @@ void start() {
     player.fromSeconds = web.fromSeconds;
     setUpPlayer(player);
     useFixedClock(web.fixedFps);
+    web.soundPlaced = false;
     if (!openShowLoop(web.loop)) {
         web.state = State::Waiting;
         web.played = true;
@@ -236,6 +266,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE double eyesonlySecond() {
 }
 // The show's clock reading of second S, for the frames the page keeps.
 extern "C" EMSCRIPTEN_KEEPALIVE uint32_t eyesonlyReadingAt(double seconds) { return readingAtSecond(seconds); }
+// How far the music heard was behind the picture when last looked, in
+// seconds (ahead: below 0); 0 on the fixed-step clock.
+extern "C" EMSCRIPTEN_KEEPALIVE double eyesonlySoundBehind() { return web.soundBehind; }
 extern "C" EMSCRIPTEN_KEEPALIVE int eyesonlyPlayerState() {
     const PlayerView view = playerView();
     return (view.paused ? 1 : 0) | (view.muted ? 2 : 0);
