@@ -379,8 +379,8 @@ bool closeFrameDirectory(std::string& error, CaptureKept& kept) {
 
     // 2. With force, frames beyond the last one, whole or cut, left by a
     //    capture before, go, so that the directory holds this capture only;
-    //    a capture of no frames leaves the frames there were, and no
-    //    audio.wav of its own (a start past the end still mixed sound).
+    //    a capture of no frames leaves the frames there were, and no empty
+    //    audio.wav.
     if (d.force && d.framesWritten > 0)
         for (const std::string& name : framesAbove(d.lockFd, d.framesWritten)) unlinkat(d.lockFd, name.c_str(), 0);
 
@@ -398,7 +398,7 @@ bool closeFrameDirectory(std::string& error, CaptureKept& kept) {
         closed = false;
     }
     kept = {present, present > 0 ? d.path : ""};
-    if (d.framesWritten == 0) {
+    if (d.framesWritten == 0 && dataBytes == 0) {
         unlinkat(d.lockFd, wavName, 0);
         if (d.made) rmdir(d.path.c_str());
     }
