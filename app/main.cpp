@@ -141,14 +141,8 @@ int main(int argc, char** argv) {
     //    rate) is a usage error, known only once the show has ended.
     double endSeconds = 0.0;
     if (result.end == ShowEnd::Quit && code == 0 && playerStartPastEnd(endSeconds)) {
-        // The length to the millisecond, as the clock counts it: 146.466, 149.3.
-        char length[32];
-        std::snprintf(length, sizeof length, "%.3f", endSeconds);
-        std::string lengthText = length;
-        lengthText.erase(lengthText.find_last_not_of('0') + 1);
-        if (lengthText.back() == '.') lengthText.pop_back();
         std::fprintf(stderr, "eyesonly: --from %.15g is past the show's end: at this rate it is %s s long\n",
-                     options.fromSeconds, lengthText.c_str());
+                     options.fromSeconds, secondsText(endSeconds).c_str());
         if (capturing) capture::endCapture(code);
         return 2;
     }

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -261,6 +262,15 @@ std::string makeUsageText() {
 }
 
 }  // namespace
+
+std::string secondsText(double seconds) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    std::string trimmed = text;
+    trimmed.erase(trimmed.find_last_not_of('0') + 1);
+    if (trimmed.back() == '.') trimmed.pop_back();
+    return trimmed;
+}
 
 const char* usageText() {
     static const std::string text = makeUsageText();

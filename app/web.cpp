@@ -16,7 +16,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -152,6 +151,7 @@ void start() {
     setUpPlayer(player);
     useFixedClock(web.fixedFps);
     web.soundPlaced = false;
+    web.soundBehind = 0.0;
     if (!openShowLoop(web.loop)) {
         web.state = State::Waiting;
         web.played = true;
@@ -159,16 +159,6 @@ void start() {
         return;
     }
     web.state = State::Running;
-}
-
-// Seconds to the millisecond, as the clock counts them: 146.466, 149.3.
-std::string secondsText(double seconds) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%.3f", seconds);
-    std::string trimmed = text;
-    trimmed.erase(trimmed.find_last_not_of('0') + 1);
-    if (trimmed.back() == '.') trimmed.pop_back();
-    return trimmed;
 }
 
 void finish() {
