@@ -39,6 +39,7 @@ const eyesonlyPage = (() => {
   let runStarted = false;  // the run's first frame is still to come
   kept.noSound = null;     // why the last Play has no sound, or null
   kept.heapInUse = [];     // the program's heap in use, in bytes, as each run ended
+  kept.soundFirsts = [];   // each kept block's place in the stream
   const standing = [];     // [caption, text] of what the show could not do as asked, said again on every Play
 
   // The sound worklet's code: sound.js beside the page, or where the page
@@ -524,6 +525,7 @@ const eyesonlyPage = (() => {
     queueSound(samples, first) {
       if (keep) {
         kept.sound.push(samples.slice());
+        kept.soundFirsts.push(first);
         kept.soundLead = Math.max(kept.soundLead, first + samples.length / 2 - this.playedFrames());
       }
       const block = toChannels(samples);
