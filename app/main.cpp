@@ -47,14 +47,20 @@ void beforeEndingAtOnce() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    platform::openStandardStreams();
+    const bool outputClosed = platform::openStandardStreams();
 
-    // 1. The command line.
+    // 1. The command line. A text asked for on a standard output that is
+    //    closed cannot reach its reader: a failed write.
     Options options;
     std::string error;
     if (!parseOptions(argc, argv, options, error)) {
         std::fprintf(stderr, "eyesonly: %s\n%s", error.c_str(), usageText());
         return 2;
+    }
+    if (outputClosed && (options.help || options.version || options.trace)) {
+        std::fprintf(stderr, "eyesonly: cannot write the %s: standard output is closed\n",
+                     options.help ? "help" : options.version ? "version" : "trace");
+        return 1;
     }
     if (options.help || options.version) {
         if (options.help) {
@@ -118,8 +124,8 @@ int main(int argc, char** argv) {
     //    rate) is a usage error, known only once the show has ended.
     double endSeconds = 0.0;
     if (result.end == ShowEnd::Quit && code == 0 && playerStartPastEnd(endSeconds)) {
-        std::fprintf(stderr, "eyesonly: --from %g is past the show's end: at this rate it is %.2f s long\n",
-                     options.fromSeconds, endSeconds);
+        std::fprintf(stderr, "eyesonly: --from %.15g is past the show's end: at this rate it is %s s long\n",
+                     options.fromSeconds, secondsText(endSeconds).c_str());
         if (capturing) capture::endCapture(code);
         return 2;
     }

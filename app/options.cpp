@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +12,7 @@
 
 #include "app/player.h"
 #include "app/shell.h"
+#include "capture/format.h"
 #include "platform/audio/sound.h"
 #include "platform/display/display.h"
 #include "platform/system/clock.h"
@@ -167,7 +169,9 @@ bool parseNumber(const char* text, double& value) {
     if (*p != '\0') return false;
     errno = 0;
     value = std::strtod(text, nullptr);
-    return errno == 0 && std::isfinite(value);
+    // A number too small for a double is as good as zero; one too large is
+    // no number.
+    return std::isfinite(value) && (errno == 0 || (errno == ERANGE && std::fabs(value) < 1.0));
 }
 
 // Checks and keeps one option's value; false with the reason in error.
@@ -238,11 +242,6 @@ bool takeValue(const OptionRow& row, const char* value, bool missing, Options& o
     return true;
 }
 
-bool endsWith(const std::string& text, const char* tail) {
-    const size_t length = std::strlen(tail);
-    return text.size() >= length && text.compare(text.size() - length, length, tail) == 0;
-}
-
 std::string makeUsageText() {
     std::string text =
         "usage: eyesonly [--windowed | --desktop | --headless] [--fps F | --max-fps F]\n"
@@ -287,6 +286,15 @@ std::string makeUsageText() {
 }
 
 }  // namespace
+
+std::string secondsText(double seconds) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    std::string trimmed = text;
+    trimmed.erase(trimmed.find_last_not_of('0') + 1);
+    if (trimmed.back() == '.') trimmed.pop_back();
+    return trimmed;
+}
 
 const char* usageText() {
     static const std::string text = makeUsageText();
@@ -337,7 +345,13 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
 
     // 3. Each option in the run it goes with: watching, a capture, an mp4.
     const bool capturing = !options.capture.path.empty();
-    const unsigned run = !capturing ? Watching : endsWith(options.capture.path, ".mp4") ? Mp4 : Capturing;
+    //    The capture's path names its format as the capture reads it; one it
+    //    does not know is refused when the capture begins.
+    capture::CaptureFormat format = capture::CaptureFormat::Frames;
+    std::string unknown;
+    const bool mp4 = capturing && capture::captureFormatFor(options.capture.path, format, unknown) &&
+                     format == capture::CaptureFormat::Mp4;
+    const unsigned run = !capturing ? Watching : mp4 ? Mp4 : Capturing;
     for (size_t k = 0; k < optionCount; ++k) {
         const OptionRow& row = optionRows[k];
         if (!given[k] || (row.runs & run) != 0) continue;

@@ -48,6 +48,9 @@ struct Options {
 bool parseOptions(int argc, char** argv, Options& options, std::string& error);
 // The usage text printed by --help and after a bad argument.
 const char* usageText();
+// Seconds to the millisecond, as the clock counts them, in the messages
+// that give the show's length: 146.466, 149.3, 209.
+std::string secondsText(double seconds);
 // Puts the options into effect (back ends, clock, pacing, trace) before the
 // show opens.
 void applyOptions(const Options& options);

@@ -22,6 +22,10 @@ namespace {
 
 constexpr uint32_t jumpStepMs = 10000;     // Left and Right
 constexpr double unknownRefreshFps = 60.0; // a jump's rate when the display tells none
+// The furthest start moment aimed at: far past the show's end at any rate,
+// and well inside the half of the wrapping clock that before() can tell
+// apart; a start further still is past the end all the same.
+constexpr double furthestStartSeconds = 1.0e6;
 
 struct ShowControls {
     PlayerSettings settings;
@@ -32,6 +36,7 @@ struct ShowControls {
     bool jumping = false;       // frames are run until the first at targetMs or later
     uint32_t targetMs = 0;
     bool jumpEnds = false;      // the frame being drawn is the jump's last
+    int jumpsDone = 0;          // jumps finished, the music placed anew after each
     bool startPending = false;  // --from's moment not reached yet
     bool cut = false;           // drawing is cut to the 1 x 1 box
     GLint scissorBox[4] = {};   // as it was before the cut
@@ -122,6 +127,7 @@ void finishJump() {
         runClockFrom(lastFrameTime);
     if (!controls.settings.soundInStep) placeSongs(lastFrameTime);
     platform::holdSound(held());
+    ++controls.jumpsDone;
 }
 
 // After a pause or the page's hiding changed: the clock and the music hold
@@ -160,7 +166,8 @@ void startPlayer() {
         platform::holdSound(true);
         controls.jumping = true;
         controls.startPending = true;
-        controls.targetMs = controls.showStartMs + (readingAtSecond(controls.settings.fromSeconds) - showStartReading);
+        const double seconds = std::min(controls.settings.fromSeconds, furthestStartSeconds);
+        controls.targetMs = controls.showStartMs + (readingAtSecond(seconds) - showStartReading);
     }
 }
 
@@ -226,7 +233,7 @@ const char* playerTitle() {
 
 void playerJumpToSecond(double seconds) {
     if (!controls.settings.keys) return;
-    jumpTo(controls.showStartMs + (readingAtSecond(std::max(seconds, 0.0)) - showStartReading));
+    jumpTo(controls.showStartMs + (readingAtSecond(std::clamp(seconds, 0.0, furthestStartSeconds)) - showStartReading));
 }
 
 void playerHide(bool hidden) {
@@ -242,6 +249,7 @@ PlayerView playerView() {
     view.second = std::max(static_cast<int32_t>(at - controls.showStartMs), 0) / 1000.0;
     view.paused = controls.paused;
     view.muted = controls.muted || controls.settings.muted;
+    view.jumps = controls.jumpsDone;
     return view;
 }
 

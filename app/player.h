@@ -55,6 +55,7 @@ struct PlayerView {
     double second = 0.0;
     bool paused = false;
     bool muted = false;
+    int jumps = 0;  // jumps finished in this run, each with the music placed anew
 };
 PlayerView playerView();
 

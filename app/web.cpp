@@ -75,12 +75,20 @@ EM_JS(int, pageCanvasPixels, (), {
 EM_JS(void, pageShowEnded, (int exitCode, int escaped, double heapBytes), {
     eyesonlyPage.showEnded(exitCode, escaped !== 0, heapBytes);
 });
+// A line for this run alone.
+EM_JS(void, pageSay, (const char* caption, const char* text), {
+    eyesonlyPage.showMessage(UTF8ToString(caption), UTF8ToString(text));
+});
 
 namespace {
 
 // The sound is mixed this far ahead of what the page has played, so that
 // a frame up to this long brings no gap.
 constexpr double soundLeadSeconds = 0.25;
+// On the real clock the music heard may fall behind the picture or run
+// ahead of it when the browser is slow to stop or start its output (a pause,
+// a hidden page): past this much it is moved back into step.
+constexpr double soundSlackSeconds = 0.1;
 // The frames a long jump runs through are spread over animation frames, so
 // that the page stays alive: an animation frame turns for at most this long.
 constexpr double turnBudgetMs = 100.0;
@@ -91,11 +99,19 @@ struct WebRun {
     State state = State::Waiting;
     double fixedFps = 0.0;  // 0: the real clock
     double fromSeconds = 0.0;  // where the run starts (#t=)
+    double untilSeconds = -1.0;  // where it ends (&until=), or -1
     int width = 0;          // &size=WxH; 0: the canvas's shown size in device pixels
     int height = 0;
     bool played = false;    // a run has ended before: the show's state is put back first
     ShowLoop loop;
     ShowRun run;
+    // Where the music stood against the clock: the music frame due at a
+    // reading, taken at the run's first frame and after each jump.
+    bool soundPlaced = false;
+    int soundJumps = 0;
+    uint32_t soundReading = 0;
+    int64_t soundMusicFrame = 0;
+    double soundBehind = 0.0;  // seconds the music heard was behind the picture, last looked
     std::vector<uint8_t> pixels;
 };
 
@@ -110,8 +126,26 @@ void feedSound() {
         platform::pumpSoundDevice(platform::soundDevicePlayedFrames() + std::llround(soundLeadSeconds * platform::showMixRate));
 }
 
+// The real clock's music kept in step with the picture: frames of it are
+// dropped when it is behind, silence is let in when it is ahead.
+void keepSoundInStep(uint32_t reading) {
+    const int jumps = playerView().jumps;
+    if (!web.soundPlaced || jumps != web.soundJumps) {
+        web.soundPlaced = true;
+        web.soundJumps = jumps;
+        web.soundReading = reading;
+        web.soundMusicFrame = platform::soundDeviceNextMusicFrame();
+        return;
+    }
+    const double due = web.soundMusicFrame + (reading - web.soundReading) * (platform::showMixRate / 1000.0);
+    const int64_t behind = std::llround(due) - platform::soundDeviceHeardMusicFrame();
+    web.soundBehind = static_cast<double>(behind) / platform::showMixRate;
+    if (std::fabs(web.soundBehind) > soundSlackSeconds) platform::shiftSoundDevice(behind);
+}
+
 bool handOverFrame(const DrawnFrame& frame) {
     if (frame.skipped) return true;
+    if (web.fixedFps == 0.0) keepSoundInStep(frame.clockMs);
     feedSound();
     if (pageFrameShown(frame.clockMs)) {
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -166,6 +200,8 @@ void start() {
     player.fromSeconds = web.fromSeconds;
     setUpPlayer(player);
     useFixedClock(web.fixedFps);
+    web.soundPlaced = false;
+    web.soundBehind = 0.0;
     if (!openShowLoop(web.loop)) {
         web.state = State::Waiting;
         web.played = true;
@@ -179,9 +215,18 @@ void finish() {
     const ShowResult result = closeShowLoop(web.loop);
     web.state = State::Waiting;
     web.played = true;
+    // A start past the show's end (its length depends on the rate) is
+    // refused as the program refuses --from there, known once it ended.
+    int exitCode = result.exitCode;
+    double endSeconds = 0.0;
+    if (result.end == ShowEnd::Quit && exitCode == 0 && playerStartPastEnd(endSeconds)) {
+        pageSay("Address", ("#t=" + secondsText(web.fromSeconds) + " is past the show's end: at this rate it is " +
+                            secondsText(endSeconds) + " s long").c_str());
+        exitCode = 2;
+    }
     // What the run made is freed by now: the heap in use is what the next
     // run starts from.
-    pageShowEnded(result.exitCode, result.end == ShowEnd::Escape ? 1 : 0, mallinfo().uordblks);
+    pageShowEnded(exitCode, result.end == ShowEnd::Escape ? 1 : 0, mallinfo().uordblks);
 }
 
 // One animation frame: turns of the loop until a frame is shown, the show
@@ -220,9 +265,17 @@ bool addressOption(const char* name, Options& options) {
 
 // Play: from the page's button or key, once its sound is ready; the first
 // frame shown is the first at fromSeconds or later.
+// A start after &until= is refused, as --from after --until is, and the
+// run ends at once.
 extern "C" EMSCRIPTEN_KEEPALIVE void eyesonlyPlay(double fromSeconds) {
     if (web.state != State::Waiting) return;
     web.fromSeconds = std::isfinite(fromSeconds) && fromSeconds > 0.0 ? fromSeconds : 0.0;
+    if (web.untilSeconds >= 0.0 && web.fromSeconds > web.untilSeconds) {
+        pageSay("Address", ("#t=" + secondsText(web.fromSeconds) + " is after until=" + secondsText(web.untilSeconds) +
+                            ": the show has nothing to play there").c_str());
+        pageShowEnded(2, 0, mallinfo().uordblks);
+        return;
+    }
     web.state = State::Starting;
 }
 
@@ -253,6 +306,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE double eyesonlySecond() {
 }
 // The show's clock reading of second S, for the frames the page keeps.
 extern "C" EMSCRIPTEN_KEEPALIVE uint32_t eyesonlyReadingAt(double seconds) { return readingAtSecond(seconds); }
+// How far the music heard was behind the picture when last looked, in
+// seconds (ahead: below 0); 0 on the fixed-step clock.
+extern "C" EMSCRIPTEN_KEEPALIVE double eyesonlySoundBehind() { return web.soundBehind; }
 extern "C" EMSCRIPTEN_KEEPALIVE int eyesonlyPlayerState() {
     const PlayerView view = playerView();
     return (view.paused ? 1 : 0) | (view.muted ? 2 : 0);
@@ -262,7 +318,10 @@ int main() {
     // 1. The run the address asks for.
     Options options;
     if (addressOption("fps", options)) web.fixedFps = options.fps;
-    if (addressOption("until", options)) web.run.stopAtMs = readingAtSecond(options.untilSeconds);
+    if (addressOption("until", options)) {
+        web.untilSeconds = options.untilSeconds;
+        web.run.stopAtMs = readingAtSecond(options.untilSeconds);
+    }
     if (addressOption("size", options)) {
         web.width = options.width;
         web.height = options.height;

@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <string>
 
+#include "capture/format.h"
 #include "platform/encode/encode.h"
 
 namespace capture {
@@ -35,10 +36,6 @@ using platform::encode::CaptureFormat;
 using platform::encode::CaptureKept;
 using platform::encode::CaptureSettings;
 
-// The format a path asks for: "*.mp4", "*.mkv", or a directory (one that
-// exists, or a path ending in '/'). False with "unknown extension ..." for
-// anything else.
-bool captureFormatFor(const std::string& path, CaptureFormat& format, std::string& error);
 
 // Checks the settings and creates the output. The scale and the rate are
 // the options' to check (app/options.h). False, with nothing on disk

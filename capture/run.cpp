@@ -204,8 +204,10 @@ bool captureDrawnFrame(int64_t runFrame, bool skipped, bool last) {
 }
 
 int endCapture(int runExitCode) {
-    // 1. The soundtrack ends with the last frame.
-    if (!run.failed)
+    // 1. The soundtrack ends with the last frame; a capture that drew no
+    //    frame (its start past the end, or stopped during the jump there)
+    //    writes no sound either, and so leaves nothing.
+    if (!run.failed && run.framesDrawn > 0)
         soundUntil(soundEndOfFrame(run.runFrames));
 
     // 2. Whatever was written stays playable, even after a failure, and is

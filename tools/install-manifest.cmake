@@ -31,6 +31,10 @@ if(EYESONLY_MANIFEST_STEP STREQUAL "start")
       endwhile()
     endforeach()
   endforeach()
+  # The prefix itself, listed as ".", when the install makes it.
+  if(NOT IS_DIRECTORY "${manifest_root}")
+    list(APPEND EYESONLY_MADE_DIRS ".")
+  endif()
   # The manifest's own folder.
   set(dir share/eyesonly)
   while(NOT dir STREQUAL "")

@@ -49,15 +49,26 @@ fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEYESONLY_SANITIZE=ON
 cmake --build "$build" -j"$jobs"
 
+# The page's and the Windows build run each in a process group of its own,
+# so that the whole of them (emcc, make, node, MinGW) ends with this script,
+# however this script ends.
 web_pid=""
 win_pid=""
-trap '[ -n "$web_pid" ] && kill "$web_pid" 2>/dev/null; [ -n "$win_pid" ] && kill "$win_pid" 2>/dev/null' EXIT
+stop_builds() {
+    [ -z "$web_pid" ] || kill -TERM "-$web_pid" 2>/dev/null || true
+    [ -z "$win_pid" ] || kill -TERM "-$win_pid" 2>/dev/null || true
+    web_pid=""
+    win_pid=""
+}
+trap stop_builds EXIT
+trap 'stop_builds; exit 130' INT
+trap 'stop_builds; exit 143' TERM
 if [ "$web" = yes ]; then
-    nice -n 19 ./tools/web.sh --build --native "$build" >build-web.log 2>&1 &
+    setsid nice -n 19 ./tools/web.sh --build --native "$build" >build-web.log 2>&1 &
     web_pid=$!
 fi
 if [ "$windows" = yes ]; then
-    nice -n 19 ./tools/windows.sh --native "$build" >build-win.log 2>&1 &
+    setsid nice -n 19 ./tools/windows.sh --native "$build" >build-win.log 2>&1 &
     win_pid=$!
 else
     EYESONLY_NOT_RUN="tests/windows: --native leaves out the Windows build (tools/test.sh --windows runs it)"
@@ -73,31 +84,40 @@ rm -f "$ctest_out.status" "$build/Testing/node-output.txt.status"
 [ ! -f "$ctest_out.status" ] || { status=$(cat "$ctest_out.status"); rm -f "$ctest_out.status"; }
 ctest_log=$build/Testing/Temporary/LastTest.log
 
-node_out=""
-if [ "$web" = yes ] && [ "$status" -eq 0 ]; then
-    if ! wait "$web_pid"; then
-        web_pid=""
-        cat build-web.log >&2
-        echo "test: the browser page could not be built (above)" >&2
-        exit 1
+# The browser and Windows tests run whatever the native ones said: a failure
+# there does not hide what the page or the .exe does. A build that failed
+# is named at the end, its tests counted as not run.
+node_tests=""
+not_built=""
+if [ "$web" = yes ]; then
+    if wait "$web_pid"; then
+        node_tests=tests/web/
+    else
+        tail -n 30 build-web.log >&2
+        not_built="the browser tests did not run: the page could not be built (the end of build-web.log above)"
+        status=1
     fi
     web_pid=""
-    node_tests=tests/web/
-    if [ "$windows" = yes ]; then
-        if ! wait "$win_pid"; then
-            win_pid=""
-            cat build-win.log >&2
-            echo "test: the Windows build could not be made (above)" >&2
-            exit 1
-        fi
-        win_pid=""
+fi
+if [ "$windows" = yes ]; then
+    if wait "$win_pid"; then
         node_tests="$node_tests tests/windows/"
+    else
+        tail -n 30 build-win.log >&2
+        not_built="${not_built:+$not_built; }the Windows tests did not run: the .exe could not be built (the end of build-win.log above)"
+        status=1
     fi
+    win_pid=""
+fi
+node_out=""
+if [ -n "$node_tests" ]; then
     node_out=$build/Testing/node-output.txt
+    # shellcheck disable=SC2086
     { EYESONLY_NATIVE_BUILD="$build" GL_SCENES_DESKTOP="$build/tests/web/gl_scenes" node --test $node_tests ||
         echo $? >"$node_out.status"; } | tee "$node_out"
     [ ! -f "$node_out.status" ] || { status=$(cat "$node_out.status"); rm -f "$node_out.status"; }
 fi
 
 ./tools/test-summary.sh "$ctest_out" "$ctest_log" $node_out
+[ -z "$not_built" ] || echo "test: and $not_built"
 exit "$status"

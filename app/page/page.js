@@ -39,6 +39,7 @@ const eyesonlyPage = (() => {
   let runStarted = false;  // the run's first frame is still to come
   kept.noSound = null;     // why the last Play has no sound, or null
   kept.heapInUse = [];     // the program's heap in use, in bytes, as each run ended
+  kept.soundFirsts = [];   // each kept block's place in the stream
   const standing = [];     // [caption, text] of what the show could not do as asked, said again on every Play
 
   // The sound worklet's code: sound.js beside the page, or where the page
@@ -158,8 +159,8 @@ const eyesonlyPage = (() => {
     for (const [caption, text] of standing) showMessage(caption, text);
     if (noSound) showMessage('Sound', 'no sound, the show plays silently: ' + noSound);
     runStarted = true;
-    Module._eyesonlyPlay(startMoment() ?? 0);
-    showControls();
+    Module._eyesonlyPlay(startMoment('it plays from the start') ?? 0);
+    if (running) showControls();  // a start the show refuses has ended the run
   }
 
   function toggleFullscreen() {
@@ -167,15 +168,26 @@ const eyesonlyPage = (() => {
     else if (stage.requestFullscreen) stage.requestFullscreen().catch(() => {});
   }
 
-  play.addEventListener('click', () => (download.failed ? loadShow() : start()));
+  // A download that failed is tried again; a program that could not start
+  // (its WebAssembly cut short or damaged) is loaded again with the page.
+  play.addEventListener('click', () => {
+    if (download.failed === 'start') location.reload();
+    else if (download.failed) loadShow();
+    else start();
+  });
   canvas.addEventListener('click', start);
   panel.addEventListener('click', (event) => { if (event.target === panel) start(); });
+  // Any key plays, but for those that move (the focus, or the show: a
+  // press that carried the show past its end does not start it again) and
+  // a key held down.
+  const keysThatMove = new Set(['Escape', 'Tab', 'ArrowLeft', 'ArrowRight', 'ArrowUp', 'ArrowDown', 'Home', 'End',
+                                'PageUp', 'PageDown']);
   document.addEventListener('keydown', (event) => {
     if (event.ctrlKey || event.altKey || event.metaKey) return;
     if (event.key === 'f' || event.key === 'F') {
       toggleFullscreen();
       event.preventDefault();
-    } else if (!running && event.key !== 'Escape' && event.key !== 'Tab') {
+    } else if (!running && !event.repeat && !keysThatMove.has(event.key)) {
       start();
     }
   });
@@ -200,16 +212,15 @@ const eyesonlyPage = (() => {
   }
 
   // The address's start moment in seconds, or null without one; a bad one
-  // is refused with a line on the page (and the show starts from the
-  // beginning).
-  function startMoment() {
+  // is refused with a line on the page that ends with what happens instead.
+  function startMoment(instead) {
     const fragment = location.hash.slice(1).split('&').find((part) => part.startsWith('t='));
     if (fragment === undefined) return null;
     let value = fragment.slice(2);
     try { value = decodeURIComponent(value); } catch { /* kept as written */ }
     const seconds = value.includes(',') ? null : parseMoment(value);
     if (seconds !== null && Number.isFinite(seconds)) return seconds;
-    showMessage('Address', `#t=${value} is not a moment of the show (write #t=75 or #t=1:15); it plays from the start`);
+    showMessage('Address', `#t=${value} is not a moment of the show (write #t=75 or #t=1:15); ${instead}`);
     return null;
   }
 
@@ -231,6 +242,14 @@ const eyesonlyPage = (() => {
     const whole = Math.floor(seconds);
     return `${Math.floor(whole / 60)}:${String(whole % 60).padStart(2, '0')}`;
   }
+  // The same in words, as a screen reader says them well: "2 minutes 26 seconds".
+  function spoken(seconds) {
+    const whole = Math.floor(seconds);
+    const unit = (n, word) => `${n} ${word}${n === 1 ? '' : 's'}`;
+    const minutes = Math.floor(whole / 60);
+    if (minutes === 0) return unit(whole % 60, 'second');
+    return whole % 60 === 0 ? unit(minutes, 'minute') : `${unit(minutes, 'minute')} ${unit(whole % 60, 'second')}`;
+  }
 
   // A button's label says what a press does now; its face shows the same.
   const faces = {
@@ -251,6 +270,7 @@ const eyesonlyPage = (() => {
     position.setAttribute('aria-disabled', String(!controlsAct));
     link.textContent = '';
     view = { second: 0, paused: false, muted: false };
+    positionShown = null;
     wake();
     requestAnimationFrame(followPlayer);
   }
@@ -289,13 +309,19 @@ const eyesonlyPage = (() => {
     requestAnimationFrame(followPlayer);
   }
 
+  // On the fixed-step clock the show may run past its length at 60 frames
+  // a second (to 2:29 at 10): the length shown grows with it.
+  let positionShown = null;
   function showPosition(second) {
-    const shown = Math.min(Math.floor(second), showLengthSeconds);
-    if (position.getAttribute('aria-valuenow') === String(shown)) return;
+    const length = Math.max(showLengthSeconds, Math.floor(second));
+    const shown = Math.floor(second);
+    if (positionShown === `${shown}/${length}`) return;
+    positionShown = `${shown}/${length}`;
     position.setAttribute('aria-valuenow', String(shown));
-    position.setAttribute('aria-valuetext', `${clock(shown)} of ${clock(showLengthSeconds)}`);
-    positionDone.style.width = `${(100 * shown) / showLengthSeconds}%`;
-    time.textContent = `${clock(shown)} / ${clock(showLengthSeconds)}`;
+    position.setAttribute('aria-valuemax', String(length));
+    position.setAttribute('aria-valuetext', `${spoken(shown)} of ${spoken(length)}`);
+    positionDone.style.width = `${(100 * shown) / length}%`;
+    time.textContent = `${clock(shown)} / ${clock(length)}`;
   }
 
   function press(name) {
@@ -315,15 +341,19 @@ const eyesonlyPage = (() => {
   });
 
   // A key that works a focused button (Space, Enter) is the button's, not
-  // the player's too.
-  controls.addEventListener('keydown', (event) => {
-    if (event.target instanceof HTMLButtonElement && (event.key === ' ' || event.key === 'Enter'))
-      event.stopPropagation();
-  });
+  // the player's too: down and up both, since a button is pressed by Space
+  // when it comes up.
+  for (const type of ['keydown', 'keyup']) {
+    controls.addEventListener(type, (event) => {
+      if (event.target instanceof HTMLButtonElement && (event.key === ' ' || event.key === 'Enter'))
+        event.stopPropagation();
+    });
+  }
 
   // The position bar: a click or a drag jumps where it is let go; on the
-  // focused bar Left, Right and Home are the player's own keys, and Up and
-  // Down (Page Up, Page Down) move as Right and Left do.
+  // focused bar Left, Right and Home are the player's own keys, Up and
+  // Down (Page Up, Page Down) move as Right and Left do, and End goes to
+  // the end.
   function secondAt(event) {
     const box = position.getBoundingClientRect();
     return Math.min(Math.max((event.clientX - box.left) / box.width, 0), 1) * showLengthSeconds;
@@ -345,8 +375,9 @@ const eyesonlyPage = (() => {
   position.addEventListener('pointercancel', () => { dragSecond = null; });
   position.addEventListener('keydown', (event) => {
     const towards = { ArrowUp: 'forward', PageUp: 'forward', ArrowDown: 'back', PageDown: 'back' }[event.key];
-    if (!towards) return;
-    press(towards);
+    if (event.key === 'End') jumpTo(showLengthSeconds);
+    else if (towards) press(towards);
+    else return;
     event.preventDefault();
     event.stopPropagation();
   });
@@ -378,7 +409,7 @@ const eyesonlyPage = (() => {
 
   // A new moment in the address while the show plays jumps there.
   window.addEventListener('hashchange', () => {
-    const second = running && controlsAct ? startMoment() : null;
+    const second = running && controlsAct ? startMoment('the show goes on') : null;
     if (second !== null) jumpTo(second);
   });
 
@@ -462,6 +493,15 @@ const eyesonlyPage = (() => {
       standing.push([caption, text]);
       showMessage(caption, text);
     },
+    // The program stopped before it was ready: said, with Try again.
+    failedToStart(what) {
+      if (loaded) return;
+      download.failed = 'start';
+      loadFailure.textContent = `Could not start the show: ${String(what).replace(/^Aborted\((.*)\)$/s, '$1')}`;
+      loadFailure.hidden = false;
+      play.textContent = 'Try again';
+      play.disabled = false;
+    },
     ready(playerControls) {
       loaded = true;
       controlsAct = playerControls;
@@ -485,6 +525,7 @@ const eyesonlyPage = (() => {
     queueSound(samples, first) {
       if (keep) {
         kept.sound.push(samples.slice());
+        kept.soundFirsts.push(first);
         kept.soundLead = Math.max(kept.soundLead, first + samples.length / 2 - this.playedFrames());
       }
       const block = toChannels(samples);
@@ -527,6 +568,7 @@ var Module = {
   canvas: document.getElementById('canvas'),
   print: (text) => console.log(text),
   printErr: (text) => eyesonlyPage.showMessage('eyesonly', text),
+  onAbort: (what) => eyesonlyPage.failedToStart(what),
 };
 
 // The one-file page holds the program after this script; the five-file page

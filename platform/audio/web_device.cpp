@@ -40,7 +40,8 @@ struct WebDevice {
     bool open = false;
     int channelCount = 2;
     SoundCallback callback = nullptr;
-    int64_t mixedFrames = 0;     // frames mixed since the device opened
+    int64_t mixedFrames = 0;     // stream frames handed to the page since the device opened
+    int64_t musicAhead = 0;      // the music's frame count minus the stream's, by shifts
     std::vector<int16_t> block;  // one block of interleaved frames
 };
 
@@ -55,6 +56,7 @@ bool openSoundDevice(int mixRate, int channelCount, uint16_t, SoundCallback call
     device.channelCount = channelCount;
     device.callback = callback;
     device.mixedFrames = 0;
+    device.musicAhead = 0;
     device.block.assign(static_cast<size_t>(blockFrames) * channelCount, 0);
     return true;
 }
@@ -83,5 +85,21 @@ void pumpSoundDevice(int64_t untilFrame) {
 }
 
 int64_t soundDevicePlayedFrames() { return device.open ? static_cast<int64_t>(pagePlayedFrames()) : 0; }
+
+int64_t soundDeviceHeardMusicFrame() { return soundDevicePlayedFrames() + device.musicAhead; }
+
+int64_t soundDeviceNextMusicFrame() { return device.mixedFrames + device.musicAhead; }
+
+void shiftSoundDevice(int64_t frames) {
+    if (!device.open) return;
+    if (frames < 0) device.mixedFrames -= frames;
+    for (int64_t left = frames; left > 0;) {
+        const int count = static_cast<int>(std::min<int64_t>(blockFrames, left));
+        device.callback(reinterpret_cast<uint8_t*>(device.block.data()),
+                        count * device.channelCount * static_cast<int>(sizeof(int16_t)));
+        left -= count;
+    }
+    device.musicAhead += frames;
+}
 
 }  // namespace platform

@@ -143,6 +143,13 @@ bool displayVideoStarted = false;
 
 bool startDisplayVideo() {
     if (displayVideoStarted) return true;
+    // Without a runtime folder and a Wayland display named by its path,
+    // Wayland cannot be reached, and its library only prints a stray line
+    // on trying: X11 alone is tried then, unless the user chose a driver.
+    const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
+    const char* runtime = SDL_getenv("XDG_RUNTIME_DIR");
+    if ((runtime == nullptr || *runtime == '\0') && (wayland == nullptr || *wayland != '/'))
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
     const char* driver = SDL_GetCurrentVideoDriver();
     const char* asked = SDL_getenv("SDL_VIDEODRIVER");

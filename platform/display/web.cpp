@@ -49,12 +49,13 @@ WebDisplay page;
 
 // Key codes of the page's events are the virtual-key codes the show knows
 // (Escape 27, Space 32, arrows 37 to 40, Home 36, letters in capitals).
-// F belongs to the page (full screen), and keys with Ctrl, Alt or Meta to
+// F belongs to the page (full screen), Tab to the browser (it moves the
+// focus between the page's controls), and keys with Ctrl, Alt or Meta to
 // the browser.
 EM_BOOL onKey(int eventType, const EmscriptenKeyboardEvent* event, void*) {
     if (!page.window || event->ctrlKey || event->altKey || event->metaKey) return EM_FALSE;
     const unsigned long code = event->keyCode;
-    if (code == 0 || code >= 256 || code == 'F') return EM_FALSE;
+    if (code == 0 || code >= 256 || code == 'F' || code == '\t') return EM_FALSE;
     const bool down = eventType == EMSCRIPTEN_EVENT_KEYDOWN;
     page.arrived.push_back({down ? WM_KEYDOWN : WM_KEYUP, static_cast<uintptr_t>(code), event->repeat ? 1 : 0});
     return EM_TRUE;  // the page does not scroll on Space or the arrows

@@ -60,12 +60,15 @@ std::filesystem::path executableFolder() {
     return error ? std::filesystem::path() : self.parent_path();
 }
 
-void openStandardStreams() {
+bool openStandardStreams() {
+    bool outputClosed = false;
     for (int fd = 0; fd <= STDERR_FILENO; ++fd) {
         if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        outputClosed = outputClosed || fd == STDOUT_FILENO;
         const int opened = open("/dev/null", O_RDWR);
         if (opened >= 0 && opened != fd) close(opened);
     }
+    return outputClosed;
 }
 
 }  // namespace platform

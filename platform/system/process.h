@@ -16,7 +16,9 @@ std::filesystem::path executableFolder();
 // that no file the program opens later becomes its standard output or error
 // and gets the trace or the messages written into it. On Windows a program
 // started from a console writes into that console (a double-click opens
-// none), and what was redirected to a file or a pipe stays there.
-void openStandardStreams();
+// none), and what was redirected to a file or a pipe stays there. True when
+// standard output was closed (no console either): what is written there
+// reaches no one.
+bool openStandardStreams();
 
 }  // namespace platform

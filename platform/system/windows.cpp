@@ -94,15 +94,20 @@ bool usable(DWORD which) {
 // pipe was handed to it and stays as it is.
 // Lines end in a bare line feed as on Linux, so that a trace written here
 // is the same file, byte for byte.
-void openStandardStreams() {
+bool openStandardStreams() {
     const bool outUsable = usable(STD_OUTPUT_HANDLE);
     const bool errUsable = usable(STD_ERROR_HANDLE);
+    bool outOpened = outUsable;
     if ((!outUsable || !errUsable) && AttachConsole(ATTACH_PARENT_PROCESS)) {
-        if (!outUsable && std::freopen("CONOUT$", "w", stdout) != nullptr) std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+        if (!outUsable && std::freopen("CONOUT$", "w", stdout) != nullptr) {
+            std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+            outOpened = true;
+        }
         if (!errUsable && std::freopen("CONOUT$", "w", stderr) != nullptr) std::setvbuf(stderr, nullptr, _IONBF, 0);
     }
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
+    return !outOpened;
 }
 
 // ---------------------------------------------------------------------------

@@ -182,7 +182,11 @@ done <<'EOF'
 --help|0|
 --version|0|
 --until 5e6 --fps 10|2|eyesonly: --until needs a number of seconds from 0 to 4000000, not '5e6'
---from 200 --fps 10 --headless|2|eyesonly: --from 200 is past the show's end: at this rate it is 149.30 s long
+--from 200 --fps 10 --headless|2|eyesonly: --from 200 is past the show's end: at this rate it is 149.3 s long
+--from 3000000 --fps 60 --headless|2|eyesonly: --from 3000000 is past the show's end: at this rate it is 146.466 s long
+--from 2147483.648 --fps 2 --capture w.mkv|2|eyesonly: --from 2147483.648 is past the show's end: at this rate it is 209 s long
+--from 1e-400 --fps 10 --until 0 --headless|0|
+--capture x.MP4 --crf 30 --preset ultrafast --until 0|0|eyesonly: wrote 1 frame (0.0 s of show) to x.MP4
 --fps 0x1e|2|eyesonly: --fps needs a number from 1 to 1000, not '0x1e'
 --capture c.mp4 --crf 0x10|2|eyesonly: --crf needs a whole number from 0 to 51, not '0x10'
 --windowed --desktop|2|eyesonly: --desktop does not go with --windowed or --headless
@@ -221,13 +225,29 @@ run --capture alone.mkv --until 0
 check "a capture without the capture module" 1 "eyesonly: cannot load the capture module eyesonly-capture.so: not found in $real/alone or $real/lib/eyesonly/modules\n"
 run --headless --fps 2 --until 1
 check "a show without the capture module" 0 ''
+# A module cut short, a pipe or a folder in its place is never handed to
+# the loader (which would fault, or wait for a writer for good).
+for row in 'cut4096|cut short or not a shared library (4096 bytes)' 'cut70000|cut short or not a shared library (70000 bytes)' \
+    'fifo|not a regular file' 'folder|not a regular file'; do
+    way=${row%%|*} module="$work/alone/eyesonly-capture.so"
+    rm -rf "$module" "$work/run/frames"
+    case "$way" in cut*) head -c "${way#cut}" "$build/eyesonly-capture.so" >"$module" ;; fifo) mkfifo "$module" ;; folder) mkdir "$module" ;; esac
+    for output in alone.mkv frames/; do
+        run --capture "$output" --until 0
+        check "a capture with the module $way, into $output" 1 "eyesonly: cannot load the capture module eyesonly-capture.so: $real/alone/eyesonly-capture.so is ${row#*|}\n"
+    done
+done
 program="$work/bin/eyesonly"
 
 # --- No display and no --headless: the window cannot be made.
+# With no runtime folder either, nothing but the show's own words.
 mkdir -m 700 "$work/xdg"
-(cd "$work/run" && unset DISPLAY WAYLAND_DISPLAY && XDG_RUNTIME_DIR="$work/xdg" exec timeout 60 "$program") >/dev/null 2>"$work/err"
-code=$?
-check "no display" 1 'ERROR\nFailed To Register The Window Class.\n'
+for runtime in "$work/xdg" ""; do
+    (cd "$work/run" && unset DISPLAY WAYLAND_DISPLAY XDG_RUNTIME_DIR && [ -z "$runtime" ] || export XDG_RUNTIME_DIR="$runtime"
+     exec timeout 60 "$program") >/dev/null 2>"$work/err"
+    code=$?
+    check "no display, runtime folder '$runtime'" 1 'ERROR\nFailed To Register The Window Class.\n'
+done
 
 # --- The trace on a full disk, and into a pipe closed early.
 run --headless --fps 10 --trace
@@ -239,6 +259,11 @@ for what in help version; do
     (cd "$work/run" && exec timeout 60 "$program" --$what) >/dev/full 2>"$work/err"
     code=$?
     check "--$what to a full disk" 1 "eyesonly: cannot write the $what: No space left on device\n"
+done
+for what in help version trace; do
+    (cd "$work/run" && exec timeout 60 "$program" --headless --fps 10 --until 1 --$what) >&- 2>"$work/err"
+    code=$?
+    check "--$what to a closed standard output" 1 "eyesonly: cannot write the $what: standard output is closed\n"
 done
 
 # --- Signals during the show: 128 + the signal's number, at once.
@@ -305,7 +330,7 @@ while IFS='|' read -r name expected_code pattern file frames command; do
     fi
 done <<'CASES'
 1 standard error closed|0||c.mp4|151|$P --capture c.mp4 --fps 10 --until 15 2>&-
-1 standard output closed|0||c.mkv|151|$P --capture c.mkv --fps 10 --until 15 --trace >&-
+1 standard output closed|0||c.mkv|151|$P --capture c.mkv --fps 10 --until 15 >&-
 2 the trace into a pipe closed early|1|^eyesonly: cannot write the trace: Broken pipe$||said|{ $P --capture p.mp4 --fps 10 --trace; echo $? >status; } | head -n 1 >/dev/null; exit $(cat status)
 2 SIGHUP|129|^eyesonly: wrote [0-9]+ frames||said|$P --capture h.mp4 --fps 10 & sleep 3; kill -HUP $!; wait $!
 3 a second SIGINT 15 ms after the first|130||s.part.mp4|+|$P --capture s.mp4 --fps 30 & until [ "$(stat -c %s s.part.mp4 2>/dev/null || echo 0)" -gt 200000 ]; do sleep 0.1; done; kill -INT $!; sleep 0.015; kill -INT $!; wait $!; s=$?; [ -e s.mp4 ] && mv s.mp4 s.part.mp4; exit $s
@@ -314,6 +339,7 @@ done <<'CASES'
 6 no photo readable: the old file stays|1|^eyesonly: kept no frames; nothing was written to|-|-|echo old >old.mp4; cd ../nophoto && $P --capture ../run/old.mp4 --force --fps 10; s=$?; [ "$(cat ../run/old.mp4)" = old ] && [ ! -e ../run/old.part.mp4 ] && exit $s
 6 an mp4 over a file size limit|1|^eyesonly: disk full while writing .*full.mp4: File too large$||said|ulimit -f 1500; $P --capture full.mp4 --fps 10
 6 an mkv over a file size limit|1|^eyesonly: disk full while writing .*full.mkv: File too large$||said|ulimit -f 1500; $P --capture full.mkv --fps 10
+7 a folder capture that keeps no frames leaves none of its own, and the next one writes|0|^eyesonly: wrote 1 frame|-|-|$P --capture nf/ --fps 10 --from 200; [ ! -e nf/audio.wav ] && $P --capture nf/ --fps 10 --until 0
 7 a folder with a later frame|2|frame-000050.png already exists \(give --force|-|-|$P --capture ../frames --fps 10 --until 1
 11 a link in a folder capture's way|2|l1/frame-000001.png.part already exists \(give --force|-|-|echo v >victim; mkdir l1; ln -s ../victim l1/frame-000001.png.part; $P --capture l1/ --fps 10 --until 0.1; s=$?; [ "$(cat victim)" = v ] && exit $s
 11 links in a folder removed as names with --force|0|^eyesonly: wrote 2 frames|-|-|echo v >victim; mkdir l2; for n in frame-000001.png.part frame-000002.png audio.wav; do ln -s ../victim l2/$n; done; $P --capture l2/ --fps 10 --until 0.1 --force; s=$?; [ "$(cat victim)" = v ] && [ ! -L l2/audio.wav ] && [ ! -L l2/frame-000002.png ] && exit $s

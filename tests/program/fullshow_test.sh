@@ -8,7 +8,7 @@
 #   "scene 3",
 #   23 text rows (4 credits, 19 greetings), the switch printing "row 1 0",
 #   one "quit", last,
-#   and about 2 minutes 25 seconds of show time (the clock starts at 1000 ms).
+#   and 146.5 s (2:26) of show time (the clock starts at 1000 ms).
 # At 10 and 12.5 frames a second, drawn at 1280 x 960 and 1000 x 750, its
 # trace is the one at 640 x 480.
 # Usage: sh tests/program/fullshow_test.sh <build dir>

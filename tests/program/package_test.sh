@@ -85,17 +85,37 @@ else
 fi
 
 # 3. Uninstalling the prefix of step 1, after cpack's own install: nothing
-#    of it is left, and a tree that cmake --install did not make is refused.
+#    of it is left, the prefix it made included, and a tree that cmake
+#    --install did not make is refused.
 cp "$work/prefix/share/eyesonly/install-manifest.txt" "$work/manifest" 2>/dev/null ||
     fail "cmake --install left no list of what it installed"
 "$top/tools/uninstall.sh" "$work/prefix" >"$work/uninstall.log" 2>&1 || fail "uninstall.sh: exit $?: $(tail -n 3 "$work/uninstall.log")"
-left=$(cd "$work/prefix" && find . -mindepth 1 | head -n 5)
-[ -z "$left" ] || fail "uninstall.sh left $left"
-# A list that names a path outside its prefix is refused whole.
-mkdir -p "$work/tampered/share/eyesonly" && touch "$work/outside" "$work/tampered/inside"
-printf 'file inside\nfile ../outside\n' >"$work/tampered/share/eyesonly/install-manifest.txt"
-"$top/tools/uninstall.sh" "$work/tampered" >/dev/null 2>&1 && fail "uninstall.sh took a list that reaches outside its prefix"
-[ -f "$work/outside" ] && [ -f "$work/tampered/inside" ] || fail "uninstall.sh removed files on a list that reaches outside its prefix"
+[ ! -e "$work/prefix" ] || fail "uninstall.sh left $(cd "$work/prefix" && find . | head -n 5)"
+# A list it cannot trust is refused whole and kept, nothing removed: one
+# that reaches outside, one cut short or edited (CRLF, two spaces, only
+# comments, empty). A link on a listed path that leads outside keeps the
+# file behind it (the rest goes, the list stays, exit 1). A prefix named
+# -P or - is that folder, not cd's option or $OLDPWD.
+tampered() {  # NAME LIST: a prefix holding "inside" and LIST as its list
+    # shellcheck disable=SC2059
+    mkdir -p "$work/$1/share/eyesonly" && touch "$work/$1/inside" && printf "$2" >"$work/$1/share/eyesonly/install-manifest.txt"
+}
+touch "$work/outside"
+for row in 'dotdot|file inside\nfile ../outside\n' 'crlf|file inside\r\n' 'spaces|file  inside\n' 'comments|# file inside\n' 'empty|'; do
+    name=${row%%|*} && tampered "$name" "${row#*|}"
+    "$top/tools/uninstall.sh" "$work/$name" >/dev/null 2>&1 && fail "uninstall.sh took the list $name"
+    [ -f "$work/outside" ] && [ -f "$work/$name/inside" ] && [ -f "$work/$name/share/eyesonly/install-manifest.txt" ] ||
+        fail "uninstall.sh removed files or its list on the refused list $name"
+done
+mkdir -p "$work/beyond" && touch "$work/beyond/secret.txt" && tampered linked 'file inside\nfile share/elsewhere/secret.txt\n'
+ln -s ../../beyond "$work/linked/share/elsewhere"
+"$top/tools/uninstall.sh" "$work/linked" >"$work/linked.log" 2>&1 && fail "uninstall.sh said all went through a link outside"
+[ -f "$work/beyond/secret.txt" ] && grep -q "kept $work/beyond/secret.txt" "$work/linked.log" || fail "uninstall.sh removed a file through a link: $(cat "$work/linked.log")"
+[ ! -e "$work/linked/inside" ] && [ -f "$work/linked/share/eyesonly/install-manifest.txt" ] || fail "uninstall.sh, with a link outside: not the rest removed and the list kept"
+mkdir "$work/home" && tampered home 'file inside\n' && tampered -P 'file inside\n' && tampered - 'file inside\n'
+(cd "$work" && HOME=$work/home OLDPWD=$work/home "$top/tools/uninstall.sh" -P && OLDPWD=$work/home "$top/tools/uninstall.sh" -) >/dev/null 2>&1 ||
+    fail "uninstall.sh -P or - failed"
+[ ! -e "$work/-P/inside" ] && [ ! -e "$work/-/inside" ] && [ -f "$work/home/inside" ] || fail "uninstall.sh -P or - removed another folder's install"
 if [ -d "$work/unpacked/usr" ]; then
     before=$(find "$work/unpacked" | wc -l)
     "$top/tools/uninstall.sh" "$work/unpacked/usr" >/dev/null 2>&1 && fail "uninstall.sh took on a tree it did not install"

@@ -42,7 +42,8 @@ test('the port is taken as --port N or --port=N; an empty or bad one is refused'
     assert.ok(started.url, `${args.join(' ')}: ${started.stderr}`);
     started.server.kill();
   }
-  for (const args of [['--port', ''], ['--port='], ['--port', 'abc'], ['--port=70000'], ['--port']]) {
+  for (const args of [['--port', ''], ['--port='], ['--port', 'abc'], ['--port=70000'], ['--port'], ['--port', '0x1F90'],
+    ['--port=1e3'], ['--port', '-0'], ['--port= 80']]) {
     const started = await startServer(args);
     assert.equal(started.code, 2, `${JSON.stringify(args)}: exit ${started.code}, ${started.url || ''}`);
     assert.match(started.stderr, /--port needs a number from 0 to 65535/);

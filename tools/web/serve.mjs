@@ -5,7 +5,8 @@
 //   node tools/web/serve.mjs [FOLDER] [--port N | --port=N]   (default build-web/, port 8640; 0 picks a free one)
 //
 // Serves GET and HEAD (a HEAD has the Content-Length a GET would have); any
-// other method is 405. Prints the page's address once it listens. Also a
+// other method is 405. A file that is not there is 404; one that cannot be
+// read now (too many open files, no memory) is 503, any other read error 500. Prints the page's address once it listens. Also a
 // module: serve(folder, port) resolves to { server, url } for the tests.
 import { createServer } from 'node:http';
 import { readFile, stat } from 'node:fs/promises';
@@ -40,9 +41,12 @@ export function serve(folder, port = 0) {
       response.writeHead(200, { 'Content-Type': types[extname(file)] || 'application/octet-stream',
                                 'Content-Length': body.length, 'Cache-Control': 'no-cache' });
       response.end(request.method === 'HEAD' ? undefined : body);
-    } catch {
-      response.writeHead(404, { 'Content-Type': 'text/plain' });
-      response.end('not found\n');
+    } catch (error) {
+      const missing = !error.code || ['ENOENT', 'ENOTDIR', 'EISDIR', 'ENAMETOOLONG', 'ELOOP'].includes(error.code);
+      const busy = ['EMFILE', 'ENFILE', 'ENOMEM', 'EAGAIN'].includes(error.code);
+      const status = missing ? 404 : busy ? 503 : 500;
+      response.writeHead(status, { 'Content-Type': 'text/plain', ...(busy ? { 'Retry-After': '1' } : {}) });
+      response.end(missing ? 'not found\n' : busy ? 'busy: try again\n' : 'cannot read the file\n');
     }
   });
   return new Promise((done, failed) => {
@@ -55,10 +59,11 @@ if (process.argv[1] && resolve(process.argv[1]) === fileURLToPath(import.meta.ur
   const args = process.argv.slice(2);
   let port = 8640;
   let folder = 'build-web';
+  // A port is decimal digits alone: not 0x1F90, 1e3, -0 or an empty value.
+  const portNumber = (text) => (/^\d{1,5}$/.test(text) ? Number(text) : NaN);
   for (let i = 0; i < args.length; i++) {
-    // An empty or missing value is no number (Number('') would be port 0).
-    if (args[i] === '--port') port = i + 1 < args.length && args[i + 1].trim() !== '' ? Number(args[++i]) : NaN;
-    else if (args[i].startsWith('--port=')) port = args[i].length > 7 ? Number(args[i].slice(7)) : NaN;
+    if (args[i] === '--port') port = i + 1 < args.length ? portNumber(args[++i]) : NaN;
+    else if (args[i].startsWith('--port=')) port = portNumber(args[i].slice(7));
     else if (args[i] === '--help') { console.log('usage: serve.mjs [FOLDER] [--port N]'); process.exit(0); }
     else if (args[i].startsWith('-')) { console.error(`serve: unknown option ${args[i]}`); process.exit(2); }
     else folder = args[i];

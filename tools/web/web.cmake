@@ -20,7 +20,7 @@ include(webgl/webgl.cmake)
 
 file(GLOB web_sources CONFIGURE_DEPENDS show/*.cpp resources/*.cpp scenes/*.cpp)
 list(APPEND web_sources
-  app/web.cpp app/options.cpp app/loop.cpp app/display.cpp app/player.cpp
+  app/web.cpp app/options.cpp app/loop.cpp app/display.cpp app/player.cpp capture/format.cpp
   platform/display/display.cpp platform/display/web.cpp
   platform/audio/sound.cpp platform/audio/web_device.cpp
   platform/fonts/pack.cpp
@@ -37,7 +37,7 @@ file(GLOB data_files CONFIGURE_DEPENDS "${EYESONLY_WEB_DATA}/*")
 set(web_link_options
   -O2 -fexceptions -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=0
   -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1
-  -sEXPORTED_FUNCTIONS=_main,_eyesonlyPlay,_eyesonlyPress,_eyesonlyJumpTo,_eyesonlyHide,_eyesonlySecond,_eyesonlyPlayerState,_eyesonlyReadingAt
+  -sEXPORTED_FUNCTIONS=_main,_eyesonlyPlay,_eyesonlyPress,_eyesonlyJumpTo,_eyesonlyHide,_eyesonlySecond,_eyesonlyPlayerState,_eyesonlyReadingAt,_eyesonlySoundBehind
   "SHELL:--exclude-file ${EYESONLY_WEB_DATA}/.made-by-build")
 
 # The five-file page: the program, its WebAssembly and its data fetched
