@@ -22,7 +22,7 @@ endif()
 file(GLOB win_sources CONFIGURE_DEPENDS show/*.cpp resources/*.cpp scenes/*.cpp)
 list(APPEND win_sources
   app/options.cpp app/loop.cpp app/display.cpp app/player.cpp
-  capture/unavailable.cpp
+  capture/format.cpp capture/unavailable.cpp
   platform/display/display.cpp platform/display/window.cpp platform/display/desktop.cpp
   platform/display/sdl_gl.cpp platform/display/windows.cpp
   platform/audio/sound.cpp platform/audio/sdl_device.cpp
