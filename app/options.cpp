@@ -1,3 +1,13 @@
+// The command line: the option table, how a value is read and checked, the
+// usage text made from the table, and the options put into effect.
+//
+//   1. ranges, kinds of value, the runs an option goes with
+//   2. the option table (a row per option, with the field it sets) and the
+//      pairs that do not go together
+//   3. reading a value: numbers, sizes, presets, folders
+//   4. the usage text
+//   5. parseOptions: the command line against the table and the run
+//   6. applyOptions: back ends, clock, pacing, size and trace
 #include "app/options.h"
 
 #include <algorithm>
@@ -22,6 +32,9 @@
 #include "show/trace.h"
 
 namespace {
+
+// ---------------------------------------------------------------------------
+// 1. Ranges, kinds of value, the runs an option goes with.
 
 constexpr double captureFps = 60.0;       // the capture's rate unless --fps says otherwise
 constexpr double maxSeconds = 4.0e6;      // --from and --until: well inside the 32-bit clock
@@ -51,6 +64,18 @@ enum Runs : unsigned {
     Every = Watching | Capturing | Mp4,
 };
 
+// ---------------------------------------------------------------------------
+// 2. The option table and the pairs that do not go together.
+
+// A value as read: a number (Number, Whole; Size's width), Size's height,
+// the text given.
+struct Read {
+    double number = 0.0;
+    double second = 0.0;
+    const char* text = "";
+};
+using Setter = void (*)(Options& o, const Read& r);
+
 struct OptionRow {
     const char* name;          // "--fps"; its value also as "--fps=VALUE"
     const char* alias;         // another spelling of a switch, or null
@@ -62,70 +87,89 @@ struct OptionRow {
     const char* elsewhere;     // why it is refused in a run it does not go with (null: a built text)
     const char* valueName;     // in --help: "--fps F"
     const char* help;          // in --help, lines joined by '\n'
+    Setter set;                // keeps the value read in the field the option sets
 };
 
 // The options, in --help's order.
 constexpr OptionRow optionRows[] = {
     {"--windowed", nullptr, Value::None, 0, 0, false, nullptr, Watching,
      "--capture draws offscreen; it does not go with --windowed or --desktop", "",
-     "a 640 x 480 window instead of switching the display to full screen"},
+     "a 640 x 480 window instead of switching the display to full screen",
+     [](Options& o, const Read& r) { o.windowed = true; }},
     {"--desktop", nullptr, Value::None, 0, 0, false, nullptr, Watching,
      "--capture draws offscreen; it does not go with --windowed or --desktop", "",
      "full screen at the desktop's own mode, the show drawn at its\n"
-     "resolution (as --size draws it)"},
+     "resolution (as --size draws it)",
+     [](Options& o, const Read& r) { o.desktop = true; }},
     {"--headless", nullptr, Value::None, 0, 0, false, nullptr, Every, nullptr, "",
-     "no window and no sound device: draws offscreen, messages on stderr"},
+     "no window and no sound device: draws offscreen, messages on stderr",
+     [](Options& o, const Read& r) { o.headless = true; }},
     {"--fps", nullptr, Value::Number, minFps, maxFps, false, "a number from 1 to 1000", Every, nullptr, "F",
      "a fixed-step clock of F frames a second, 1 to 1000 (fractions\n"
      "allowed, e.g. 29.97) in place of the real clock; frames are drawn\n"
-     "as fast as the machine allows"},
+     "as fast as the machine allows",
+     [](Options& o, const Read& r) { o.fps = r.number; }},
     {"--max-fps", nullptr, Value::Number, minFps, maxFps, true, "0 or a number from 1 to 1000", Watching,
      "--max-fps paces the real clock; a capture runs on the fixed-step clock (give --fps)", "F",
      "on the real clock, at most F frames a second (default: the\n"
-     "display's refresh rate, 60 without one); 0 lifts the limit"},
+     "display's refresh rate, 60 without one); 0 lifts the limit",
+     [](Options& o, const Read& r) { o.maxFps = r.number; }},
     {"--trace", nullptr, Value::None, 0, 0, false, nullptr, Every, nullptr, "",
-     "print the show's timeline on stdout: <frame> <ms> <event> [args]"},
+     "print the show's timeline on stdout: <frame> <ms> <event> [args]",
+     [](Options& o, const Read& r) { o.trace = true; }},
     {"--from", nullptr, Value::Number, 0, maxSeconds, false, "a number of seconds from 0 to 4000000", Every, nullptr,
      "S",
      "start S seconds into the show (fractions allowed): the frames\n"
      "before it are run, not shown, so the show is there as if played\n"
-     "from the start; with --capture the file begins there"},
+     "from the start; with --capture the file begins there",
+     [](Options& o, const Read& r) { o.fromSeconds = r.number; }},
     {"--until", nullptr, Value::Number, 0, maxSeconds, false, "a number of seconds from 0 to 4000000", Every, nullptr,
      "S",
      "stop after the frame drawn S seconds into the show (with --fps\n"
-     "or --capture)"},
+     "or --capture)",
+     [](Options& o, const Read& r) { o.untilSeconds = r.number; }},
     {"--mute", nullptr, Value::None, 0, 0, false, nullptr, Watching,
      "--mute does not go with --capture: a capture always has its soundtrack", "",
      "no sound device: the music plays on unheard (no box about it\n"
-     "on a machine without sound)"},
+     "on a machine without sound)",
+     [](Options& o, const Read& r) { o.mute = true; }},
     {"--capture", nullptr, Value::Path, 0, 0, false, "a file (*.mp4, *.mkv) or a folder to write to",
      Capturing | Mp4, nullptr, "PATH",
      "render the whole show with its music to PATH: *.mp4 (H.264 and\n"
      "AAC), *.mkv (lossless FFV1 and FLAC) or a folder (PATH/ or an\n"
      "existing one: frame-000001.png ... and audio.wav); no display\n"
-     "needed, 60 frames a second unless --fps says otherwise"},
+     "needed, 60 frames a second unless --fps says otherwise",
+     [](Options& o, const Read& r) { o.capture.path = r.text; }},
     {"--scale", nullptr, Value::Whole, 1, maxScale, false, "a whole number from 1 to 8", Capturing | Mp4, nullptr,
-     "K", "with --capture: frames K times 640 x 480, K from 1 to 8"},
+     "K", "with --capture: frames K times 640 x 480, K from 1 to 8",
+     [](Options& o, const Read& r) { o.capture.scale = static_cast<int>(r.number); }},
     {"--size", nullptr, Value::Size, minSide, maxSide, false, "a size WxH, each from 16 to 16384", Every, nullptr,
      "WxH",
      "draw at W x H pixels of the output: the picture at the largest\n"
      "4:3 size that fits, centred, black bars around it, with lines and\n"
      "text drawn sharp at that size; 640x480 with --desktop gives the\n"
-     "640 x 480 picture enlarged"},
+     "640 x 480 picture enlarged",
+     [](Options& o, const Read& r) { o.width = static_cast<int>(r.number), o.height = static_cast<int>(r.second); }},
     {"--force", nullptr, Value::None, 0, 0, false, nullptr, Capturing | Mp4, nullptr, "",
-     "with --capture: overwrite what is already there"},
+     "with --capture: overwrite what is already there",
+     [](Options& o, const Read& r) { o.capture.force = true; }},
     {"--crf", nullptr, Value::Whole, 0, maxCrf, false, "a whole number from 0 to 51", Mp4, nullptr, "N",
      "with an mp4 capture: quality from 0 (lossless) to 51 (worst),\n"
-     "default 18 (visually lossless)"},
+     "default 18 (visually lossless)",
+     [](Options& o, const Read& r) { o.capture.crf = static_cast<int>(r.number); }},
     {"--preset", nullptr, Value::Preset, 0, 0, false,
      "one of ultrafast, superfast, veryfast, faster, fast, medium, slow, slower, veryslow", Mp4, nullptr, "NAME",
      "with an mp4 capture: x264's speed against size, ultrafast,\n"
      "superfast, veryfast (default), faster, fast, medium, slow,\n"
-     "slower or veryslow"},
+     "slower or veryslow",
+     [](Options& o, const Read& r) { o.capture.preset = r.text; }},
     {"--data", nullptr, Value::Folder, 0, 0, false, "a folder", Every, nullptr, "DIR",
-     "look for the show's files in DIR before the other folders"},
-    {"--help", "-h", Value::None, 0, 0, false, nullptr, Every, nullptr, "", "this text"},
-    {"--version", nullptr, Value::None, 0, 0, false, nullptr, Every, nullptr, "", "the program's version"},
+     "look for the show's files in DIR before the other folders",
+     [](Options& o, const Read& r) { o.data = r.text; }},
+    {"--help", "-h", Value::None, 0, 0, false, nullptr, Every, nullptr, "", "this text",
+     [](Options& o, const Read& r) { o.help = true; }},
+    {"--version", nullptr, Value::None, 0, 0, false, nullptr, Every, nullptr, "", "the program's version",
+     [](Options& o, const Read& r) { o.version = true; }},
 };
 constexpr size_t optionCount = std::size(optionRows);
 
@@ -142,6 +186,9 @@ constexpr Conflict conflicts[] = {
     {"--fps", "--max-fps", "--max-fps paces the real clock; it does not go with --fps"},
     {"--size", "--scale", "--scale enlarges the 640 x 480 picture; it does not go with --size"},
 };
+
+// ---------------------------------------------------------------------------
+// 3. Reading a value.
 
 size_t specIndex(const char* name) {
     for (size_t i = 0; i < optionCount; ++i)
@@ -176,7 +223,8 @@ bool parseNumber(const char* text, double& value) {
 
 // Checks and keeps one option's value; false with the reason in error.
 bool takeValue(const OptionRow& row, const char* value, bool missing, Options& options, std::string& error) {
-    double number = 0.0;
+    Read read{0.0, 0.0, missing ? "" : value};
+    double& number = read.number;
     bool good = !missing;
     switch (row.value) {
     case Value::None: break;
@@ -202,15 +250,12 @@ bool takeValue(const OptionRow& row, const char* value, bool missing, Options& o
     case Value::Path: good = good && *value != '\0'; break;
     case Value::Size: {
         const char* by = missing ? nullptr : std::strchr(value, 'x');
-        double width = 0.0, height = 0.0;
+        double& width = read.number;
+        double& height = read.second;
         good = good && by != nullptr && parseNumber(std::string(value, by).c_str(), width) &&
                parseNumber(by + 1, height) && width == std::floor(width) && height == std::floor(height) &&
                width >= row.low && width <= row.high && height >= row.low && height <= row.high &&
                std::isdigit(static_cast<unsigned char>(*value)) && std::isdigit(static_cast<unsigned char>(by[1]));
-        if (good) {
-            options.width = static_cast<int>(width);
-            options.height = static_cast<int>(height);
-        }
         break;
     }
     }
@@ -221,26 +266,12 @@ bool takeValue(const OptionRow& row, const char* value, bool missing, Options& o
         return false;
     }
 
-    const std::string name = row.name;
-    if (name == "--windowed") options.windowed = true;
-    else if (name == "--desktop") options.desktop = true;
-    else if (name == "--headless") options.headless = true;
-    else if (name == "--trace") options.trace = true;
-    else if (name == "--mute") options.mute = true;
-    else if (name == "--force") options.capture.force = true;
-    else if (name == "--help") options.help = true;
-    else if (name == "--version") options.version = true;
-    else if (name == "--fps") options.fps = number;
-    else if (name == "--max-fps") options.maxFps = number;
-    else if (name == "--until") options.untilSeconds = number;
-    else if (name == "--from") options.fromSeconds = number;
-    else if (name == "--crf") options.capture.crf = static_cast<int>(number);
-    else if (name == "--scale") options.capture.scale = static_cast<int>(number);
-    else if (name == "--preset") options.capture.preset = value;
-    else if (name == "--data") options.data = value;
-    else if (name == "--capture") options.capture.path = value;
+    row.set(options, read);
     return true;
 }
+
+// ---------------------------------------------------------------------------
+// 4. The usage text.
 
 std::string makeUsageText() {
     std::string text =
@@ -300,6 +331,9 @@ const char* usageText() {
     static const std::string text = makeUsageText();
     return text.c_str();
 }
+
+// ---------------------------------------------------------------------------
+// 5. The command line against the table and the run.
 
 bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     // 1. Each argument by the table: a switch, or an option with its value
@@ -385,6 +419,9 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     }
     return true;
 }
+
+// ---------------------------------------------------------------------------
+// 6. The options put into effect.
 
 void applyOptions(const Options& options) {
     shell.skipFullscreen = options.windowed;
