@@ -11,6 +11,11 @@ extern FMUSIC_MODULE* mainSong;   // "data/VELTO63K.XM", from the first scene sw
 constexpr const char* introSongPath = "data/Tq_outro.xm";
 constexpr const char* mainSongPath = "data/VELTO63K.XM";
 
+extern uint32_t songStartTime;    // ms, the clock reading the current song started at
+
+// Forgets the songs (their players are the sound's to free) and their start.
+void resetMusicState();
+
 // Moves the song that plays to where it is at clock reading `reading`,
 // counted from songStartTime: for the end of a jump, whose frames ran with
 // the sound held.

@@ -14,6 +14,7 @@
 #include "scenes/ring.h"
 #include "scenes/scenes.h"
 #include "show/clock.h"
+#include "show/music.h"
 #include "show/sequencer.h"
 #include "tests/support/scene_harness.h"
 

@@ -363,7 +363,7 @@ TEST(MissingData, EveryFileMissingShowsThreeBoxesAndDrawsNothing) {
     EXPECT_EQ(runShow(), 1) << "a show with nothing to show is a failure";
     EXPECT_EQ(testing_support::shownBoxes(), (std::vector<std::string>{"hoho. fEIL!|ingen musikk:intro", "hoho. fEIL!|ingen musikk:velto",
                                                  "texturefeil|d0d over textures!"}));
-    EXPECT_EQ(traceFrame, 0u) << "the quit message ends the loop before the first frame";
+    EXPECT_EQ(clockFramesDrawn(), 0u) << "the quit message ends the loop before the first frame";
     platform::enableJournal(false);
 }
 
@@ -389,7 +389,7 @@ TEST(MissingData, WithoutTheSongsTheShowRunsSilently) {
     EXPECT_EQ(runShow(), 0);
     platform::setSwapHookForTesting(nullptr);
     EXPECT_EQ(testing_support::shownBoxes(), (std::vector<std::string>{"hoho. fEIL!|ingen musikk:intro", "hoho. fEIL!|ingen musikk:velto"}));
-    EXPECT_EQ(traceFrame, 10u);
+    EXPECT_EQ(clockFramesDrawn(), 10u);
     EXPECT_EQ(introSong, nullptr);
     platform::enableJournal(false);
     useFixedClock(0.0);
