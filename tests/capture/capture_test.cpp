@@ -413,6 +413,9 @@ TEST(WhileOpen, TheFilesOnDiskPlayAsFarAsTheyGot) {
             ASSERT_TRUE(capture::captureFrame(n, pixels.data(), CapturePixels::Rgb, error)) << error;
             ASSERT_TRUE(capture::captureAudio(sound.data(), int(sound.size() / 2), error)) << error;
         }
+        const Bytes stray = framePixels(1, CapturePixels::Rgb);
+        EXPECT_FALSE(capture::captureFrame(frames + 2, stray.data(), CapturePixels::Rgb, error)) << "a frame number skipped";
+        EXPECT_EQ(error, "frame 132 handed over after frame 130");
         // What the disk holds is looked at once the worker got through the
         // queue as far as the disk shows it (at most 30 s): audio.wav holds
         // all the sound handed over; the mp4 holds all but its last second

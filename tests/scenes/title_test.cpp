@@ -25,10 +25,10 @@ namespace {
 using testing_support::dumpFrame;
 
 using testing_support::OffscreenGL;
+using testing_support::colourTolerance;
 
 constexpr int frameLimit = 3000;           // a scene that never ends fails instead of hanging
 constexpr int ambientLevel = 10;           // GL's default scene ambient on the default material, of 255
-constexpr int colourTolerance = 9;         // the buffer may hold as few as 5 bits a channel
 
 float lightPositionX() {
     GLfloat position[4];
