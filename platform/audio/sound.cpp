@@ -45,6 +45,8 @@ constexpr int defaultBufferMs = 40;          // until FSOUND_SetBufferSize says 
 constexpr int minMixRate = 8000;             // Hz, the range libopenmpt renders at
 constexpr int maxMixRate = 192000;           // Hz
 constexpr int mixChunkFrames = 1024;         // frames mixed per pass, so no buffer grows
+constexpr int nearestSample = 1;             // interpolation filter taps: none
+constexpr int playerFilter = 0;              // interpolation filter taps: the player's default
 
 struct SongMixer {
     platform::SoundOutput selectedOutput = platform::SoundOutput::Device;  // for the next FSOUND_Init
@@ -339,7 +341,11 @@ void setSongPosition(FMUSIC_MODULE* handle, double seconds) {
     // samples it mixes by each tick's rounding. So the song is made afresh
     // and mixed through to the moment's sample, as a capture plays it (a
     // few hundred times faster than it plays), away from the device's lock,
-    // and then put in place.
+    // and then put in place. The interpolation filter shapes only the
+    // samples heard, not where the song stands, so all but the last second
+    // is mixed without it, at half the cost; that second is mixed with the
+    // player's own filter, so that what the mixer keeps of the samples it
+    // made (its click removal) is as in a song played through.
     std::unique_ptr<openmpt::module> placed;
     try {
         std::ostringstream ignored;
@@ -347,12 +353,18 @@ void setSongPosition(FMUSIC_MODULE* handle, double seconds) {
         if (mixer.mixRate > 0) {
             std::array<int16_t, mixChunkFrames * channelCount> dropped{};
             auto left = static_cast<int64_t>(std::llround(std::max(seconds, 0.0) * mixer.mixRate));
+            const int64_t filteredFrames = mixer.mixRate;
+            placed->set_render_param(openmpt::module::RENDER_INTERPOLATIONFILTER_LENGTH, nearestSample);
             while (left > 0) {
-                const auto chunk = static_cast<size_t>(std::min<int64_t>(left, mixChunkFrames));
+                if (left <= filteredFrames)
+                    placed->set_render_param(openmpt::module::RENDER_INTERPOLATIONFILTER_LENGTH, playerFilter);
+                const int64_t part = left > filteredFrames ? left - filteredFrames : left;
+                const auto chunk = static_cast<size_t>(std::min<int64_t>(part, mixChunkFrames));
                 const size_t rendered = placed->read_interleaved_stereo(mixer.mixRate, chunk, dropped.data());
                 if (rendered == 0) break;  // the song ended there
                 left -= static_cast<int64_t>(rendered);
             }
+            placed->set_render_param(openmpt::module::RENDER_INTERPOLATIONFILTER_LENGTH, playerFilter);
         } else {
             const double length = placed->get_duration_seconds();
             placed->set_position_seconds(length > 0.0 ? std::fmod(std::max(seconds, 0.0), length) : 0.0);

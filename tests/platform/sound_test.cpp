@@ -347,6 +347,25 @@ TEST_F(SoundTest, DeviceOutputPlaysOnTheAudioThread) {
     FMUSIC_FreeSong(first);
 }
 
+// A song moved to a moment mixes, sample for sample, what the song played
+// through mixes from that moment on: moments within the first second, and
+// past it, where most of the way there is mixed without interpolation.
+TEST_F(SoundTest, AMovedSongMixesWhatThePlayedOneMixesFromItsMoment) {
+    const std::string path = scratch.write("a.xm", buildXm(0).bytes);
+    startSound(platform::SoundOutput::Capture);
+    FMUSIC_MODULE* song = FMUSIC_LoadSong(path.c_str());
+    ASSERT_NE(song, nullptr);
+    ASSERT_TRUE(FMUSIC_PlaySong(song));
+    const std::vector<int16_t> whole = render(static_cast<int>(songSeconds * mixRate) * 3);
+    for (const double moment : {0.35, 2.61, 4.2}) {
+        platform::setSongPosition(song, moment);
+        const std::vector<int16_t> placed = render(mixRate / 2);
+        const auto from = whole.begin() + std::llround(moment * mixRate) * 2;
+        EXPECT_TRUE(std::equal(placed.begin(), placed.end(), from)) << "moved to " << moment << " s";
+    }
+    FMUSIC_FreeSong(song);
+}
+
 // A jump moves a playing song to a moment between two rows, with the
 // device held; once it runs again the device plays from that moment's exact
 // sample. Recorded by SDL's disk driver and held against the song rendered
