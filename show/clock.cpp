@@ -1,5 +1,6 @@
 #include "show/clock.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/system/clock.h"
@@ -90,6 +91,20 @@ void runClockThrough(uint32_t baseMs, double framesPerSecond, std::optional<uint
     }
     showClock.stepBaseFrame = showClock.framesDrawn - first;
     showClock.mode = ClockMode::RunThrough;
+}
+
+uint32_t stepReadingFrom(uint32_t target) {
+    if (showClock.mode != ClockMode::Fixed && showClock.mode != ClockMode::RunThrough) return target;
+    // Steps counted from the base; readings compared by their difference,
+    // as the counter wraps.
+    const auto before = [](uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b) < 0; };
+    uint64_t k = stepsTaken();
+    if (!before(stepReading(k), target)) return stepReading(k);
+    const uint32_t doneMs = target - showClock.stepBaseMs;
+    k = std::max(k, static_cast<uint64_t>(std::floor(doneMs * showClock.stepFps / 1000.0)));
+    while (before(stepReading(k), target)) ++k;
+    while (k > stepsTaken() && !before(stepReading(k - 1), target)) --k;
+    return stepReading(k);
 }
 
 float frameDelta() {

@@ -72,6 +72,11 @@ void runClockFrom(uint32_t reading);
 // the first k whose reading comes after `after`, the counter going on.
 void runClockThrough(uint32_t baseMs, double framesPerSecond, std::optional<uint32_t> after = {});
 
+// On the fixed step and in a run-through: the first reading the steps from
+// here on reach that is not before `target` (the reading of a jump's last
+// frame). `target` itself on the other modes.
+uint32_t stepReadingFrom(uint32_t target);
+
 // The show's second S as a clock reading: ceil(1000 + 1000 S), held at the
 // counter's top. The reading of a stop at S seconds, a jump's target, a
 // frame to keep.

@@ -20,3 +20,7 @@ void resetMusicState();
 // counted from songStartTime: for the end of a jump, whose frames ran with
 // the sound held.
 void placeSongs(uint32_t reading);
+// Starts that move for the song playing now, beside the frames that lead
+// there (the song that plays at `reading` may start on the way: call it
+// again then).
+void preparePlacingSongs(uint32_t reading);
