@@ -97,13 +97,13 @@ uint32_t stepReadingFrom(uint32_t target) {
     if (showClock.mode != ClockMode::Fixed && showClock.mode != ClockMode::RunThrough) return target;
     // Steps counted from the base; readings compared by their difference,
     // as the counter wraps.
-    const auto before = [](uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b) < 0; };
+    const auto comesFirst = [](uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b) < 0; };
     uint64_t k = stepsTaken();
-    if (!before(stepReading(k), target)) return stepReading(k);
+    if (!comesFirst(stepReading(k), target)) return stepReading(k);
     const uint32_t doneMs = target - showClock.stepBaseMs;
     k = std::max(k, static_cast<uint64_t>(std::floor(doneMs * showClock.stepFps / 1000.0)));
-    while (before(stepReading(k), target)) ++k;
-    while (k > stepsTaken() && !before(stepReading(k - 1), target)) --k;
+    while (comesFirst(stepReading(k), target)) ++k;
+    while (k > stepsTaken() && !comesFirst(stepReading(k - 1), target)) --k;
     return stepReading(k);
 }
 
