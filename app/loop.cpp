@@ -78,9 +78,10 @@ LoopTurn showLoopTurn(const ShowRun& run, ShowLoop& loop) {
         if (shown) blackenBars();
         clockFrameDrawn();
         endPlayerFrame();
-        // renderFrame read the clock once, into lastFrameTime.
-        DrawnFrame frame{++loop.framesDrawn, lastFrameTime, false, !shown};
-        frame.last = shown && run.stopAtMs && lastFrameTime >= *run.stopAtMs;
+        // The frame as the clock counted it; renderFrame read the clock
+        // once, into lastFrameTime.
+        DrawnFrame frame{lastDrawnFrame(), false, !shown};
+        frame.last = shown && run.stopAtMs && frame.clockMs >= *run.stopAtMs;
         if (run.afterFrame && !run.afterFrame(frame)) {
             loop.end = ShowEnd::HookEnded;
             return LoopTurn::Ended;
@@ -153,6 +154,5 @@ void resetShowState() {
     resetTextState();
     resetPhotoState();
     resetDrawingState();
-    introSong = nullptr;
-    mainSong = nullptr;
+    resetMusicState();
 }

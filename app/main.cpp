@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
         run.stopAtMs = readingAtSecond(options.untilSeconds);
     run.afterFrame = [capturing](const DrawnFrame& frame) {
         if (traceFailed) return false;
-        return !capturing || capture::captureDrawnFrame(static_cast<int64_t>(frame.number), frame.skipped, frame.last);
+        return !capturing || capture::captureDrawnFrame(frame, frame.skipped, frame.last);
     };
     const ShowResult result = runShow(run);
     int code = exitCodeFor(result);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 
 #include "app/shell.h"
@@ -35,6 +36,8 @@ struct ShowControls {
     bool muted = false;         // by the M key
     bool jumping = false;       // frames are run until the first at targetMs or later
     uint32_t targetMs = 0;
+    // The song start the music's move to the jump's end was started for.
+    std::optional<uint32_t> songPrepared;
     bool jumpEnds = false;      // the frame being drawn is the jump's last
     int jumpsDone = 0;          // jumps finished, the music placed anew after each
     bool startPending = false;  // --from's moment not reached yet
@@ -116,6 +119,7 @@ void jumpTo(uint32_t target) {
     platform::holdSound(true);
     controls.jumping = true;
     controls.targetMs = target;
+    controls.songPrepared.reset();
 }
 
 // The jump's last frame is drawn: the clock runs on (or holds, paused) from
@@ -203,6 +207,12 @@ bool playerPaused() { return held() && !controls.jumping; }
 
 bool beginPlayerFrame() {
     if (!controls.jumping) return true;
+    // The music's move to the jump's end is mixed beside the frames, from the
+    // first frame that knows the song that plays (again when another starts).
+    if (!controls.settings.soundInStep && controls.songPrepared != songStartTime) {
+        controls.songPrepared = songStartTime;
+        preparePlacingSongs(stepReadingFrom(controls.targetMs));
+    }
     // The frame takes the clock's reading now.
     if (before(clockMillis(), controls.targetMs)) {
         cutDrawing();

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "platform/display/display.h"
+#include "show/clock.h"
 
 // The shell's state, at its values at program start. The main loop owns it
 // (app/loop.cpp); the display code reads and sets the display's part.
@@ -33,10 +34,8 @@ constexpr const char* windowTitle = ".. for your eyes only ..";
 
 // A frame the loop has just drawn, as the per-frame hook sees it: complete
 // in the back buffer of the current context and not yet swapped, so the
-// hook may read it back.
-struct DrawnFrame {
-    uint64_t number = 0;    // 1 for the first frame of the run
-    uint32_t clockMs = 0;   // the clock reading the frame was drawn at
+// hook may read it back. Its number and reading are the clock's.
+struct DrawnFrame : ClockFrame {
     bool last = false;      // the stop reading is reached: the run ends after the hook, unswapped
     bool skipped = false;   // a frame a jump runs through: drawn into a 1 x 1 box, never shown
 };
@@ -75,7 +74,6 @@ ShowResult runShow(const ShowRun& run);
 // frames (the browser's): open it, turn it until a turn says Ended, close it.
 struct ShowLoop {
     ShowEnd end = ShowEnd::Quit;
-    uint64_t framesDrawn = 0;
     platform::Message message;  // the last one retrieved
 };
 enum class LoopTurn {

@@ -41,6 +41,7 @@
 #include "resources/datafiles.h"
 #include "show/clock.h"
 #include "show/drawing.h"
+#include "show/sequencer.h"
 #include "show/trace.h"
 
 // The page's side (app/page/page.js).
@@ -57,7 +58,11 @@ EM_JS(void, pageNotice, (const char* caption, const char* text), {
     eyesonlyPage.notice(UTF8ToString(caption), UTF8ToString(text));
 });
 EM_JS(int, pageFlag, (const char* name), { return new URLSearchParams(location.search).has(UTF8ToString(name)) ? 1 : 0; });
-EM_JS(void, pageReady, (int controls), { eyesonlyPage.ready(controls !== 0); });
+// The program is there; the page takes the show's length and the mix rate
+// from it, their one source.
+EM_JS(void, pageReady, (int controls, double showSeconds, int mixRate), {
+    eyesonlyPage.ready(controls !== 0, showSeconds, mixRate);
+});
 EM_JS(int, pageFrameShown, (uint32_t clockMs), { return eyesonlyPage.frameShown(clockMs) ? 1 : 0; });
 EM_JS(void, pageKeepFrame, (const uint8_t* pixels, int width, int height, uint32_t clockMs), {
     eyesonlyPage.keepFrame(HEAPU8.slice(pixels, pixels + width * height * 4), width, height, clockMs);
@@ -347,6 +352,6 @@ int main() {
 
     // 3. The browser's animation frames drive the show from now on.
     emscripten_set_main_loop(animationFrame, 0, 0);
-    pageReady(web.fixedFps > 0.0 ? 0 : 1);  // the controls act where the keys do
+    pageReady(web.fixedFps > 0.0 ? 0 : 1, showLengthSeconds, platform::showMixRate);  // the controls act where the keys do
     return 0;
 }

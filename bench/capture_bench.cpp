@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     bool ok = true;
     for (int n = 0; n < frames && ok; ++n) {
         const Clock::time_point before = Clock::now();
-        ok = capture::captureFrame(pictures[n % pictures.size()].data(), capture::CapturePixels::Rgb, error);
+        ok = capture::captureFrame(n + 1, pictures[n % pictures.size()].data(), capture::CapturePixels::Rgb, error);
         waited += std::chrono::duration<double>(Clock::now() - before).count();
         const int64_t soundEnd = std::llround((n + 1) * platform::showMixRate / framesPerSecond);
         tone.resize(static_cast<size_t>(soundEnd - soundFrames) * 2);

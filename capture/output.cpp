@@ -50,7 +50,7 @@ struct Job {
 struct CaptureState {
     bool open = false;
     CaptureSettings settings;
-    int64_t framesGiven = 0;
+    int64_t lastFrame = 0;                        // the number of the frame handed over last
     std::vector<Chapter> chapters;                // in the order added
 
     std::thread worker;
@@ -160,7 +160,7 @@ bool openCapture(const CaptureSettings& settings, std::string& error) {
     s.open = true;
     s.kept = CaptureKept{};
     s.settings = settings;
-    s.framesGiven = 0;
+    s.lastFrame = 0;
     s.chapters.clear();
     s.jobs.clear();
     s.freeSlots.clear();
@@ -185,10 +185,14 @@ bool holdCaptureFilePlayable(std::chrono::milliseconds limit) {
     return platform::encode::holdFilePlayable(limit);
 }
 
-bool captureFrame(const uint8_t* pixels, CapturePixels layout, std::string& error) {
+bool captureFrame(int64_t number, const uint8_t* pixels, CapturePixels layout, std::string& error) {
     CaptureState& s = state();
     if (!s.open) {
         error = "no capture is open";
+        return false;
+    }
+    if (number != s.lastFrame + 1) {
+        error = "frame " + std::to_string(number) + " handed over after frame " + std::to_string(s.lastFrame);
         return false;
     }
     const size_t bytes = static_cast<size_t>(s.settings.frameWidth) * s.settings.frameHeight *
@@ -198,7 +202,8 @@ bool captureFrame(const uint8_t* pixels, CapturePixels layout, std::string& erro
     if (failedBefore(s, error)) return false;
 
     Job job;
-    job.frameNumber = ++s.framesGiven;
+    job.frameNumber = number;
+    s.lastFrame = number;
     job.layout = layout;
     if (!s.freeSlots.empty()) {
         job.pixels = std::move(s.freeSlots.back());
@@ -263,7 +268,7 @@ bool closeCapture(std::string& error) {
     std::stable_sort(s.chapters.begin(), s.chapters.end(),
                      [](const Chapter& a, const Chapter& b) { return a.firstFrame < b.firstFrame; });
     for (const Chapter& c : s.chapters) {
-        if (c.firstFrame > s.framesGiven) continue;
+        if (c.firstFrame > s.lastFrame) continue;
         if (!chapters.empty() && chapters.back().firstFrame == c.firstFrame) chapters.pop_back();
         chapters.push_back(c);
     }

@@ -12,8 +12,8 @@
 // that cannot seek (a FIFO) is written straight to. A second capture to the
 // same target while one runs is refused.
 //
-// One capture is open at a time. Frames are numbered from 1 in the order
-// they are handed over; frame n is shown from (n - 1) / fps seconds on.
+// One capture is open at a time. The caller numbers the frames it hands
+// over, 1, 2, 3, ... in order; frame n is shown from (n - 1) / fps seconds on.
 // Frames and sound are copied into a small queue and encoded by a worker
 // thread, so the caller goes on drawing while the previous frames are
 // encoded; a call waits only until a queue slot frees.
@@ -52,10 +52,12 @@ bool captureOpen();
 // row first, rows tightly packed (frameWidth x 3 or x 4 bytes).
 enum class CapturePixels { Rgb, Rgba };
 
-// Hands over the next frame; the buffer may be reused when the call returns.
-// False when no capture is open or when an earlier frame or sound block
-// failed to encode or write ("disk full while writing PATH: ...").
-bool captureFrame(const uint8_t* pixels, CapturePixels layout, std::string& error);
+// Hands over frame `number` of the file, the one after the last handed
+// over; the buffer may be reused when the call returns. False when no
+// capture is open, when the number is not the next one, or when an earlier
+// frame or sound block failed to encode or write ("disk full while writing
+// PATH: ...").
+bool captureFrame(int64_t number, const uint8_t* pixels, CapturePixels layout, std::string& error);
 
 // Hands over the next frameCount stereo frames (interleaved left, right) of
 // the soundtrack. The caller ends the soundtrack with the last picture

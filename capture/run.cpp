@@ -21,6 +21,7 @@
 #include "platform/audio/device.h"
 #include "platform/audio/sound.h"
 #include "platform/system/signals.h"
+#include "show/clock.h"
 #include "show/drawing.h"
 #include "show/sequencer.h"
 
@@ -31,7 +32,7 @@ namespace {
 constexpr int soundBlockFrames = 4096;       // stereo frames mixed at a time
 constexpr int barWidthMax = 30;              // characters of the live bar on a wide terminal
 constexpr int columnsUnknown = 80;           // a terminal that does not tell its width
-constexpr double expectedShowMs = 145000.0;  // show time the progress measures against
+constexpr double expectedShowMs = showLengthSeconds * 1000.0;  // show time the progress measures against
 
 // A scene's name in a video player's chapter menu, by sceneIndex + 1.
 constexpr const char* chapterNames[] = {
@@ -42,8 +43,8 @@ struct CaptureRun {
     CaptureSettings settings;
     std::vector<uint8_t> pixels;             // one RGBA frame, bottom row first
     std::vector<int16_t> sound;              // one block of interleaved stereo
-    int64_t framesDrawn = 0;                 // frames written
-    int64_t runFrames = 0;                   // frames of the run so far, skipped ones included
+    ClockFrame lastFrame;                    // the run's frame handed over last, as the clock numbered it
+    uint64_t firstFileFrame = 0;             // the run's frame that is the file's first; 0 before it
     int64_t soundFrames = 0;                 // stereo frames mixed so far, from the show's start
     double fromMs = 0.0;                     // show time of the start moment
     double untilMs = -1.0;                   // show time of the stop; -1: the show's end
@@ -56,15 +57,22 @@ struct CaptureRun {
 
 CaptureRun run;
 
-// Clock reading of frame n (from 1) on the fixed-step clock, minus 1000.
-double showMsOfFrame(int64_t n) {
-    return std::floor(static_cast<double>(n - 1) * 1000.0 / run.settings.framesPerSecond);
+// The show time of a clock reading, ms.
+double showMsAt(uint32_t reading) {
+    return static_cast<double>(reading - showStartReading);
 }
 
-// The stereo frame the soundtrack ends at after run frame n: the end of
-// that frame's time, exactly.
-int64_t soundEndOfFrame(int64_t n) {
-    return std::llround(static_cast<double>(n) * platform::showMixRate / run.settings.framesPerSecond);
+// The file's frames so far: the run's frames from its first written one.
+int64_t fileFrames() {
+    return run.firstFileFrame == 0 ? 0 : static_cast<int64_t>(run.lastFrame.number - run.firstFileFrame + 1);
+}
+
+// The stereo frame the soundtrack ends at after the run's last frame: the
+// end of that frame's time, exactly (frame n lasts 1 / fps from the (n - 1)th
+// step on), where the clock's next reading is a whole millisecond.
+int64_t soundEndOfLastFrame() {
+    return std::llround(static_cast<double>(run.lastFrame.number) * platform::showMixRate /
+                        run.settings.framesPerSecond);
 }
 
 void fail(const std::string& error) {
@@ -106,7 +114,7 @@ void reportProgress(double showMs) {
         const double left = speed > 0.0 ? (totalMs - doneMs) / 1000.0 / speed : 0.0;
         char tail[128];
         std::snprintf(tail, sizeof tail, " %3d%%  frame %lld  %.1fx real time  %3.0f s left ",
-                      static_cast<int>(share * 100.0), static_cast<long long>(run.framesDrawn), speed,
+                      static_cast<int>(share * 100.0), static_cast<long long>(fileFrames()), speed,
                       std::max(left, 0.0));
         const int room = columns - 1;
         const int barWidth = std::clamp(room - 2 - static_cast<int>(std::strlen(tail)), 0, barWidthMax);
@@ -121,7 +129,7 @@ void reportProgress(double showMs) {
     if (tenth > run.lastTenth && tenth < 10) {
         run.lastTenth = tenth;
         std::fprintf(stderr, "eyesonly: %d%% captured, frame %lld, %.1fx real time\n", tenth * 10,
-                     static_cast<long long>(run.framesDrawn), speed);
+                     static_cast<long long>(fileFrames()), speed);
     }
 }
 
@@ -167,22 +175,23 @@ bool beginCapture(CaptureSettings settings, double fromMs, double untilMs, std::
     return true;
 }
 
-bool captureDrawnFrame(int64_t runFrame, bool skipped, bool last) {
+bool captureDrawnFrame(const ClockFrame& frame, bool skipped, bool last) {
     if (run.failed) return false;
-    run.runFrames = runFrame;
-    const double showMs = showMsOfFrame(runFrame);
-    const double nextMs = showMsOfFrame(runFrame + 1);
+    run.lastFrame = frame;
+    // The clock has counted the frame and reads the next one's moment now:
+    // the sound goes up to it.
+    const double nextMs = showMsAt(clockMillis());
     // A frame before the start moment: its sound is mixed, unwritten, so
     // that the songs stay in step.
     if (skipped) return soundUntil(platform::mixFrameAt(nextMs), true);
-    ++run.framesDrawn;
+    if (run.firstFileFrame == 0) run.firstFileFrame = frame.number;
 
     // 1. The frame as drawn, before it is swapped away.
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_BACK);
     glReadPixels(0, 0, run.settings.frameWidth, run.settings.frameHeight, GL_RGBA, GL_UNSIGNED_BYTE, run.pixels.data());
     std::string error;
-    if (!captureFrame(run.pixels.data(), CapturePixels::Rgba, error)) {
+    if (!captureFrame(fileFrames(), run.pixels.data(), CapturePixels::Rgba, error)) {
         fail(error);
         return false;
     }
@@ -190,25 +199,25 @@ bool captureDrawnFrame(int64_t runFrame, bool skipped, bool last) {
     // 2. A scene that starts in this frame starts a chapter here.
     if (sceneIndex != run.lastScene) {
         run.lastScene = sceneIndex;
-        addChapter(chapterNames[sceneIndex + 1], run.framesDrawn);
+        addChapter(chapterNames[sceneIndex + 1], fileFrames());
     }
 
     // 3. The sound up to the next frame's reading: whatever the next frame
     //    starts or stops is heard from its first sample on. After the last
     //    frame, up to the end of its time, mixed now: the songs are gone
     //    once the show has closed.
-    if (!soundUntil(last ? soundEndOfFrame(runFrame) : platform::mixFrameAt(nextMs))) return false;
+    if (!soundUntil(last ? soundEndOfLastFrame() : platform::mixFrameAt(nextMs))) return false;
 
-    reportProgress(showMs);
+    reportProgress(showMsAt(frame.clockMs));
     return true;
 }
 
 int endCapture(int runExitCode) {
-    // 1. The soundtrack ends with the last frame; a capture that drew no
+    // 1. The soundtrack ends with the last frame; a capture that wrote no
     //    frame (its start past the end, or stopped during the jump there)
     //    writes no sound either, and so leaves nothing.
-    if (!run.failed && run.framesDrawn > 0)
-        soundUntil(soundEndOfFrame(run.runFrames));
+    if (!run.failed && fileFrames() > 0)
+        soundUntil(soundEndOfLastFrame());
 
     // 2. Whatever was written stays playable, even after a failure, and is
     //    counted as it is on disk.

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "capture/output.h"
+#include "show/clock.h"
 
 namespace capture {
 
@@ -34,14 +35,15 @@ namespace capture {
 bool beginCapture(CaptureSettings settings, double fromMs, double untilMs, std::string& error,
                   bool& writeFailed);
 
-// Reads back the frame just drawn, the run's frame `runFrame` (from 1),
-// and hands it over with its sound; adds a chapter when the frame switched
+// Reads back the frame just drawn, as the clock numbered and read it (the
+// clock, which has counted it, reads the next frame's moment now), and
+// hands it over with its sound; adds a chapter when the frame switched
 // scenes; reports progress. A skipped frame (one before the start moment)
 // only has its sound mixed, unwritten. The last frame (the stop reading is
 // reached) takes the soundtrack to its end while the songs still play. False
 // once the encoder failed (the show should stop); the failure is reported
 // here.
-bool captureDrawnFrame(int64_t runFrame, bool skipped, bool last);
+bool captureDrawnFrame(const ClockFrame& frame, bool skipped, bool last);
 
 // Finishes the file with the soundtrack up to the end of the last frame and
 // prints where it is and how many frames it holds. Returns the exit code for

@@ -17,8 +17,8 @@
 #include <cstdint>
 
 #include "scenes/ring.h"
-#include "scenes/scenes.h"
 #include "show/clock.h"
+#include "show/music.h"
 #include "show/sequencer.h"
 
 namespace {

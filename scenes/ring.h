@@ -10,3 +10,7 @@ struct RingState {
     uint8_t backFlag = 1;      // the bundle moves away
 };
 extern RingState ringState;
+
+// Draws one frame of the scene (sceneIndex 1) and advances it by
+// frameSeconds; the scene decides by itself when it is finished.
+void drawRingScene();

@@ -1,13 +1,6 @@
-// The frame steps of the five scenes, and the frame that dispatches to them.
-// Each step draws one frame of its scene and advances it by frameSeconds;
-// each decides by itself when it is finished.
+// The frame that dispatches to the five scenes' frame steps (each declared
+// in its scene's own header).
 #pragma once
-
-void drawSlideshowScene();  // sceneIndex -1
-void drawTitleScene();      // sceneIndex 0
-void drawRingScene();       // sceneIndex 1
-void drawScrollerScene();   // sceneIndex 2
-void drawSphereScene();     // sceneIndex 3
 
 // Draws one frame of the current scene into the back buffer and returns
 // true: no step of a frame can fail, and the show ends through the quit

@@ -15,7 +15,6 @@
 
 #include <cstdint>
 
-#include "scenes/scenes.h"
 #include "scenes/scroller.h"
 #include "show/clock.h"
 #include "show/drawing.h"

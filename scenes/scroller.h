@@ -14,3 +14,7 @@ struct ScrollerState {
     int32_t scrollPos = 0;     // index of the current character
 };
 extern ScrollerState scrollerState;
+
+// Draws one frame of the scene (sceneIndex 2) and advances it by
+// frameSeconds; the scene decides by itself when it is finished.
+void drawScrollerScene();

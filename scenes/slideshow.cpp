@@ -29,7 +29,6 @@
 
 #include "resources/photos.h"
 #include "resources/text.h"
-#include "scenes/scenes.h"
 #include "show/clock.h"
 #include "show/sequencer.h"
 #include "show/trace.h"

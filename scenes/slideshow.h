@@ -15,3 +15,7 @@ struct SlideshowState {
     int32_t captionIndex = 0;  // caption row, 0..28
 };
 extern SlideshowState slideshowState;
+
+// Draws one frame of the scene (sceneIndex -1) and advances it by
+// frameSeconds; the scene decides by itself when it is finished.
+void drawSlideshowScene();

@@ -18,7 +18,6 @@
 #include <cstdint>
 
 #include "resources/text.h"
-#include "scenes/scenes.h"
 #include "scenes/sphere.h"
 #include "show/clock.h"
 #include "show/drawing.h"

@@ -18,3 +18,7 @@ struct SphereState {
     uint8_t greetPhase = 0;    // 0 credits, 1 greetings
 };
 extern SphereState sphereState;
+
+// Draws one frame of the scene (sceneIndex 3) and advances it by
+// frameSeconds; the scene decides by itself when it is finished.
+void drawSphereScene();

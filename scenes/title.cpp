@@ -21,7 +21,6 @@
 #include <cstdint>
 
 #include "resources/text.h"
-#include "scenes/scenes.h"
 #include "show/clock.h"
 #include "show/sequencer.h"
 #include "show/trace.h"

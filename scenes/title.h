@@ -14,3 +14,7 @@ struct TitleState {
     uint8_t titlePhase = 0;    // 0 away, 1 back (or the light sweep)
 };
 extern TitleState titleState;
+
+// Draws one frame of the scene (sceneIndex 0) and advances it by
+// frameSeconds; the scene decides by itself when it is finished.
+void drawTitleScene();

@@ -1,5 +1,6 @@
 #include "show/clock.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/system/clock.h"
@@ -16,10 +17,15 @@ struct ShowClock {
     uint32_t heldMs = 0;         // Held: the reading
     uint32_t stepBaseMs = 0;     // Fixed, RunThrough: the reading at k = 0
     double stepFps = 60.0;       // Fixed, RunThrough: frames a second
-    uint64_t steps = 0;          // Fixed, RunThrough: k
+    uint64_t framesDrawn = 0;    // the one counter; Fixed: k
+    uint64_t stepBaseFrame = 0;  // RunThrough: the counter at k = 0
 };
 
 ShowClock showClock;
+
+// k: the frames drawn since the step's base (modulo 2^64, as stepBaseFrame
+// may have been set below 0 for a run-through that starts past its base).
+uint64_t stepsTaken() { return showClock.framesDrawn - showClock.stepBaseFrame; }
 
 uint32_t stepReading(uint64_t steps) {
     const double elapsed = std::floor(static_cast<double>(steps) * 1000.0 / showClock.stepFps);
@@ -34,7 +40,7 @@ uint32_t clockMillis() {
         return showClock.heldMs;
     case ClockMode::Fixed:
     case ClockMode::RunThrough:
-        return stepReading(showClock.steps);
+        return stepReading(stepsTaken());
     case ClockMode::Real:
         break;
     }
@@ -53,9 +59,11 @@ void useFixedClock(double framesPerSecond) {
 
 bool clockIsFixed() { return showClock.mode == ClockMode::Fixed; }
 
-void clockFrameDrawn() {
-    if (showClock.mode == ClockMode::Fixed || showClock.mode == ClockMode::RunThrough) ++showClock.steps;
-}
+void clockFrameDrawn() { ++showClock.framesDrawn; }
+
+uint64_t clockFramesDrawn() { return showClock.framesDrawn; }
+
+ClockFrame lastDrawnFrame() { return {showClock.framesDrawn, lastFrameTime}; }
 
 void holdClock(uint32_t reading) {
     if (clockIsFixed()) return;
@@ -73,14 +81,30 @@ void runClockThrough(uint32_t baseMs, double framesPerSecond, std::optional<uint
     if (clockIsFixed()) return;
     showClock.stepBaseMs = baseMs;
     showClock.stepFps = framesPerSecond;
-    showClock.steps = 0;
+    if (!after) showClock.framesDrawn = 0;
+    uint64_t first = 0;
     if (after) {
         // The first step whose reading is past `after`, counted from the base.
         const uint32_t doneMs = *after - baseMs;
-        showClock.steps = static_cast<uint64_t>(std::floor(doneMs * framesPerSecond / 1000.0));
-        while (stepReading(showClock.steps) - baseMs <= doneMs) ++showClock.steps;
+        first = static_cast<uint64_t>(std::floor(doneMs * framesPerSecond / 1000.0));
+        while (stepReading(first) - baseMs <= doneMs) ++first;
     }
+    showClock.stepBaseFrame = showClock.framesDrawn - first;
     showClock.mode = ClockMode::RunThrough;
+}
+
+uint32_t stepReadingFrom(uint32_t target) {
+    if (showClock.mode != ClockMode::Fixed && showClock.mode != ClockMode::RunThrough) return target;
+    // Steps counted from the base; readings compared by their difference,
+    // as the counter wraps.
+    const auto comesFirst = [](uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b) < 0; };
+    uint64_t k = stepsTaken();
+    if (!comesFirst(stepReading(k), target)) return stepReading(k);
+    const uint32_t doneMs = target - showClock.stepBaseMs;
+    k = std::max(k, static_cast<uint64_t>(std::floor(doneMs * showClock.stepFps / 1000.0)));
+    while (comesFirst(stepReading(k), target)) ++k;
+    while (k > stepsTaken() && !comesFirst(stepReading(k - 1), target)) --k;
+    return stepReading(k);
 }
 
 float frameDelta() {
@@ -96,6 +120,8 @@ float frameDelta() {
 void restartFrameClock() {
     lastFrameTime = 0;
     frameMillis = 0.0f;
+    showClock.framesDrawn = 0;
+    showClock.stepBaseFrame = 0;
 }
 
 uint32_t readingAtSecond(double seconds) {

@@ -14,7 +14,13 @@
 //               whatever the real time (--fps, a capture, showframe): set
 //               for the whole run, and no pause or jump changes it
 //   RunThrough  base + floor(k x 1000 / fps): the frames a jump runs
-//               through on the real clock, at the pace's rate
+//               through on the real clock, at the pace's rate, k counted
+//               from the jump's base
+//
+// The clock counts the frames drawn (clockFrameDrawn), in every mode: that
+// one counter numbers the frames for the loop, the trace and a capture, and
+// the fixed step and a run-through read their k from it. It starts at 0
+// with the show and again where a jump back starts the show over.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +34,8 @@ extern float frameSeconds;      // s between the last two drawn frames (set by b
 // readings, so it gives about 0. A wrap of the counter still gives the small
 // true difference; a long pause arrives whole.
 float frameDelta();
-// The frame clock as at the show's start: the next frame measures nothing.
+// The frame clock as at the show's start: the next frame measures nothing
+// and is frame 1 (k = 0 on the fixed step).
 void restartFrameClock();
 
 uint32_t clockMillis();
@@ -40,17 +47,35 @@ ClockMode clockMode();
 // real clock. Set before the show starts.
 void useFixedClock(double framesPerSecond);
 bool clockIsFixed();
-// After every frame drawn: k += 1 on the fixed step and in a run-through.
+// After every frame drawn: one more on the counter (k += 1 on the fixed step
+// and in a run-through).
 void clockFrameDrawn();
+
+// A frame as the clock numbers and reads it.
+struct ClockFrame {
+    uint64_t number = 0;    // 1 for the show's first frame
+    uint32_t clockMs = 0;   // the clock reading it was drawn at
+};
+// Frames drawn since the show started; the frame being drawn is number
+// clockFramesDrawn() + 1, at reading lastFrameTime.
+uint64_t clockFramesDrawn();
+// The frame drawn last, once clockFrameDrawn has counted it.
+ClockFrame lastDrawnFrame();
 
 // On the real clock (the fixed one ignores these):
 // holds it still at `reading`;
 void holdClock(uint32_t reading);
 // runs it on from `reading`, in step with the platform's clock;
 void runClockFrom(uint32_t reading);
-// runs a jump's frames through from `baseMs` at framesPerSecond, from k = 0,
-// or from the first k whose reading comes after `after`.
+// runs a jump's frames through from `baseMs` at framesPerSecond: from k = 0,
+// the show's start again, where the frame counter starts over too; or from
+// the first k whose reading comes after `after`, the counter going on.
 void runClockThrough(uint32_t baseMs, double framesPerSecond, std::optional<uint32_t> after = {});
+
+// On the fixed step and in a run-through: the first reading the steps from
+// here on reach that is not before `target` (the reading of a jump's last
+// frame). `target` itself on the other modes.
+uint32_t stepReadingFrom(uint32_t target);
 
 // The show's second S as a clock reading: ceil(1000 + 1000 S), held at the
 // counter's top. The reading of a stop at S seconds, a jump's target, a

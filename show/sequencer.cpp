@@ -15,7 +15,6 @@ SceneVars fx;
 
 float lightX = 3.0f;
 uint8_t growFlag = 1;
-uint32_t songStartTime = 0;
 
 namespace {
 constexpr int scrollerEndFontPixels = 24;  // textFont from the sphere scene on
@@ -26,9 +25,7 @@ constexpr float sphereStartHeight = 1.5f;
 
 void beginFrame() {
     // 1. Time the frame.
-    ++traceFrame;
     frameSeconds = frameDelta();
-    traceMillis = lastFrameTime;
 
     // 2. A clean frame from the identity matrix.
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -82,7 +79,4 @@ void resetSceneState() {
     fx = SceneVars{};
     lightX = 3.0f;
     growFlag = 1;
-    songStartTime = 0;
-    traceFrame = 0;
-    traceMillis = 0;
 }

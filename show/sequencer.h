@@ -11,6 +11,11 @@
 
 #include <cstdint>
 
+// The show's length at 60 frames a second, from its start to the quit (the
+// trace's last reading minus 1000); other rates lengthen or shorten it a
+// little, as the scroller and the sphere's bounce follow the frame rate.
+constexpr double showLengthSeconds = 146.5;
+
 // Seven scratch values shared by all scenes; each scene gives them its own
 // meaning. nextScene resets all but fxE.
 struct SceneVars {
@@ -30,7 +35,6 @@ extern SceneVars fx;
 // state in a struct of its own (scenes/*.h).
 extern float lightX;           // x of light 0: 3.0, swept by the title scene, used again by the sphere
 extern uint8_t growFlag;       // ring tunnel and scroller; carried from one to the other
-extern uint32_t songStartTime; // ms clock reading when the current song started
 
 // Starts a drawn frame: times it (frameSeconds), clears colour and depth and
 // loads the identity model-view matrix. renderFrame (scenes/scenes.h) then

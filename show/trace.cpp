@@ -4,11 +4,11 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "show/clock.h"
+
 bool traceEnabled = false;
 bool traceFailed = false;
 bool traceQuiet = false;
-uint32_t traceFrame = 0;
-uint32_t traceMillis = 0;
 
 namespace {
 std::FILE* traceStream = nullptr;
@@ -21,7 +21,8 @@ void setTraceStream(std::FILE* stream) {
 void traceEvent(const char* format, ...) {
     if (!traceEnabled || traceFailed || traceQuiet) return;
     std::FILE* out = traceStream != nullptr ? traceStream : stdout;
-    bool written = std::fprintf(out, "%u %u ", traceFrame, traceMillis) >= 0;
+    const unsigned long long frame = clockFramesDrawn() + 1;
+    bool written = std::fprintf(out, "%llu %u ", frame, lastFrameTime) >= 0;
     va_list args;
     va_start(args, format);
     written = std::vfprintf(out, format, args) >= 0 && written;

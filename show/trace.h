@@ -1,6 +1,6 @@
 // The show's timeline on standard output (--trace): one line per event,
-// "<frame> <ms> <event> [args]", frame being the 1-based number of the drawn
-// frame and ms that frame's clock reading.
+// "<frame> <ms> <event> [args]": the frame being drawn as the clock numbers
+// it (clockFramesDrawn() + 1) and its clock reading (lastFrameTime).
 #pragma once
 
 #include <cstdint>
@@ -13,8 +13,6 @@ extern bool traceFailed;
 // No lines are written while set: the frames a jump runs through are not
 // part of the timeline shown, though they keep their numbers.
 extern bool traceQuiet;
-extern uint32_t traceFrame;   // number of the frame being drawn; 0 before the first
-extern uint32_t traceMillis;  // the clock reading of that frame
 
 // Prints one event line when tracing is on.
 void traceEvent(const char* format, ...) __attribute__((format(printf, 1, 2)));

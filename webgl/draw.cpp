@@ -1,6 +1,13 @@
 // The GL subset's draws: the shader that stands for the fixed pipeline, the
 // streaming buffer, and glBegin's blocks turned into triangles, lines or
 // points.
+//
+// Sections:
+//   1. The shader
+//   2. Blocks as WebGL primitives
+//   3. The stream: buffer, attributes, uniforms, draws
+//   4. Start and stop
+//   5. glBegin, glEnd and the vertex calls
 #include "webgl/subset.h"
 #include "webgl/webgl.h"
 
@@ -12,6 +19,9 @@
 #include <emscripten/html5.h>
 
 namespace webgl {
+
+// ---------------------------------------------------------------------------
+// 1. The shader
 
 namespace {
 
@@ -77,6 +87,9 @@ GLuint compileShader(GLenum type, const char* source) {
     return shader;
 }
 
+// ---------------------------------------------------------------------------
+// 2. Blocks as WebGL primitives
+
 GLenum blockPrimitive(GLenum mode) {
     switch (mode) {
     case GL_POINTS: return GL_POINTS;
@@ -138,6 +151,9 @@ std::vector<uint32_t> blockIndices(GLenum mode, uint32_t n, bool lastProvokes) {
 bool validMode(GLenum mode) { return mode <= GL_POLYGON; }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// 3. The stream: buffer, attributes, uniforms, draws
 
 void bindBuffer(GLuint buffer) {
     if (gl.boundBuffer == buffer) return;
@@ -217,6 +233,9 @@ void drawStream(GLenum primitive, const std::vector<Vertex>& vertices, unsigned 
 
 using namespace webgl;
 
+// ---------------------------------------------------------------------------
+// 4. Start and stop
+
 bool webglStart() {
     if (gl.started) return true;
     const GLuint vs = compileShader(GL_VERTEX_SHADER, vertexSource);
@@ -277,6 +296,9 @@ void webglStop() {
     }
     gl = Gl{};
 }
+
+// ---------------------------------------------------------------------------
+// 5. glBegin, glEnd and the vertex calls
 
 namespace {
 

@@ -1,6 +1,14 @@
 // The page around the show: the download, Play, the controls over the
 // picture, full screen, Play again, messages, and the Web Audio output the
 // show's sound device feeds.
+//
+// Sections:
+//   1. Sound
+//   2. Play, Play again, full screen
+//   3. A moment in the address (#t=)
+//   4. The controls
+//   5. The download
+//   6. What the show calls
 'use strict';
 
 const eyesonlyPage = (() => {
@@ -20,6 +28,7 @@ const eyesonlyPage = (() => {
   const playerButtons = ['pause', 'back', 'forward', 'restart', 'mute'].map((id) => document.getElementById(id));
 
   let loaded = false;     // the show's code is ready
+  let mixRate = 0;        // Hz, the program's, once it is ready
   let controlsAct = false;  // the player takes the controls (the real clock)
   let running = false;    // a run of the show is under way
   let starting = false;   // Play was pressed; the sound is being set up
@@ -51,7 +60,7 @@ const eyesonlyPage = (() => {
   }
 
   // -------------------------------------------------------------------------
-  // Sound: blocks of interleaved 16-bit stereo with their place in the stream.
+  // 1. Sound: blocks of interleaved 16-bit stereo with their place in the stream.
   function toChannels(samples) {
     const frames = samples.length / 2;
     const left = new Float32Array(frames);
@@ -79,7 +88,7 @@ const eyesonlyPage = (() => {
     const Context = window.AudioContext || window.webkitAudioContext;
     if (!Context) throw new Error('this browser has no Web Audio');
     soundStep = 'the sound output';
-    audio = new Context({ sampleRate: 44100 });
+    audio = new Context({ sampleRate: mixRate });
     // A worklet the browser refuses (chromium's, for a page opened from
     // disk) leaves the ScriptProcessorNode, as where there is none.
     soundStep = 'the sound worklet';
@@ -139,13 +148,15 @@ const eyesonlyPage = (() => {
   }
 
   // Where the browser lets a page sound without a gesture, the output is
-  // made while the show loads: some browsers take over a second to open
-  // their first one.
-  if (navigator.getAutoplayPolicy && navigator.getAutoplayPolicy('audiocontext') === 'allowed')
-    soundReady().catch(() => {});
+  // made as soon as the program says at which rate, before Play: some
+  // browsers take over a second to open their first one.
+  function soundAhead() {
+    if (navigator.getAutoplayPolicy && navigator.getAutoplayPolicy('audiocontext') === 'allowed')
+      soundReady().catch(() => {});
+  }
 
   // -------------------------------------------------------------------------
-  // Play, Play again, full screen.
+  // 2. Play, Play again, full screen.
   async function start() {
     if (!loaded || running || starting) return;
     starting = true;
@@ -197,7 +208,7 @@ const eyesonlyPage = (() => {
   }
 
   // -------------------------------------------------------------------------
-  // A moment of the show in the address, as media fragments write it:
+  // 3. A moment of the show in the address, as media fragments write it:
   // #t=75, #t=75.5, #t=1:15, #t=1:02:03, each with or without "npt:".
   // The run starts there as --from starts the program.
   function parseMoment(value) {
@@ -225,12 +236,13 @@ const eyesonlyPage = (() => {
   }
 
   // -------------------------------------------------------------------------
-  // The controls: buttons for the player's keys, the position bar, the
+  // 4. The controls: buttons for the player's keys, the position bar, the
   // link to this moment and full screen. They appear on a movement, a tap
   // or a key and fade after a while of stillness while the show plays.
-  // The show runs 146 s at 60 frames a second; its last scene's end moves
-  // with the frame rate (149 s at 10, 145 s at 1000).
-  const showLengthSeconds = 146;
+  // The show's length at 60 frames a second, as the program gives it when it
+  // is ready; its last scene's end moves with the frame rate (149 s at 10,
+  // 145 s at 1000).
+  let showLengthSeconds = 0;
   const fadeAfterMs = 2500;
   const keyCodes = { pause: 32, mute: 77, back: 37, forward: 39, restart: 36 };  // Space, M, Left, Right, Home
   let fadeTimer = null;
@@ -414,7 +426,7 @@ const eyesonlyPage = (() => {
   });
 
   // -------------------------------------------------------------------------
-  // The download: the program, its WebAssembly and its data, fetched here
+  // 5. The download: the program, its WebAssembly and its data, fetched here
   // so that Play can show how far it is; the program then finds the other
   // two ready. A file that fails is named, and Play offers to try again
   // (what came whole is kept).
@@ -480,7 +492,7 @@ const eyesonlyPage = (() => {
   }
 
   // -------------------------------------------------------------------------
-  // What the show calls (app/web.cpp, platform/display/web.cpp,
+  // 6. What the show calls (app/web.cpp, platform/display/web.cpp,
   // platform/audio/web_device.cpp).
   return {
     kept,
@@ -502,9 +514,13 @@ const eyesonlyPage = (() => {
       play.textContent = 'Try again';
       play.disabled = false;
     },
-    ready(playerControls) {
+    ready(playerControls, showSeconds, programMixRate) {
       loaded = true;
       controlsAct = playerControls;
+      showLengthSeconds = showSeconds;
+      mixRate = programMixRate;
+      position.setAttribute('aria-valuemax', String(showSeconds));
+      soundAhead();
       play.disabled = false;
       play.textContent = 'Play';
     },

@@ -10,6 +10,8 @@
 // Threads: the device callback may run on the device's own thread and reads only the
 // list of playing songs and their modules. Every change to that list, and
 // every exchange of a playing song's module, is made with the device locked.
+// A song's move to a moment may be mixed ahead on a thread of its own
+// (prepareSongPosition), which touches nothing but its own copy of the file.
 // libopenmpt reports failures by exceptions; none leaves this file.
 #include "platform/audio/sound.h"
 
@@ -24,7 +26,9 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <atomic>
 #include <cmath>
+#include <future>
 #include <memory>
 #include <sstream>
 
@@ -45,6 +49,8 @@ constexpr int defaultBufferMs = 40;          // until FSOUND_SetBufferSize says 
 constexpr int minMixRate = 8000;             // Hz, the range libopenmpt renders at
 constexpr int maxMixRate = 192000;           // Hz
 constexpr int mixChunkFrames = 1024;         // frames mixed per pass, so no buffer grows
+constexpr int nearestSample = 1;             // interpolation filter taps: none
+constexpr int playerFilter = 0;              // interpolation filter taps: the player's default
 
 struct SongMixer {
     platform::SoundOutput selectedOutput = platform::SoundOutput::Device;  // for the next FSOUND_Init
@@ -58,6 +64,16 @@ struct SongMixer {
     std::array<int16_t, mixChunkFrames * channelCount> songBlock{};  // one song's frames
     std::array<int32_t, mixChunkFrames * channelCount> mixBlock{};   // the unsaturated sum
 
+    // Songs being moved to a moment ahead of setSongPosition, on threads
+    // of their own.
+    struct Prepared {
+        const FMUSIC_MODULE* song = nullptr;
+        double seconds = 0.0;
+        std::shared_ptr<std::atomic<bool>> dropped;  // the mixing stops early once set
+        std::future<std::unique_ptr<openmpt::module>> module;
+    };
+    std::vector<Prepared> prepared;
+
     ~SongMixer();
 };
 
@@ -68,8 +84,20 @@ void closeDevice() {
     mixer.device = false;
 }
 
-// The audio thread must be gone before the songs are destroyed at exit.
-SongMixer::~SongMixer() { closeDevice(); }
+// Drops the moves prepared for `song` (every song for null), waiting for
+// their threads to stop.
+void dropPrepared(const FMUSIC_MODULE* song) {
+    for (SongMixer::Prepared& p : mixer.prepared)
+        if (!song || p.song == song) p.dropped->store(true);
+    std::erase_if(mixer.prepared, [song](const SongMixer::Prepared& p) { return !song || p.song == song; });
+}
+
+// The audio thread must be gone before the songs are destroyed at exit, and
+// the threads that prepare moves before the mixer.
+SongMixer::~SongMixer() {
+    dropPrepared(nullptr);
+    closeDevice();
+}
 
 // Holds the device lock for its lifetime when a device is open.
 class DeviceLock {
@@ -210,6 +238,7 @@ void FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned flags) {
 }
 
 void FSOUND_Close() {
+    dropPrepared(nullptr);
     stopAll();
     closeDevice();
     mixer.mixRate = 0;
@@ -293,6 +322,7 @@ bool FMUSIC_PlaySong(FMUSIC_MODULE* handle) {
 void FMUSIC_StopSong(FMUSIC_MODULE* handle) {
     FMUSIC_MODULE* song = findSong(handle);
     if (!song || !song->playing) return;
+    dropPrepared(song);  // a play starts it afresh
     DeviceLock lock;
     std::erase(mixer.playing, song);
     song->playing = false;
@@ -302,6 +332,7 @@ void FMUSIC_FreeSong(FMUSIC_MODULE* handle) {
     FMUSIC_MODULE* song = findSong(handle);
     if (!song) return;
     FMUSIC_StopSong(song);
+    dropPrepared(song);
     // Off the playing list, the audio thread no longer reaches it.
     std::erase_if(mixer.songs, [song](const auto& owned) { return owned.get() == song; });
 }
@@ -332,34 +363,90 @@ void muteSound(bool muted) {
     mixer.muted = muted;
 }
 
+namespace {
+
+// A song made afresh from its file and moved to `seconds` after its start,
+// mixed at mixRate. A module's own seek lands on a row, and its seconds
+// drift from the samples it mixes by each tick's rounding. So the song is
+// mixed through to the moment's sample, as a capture plays it (a few
+// hundred times faster than it plays). The interpolation filter shapes
+// only the samples heard, not where the song stands, so all but the last
+// second is mixed without it, at half the cost; that second is mixed with
+// the player's own filter, so that what the mixer keeps of the samples it
+// made (its click removal) is as in a song played through. Stops early,
+// with a song not in place, once `dropped` is set. Throws what libopenmpt
+// throws.
+std::unique_ptr<openmpt::module> movedSong(const std::vector<char>& bytes, int mixRate, double seconds,
+                                          const std::atomic<bool>& dropped) {
+    std::ostringstream ignored;
+    std::unique_ptr<openmpt::module> placed = openModule(bytes, ignored);
+    if (mixRate > 0) {
+        std::array<int16_t, mixChunkFrames * channelCount> unheard{};
+        auto left = static_cast<int64_t>(std::llround(std::max(seconds, 0.0) * mixRate));
+        const int64_t filteredFrames = mixRate;
+        placed->set_render_param(openmpt::module::RENDER_INTERPOLATIONFILTER_LENGTH, nearestSample);
+        while (left > 0 && !dropped.load(std::memory_order_relaxed)) {
+            if (left <= filteredFrames)
+                placed->set_render_param(openmpt::module::RENDER_INTERPOLATIONFILTER_LENGTH, playerFilter);
+            const int64_t part = left > filteredFrames ? left - filteredFrames : left;
+            const auto chunk = static_cast<size_t>(std::min<int64_t>(part, mixChunkFrames));
+            const size_t rendered = placed->read_interleaved_stereo(mixRate, chunk, unheard.data());
+            if (rendered == 0) break;  // the song ended there
+            left -= static_cast<int64_t>(rendered);
+        }
+        placed->set_render_param(openmpt::module::RENDER_INTERPOLATIONFILTER_LENGTH, playerFilter);
+    } else {
+        const double length = placed->get_duration_seconds();
+        placed->set_position_seconds(length > 0.0 ? std::fmod(std::max(seconds, 0.0), length) : 0.0);
+    }
+    return placed;
+}
+
+}  // namespace
+
+void prepareSongPosition(FMUSIC_MODULE* handle, double seconds) {
+#ifndef __EMSCRIPTEN__
+    const FMUSIC_MODULE* song = findSong(handle);
+    if (!song) return;
+    for (const SongMixer::Prepared& p : mixer.prepared)
+        if (p.song == song && p.seconds == seconds) return;
+    SongMixer::Prepared p{song, seconds, std::make_shared<std::atomic<bool>>(false), {}};
+    p.module = std::async(std::launch::async, [bytes = song->bytes, rate = mixer.mixRate, seconds, dropped = p.dropped] {
+        return movedSong(bytes, rate, seconds, *dropped);
+    });
+    mixer.prepared.push_back(std::move(p));
+#else
+    // The page has no threads: the move is mixed when it is made.
+    (void)handle;
+    (void)seconds;
+#endif
+}
+
 void setSongPosition(FMUSIC_MODULE* handle, double seconds) {
     FMUSIC_MODULE* song = findSong(handle);
     if (!song) return;
-    // A module's own seek lands on a row, and its seconds drift from the
-    // samples it mixes by each tick's rounding. So the song is made afresh
-    // and mixed through to the moment's sample, as a capture plays it (a
-    // few hundred times faster than it plays), away from the device's lock,
-    // and then put in place.
+    // 1. The song at the moment: the one prepared for it, or mixed now, away
+    //    from the device's lock. Other moves prepared for it are dropped.
     std::unique_ptr<openmpt::module> placed;
+    const auto ready = std::find_if(mixer.prepared.begin(), mixer.prepared.end(), [&](const SongMixer::Prepared& p) {
+        return p.song == song && p.seconds == seconds;
+    });
     try {
-        std::ostringstream ignored;
-        placed = openModule(song->bytes, ignored);
-        if (mixer.mixRate > 0) {
-            std::array<int16_t, mixChunkFrames * channelCount> dropped{};
-            auto left = static_cast<int64_t>(std::llround(std::max(seconds, 0.0) * mixer.mixRate));
-            while (left > 0) {
-                const auto chunk = static_cast<size_t>(std::min<int64_t>(left, mixChunkFrames));
-                const size_t rendered = placed->read_interleaved_stereo(mixer.mixRate, chunk, dropped.data());
-                if (rendered == 0) break;  // the song ended there
-                left -= static_cast<int64_t>(rendered);
-            }
+        if (ready != mixer.prepared.end()) {
+            std::future<std::unique_ptr<openmpt::module>> made = std::move(ready->module);
+            mixer.prepared.erase(ready);
+            dropPrepared(song);
+            placed = made.get();
         } else {
-            const double length = placed->get_duration_seconds();
-            placed->set_position_seconds(length > 0.0 ? std::fmod(std::max(seconds, 0.0), length) : 0.0);
+            dropPrepared(song);
+            const std::atomic<bool> never{false};
+            placed = movedSong(song->bytes, mixer.mixRate, seconds, never);
         }
     } catch (...) {
         return;  // a song that cannot be made again plays on from where it is
     }
+
+    // 2. Put in place.
     DeviceLock lock;
     song->module.swap(placed);  // the old module is destroyed on return, after the lock
 }

@@ -51,6 +51,11 @@ void muteSound(bool muted);
 // sample as the song plays from its start (looping as it does). Nothing for
 // null.
 void setSongPosition(FMUSIC_MODULE* song, double seconds);
+// Starts that move ahead, on a thread of its own, while the caller goes on
+// (a jump's frames); setSongPosition to the same moment then takes what it
+// made. Stopping or freeing the song, closing the output or moving it
+// elsewhere drops it. Nothing where there are no threads (the page), and for null.
+void prepareSongPosition(FMUSIC_MODULE* song, double seconds);
 
 bool songPlaying(const FMUSIC_MODULE* song);
 // Length of one pass through the song's order list, in seconds (0 for null).

@@ -8,6 +8,11 @@
 // The test builds this file a second time with EYESONLY_PACK_FONTS naming
 // another namespace, so that these calls live beside fonts.cpp's in one
 // program; in the show they are platform's own.
+//
+// Sections:
+//   1. The pack in memory
+//   2. Reading it
+//   3. The fonts contract (fonts.h): faces, outlines, bitmaps
 #include "platform/fonts/fonts.h"
 
 #include <algorithm>
@@ -31,6 +36,9 @@
 
 namespace EYESONLY_PACK_FONTS {
 
+// ---------------------------------------------------------------------------
+// 1. The pack in memory
+
 namespace {
 
 constexpr int maxDrawnPixels = 4096;  // a glyph drawn from its outline, each way
@@ -52,6 +60,9 @@ struct Pack {
     std::vector<OutlineSet> outlines;
     std::vector<BitmapSet> bitmaps;
 };
+
+// ---------------------------------------------------------------------------
+// 2. Reading it
 
 // The value with the same bits (the browser's library has no std::bit_cast).
 template <class To, class From>
@@ -230,6 +241,9 @@ std::shared_ptr<const Pack> thePack() {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// 3. The fonts contract (fonts.h): faces, outlines, bitmaps
 
 // Fonts hold the pack they were made from, so that a font outlives a pack
 // read again.

@@ -110,7 +110,7 @@ void writeCapture(const CaptureSettings& settings, CapturePixels layout) {
     int64_t soundDone = 0;
     for (int n = 1; n <= frameCount; ++n) {
         const Bytes pixels = framePixels(n, layout);
-        ASSERT_TRUE(capture::captureFrame(pixels.data(), layout, error)) << "frame " << n << ": " << error;
+        ASSERT_TRUE(capture::captureFrame(n, pixels.data(), layout, error)) << "frame " << n << ": " << error;
         const int64_t soundEnd = soundFramesAfter(n, settings.framesPerSecond);
         std::vector<int16_t> sound;
         for (int64_t i = soundDone; i < soundEnd; ++i) sound.insert(sound.end(), {toneSample(i, 0), toneSample(i, 1)});
@@ -410,9 +410,12 @@ TEST(WhileOpen, TheFilesOnDiskPlayAsFarAsTheyGot) {
         const std::vector<int16_t> sound(size_t(soundFramesAfter(1, 60.0)) * 2, 500);
         for (int n = 1; n <= frames; ++n) {
             const Bytes pixels = framePixels(n, CapturePixels::Rgb);
-            ASSERT_TRUE(capture::captureFrame(pixels.data(), CapturePixels::Rgb, error)) << error;
+            ASSERT_TRUE(capture::captureFrame(n, pixels.data(), CapturePixels::Rgb, error)) << error;
             ASSERT_TRUE(capture::captureAudio(sound.data(), int(sound.size() / 2), error)) << error;
         }
+        const Bytes stray = framePixels(1, CapturePixels::Rgb);
+        EXPECT_FALSE(capture::captureFrame(frames + 2, stray.data(), CapturePixels::Rgb, error)) << "a frame number skipped";
+        EXPECT_EQ(error, "frame 132 handed over after frame 130");
         // What the disk holds is looked at once the worker got through the
         // queue as far as the disk shows it (at most 30 s): audio.wav holds
         // all the sound handed over; the mp4 holds all but its last second
@@ -611,7 +614,7 @@ std::string fillUntilFailure(const CaptureSettings& settings, int limit) {
     bool ok = true;
     for (int n = 1; n <= limit && ok; ++n) {
         const Bytes frame = noiseFrame(uint32_t(n));
-        ok = capture::captureFrame(frame.data(), CapturePixels::Rgb, error) &&
+        ok = capture::captureFrame(n, frame.data(), CapturePixels::Rgb, error) &&
              capture::captureAudio(sound.data(), int(sound.size() / 2), error);
     }
     std::string closeError;
@@ -733,7 +736,7 @@ TEST_F(SmallDisk, Mp4AndMkvStillGetTheirIndexAndChapters) {
 TEST(CaptureCalls, FailWhenNoCaptureIsOpenAndCloseIsHarmless) {
     std::string error;
     const Bytes frame = framePixels(1, CapturePixels::Rgb);
-    EXPECT_FALSE(capture::captureFrame(frame.data(), CapturePixels::Rgb, error));
+    EXPECT_FALSE(capture::captureFrame(1, frame.data(), CapturePixels::Rgb, error));
     EXPECT_EQ(error, "no capture is open");
     const int16_t sound[2] = {0, 0};
     EXPECT_FALSE(capture::captureAudio(sound, 1, error));

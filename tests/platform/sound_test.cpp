@@ -14,6 +14,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/support/nonregular_files.h"
@@ -345,6 +346,29 @@ TEST_F(SoundTest, DeviceOutputPlaysOnTheAudioThread) {
     EXPECT_FALSE(platform::soundDeviceOpen());
     EXPECT_FALSE(platform::songPlaying(first)) << "closing the output stops every song";
     FMUSIC_FreeSong(first);
+}
+
+// A song moved to a moment mixes, sample for sample, what the song played
+// through mixes from that moment on: moments within the first second, and
+// past it, where most of the way there is mixed without interpolation;
+// mixed when moved, or ahead on a thread of its own, for that moment or
+// another.
+TEST_F(SoundTest, AMovedSongMixesWhatThePlayedOneMixesFromItsMoment) {
+    const std::string path = scratch.write("a.xm", buildXm(0).bytes);
+    startSound(platform::SoundOutput::Capture);
+    FMUSIC_MODULE* song = FMUSIC_LoadSong(path.c_str());
+    ASSERT_NE(song, nullptr);
+    ASSERT_TRUE(FMUSIC_PlaySong(song));
+    const std::vector<int16_t> whole = render(static_cast<int>(songSeconds * mixRate) * 3);
+    // Rows: the moment, and the one the move was prepared for ahead (-1: none).
+    for (const auto [moment, prepared] : {std::pair{0.35, -1.0}, {2.61, 2.61}, {4.2, 3.0}}) {
+        if (prepared >= 0.0) platform::prepareSongPosition(song, prepared);
+        platform::setSongPosition(song, moment);
+        const std::vector<int16_t> placed = render(mixRate / 2);
+        const auto from = whole.begin() + std::llround(moment * mixRate) * 2;
+        EXPECT_TRUE(std::equal(placed.begin(), placed.end(), from)) << "moved to " << moment << " s";
+    }
+    FMUSIC_FreeSong(song);
 }
 
 // A jump moves a playing song to a moment between two rows, with the

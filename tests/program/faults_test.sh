@@ -270,9 +270,10 @@ done
 for signal in INT:2 TERM:15 HUP:1; do
     number=${signal#*:}
     signal=${signal%:*}
-    (cd "$work/run" && exec "$program" --headless) >/dev/null 2>"$work/err" &
+    (cd "$work/run" && exec "$program" --headless --trace) >"$work/trace" 2>"$work/err" &
     pid=$!
-    sleep 1
+    # Once the show draws: its first trace line.
+    until [ -s "$work/trace" ] || ! kill -0 "$pid" 2>/dev/null; do sleep 0.1; done
     kill -s "$signal" "$pid"
     start=$(date +%s)
     wait "$pid"
@@ -332,7 +333,7 @@ done <<'CASES'
 1 standard error closed|0||c.mp4|151|$P --capture c.mp4 --fps 10 --until 15 2>&-
 1 standard output closed|0||c.mkv|151|$P --capture c.mkv --fps 10 --until 15 >&-
 2 the trace into a pipe closed early|1|^eyesonly: cannot write the trace: Broken pipe$||said|{ $P --capture p.mp4 --fps 10 --trace; echo $? >status; } | head -n 1 >/dev/null; exit $(cat status)
-2 SIGHUP|129|^eyesonly: wrote [0-9]+ frames||said|$P --capture h.mp4 --fps 10 & sleep 3; kill -HUP $!; wait $!
+2 SIGHUP|129|^eyesonly: wrote [0-9]+ frames||said|$P --capture h.mp4 --fps 10 & until [ "$(stat -c %s h.part.mp4 2>/dev/null || echo 0)" -gt 200000 ] || ! kill -0 $! 2>/dev/null; do sleep 0.1; done; kill -HUP $!; wait $!
 3 a second SIGINT 15 ms after the first|130||s.part.mp4|+|$P --capture s.mp4 --fps 30 & until [ "$(stat -c %s s.part.mp4 2>/dev/null || echo 0)" -gt 200000 ]; do sleep 0.1; done; kill -INT $!; sleep 0.015; kill -INT $!; wait $!; s=$?; [ -e s.mp4 ] && mv s.mp4 s.part.mp4; exit $s
 4 an mp4 into a FIFO|0|^eyesonly: wrote 21 frames|f.copy.mp4|21|mkfifo f.mp4; cat f.mp4 >f.copy.mp4 & $P --capture f.mp4 --fps 10 --until 2; s=$?; wait; exit $s
 4 an mkv into a FIFO|0|^eyesonly: wrote 21 frames|f.copy.mkv|21|mkfifo f.mkv; cat f.mkv >f.copy.mkv & $P --capture f.mkv --fps 10 --until 2; s=$?; wait; exit $s
@@ -351,23 +352,25 @@ done <<'CASES'
 14 an mkv whose folder is removed while it runs|1|^eyesonly: kept no frames|-|-|mkdir g; $P --capture g/x.mkv --fps 10 --until 60 & until [ -s g/x.part.mkv ]; do sleep 0.1; done; rm -rf g; wait $!
 15 the live bar in a 40-column terminal|0||-|-|script -qfec "stty cols 40; exec $P --capture b.mkv --fps 10 --until 3" bar >/dev/null; tr '\r' '\n' <bar | grep -q '^\[.*frame' && tr '\r' '\n' <bar | awk '/^\[/ && length > 39 {exit 1}'
 16 SIGTERM while the file is finished|143|^eyesonly: wrote 11 frames|fin.mkv|11|EYESONLY_TEST_HOLD_FINISH=1 $P --capture fin.mkv --fps 10 --until 1 & until [ -e fin.mkv ]; do sleep 0.05; done; kill -TERM $!; wait $!
-8 two captures to one file at once|2|^eyesonly: another capture is writing .*t.mp4|t.mp4|301|$P --capture t.mp4 --fps 5 --until 60 --force 2>/dev/null & sleep 2; $P --capture t.mp4 --fps 5 --until 1 --force; s=$?; wait; exit $s
+8 two captures to one file at once|2|^eyesonly: another capture is writing .*t.mp4|t.mp4|301|$P --capture t.mp4 --fps 5 --until 60 --force 2>/dev/null & until [ -s t.part.mp4 ] || ! kill -0 $! 2>/dev/null; do sleep 0.1; done; $P --capture t.mp4 --fps 5 --until 1 --force; s=$?; wait; exit $s
 CASES
 
 # --- SIGKILL during an mp4 capture: NAME.part.mp4 plays and holds all but
 # the last two seconds of what was drawn, which the live bar tells on the
 # terminal `script` makes.
-for at in 3 10; do
-    rm -f "$work/run/killed.part.mp4"
+bar_frame() { tr '\r' '\n' <"$work/bar" 2>/dev/null | sed -n 's/.* frame \([0-9]*\) .*/\1/p' | tail -n 1; }
+for at in 90 300; do
+    rm -f "$work/run/killed.part.mp4" "$work/bar"
     (cd "$work/run" && exec script -qfec "exec '$program' --capture killed.mp4 --fps 30" "$work/bar") >/dev/null 2>&1 &
     terminal=$!
-    sleep "$at"
+    # Once the bar says that many frames are drawn (3 and 10 s of show).
+    until [ "$(bar_frame)" -ge "$at" ] 2>/dev/null || ! kill -0 "$terminal" 2>/dev/null; do sleep 0.1; done
     kill -s KILL "$(pgrep -P "$terminal" -x eyesonly)"
     wait "$terminal"
-    drawn=$(tr '\r' '\n' <"$work/bar" | sed -n 's/.* frame \([0-9]*\) .*/\1/p' | tail -n 1)
+    drawn=$(bar_frame)
     got=$(frames_in "$work/run/killed.part.mp4")
     if [ -z "$drawn" ] || [ -z "$got" ] || [ "$got" -lt $((drawn - 60)) ] || [ "$got" -gt "$drawn" ]; then
-        fail "SIGKILL at $at s: ${drawn:-no} frames drawn, killed.part.mp4 plays ${got:-no} frames"
+        fail "SIGKILL after frame $at: ${drawn:-no} frames drawn, killed.part.mp4 plays ${got:-no} frames"
     else
         pass
     fi
@@ -416,7 +419,7 @@ done
 fresh_data
 (cd "$work/run" && exec "$program" --capture stopped.mp4 --fps 30) >/dev/null 2>"$work/err" &
 pid=$!
-sleep 3
+until [ "$(stat -c %s "$work/run/stopped.part.mp4" 2>/dev/null || echo 0)" -gt 200000 ] || ! kill -0 "$pid" 2>/dev/null; do sleep 0.1; done
 kill -s INT "$pid"
 wait "$pid"
 code=$?

@@ -19,6 +19,7 @@
 #include "platform/system/testing.h"
 #include "resources/text.h"
 #include "show/clock.h"
+#include "show/music.h"
 #include "show/sequencer.h"
 #include "show/trace.h"
 #include "tests/support/support.h"

@@ -86,7 +86,7 @@ TEST_F(ShellTest, EscapeEndsTheLoopWithItsKeyCodeAndTheFrameIsNotSwapped) {
     EXPECT_EQ(run(), 27);
     // Three frames swapped, the fourth drawn on the turn that saw Escape.
     EXPECT_EQ(swaps, 3);
-    EXPECT_EQ(traceFrame, 4u);
+    EXPECT_EQ(clockFramesDrawn(), 4u);
 }
 
 TEST_F(ShellTest, ExitCodeAfterEscapeIsTheLastMessagesParameter) {
@@ -133,7 +133,7 @@ TEST_F(ShellTest, WhileMinimisedTheLoopSwapsWithoutDrawing) {
     };
     EXPECT_EQ(run(), 0);
     // Two frames before minimising, three after restoring.
-    EXPECT_EQ(traceFrame, 5u);
+    EXPECT_EQ(clockFramesDrawn(), 5u);
     EXPECT_EQ(swaps, 53);
 }
 
@@ -143,7 +143,7 @@ TEST_F(ShellTest, EscapeIsSeenOnIdleTurnsWhileMinimised) {
         if (swap == 4) post(platform::WM_KEYDOWN, platform::VK_ESCAPE);
     };
     EXPECT_EQ(run(), 27);
-    EXPECT_EQ(traceFrame, 1u);
+    EXPECT_EQ(clockFramesDrawn(), 1u);
 }
 
 TEST_F(ShellTest, ARunEndsAfterTheFrameAtItsStopReadingOrWhenItsHookSaysSo) {
@@ -252,7 +252,7 @@ TEST_F(ShellTest, EveryFailingStepShowsItsBoxAfterTheModeIsRestored) {
         EXPECT_LT(restored, shown);
         EXPECT_FALSE(platform::haveWindow());
         EXPECT_FALSE(platform::haveContext());
-        EXPECT_EQ(traceFrame, 0u) << "no frame is drawn after a failed set-up";
+        EXPECT_EQ(clockFramesDrawn(), 0u) << "no frame is drawn after a failed set-up";
     }
 }
 
@@ -273,7 +273,7 @@ TEST_F(ShellTest, RefusedModeAsksAndTheAnswerYesGivesAWindow) {
               "ogl|The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode Instead?");
     EXPECT_FALSE(shell.fullscreen);
     EXPECT_EQ(position("restoreDisplayMode"), -1) << "a window changes no mode, so none is restored";
-    EXPECT_EQ(traceFrame, 1u);
+    EXPECT_EQ(clockFramesDrawn(), 1u);
 }
 
 TEST_F(ShellTest, WindowedOptionSkipsTheFullScreenAttempt) {

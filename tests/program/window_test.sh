@@ -24,15 +24,15 @@ pass() { echo "ok: $*"; passes=$((passes + 1)); }
 
 trap 'stop_xvfb; rm -f "$codefile" "$codefile.tmp" "$codefile.err"' EXIT
 
-# A real key press (XTEST) into the given window, held for a fifth of a
-# second as a finger holds it: a press and release that both arrive while
-# one frame is paced are handled in one run of messages, and the show never
-# sees the key down.
+# A real key press (XTEST) into the given window, held until the window
+# goes (the box is answered, the show ends), as a finger holds a key until
+# something happens: a press and release that both arrive while one frame
+# is paced would be handled in one run of messages, and the show would
+# never see the key down.
 press() {
-    xdotool windowfocus "$1" 2>/dev/null
-    sleep 0.3
+    focus_window "$1"
     xdotool keydown "$2"
-    sleep 0.2
+    wait_gone "$1"
     xdotool keyup "$2"
 }
 
@@ -79,7 +79,6 @@ expect_full_screen() {
         [ -n "$(find_window ogl)" ] && fail "$what: the full-screen question came"
         geometry=$(xwininfo -id "$window" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
         [ "$geometry" = "$size" ] || fail "$what: the window is $geometry, expected $size"
-        sleep 1
         press "$window" Escape
         code=$(wait_exit)
         [ "$code" = 27 ] && pass "$what: full screen without a question, Escape ends with 27" ||
@@ -109,7 +108,6 @@ start
 if box=$(wait_window ogl); then
     press "$box" Return
     if window=$(wait_window "$show_title"); then
-        sleep 1
         press "$window" Escape
         code=$(wait_exit)
         [ "$code" = 27 ] && pass "question answered Yes, a window, Escape ends with 27" ||
@@ -172,7 +170,7 @@ for signal in TERM:143 HUP:129; do
     if box=$(wait_window ogl); then
         kill -s "$signal" "$(pgrep -P "$pid" -x eyesonly || echo "$pid")"
         code=$(wait_exit)
-        sleep 0.5
+        wait_gone "$box"
         [ "$code" = "$expected" ] && [ -z "$(find_window ogl)" ] &&
             pass "SIG$signal at the question box ends with $expected, the box gone" ||
             fail "SIG$signal at the question box: exit code $code, expected $expected; box left: $(find_window ogl)"
@@ -185,7 +183,6 @@ done
 start --windowed
 if window=$(wait_window "$show_title"); then
     [ -n "$(find_window ogl)" ] && fail "--windowed asked the full-screen question"
-    sleep 1
     "$xclose" "$window"
     code=$(wait_exit)
     [ "$code" = 0 ] && pass "the close box ends with exit code 0" || fail "close box: exit code $code, expected 0"

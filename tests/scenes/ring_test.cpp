@@ -14,6 +14,7 @@
 #include "scenes/ring.h"
 #include "scenes/scenes.h"
 #include "show/clock.h"
+#include "show/music.h"
 #include "show/sequencer.h"
 #include "tests/support/scene_harness.h"
 
@@ -38,29 +39,10 @@ protected:
     }
     void TearDown() override { platform::setClockForTesting(nullptr); }
 
-    // The line segments one frame draws, read back through GL feedback:
-    // a loop of n corners gives n segments, a loop of none gives nothing.
+    // The line segments one frame draws: a loop of n corners gives n
+    // segments, a loop of none gives nothing.
     int segmentsDrawn(float seconds) {
-        std::vector<GLfloat> buffer(1 << 16);
-        glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_2D, buffer.data());
-        glRenderMode(GL_FEEDBACK);
-        show.frame(seconds);
-        GLint used = glRenderMode(GL_RENDER);
-        EXPECT_GE(used, 0) << "feedback buffer overflowed";
-        int segments = 0;
-        for (GLint k = 0; k < used;) {
-            GLfloat token = buffer[k];
-            if (token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN) {
-                ++segments;
-                k += 1 + 2 * 2;
-            } else if (token == GL_POINT_TOKEN) {
-                k += 1 + 2;
-            } else {
-                ADD_FAILURE() << "unexpected feedback token " << token;
-                break;
-            }
-        }
-        return segments;
+        return static_cast<int>(testing_support::linesFedBack([&] { show.frame(seconds); }).size());
     }
 
     testing_support::OffscreenGL gl;

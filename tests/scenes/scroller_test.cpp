@@ -73,7 +73,7 @@ TEST_F(ScrollerScene, FlagClearedByTheRingFinishesTheFirstCharacterAtOnce) {
     std::vector<testing_support::TraceEvent> lines = show.traceEvents();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].text, "letter 1");
-    EXPECT_EQ(lines[0].frame, traceFrame) << "in the scene's first frame";
+    EXPECT_EQ(lines[0].frame, clockFramesDrawn()) << "in the scene's first frame";
 
     // The rest of the sentence still runs to the 79th character.
     int frames = 0;

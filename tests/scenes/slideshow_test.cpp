@@ -29,6 +29,7 @@ using testing_support::dumpFrame;
 
 using testing_support::OffscreenGL;
 using testing_support::Rgb;
+using testing_support::colourTolerance;
 using testing_support::describe;
 using testing_support::near;
 using testing_support::probe;
@@ -37,8 +38,6 @@ using testing_support::probe;
 // told apart from the red-lit square.
 constexpr uint8_t photoColours[3][3] = {{0, 160, 80}, {0, 200, 100}, {0, 96, 192}};
 constexpr int frameLimit = 20000;  // a scene that never ends fails instead of hanging
-// Colour steps of the offscreen buffer, which may hold as few as 5 bits a channel.
-constexpr int colourTolerance = 9;
 
 GLuint solidTexture(const uint8_t rgb[3]) {
     uint8_t pixels[4 * 4 * 3];

@@ -303,7 +303,6 @@ TEST_F(HandOver, StartUpLeavesTheFixedStateTheScenesRelyOn) {
 
     // The sphere list: line segments whose ends all lie 0.25 from the centre.
     ASSERT_TRUE(glIsList(sphereList));
-    std::vector<GLfloat> feedback(1 << 16);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
@@ -311,39 +310,23 @@ TEST_F(HandOver, StartUpLeavesTheFixedStateTheScenesRelyOn) {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glViewport(0, 0, 2, 2);
-    glFeedbackBuffer(static_cast<GLsizei>(feedback.size()), GL_3D, feedback.data());
-    glRenderMode(GL_FEEDBACK);
-    glCallList(sphereList);
-    const GLint used = glRenderMode(GL_RENDER);
+    const std::vector<testing_support::FedBackLine> fedBack = testing_support::linesFedBack([] { glCallList(sphereList); });
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glViewport(0, 0, 640, 480);
-    ASSERT_GT(used, 0);
-    int lines = 0;
+    const size_t lines = fedBack.size();
     float maxRadius = 0.0f, minRadius = 1.0f;
-    for (GLint i = 0; i < used;) {
-        const GLint token = static_cast<GLint>(feedback[i]);
-        if (token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN) {
-            ++lines;
-            for (int v = 0; v < 2; ++v) {
-                // Window coordinates of a 2 x 2 viewport over [-1, 1].
-                const float x = feedback[i + 1 + v * 3] - 1.0f;
-                const float y = feedback[i + 2 + v * 3] - 1.0f;
-                const float z = feedback[i + 3 + v * 3] * 2.0f - 1.0f;
-                const float r = std::sqrt(x * x + y * y + z * z);
-                maxRadius = std::max(maxRadius, r);
-                minRadius = std::min(minRadius, r);
-            }
-            i += 7;
-        } else if (token == GL_PASS_THROUGH_TOKEN) {
-            i += 2;
-        } else {
-            ADD_FAILURE() << "the sphere list drew something else than lines: token " << token;
-            break;
+    for (const testing_support::FedBackLine& line : fedBack) {
+        for (const float* end : {line.from, line.to}) {
+            // Window coordinates of a 2 x 2 viewport over [-1, 1].
+            const float x = end[0] - 1.0f, y = end[1] - 1.0f, z = end[2] * 2.0f - 1.0f;
+            const float r = std::sqrt(x * x + y * y + z * z);
+            maxRadius = std::max(maxRadius, r);
+            minRadius = std::min(minRadius, r);
         }
     }
-    EXPECT_GT(lines, 15 * 10) << "a wire sphere of 15 slices and 10 stacks";
+    EXPECT_GT(lines, 15u * 10u) << "a wire sphere of 15 slices and 10 stacks";
     EXPECT_NEAR(maxRadius, 0.25f, 0.002f);
     EXPECT_NEAR(minRadius, 0.25f, 0.002f);
     closeDisplay();
@@ -363,7 +346,7 @@ TEST(MissingData, EveryFileMissingShowsThreeBoxesAndDrawsNothing) {
     EXPECT_EQ(runShow(), 1) << "a show with nothing to show is a failure";
     EXPECT_EQ(testing_support::shownBoxes(), (std::vector<std::string>{"hoho. fEIL!|ingen musikk:intro", "hoho. fEIL!|ingen musikk:velto",
                                                  "texturefeil|d0d over textures!"}));
-    EXPECT_EQ(traceFrame, 0u) << "the quit message ends the loop before the first frame";
+    EXPECT_EQ(clockFramesDrawn(), 0u) << "the quit message ends the loop before the first frame";
     platform::enableJournal(false);
 }
 
@@ -389,7 +372,7 @@ TEST(MissingData, WithoutTheSongsTheShowRunsSilently) {
     EXPECT_EQ(runShow(), 0);
     platform::setSwapHookForTesting(nullptr);
     EXPECT_EQ(testing_support::shownBoxes(), (std::vector<std::string>{"hoho. fEIL!|ingen musikk:intro", "hoho. fEIL!|ingen musikk:velto"}));
-    EXPECT_EQ(traceFrame, 10u);
+    EXPECT_EQ(clockFramesDrawn(), 10u);
     EXPECT_EQ(introSong, nullptr);
     platform::enableJournal(false);
     useFixedClock(0.0);

@@ -3,7 +3,12 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include "scenes/ring.h"
 #include "scenes/scenes.h"
+#include "scenes/scroller.h"
+#include "scenes/slideshow.h"
+#include "scenes/sphere.h"
+#include "scenes/title.h"
 #include "show/clock.h"
 #include "show/sequencer.h"
 #include "show/trace.h"
@@ -34,7 +39,6 @@ void SceneHarness::enterScene(int index) {
 }
 
 void SceneHarness::frame(float seconds) {
-    ++traceFrame;
     frameSeconds = seconds;
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();
@@ -45,6 +49,7 @@ void SceneHarness::frame(float seconds) {
     case 2: drawScrollerScene(); break;
     default: drawSphereScene(); break;
     }
+    clockFrameDrawn();
 }
 
 std::vector<TraceEvent> SceneHarness::traceEvents() {

@@ -214,4 +214,29 @@ std::filesystem::path dataDir() {
     return std::filesystem::path(EYESONLY_BINARY_DIR) / "data";
 }
 
+std::vector<FedBackLine> linesFedBack(const std::function<void()>& draw) {
+    std::vector<GLfloat> buffer(1 << 16);
+    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D, buffer.data());
+    glRenderMode(GL_FEEDBACK);
+    draw();
+    const GLint used = glRenderMode(GL_RENDER);
+    EXPECT_GE(used, 0) << "the feedback buffer overflowed";
+    std::vector<FedBackLine> lines;
+    for (GLint k = 0; k < used;) {
+        const GLint token = static_cast<GLint>(buffer[k]);
+        if (token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN) {
+            lines.push_back({{buffer[k + 1], buffer[k + 2], buffer[k + 3]}, {buffer[k + 4], buffer[k + 5], buffer[k + 6]}});
+            k += 1 + 2 * 3;
+        } else if (token == GL_POINT_TOKEN) {
+            k += 1 + 3;
+        } else if (token == GL_PASS_THROUGH_TOKEN) {
+            k += 2;
+        } else {
+            ADD_FAILURE() << "expected lines, points or pass-through tokens in the feedback, got token " << token;
+            break;
+        }
+    }
+    return lines;
+}
+
 }  // namespace testing_support

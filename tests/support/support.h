@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ namespace testing_support {
 
 // llvmpipe differs by about one level of 255 across processors.
 constexpr int probeTolerance = 3;
+// For colours the scenes blend or light: the buffer may hold as few as 5
+// bits a channel.
+constexpr int colourTolerance = 9;
 
 // An offscreen 640 x 480 double-buffered RGBA context with a 16-bit depth
 // buffer, current for the life of the object, with the show's projection
@@ -51,6 +55,15 @@ struct Box {
     bool empty() const { return right < left; }
 };
 Box litBox(int threshold = 16);
+
+// The line segments that draw() sends down the pipeline, read back through
+// GL feedback: the window x, y and depth of both ends. Points and
+// pass-through tokens are passed over; any other token fails the test.
+struct FedBackLine {
+    float from[3];
+    float to[3];
+};
+std::vector<FedBackLine> linesFedBack(const std::function<void()>& draw);
 
 // The whole back buffer, top row first, RGB.
 std::vector<uint8_t> readFrame(int width, int height);

@@ -55,3 +55,23 @@ wait_window() {
     done
     return 1
 }
+
+# Waits up to 30 s until the window is gone (answered, closed, or its
+# program ended).
+wait_gone() {
+    i=0
+    while xwininfo -id "$1" >/dev/null 2>&1 && [ $i -lt 300 ]; do
+        sleep 0.1
+        i=$((i + 1))
+    done
+}
+
+# Gives the window the keyboard focus, waiting up to 30 s until it has it.
+focus_window() {
+    i=0
+    while [ "$(xdotool getwindowfocus 2>/dev/null)" != "$(printf %d "$1")" ] && [ $i -lt 300 ]; do
+        xdotool windowfocus "$1" 2>/dev/null
+        sleep 0.1
+        i=$((i + 1))
+    done
+}

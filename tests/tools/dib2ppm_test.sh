@@ -10,18 +10,9 @@ set -u
 build="$1"
 src=$(cd "$(dirname "$0")/../.." && pwd)
 suite="${BMPSUITE_DIR:-$src/../shared/bmpsuite}"
+name=dib2ppm_test
 tool="$build/dib2ppm"
-failures=0
-
-fail() {
-    echo "dib2ppm_test: $*" >&2
-    failures=$((failures + 1))
-}
-
-[ -x "$tool" ] || { echo "dib2ppm_test: $tool not built" >&2; exit 1; }
-work=$(mktemp -d "${TMPDIR:-/tmp}/dib2ppm.XXXXXX")
-disk="$work/disk"
-trap 'umount "$disk" 2>/dev/null; rm -rf "$work"' EXIT
+. "$src/tests/support/tool_test.sh"
 
 # Pairs of a good file and its reference decode; a file with a 124-byte
 # header (refused as unknown), a cut one, and the good file the full-disk
@@ -89,11 +80,7 @@ grep -qx "dib2ppm: cannot write $work/none/out.ppm: No such file or directory" "
 # A disk of one and a half pictures holds one but not a second: rewriting it
 # fails and keeps the first whole, a new one is not made, and no temporary
 # is left. Lines: output, expected exit.
-if [ "$(id -u)" -ne 0 ]; then
-    echo "dib2ppm_test: full-disk cases skipped: mounting a small tmpfs needs root"
-elif ! { mkdir "$disk" && mount -t tmpfs -o size=$((good_kib * 3 / 2))k tmpfs "$disk" 2>/dev/null; }; then
-    echo "dib2ppm_test: full-disk cases skipped: cannot mount a tmpfs here"
-else
+if small_disk $((good_kib * 3 / 2)); then
     while read -r name expected; do
         "$tool" "$good" "$disk/$name" 2>"$work/err"
         status=$?
@@ -114,5 +101,4 @@ status=$?
 [ "$status" -eq 2 ] || fail "one argument: expected exit 2, got $status"
 "$tool" --help | grep -q "usage: dib2ppm IN OUT.ppm" || fail "--help prints no usage"
 
-[ "$failures" -eq 0 ] || exit 1
-echo "dib2ppm_test: all passed"
+test_end

@@ -4,19 +4,10 @@
 # file or a temporary. $1: the build directory.
 set -u
 build=$(cd "${1:?usage: makedata_test.sh BUILD-DIR}" && pwd)
+name=makedata_test
 tool="$build/makedata"
 data="$build/data"
-failures=0
-
-fail() {
-    echo "makedata_test: $*" >&2
-    failures=$((failures + 1))
-}
-
-[ -x "$tool" ] || { echo "makedata_test: $tool not built" >&2; exit 1; }
-work=$(mktemp -d "${TMPDIR:-/tmp}/makedata.XXXXXX")
-disk="$work/disk"
-trap 'umount "$disk" 2>/dev/null; rm -rf "$work"' EXIT
+. "$(dirname "$0")/../support/tool_test.sh"
 
 # Arguments, the exit status, and the stream with the usage (the other one
 # stays empty). Each runs in an empty directory that must stay empty.
@@ -57,11 +48,7 @@ expect_full_disk() {
         cmp -s "$disk/out/$name" "$data/$name" || fail "full disk at $1: $name is not the whole file"
     done
 }
-if [ "$(id -u)" -ne 0 ]; then
-    echo "makedata_test: full-disk cases skipped: mounting a small tmpfs needs root"
-elif ! { mkdir "$disk" && mount -t tmpfs -o size=300k tmpfs "$disk" 2>/dev/null; }; then
-    echo "makedata_test: full-disk cases skipped: cannot mount a tmpfs here"
-else
+if small_disk 300; then
     expect_full_disk skorv3.bitmap
     expect_full_disk skorv1.bitmap
 fi
@@ -96,5 +83,4 @@ cmp -s "$work/made/skorv3.bitmap" "$work/data/skorv3.bitmap" || fail "a deleted 
 place
 cmp -s "$work/made/skorv2.bitmap" "$work/data/skorv1.bitmap" || fail "the user's own skorv1.bitmap was replaced on a second build"
 
-[ "$failures" -eq 0 ] || exit 1
-echo "makedata_test: all passed"
+test_end

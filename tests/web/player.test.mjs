@@ -9,7 +9,7 @@ import { after, before, test } from 'node:test';
 
 import { engines, openBrowser, readWavSamples, runNative, site, waitForEnd } from './browser.mjs';
 
-const showLength = 146;  // seconds, the position bar's end
+const showLength = 146.5;  // seconds, the position bar's end: the show's length as the program gives it
 
 let scratch;
 let browser;
