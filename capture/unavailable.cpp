@@ -11,7 +11,7 @@ bool beginCapture(CaptureSettings, double, double, std::string& error, bool& wri
     return false;
 }
 
-bool captureDrawnFrame(int64_t, bool, bool) { return true; }
+bool captureDrawnFrame(const ClockFrame&, bool, bool) { return true; }
 
 int endCapture(int runExitCode) { return runExitCode; }
 
