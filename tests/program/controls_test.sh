@@ -31,7 +31,7 @@ start_xvfb 640x480x24
 
 # A key pressed and released at once, as a tap.
 tap() {
-    xdotool windowfocus "$window" 2>/dev/null
+    focus_window "$window"
     xdotool keydown "$1" keyup "$1"
 }
 # Waits up to $1 s for the program to end; its exit code in $code, 124 when

@@ -12,7 +12,7 @@ src=$(cd "$(dirname "$0")/../.." && pwd)
 suite="${BMPSUITE_DIR:-$src/../shared/bmpsuite}"
 name=dib2ppm_test
 tool="$build/dib2ppm"
-. "$src/tests/support/tool_test.sh"
+. "$src/tests/support/tool_preamble.sh"
 
 # Pairs of a good file and its reference decode; a file with a 124-byte
 # header (refused as unknown), a cut one, and the good file the full-disk

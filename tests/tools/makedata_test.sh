@@ -7,7 +7,7 @@ build=$(cd "${1:?usage: makedata_test.sh BUILD-DIR}" && pwd)
 name=makedata_test
 tool="$build/makedata"
 data="$build/data"
-. "$(dirname "$0")/../support/tool_test.sh"
+. "$(dirname "$0")/../support/tool_preamble.sh"
 
 # Arguments, the exit status, and the stream with the usage (the other one
 # stays empty). Each runs in an empty directory that must stay empty.
