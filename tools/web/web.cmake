@@ -37,7 +37,7 @@ target_include_directories(eyesonly_web_code PRIVATE "${EYESONLY_WEB_DEPS}/inclu
 target_compile_options(eyesonly_web_code PRIVATE -Oz -fwasm-exceptions -Wall -Wno-format-security)
 file(GLOB data_files CONFIGURE_DEPENDS "${EYESONLY_WEB_DATA}/*")
 set(web_link_options
-  -Oz -fwasm-exceptions -sSUPPORT_LONGJMP=wasm -sMALLOC=emmalloc -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=0
+  -Oz -fwasm-exceptions -sSUPPORT_LONGJMP=wasm -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=0
   -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1
   -sEXPORTED_FUNCTIONS=_main,_eyesonlyPlay,_eyesonlyPress,_eyesonlyJumpTo,_eyesonlyHide,_eyesonlySecond,_eyesonlyPlayerState,_eyesonlyReadingAt,_eyesonlySoundBehind
   "SHELL:--exclude-file ${EYESONLY_WEB_DATA}/.made-by-build")
