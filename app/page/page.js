@@ -427,21 +427,22 @@ const eyesonlyPage = (() => {
 
   // -------------------------------------------------------------------------
   // 5. The download: the program, its WebAssembly and its data, fetched here
-  // so that Play can show how far it is; the program then finds the other
-  // two ready. A file that fails is named, and Play offers to try again
-  // (what came whole is kept).
+  // so that Play can show how far it is. The WebAssembly is compiled while it
+  // arrives; the program then finds it compiled and the data ready. A file
+  // that fails is named, and Play offers to try again (what came whole is
+  // kept).
   const download = {
-    files: ['eyesonly.js', 'eyesonly.wasm', 'eyesonly.data'].map((name) => ({ name, loaded: 0, total: 0, bytes: null })),
+    files: ['eyesonly.wasm', 'eyesonly.data', 'eyesonly.js'].map((name) => ({ name, loaded: 0, total: 0, whole: null })),
     failed: false,
   };
 
   function showProgress() {
     const { files } = download;
-    const known = files.every((file) => file.bytes || file.total > 0);
-    const loadedBytes = files.reduce((n, file) => n + (file.bytes ? file.bytes.length : file.loaded), 0);
-    const totalBytes = files.reduce((n, file) => n + (file.bytes ? file.bytes.length : file.total), 0);
+    const known = files.every((file) => file.whole || file.total > 0);
+    const loadedBytes = files.reduce((n, file) => n + file.loaded, 0);
+    const totalBytes = files.reduce((n, file) => n + (file.whole ? file.loaded : file.total), 0);
     // A compressed answer counts its length before unpacking: held below 100.
-    const percent = files.every((file) => file.bytes) ? 100 : Math.min(99, Math.floor((100 * loadedBytes) / totalBytes));
+    const percent = files.every((file) => file.whole) ? 100 : Math.min(99, Math.floor((100 * loadedBytes) / totalBytes));
     play.textContent = known ? `Loading… ${percent}%` : 'Loading…';
   }
 
@@ -450,19 +451,25 @@ const eyesonlyPage = (() => {
     const response = await fetch(file.name, { cache: 'no-cache' });
     if (!response.ok) throw new Error(`${response.status} ${response.statusText}`.trim());
     file.total = Number(response.headers.get('Content-Length')) || 0;
-    const pieces = [];
     const reader = response.body.getReader();
-    for (;;) {
-      const { done, value } = await reader.read();
-      if (done) break;
-      pieces.push(value);
-      file.loaded += value.length;
-      showProgress();
-    }
-    const bytes = new Uint8Array(file.loaded);
-    let at = 0;
-    for (const piece of pieces) { bytes.set(piece, at); at += piece.length; }
-    file.bytes = bytes;
+    const counted = new ReadableStream({
+      async pull(controller) {
+        const { done, value } = await reader.read();
+        if (done) { controller.close(); return; }
+        file.loaded += value.length;
+        showProgress();
+        controller.enqueue(value);
+      },
+    });
+    const body = new Response(counted, { headers: { 'Content-Type': 'application/wasm' } });
+    // WebAssembly that came whole but does not compile is kept as its error:
+    // the program cannot start.
+    file.whole = file.name.endsWith('.wasm')
+      ? await WebAssembly.compileStreaming(body).catch((error) => {
+        if (error instanceof WebAssembly.CompileError) return error;
+        throw error;
+      })
+      : await body.arrayBuffer();
     showProgress();
   }
 
@@ -471,7 +478,7 @@ const eyesonlyPage = (() => {
     loadFailure.hidden = true;
     play.disabled = true;
     showProgress();
-    const missing = download.files.filter((file) => !file.bytes);
+    const missing = download.files.filter((file) => !file.whole);
     const results = await Promise.allSettled(missing.map(fetchFile));
     const failures = results.flatMap((result, i) => (result.status === 'rejected'
       ? [`${missing[i].name} (${result.reason instanceof TypeError ? 'no connection' : result.reason.message})`] : []));
@@ -483,11 +490,16 @@ const eyesonlyPage = (() => {
       play.disabled = false;
       return;
     }
-    const [program, wasm, data] = download.files;
-    Module.wasmBinary = wasm.bytes.buffer;
-    Module.getPreloadedPackage = () => data.bytes.buffer;
+    const [wasm, data, program] = download.files;
+    Module.instantiateWasm = (imports, receive) => {
+      const compiled = wasm.whole instanceof Error ? Promise.reject(wasm.whole) : Promise.resolve(wasm.whole);
+      compiled.then((module) => WebAssembly.instantiate(module, imports))
+        .then((instance) => receive(instance, wasm.whole), (error) => eyesonlyPage.failedToStart(error));
+      return {};
+    };
+    Module.getPreloadedPackage = () => data.whole;
     const script = document.createElement('script');
-    script.src = URL.createObjectURL(new Blob([program.bytes], { type: 'text/javascript' }));
+    script.src = URL.createObjectURL(new Blob([program.whole], { type: 'text/javascript' }));
     document.body.appendChild(script);
   }
 

@@ -160,8 +160,10 @@ build_lib() {
 # compressed samples in other formats need. C++17 and hidden symbols as the
 # configure script picks them; -Os, which makes the page's WebAssembly 66 kB
 # (gzipped) smaller than Debian's -O2 and mixes the same samples (the
-# whole-show browser test holds them against a capture's). -fexceptions: the
-# library reports every failure by an exception, and catches some itself.
+# whole-show browser test holds them against a capture's). The library
+# reports every failure by an exception, and catches some itself: built with
+# WebAssembly's own exceptions (-fwasm-exceptions), as the page's program is,
+# which need no JavaScript call around each call that may throw.
 begin "build libopenmpt.a"
 am=$openmpt_src/Makefile.am
 openmpt_sources=$(sed -n -E 's/^MPT_FILES_(COMMON|SOUNDBASE|SOUNDLIB|SOUNDDSP) \+= (.*\.cpp)$/\2/p' "$am")
@@ -174,7 +176,7 @@ for d in MPT_SVNURL MPT_SVNVERSION MPT_SVNDATE MPT_PACKAGE; do
   defines="$defines -D$d='$value'"
 done
 build_lib libopenmpt "$openmpt_src" "$prefix/obj/libopenmpt" "$prefix/lib/libopenmpt.a" "" \
-  "-Os -std=c++17 -fvisibility=hidden -fexceptions -DLIBOPENMPT_BUILD $defines -I\$(SRC)/build/svn_version -I\$(SRC) -I\$(SRC)/src -I\$(SRC)/common" \
+  "-Os -std=c++17 -fvisibility=hidden -fwasm-exceptions -DLIBOPENMPT_BUILD $defines -I\$(SRC)/build/svn_version -I\$(SRC) -I\$(SRC)/src -I\$(SRC)/common" \
   $openmpt_sources
 mkdir -p "$prefix/include/libopenmpt"
 for h in $(sed -n -E 's/^nobase_include_HEADERS \+= (libopenmpt\/.*\.h(pp)?)$/\1/p' "$am"); do
@@ -185,12 +187,13 @@ done_step
 
 # 4. GLU: the polygon tessellator and the quadrics with their projection
 # helpers, nothing else; their GL calls are resolved when the program is
-# linked. (priorityq.c includes priorityq-heap.c itself.)
+# linked. (priorityq.c includes priorityq-heap.c itself.) The tessellator
+# leaves a failed polygon by longjmp: WebAssembly's own, beside its exceptions.
 begin "build libGLU.a"
 glu_sources=$(cd "$glu_src" && ls src/libtess/*.c | grep -v priorityq-heap.c) 
 glu_sources="$glu_sources src/libutil/quad.c src/libutil/project.c"
 build_lib libGLU "$glu_src" "$prefix/obj/libGLU" "$prefix/lib/libGLU.a" \
-  "-O2 -fvisibility=hidden -DLIBRARYBUILD -I\$(SRC)/include -I\$(SRC)/src/include" "" \
+  "-O2 -sSUPPORT_LONGJMP=wasm -fvisibility=hidden -DLIBRARYBUILD -I\$(SRC)/include -I\$(SRC)/src/include" "" \
   $glu_sources
 mkdir -p "$prefix/include/GL"
 cp "$glu_src/include/GL/glu.h" "$prefix/include/GL/"

@@ -31,11 +31,13 @@ set(page_files app/page/index.html app/page/page.js app/page/sound.js)
 # The show's code, compiled once for both pages.
 add_library(eyesonly_web_code OBJECT ${web_sources})
 target_include_directories(eyesonly_web_code PRIVATE "${EYESONLY_WEB_DEPS}/include" "${CMAKE_SOURCE_DIR}")
-# libopenmpt reports failures by exceptions, which the player catches.
-target_compile_options(eyesonly_web_code PRIVATE -O2 -fexceptions -Wall -Wno-format-security)
+# libopenmpt reports failures by exceptions, which the player catches:
+# WebAssembly's own exceptions, as tools/web/deps.sh builds libopenmpt. -Oz:
+# the page's download is its start-up time.
+target_compile_options(eyesonly_web_code PRIVATE -Oz -fwasm-exceptions -Wall -Wno-format-security)
 file(GLOB data_files CONFIGURE_DEPENDS "${EYESONLY_WEB_DATA}/*")
 set(web_link_options
-  -O2 -fexceptions -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=0
+  -Oz -fwasm-exceptions -sSUPPORT_LONGJMP=wasm -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=0
   -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1
   -sEXPORTED_FUNCTIONS=_main,_eyesonlyPlay,_eyesonlyPress,_eyesonlyJumpTo,_eyesonlyHide,_eyesonlySecond,_eyesonlyPlayerState,_eyesonlyReadingAt,_eyesonlySoundBehind
   "SHELL:--exclude-file ${EYESONLY_WEB_DATA}/.made-by-build")
