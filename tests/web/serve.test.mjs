@@ -4,6 +4,7 @@
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { once } from 'node:events';
+import { createServer } from 'node:net';
 import { mkdtemp, rm, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -50,7 +51,7 @@ test('the port is taken as --port N or --port=N; an empty or bad one is refused'
   }
 });
 
-test('GET and HEAD give the file and its length; other methods are 405 with Allow', async () => {
+test('GET and HEAD give the file and its length; other methods are 405 with Allow; a file that cannot be read is 500', async () => {
   const { url, server } = await startServer(['--port=0']);
   try {
     const cases = [
@@ -68,7 +69,20 @@ test('GET and HEAD give the file and its length; other methods are 405 with Allo
       if (length) assert.equal(response.headers.get('content-length'), length, method);
       assert.equal(response.headers.get('allow'), allow, method);
     }
+    // A file that is there but cannot be read (a socket) is the server's
+    // failure, 500, not a missing file.
+    const socket = createServer();
+    socket.listen(join(folder, 'socket'));
+    await once(socket, 'listening');
+    try {
+      const response = await fetch(url + 'socket');
+      assert.equal(response.status, 500);
+      assert.equal(await response.text(), 'cannot read the file\n');
+    } finally {
+      socket.close();
+    }
   } finally {
     server.kill();
   }
 });
+
