@@ -2,6 +2,7 @@
 // window, desktop and headless back ends.
 #include "platform/display/sdl_gl.h"
 
+#include <cstring>
 #include <string>
 
 #include "platform/display/display.h"
@@ -145,10 +146,12 @@ bool startDisplayVideo() {
     if (displayVideoStarted) return true;
     // Without a runtime folder and a Wayland display named by its path,
     // Wayland cannot be reached, and its library only prints a stray line
-    // on trying: X11 alone is tried then, unless the user chose a driver.
+    // on trying: X11 alone is tried then, unless the user chose a driver
+    // (on Linux: other systems have drivers of their own).
     const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
     const char* runtime = SDL_getenv("XDG_RUNTIME_DIR");
-    if ((runtime == nullptr || *runtime == '\0') && (wayland == nullptr || *wayland != '/'))
+    const bool linux = std::strcmp(SDL_GetPlatform(), "Linux") == 0;
+    if (linux && (runtime == nullptr || *runtime == '\0') && (wayland == nullptr || *wayland != '/'))
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
     const char* driver = SDL_GetCurrentVideoDriver();

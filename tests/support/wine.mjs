@@ -104,7 +104,8 @@ export async function startWine(prefixDir) {
   }
 
   // Runs a Windows program; resolves to { code, stdout, stderr } when it
-  // has ended. options: cwd, env (added), onStart(child) called once it runs.
+  // has ended (or after 5 minutes, killed). options: cwd, env (added),
+  // onStart(child) called once it runs.
   const run = (exe, args = [], options = {}) => new Promise((resolve, reject) => {
     const child = spawn('wine', [exe, ...args],
       { env: { ...env, ...(options.env || {}) }, cwd: options.cwd, stdio: ['ignore', 'pipe', 'pipe'] });
@@ -112,8 +113,11 @@ export async function startWine(prefixDir) {
     const err = [];
     child.stdout.on('data', (chunk) => out.push(chunk));
     child.stderr.on('data', (chunk) => err.push(chunk));
+    // A program that waits for ever (a box nobody answers) fails its test
+    // instead of holding the suite: it is ended after 5 minutes.
+    const limit = setTimeout(() => child.kill('SIGKILL'), 300000);
     child.on('error', reject);
-    child.on('close', (code, signal) => resolve({
+    child.on('close', (code, signal) => clearTimeout(limit) || resolve({
       code: signal ? 128 : code, stdout: Buffer.concat(out).toString('utf8'), stderr: Buffer.concat(err).toString('utf8'),
     }));
     if (options.onStart) options.onStart(child);
