@@ -13,7 +13,7 @@ constexpr int showHeight = 480;
 
 // The output the show draws into (its window, offscreen frame or capture)
 // and the picture in it. Unsized, the default, the output is the show's own
-// 640 x 480 and the picture all of it, drawn as it always was. Sized (--size
+// 640 x 480 and the picture all of it, one pixel a show pixel. Sized (--size
 // or --desktop), the picture is the largest 4:3 rectangle the output holds,
 // centred, black bars beside or above and below it, and everything measured
 // in pixels (line widths, point sizes, bitmap glyphs and the raster
