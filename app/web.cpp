@@ -94,6 +94,11 @@ constexpr double soundLeadSeconds = 0.25;
 // ahead of it when the browser is slow to stop or start its output (a pause,
 // a hidden page): past this much it is moved back into step.
 constexpr double soundSlackSeconds = 0.1;
+// Within that, an offset that lasts (the output slow to start, or to come
+// back after a pause) is moved back when its mean over a second or so of
+// frames is past this much; the frame-to-frame jitter averages out.
+constexpr double soundSettleSeconds = 0.03;
+constexpr int soundSettleFrames = 60;
 // The frames a long jump runs through are spread over animation frames, so
 // that the page stays alive: an animation frame turns for at most this long.
 constexpr double turnBudgetMs = 100.0;
@@ -117,6 +122,8 @@ struct WebRun {
     uint32_t soundReading = 0;
     int64_t soundMusicFrame = 0;
     double soundBehind = 0.0;  // seconds the music heard was behind the picture, last looked
+    double soundBehindSum = 0.0;  // its sum over the frames looked at since the last mean was taken
+    int soundLooks = 0;
     std::vector<uint8_t> pixels;
 };
 
@@ -140,12 +147,30 @@ void keepSoundInStep(uint32_t reading) {
         web.soundJumps = jumps;
         web.soundReading = reading;
         web.soundMusicFrame = platform::soundDeviceNextMusicFrame();
+        // The page's output ran on while the run started: the music starts
+        // where the stream stands now, not cut by that much.
+        const int64_t passed = platform::soundDeviceHeardMusicFrame() - web.soundMusicFrame;
+        if (passed > 0) platform::shiftSoundDevice(-passed);
+        web.soundBehindSum = 0.0;
+        web.soundLooks = 0;
         return;
     }
     const double due = web.soundMusicFrame + (reading - web.soundReading) * (platform::showMixRate / 1000.0);
     const int64_t behind = std::llround(due) - platform::soundDeviceHeardMusicFrame();
     web.soundBehind = static_cast<double>(behind) / platform::showMixRate;
-    if (std::fabs(web.soundBehind) > soundSlackSeconds) platform::shiftSoundDevice(behind);
+    web.soundBehindSum += web.soundBehind;
+    int64_t shift = 0;
+    if (std::fabs(web.soundBehind) > soundSlackSeconds) {
+        shift = behind;
+    } else if (++web.soundLooks == soundSettleFrames) {
+        const double mean = web.soundBehindSum / soundSettleFrames;
+        if (std::fabs(mean) > soundSettleSeconds) shift = std::llround(mean * platform::showMixRate);
+    } else {
+        return;
+    }
+    if (shift != 0) platform::shiftSoundDevice(shift);
+    web.soundBehindSum = 0.0;
+    web.soundLooks = 0;
 }
 
 bool handOverFrame(const DrawnFrame& frame) {

@@ -35,7 +35,6 @@ const eyesonlyPage = (() => {
   let audio = null;       // the AudioContext, made on the first Play
   let output = null;      // its AudioWorkletNode, or a ScriptProcessorNode
   let fallbackQueue = null;  // the ScriptProcessorNode's blocks
-  let fallbackPlayed = 0;
   let soundStart = 0;     // audio time at which the device opened
 
   // What a test or a benchmark reads back (address flags keep, grab).
@@ -103,8 +102,8 @@ const eyesonlyPage = (() => {
       kept.output = 'ScriptProcessorNode';
       output.onaudioprocess = (event) => {
         const out = event.outputBuffer;
-        fillFromQueue(fallbackQueue, fallbackPlayed, out.getChannelData(0), out.getChannelData(1));
-        fallbackPlayed += out.length;
+        fillFromQueue(fallbackQueue, Math.round((event.playbackTime - soundStart) * audio.sampleRate),
+                      out.getChannelData(0), out.getChannelData(1));
       };
     }
     output.connect(audio.destination);
@@ -539,8 +538,8 @@ const eyesonlyPage = (() => {
     openSound(mixRate, channelCount) {
       if (!soundLive || !output || audio.sampleRate !== mixRate || channelCount !== 2) return false;
       soundStart = audio.currentTime;
-      if (fallbackQueue) { fallbackQueue.length = 0; fallbackPlayed = 0; }
-      else output.port.postMessage({ reset: true });
+      if (fallbackQueue) fallbackQueue.length = 0;
+      else output.port.postMessage({ reset: true, start: Math.round(soundStart * audio.sampleRate) });
       return true;
     },
     closeSound() {

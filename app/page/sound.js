@@ -1,6 +1,9 @@
 // The show's sound as it is played: blocks of left and right samples, each
 // with its place in the stream, played at that place. A block that comes
-// late is cut to what is still ahead; between blocks is silence. Loaded
+// late is cut to what is still ahead; between blocks is silence. The place
+// played is the audio context's own frame less the frame the stream opened
+// at, so that it is the page's reading of it however late a message comes.
+// Loaded
 // twice: on the audio thread as the AudioWorklet, and on the page for the
 // ScriptProcessorNode used where there is no worklet.
 'use strict';
@@ -28,11 +31,11 @@ if (typeof AudioWorkletProcessor !== 'undefined') {
     constructor() {
       super();
       this.queue = [];
-      this.played = 0;
+      this.start = 0;  // the context's frame at which the stream opened
       this.port.onmessage = (event) => {
         if (event.data.reset) {
           this.queue = [];
-          this.played = 0;
+          if (event.data.start !== undefined) this.start = event.data.start;
         } else {
           this.queue.push(event.data);
         }
@@ -41,8 +44,7 @@ if (typeof AudioWorkletProcessor !== 'undefined') {
 
     process(inputs, outputs) {
       const left = outputs[0][0];
-      fillFromQueue(this.queue, this.played, left, outputs[0][1] || left);
-      this.played += left.length;
+      fillFromQueue(this.queue, currentFrame - this.start, left, outputs[0][1] || left);
       return true;
     }
   }

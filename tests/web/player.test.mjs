@@ -267,7 +267,9 @@ test('the music heard stays with the picture after a pause (and a hidden tab), i
         offsets.push(await musicAgainstPicture(page, soundtrack));
       }
       console.log(`${engine}: the music against the picture at first and after each hold: ${offsets.map((o) => o.toFixed(3)).join(' ')} s`);
-      assert.ok(offsets.every((o) => Math.abs(o - offsets[0]) < 0.15), `${engine}: ${offsets.join(', ')}`);
+      // Within the page's slack (0.1 s), and the part of a frame the picture
+      // read may stand behind the sound read.
+      assert.ok(offsets.every((o) => Math.abs(o) < 0.13), `${engine}: ${offsets.join(', ')}`);
       await page.close();
     } finally {
       if (other !== browser) await other.close();
