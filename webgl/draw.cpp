@@ -31,6 +31,7 @@ attribute vec3 aPosition;
 attribute vec3 aNormal;
 attribute vec4 aColor;
 attribute vec2 aTex;
+attribute vec4 aOther;     // a wide line's other end, and the side of it this vertex is on
 uniform mat4 uMvp;
 uniform mat4 uModelview;
 uniform mat3 uNormalMatrix;
@@ -39,12 +40,24 @@ uniform vec4 uLightPos;    // eye coordinates
 uniform vec4 uBase;        // the scene's ambient on the material
 uniform vec4 uAmbient;     // light 0's ambient on the material
 uniform vec4 uDiffuse;     // light 0's diffuse on the material
+uniform vec3 uWide;        // half a wide line's width in pixels (0: no wide line), half the viewport
 varying vec4 vColor;
 varying vec2 vTex;
 void main() {
     vec4 p = vec4(aPosition, 1.0);
     gl_Position = uMvp * p;
     gl_PointSize = 1.0;
+    if (uWide.x > 0.0) {
+        // The end is moved across the line by half its width: up or down
+        // for a line more across than up, as GL widens its lines. The other
+        // end, if behind the eye, is taken where the line meets the near
+        // plane.
+        vec4 q = uMvp * vec4(aOther.xyz, 1.0);
+        if (q.w < 1e-4) q = mix(gl_Position, q, (gl_Position.w - 1e-4) / (gl_Position.w - q.w));
+        vec2 d = abs(q.xy / q.w - gl_Position.xy / gl_Position.w) * uWide.yz;
+        vec2 across = d.x >= d.y ? vec2(0.0, 1.0) : vec2(1.0, 0.0);
+        gl_Position.xy += across * aOther.w * uWide.x / uWide.yz * gl_Position.w;
+    }
     vTex = aTex;
     if (uLit == 0) {
         vColor = clamp(aColor, 0.0, 1.0);
@@ -153,7 +166,7 @@ bool validMode(GLenum mode) { return mode <= GL_POLYGON; }
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// 3. The stream: buffer, attributes, uniforms, draws
+// 3. The stream: buffer, attributes, uniforms, draws, wide lines
 
 void bindBuffer(GLuint buffer) {
     if (gl.boundBuffer == buffer) return;
@@ -229,6 +242,40 @@ void drawStream(GLenum primitive, const std::vector<Vertex>& vertices, unsigned 
     emscripten_glDrawArrays(primitive, 0, static_cast<GLsizei>(vertices.size()));
 }
 
+bool linesWide() { return gl.a.lineWidth > 1.0f; }
+
+// Lines (vertex pairs) as quads across them, two triangles each: both ends
+// drawn twice, once on each side, the other end and the side in aOther.
+// Faces are not culled for them, as lines are not.
+void drawWideLines(const Vertex* vertices, size_t count, unsigned baked) {
+    if (count < 2 || gl.renderMode != GL_RENDER) return;
+    gl.wide.clear();
+    gl.wideOther.clear();
+    constexpr int ends[6] = {0, 0, 1, 0, 1, 1};
+    constexpr float sides[6] = {1.0f, -1.0f, -1.0f, 1.0f, -1.0f, 1.0f};
+    for (size_t i = 0; i + 1 < count; i += 2) {
+        for (int k = 0; k < 6; ++k) {
+            const Vertex& v = vertices[i + ends[k]];
+            const Vertex& other = vertices[i + 1 - ends[k]];
+            gl.wide.push_back(v);
+            gl.wideOther.insert(gl.wideOther.end(), {other.pos[0], other.pos[1], other.pos[2], sides[k]});
+        }
+    }
+    bindBuffer(gl.otherStream);
+    emscripten_glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(gl.wideOther.size() * sizeof(float)),
+                            gl.wideOther.data(), GL_STREAM_DRAW);
+    emscripten_glVertexAttribPointer(aOther, 4, GL_FLOAT, GL_FALSE, 0, nullptr);
+    emscripten_glEnableVertexAttribArray(aOther);
+    const GLint* view = gl.a.viewport;
+    emscripten_glUniform3f(gl.uWide, gl.a.lineWidth * 0.5f, static_cast<float>(view[2]) * 0.5f,
+                           static_cast<float>(view[3]) * 0.5f);
+    if (gl.a.cullFace) emscripten_glDisable(GL_CULL_FACE);
+    drawStream(GL_TRIANGLES, gl.wide, baked);
+    if (gl.a.cullFace) emscripten_glEnable(GL_CULL_FACE);
+    emscripten_glUniform3f(gl.uWide, 0.0f, 1.0f, 1.0f);
+    emscripten_glDisableVertexAttribArray(aOther);
+}
+
 }  // namespace webgl
 
 using namespace webgl;
@@ -248,6 +295,7 @@ bool webglStart() {
     emscripten_glBindAttribLocation(gl.program, aNormal, "aNormal");
     emscripten_glBindAttribLocation(gl.program, aColor, "aColor");
     emscripten_glBindAttribLocation(gl.program, aTex, "aTex");
+    emscripten_glBindAttribLocation(gl.program, aOther, "aOther");
     emscripten_glLinkProgram(gl.program);
     // The program keeps what it was linked from.
     emscripten_glDeleteShader(vs);
@@ -270,8 +318,10 @@ bool webglStart() {
     gl.uAmbient = emscripten_glGetUniformLocation(gl.program, "uAmbient");
     gl.uDiffuse = emscripten_glGetUniformLocation(gl.program, "uDiffuse");
     gl.uTextured = emscripten_glGetUniformLocation(gl.program, "uTextured");
+    gl.uWide = emscripten_glGetUniformLocation(gl.program, "uWide");
     emscripten_glUniform1i(emscripten_glGetUniformLocation(gl.program, "uSampler"), 0);
     emscripten_glGenBuffers(1, &gl.stream);
+    emscripten_glGenBuffers(1, &gl.otherStream);
 
     // GL's initial state where WebGL's differs; the viewport and scissor box
     // start as the drawing buffer.
@@ -292,6 +342,7 @@ void webglStop() {
         if (!gl.textures.empty())
             emscripten_glDeleteTextures(static_cast<GLsizei>(gl.textures.size()), gl.textures.data());
         emscripten_glDeleteBuffers(1, &gl.stream);
+        emscripten_glDeleteBuffers(1, &gl.otherStream);
         emscripten_glDeleteProgram(gl.program);
     }
     gl = Gl{};
@@ -314,6 +365,11 @@ bool anyOutsideView(const std::vector<Vertex>& vertices) {
         if (clip[0] < -w || clip[0] > w || clip[1] < -w || clip[1] > w || clip[2] < -w || clip[2] > w) return true;
     }
     return false;
+}
+
+void drawBlock(GLenum primitive, const std::vector<Vertex>& vertices) {
+    if (primitive == GL_LINES && linesWide()) drawWideLines(vertices.data(), vertices.size(), fromColor | fromNormal | fromTex);
+    else drawStream(primitive, vertices, fromColor | fromNormal | fromTex);
 }
 
 // A colour, normal or texture coordinate: current at once, and in a list
@@ -354,7 +410,7 @@ void glEnd(void) {
     if (!gl.compiling) {
         gl.out.resize(idx.size());
         for (size_t i = 0; i < idx.size(); ++i) gl.out[i] = gl.begun[idx[i]];
-        drawStream(primitive, gl.out, fromColor | fromNormal | fromTex);
+        drawBlock(primitive, gl.out);
         return;
     }
     // In a list: the attributes every vertex has from the list go with the
@@ -388,7 +444,7 @@ void glEnd(void) {
     if (c.mode == GL_COMPILE_AND_EXECUTE) {
         gl.out.resize(idx.size());
         for (size_t i = 0; i < idx.size(); ++i) gl.out[i] = gl.begun[idx[i]];
-        drawStream(primitive, gl.out, fromColor | fromNormal | fromTex);
+        drawBlock(primitive, gl.out);
     }
 }
 

@@ -50,7 +50,8 @@ void drawMixed(const Op& op) {
         if (!(op.vertexKnown[i] & fromNormal)) std::memcpy(v[i].normal, gl.a.normal, sizeof v[i].normal);
         if (!(op.vertexKnown[i] & fromTex)) std::memcpy(v[i].tex, gl.a.texCoord, sizeof v[i].tex);
     }
-    drawStream(op.block.primitive, v, fromColor | fromNormal | fromTex);
+    if (op.block.primitive == GL_LINES && linesWide()) drawWideLines(v.data(), v.size(), fromColor | fromNormal | fromTex);
+    else drawStream(op.block.primitive, v, fromColor | fromNormal | fromTex);
 }
 
 void runOp(const Op& op, const List& list) {
@@ -62,6 +63,8 @@ void runOp(const Op& op, const List& list) {
     case Op::Draw:
         if (!op.vertices.empty()) {
             drawMixed(op);
+        } else if (op.block.primitive == GL_LINES && linesWide()) {
+            drawWideLines(list.lineVertices.data() + op.block.first, static_cast<size_t>(op.block.count), op.block.baked);
         } else if (gl.renderMode == GL_RENDER && op.block.count > 0) {
             bindBuffer(list.buffer);
             setArrays(op.block.baked, gl.a.color, gl.a.normal, gl.a.texCoord);
@@ -108,6 +111,12 @@ void finishList(Compiling& c) {
         }
     }
     list.ops = std::move(ops);
+    for (const Op& op : list.ops) {
+        if (op.kind == Op::Draw && op.vertices.empty() && op.block.primitive == GL_LINES) {
+            list.lineVertices = c.staticVertices;
+            break;
+        }
+    }
     if (!c.staticVertices.empty()) {
         emscripten_glGenBuffers(1, &list.buffer);
         bindBuffer(list.buffer);

@@ -126,11 +126,12 @@ void glScissor(GLint x, GLint y, GLsizei width, GLsizei height) {
     });
 }
 
-// WebGL draws lines as wide as the browser allows, often 1 pixel at most.
+// WebGL draws lines as wide as the browser allows, often 1 pixel at most:
+// wider ones are drawn as quads (draw.cpp).
 void glLineWidth(GLfloat width) {
     recordOrRun([=] {
         if (!(width > 0.0f)) return setError(GL_INVALID_VALUE);
-        emscripten_glLineWidth(width);
+        gl.a.lineWidth = width;
     });
 }
 
@@ -313,6 +314,7 @@ void glPopAttrib(void) {
             a.normalize = s.normalize;
         }
         if (mask & GL_LIST_BIT) a.listBase = s.listBase;
+        if (mask & GL_LINE_BIT) a.lineWidth = s.lineWidth;
         if (mask & GL_TEXTURE_BIT) a.texture2d = s.texture2d;
         syncState();
     });

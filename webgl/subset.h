@@ -77,6 +77,8 @@ struct Attribs {
     // scissor and viewport
     GLint scissor[4] = {0, 0, 0, 0};
     GLint viewport[4] = {0, 0, 0, 0};
+    // lines: wider than a pixel, drawn as quads (WebGL's own are often 1 pixel at most)
+    float lineWidth = 1.0f;
     // texture, transform, list
     GLuint texture = 0;
     GLenum matrixMode = GL_MODELVIEW;
@@ -97,7 +99,7 @@ struct Vertex {
     float tex[2];
 };
 
-enum Attrib : unsigned { aPosition = 0, aNormal = 1, aColor = 2, aTex = 3 };
+enum Attrib : unsigned { aPosition = 0, aNormal = 1, aColor = 2, aTex = 3, aOther = 4 };
 enum Source : unsigned { fromNormal = 1, fromColor = 2, fromTex = 4 };  // taken from the vertices
 
 // Vertices of one draw, made of triangles, lines or points.
@@ -129,6 +131,7 @@ struct Op {
 struct List {
     std::vector<Op> ops;
     GLuint buffer = 0;
+    std::vector<Vertex> lineVertices;  // the static vertices, kept where the list draws lines
 };
 
 struct Compiling {
@@ -155,6 +158,8 @@ struct Gl {
     std::vector<Vertex> begun;
     std::vector<unsigned> begunKnown;  // per vertex, in a list: Source bits the list gave
     std::vector<Vertex> out;           // the block turned into triangles, lines or points
+    std::vector<Vertex> wide;          // wide lines turned into quads
+    std::vector<float> wideOther;      // per vertex of those: the line's other end, and its side
 
     // lists
     std::map<GLuint, List> lists;
@@ -171,9 +176,9 @@ struct Gl {
     GLenum error = GL_NO_ERROR;
 
     // WebGL objects and what was last sent
-    GLuint program = 0, stream = 0, boundBuffer = ~0u;
+    GLuint program = 0, stream = 0, otherStream = 0, boundBuffer = ~0u;
     GLint uMvp = -1, uModelview = -1, uNormalMatrix = -1, uLit = -1, uLightPos = -1, uBase = -1,
-          uAmbient = -1, uDiffuse = -1, uTextured = -1;
+          uAmbient = -1, uDiffuse = -1, uTextured = -1, uWide = -1;
     unsigned arraysOn = 0;
     std::vector<GLuint> textures;  // every texture made, deleted with the context
 };
@@ -197,6 +202,8 @@ void bindBuffer(GLuint buffer);
 void setArrays(unsigned baked, const float color[4], const float normal[3], const float tex[2]);
 void setUniforms();
 void drawStream(GLenum primitive, const std::vector<Vertex>& vertices, unsigned baked);
+bool linesWide();  // lines are drawn as quads, being wider than a pixel
+void drawWideLines(const Vertex* vertices, size_t count, unsigned baked);
 
 // lists.cpp
 bool record(std::function<void()> call);

@@ -9,7 +9,6 @@ void emscripten_glEnable(GLenum cap);
 void emscripten_glDisable(GLenum cap);
 void emscripten_glViewport(GLint x, GLint y, GLsizei width, GLsizei height);
 void emscripten_glScissor(GLint x, GLint y, GLsizei width, GLsizei height);
-void emscripten_glLineWidth(GLfloat width);
 void emscripten_glClear(GLbitfield mask);
 void emscripten_glClearColor(GLfloat r, GLfloat g, GLfloat b, GLfloat a);
 void emscripten_glClearDepthf(GLfloat depth);
@@ -40,6 +39,7 @@ void emscripten_glGetProgramInfoLog(GLuint program, GLsizei bufSize, GLsizei* le
 void emscripten_glUseProgram(GLuint program);
 GLint emscripten_glGetUniformLocation(GLuint program, const char* name);
 void emscripten_glUniform1i(GLint location, GLint v0);
+void emscripten_glUniform3f(GLint location, GLfloat v0, GLfloat v1, GLfloat v2);
 void emscripten_glUniform4fv(GLint location, GLsizei count, const GLfloat* value);
 void emscripten_glUniformMatrix3fv(GLint location, GLsizei count, GLboolean transpose, const GLfloat* value);
 void emscripten_glUniformMatrix4fv(GLint location, GLsizei count, GLboolean transpose, const GLfloat* value);

@@ -273,6 +273,16 @@ void linesAndSphere() {
     glDisable(GL_LIGHTING);
 }
 
+// The same at three pixels wide, as a picture three times the show's size
+// draws them, with faces culled as the glyphs leave it.
+void wideLines() {
+    glLineWidth(3.0f);
+    glEnable(GL_CULL_FACE);
+    linesAndSphere();
+    glDisable(GL_CULL_FACE);
+    glLineWidth(1.0f);
+}
+
 GLuint glyphBase = 0;
 
 // Glyph lists: a shape and a step to the right; one lit, one of line
@@ -538,7 +548,7 @@ struct Scene {
 const Scene scenes[] = {
     {"lit", litShape},         {"texture", texturedQuad}, {"blend", blendedQuads},     {"lines", linesAndSphere},
     {"lists", glyphLists},     {"bitmap", bitmapText},    {"attrib", attribStack},     {"select", selection},
-    {"mixed", mixedLists},     {"squares", litSquares},
+    {"mixed", mixedLists},     {"squares", litSquares},   {"wide", wideLines},
 };
 
 std::vector<unsigned char> frame(width * height * 3);
