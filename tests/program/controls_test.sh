@@ -82,10 +82,15 @@ largest_difference() {
 cd "$build" || exit 1
 
 # --- An Escape tapped between two frames (two a second, so both of its
-#     messages wait for the same turn) still ends the show, with 27.
-"$program" --windowed --max-fps 2 >/dev/null 2>"$work/err" &
+#     messages wait for the same turn) still ends the show, with 27. The
+#     window has the focus first, and the show has seen it by its first
+#     event: a focus message after the Escape's would be the last message,
+#     and its code the exit code.
+"$program" --windowed --max-fps 2 --trace >"$work/trace" 2>"$work/err" &
 pid=$!
 if window=$(wait_window "$title"); then
+    focus_window "$window"
+    wait_lines 0
     tap Escape
     wait_exit 10
     [ "$code" = 27 ]
