@@ -14,8 +14,8 @@
 //               without it, at the canvas's shown size times the device's
 //               pixel ratio (at most the screen's own pixels), taken at
 //               each Play and followed when the window or full screen
-//               changes it (the picture placed anew at the scale it started
-//               at); size=640x480 is the show's own picture
+//               changes it (the picture placed anew at its new scale);
+//               size=640x480 is the show's own picture
 //   #t=S        the first frame shown is the first at S or later, as with
 //               --from S (the page reads it at each Play)
 #include <emscripten/emscripten.h>
@@ -200,7 +200,7 @@ bool pageOutputSize(int& width, int& height) {
 }
 
 // The window or full screen changed the canvas's shown size: the canvas is
-// made that size and the picture placed in it anew, at its scale.
+// made that size and the picture placed in it anew, at its new scale.
 EM_BOOL onPageResized(int, const void*, void*) {
     int width = 0, height = 0;
     if (web.state != State::Running || web.width > 0 || !pageOutputSize(width, height)) return EM_FALSE;

@@ -32,6 +32,7 @@ struct FaceDeleter {
 struct MadeFont {
     GLuint base;
     std::unique_ptr<platform::FontFace, FaceDeleter> face;
+    int bitmapPixels;  // a bitmap font's em height at 640 x 480; 0 for an outline font
 };
 std::vector<MadeFont> madeFonts;
 
@@ -39,8 +40,19 @@ void forgetFont(GLuint base) {
     std::erase_if(madeFonts, [base](const MadeFont& font) { return font.base == base; });
 }
 
-void keepFace(GLuint base, platform::FontFace* face) {
-    if (face) madeFonts.push_back(MadeFont{base, std::unique_ptr<platform::FontFace, FaceDeleter>(face)});
+void keepFace(GLuint base, platform::FontFace* face, int bitmapPixels = 0) {
+    if (face)
+        madeFonts.push_back(MadeFont{base, std::unique_ptr<platform::FontFace, FaceDeleter>(face), bitmapPixels});
+}
+
+// A bitmap font's glyphs into its lists, set at the picture's scale from
+// the outlines where that is not 1.
+void setBitmapGlyphs(platform::FontFace* face, int pixels, GLuint base) {
+    platform::FontFace* sharpFace = nullptr;
+    if (picture.scale != 1.0f)
+        sharpFace = platform::createFont(std::max(1, static_cast<int>(std::lround(static_cast<float>(pixels) * picture.scale))));
+    useFontBitmaps(face, 0, glyphsPerFont, base, sharpFace, picture.scale);
+    if (sharpFace) platform::deleteFont(sharpFace);
 }
 
 }  // namespace
@@ -63,14 +75,14 @@ GLuint makeOutlineFont(int size, GlyphStyle style) {
 GLuint makeBitmapFont(int pixels) {
     const GLuint base = glGenLists(listsPerFont);
     platform::FontFace* face = platform::createFont(pixels);
-    // In a larger picture the glyphs are set at its scale from the outlines.
-    platform::FontFace* sharpFace = nullptr;
-    if (picture.scale != 1.0f)
-        sharpFace = platform::createFont(static_cast<int>(std::lround(static_cast<float>(pixels) * picture.scale)));
-    useFontBitmaps(face, 0, glyphsPerFont, base, sharpFace, picture.scale);
-    keepFace(base, face);
-    if (sharpFace) platform::deleteFont(sharpFace);
+    setBitmapGlyphs(face, pixels, base);
+    keepFace(base, face, pixels);
     return base;
+}
+
+void rescaleBitmapFonts() {
+    for (const MadeFont& font : madeFonts)
+        if (font.bitmapPixels > 0) setBitmapGlyphs(font.face.get(), font.bitmapPixels, font.base);
 }
 
 GLuint rebuildBitmapFont(GLuint oldBase, int pixels) {

@@ -35,6 +35,9 @@ GLuint makeBitmapFont(int pixels);
 // Releases the font behind oldBase (its 256 lists and its face) and builds a
 // bitmap font in its place: for the two rebuilds during the show.
 GLuint rebuildBitmapFont(GLuint oldBase, int pixels);
+// Sets every bitmap font's glyphs again, in the same lists, at the picture's
+// scale now (its output resized to another scale).
+void rescaleBitmapFonts();
 // Deletes the 256 lists of textFont.
 void freeTextFont();
 // Formats the text (printf style, cut to 255 characters) and draws it through

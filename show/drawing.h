@@ -25,16 +25,16 @@ struct Picture {
     int x = 0, y = 0;              // the picture's lower left corner, GL pixels
     int width = showWidth;
     int height = showHeight;
-    float scale = 1.0f;            // picture height / showHeight, fixed once the output is set
+    float scale = 1.0f;            // picture height / showHeight
 };
 extern Picture picture;
 
 // Sizes the output: the picture is placed in it and its scale set. Called
-// before the display opens; the scale then holds for the whole run, as the
-// fonts are made at it.
+// before the display opens.
 void sizeOutput(int width, int height);
-// Places the picture, at the scale it has, in an output resized to width x
-// height (a window resized by its user). Unsized: nothing.
+// Places the picture in an output resized to width x height (a window
+// resized by its user, a page gone full screen); at another scale the line
+// width and the bitmap fonts made so far follow it. Unsized: nothing.
 void placePicture(int width, int height);
 // Whether the output has bars around the picture.
 inline bool pictureHasBars() {

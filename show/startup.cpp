@@ -29,14 +29,9 @@ float lightDiffuse[4] = {1.0f, 0.0f, 0.0f, 1.0f};
 float lightPosition[4] = {lightX, 0.0f, -4.0f, 1.0f};
 Picture picture;
 
-void sizeOutput(int width, int height) {
-    picture.sized = true;
-    placePicture(width, height);
-    picture.scale = static_cast<float>(picture.height) / static_cast<float>(showHeight);
-}
+namespace {
 
-void placePicture(int width, int height) {
-    if (!picture.sized) return;
+void placeInOutput(int width, int height) {
     picture.outputWidth = std::max(width, 1);
     picture.outputHeight = std::max(height, 1);
     // The largest 4:3 rectangle that fits, in whole pixels.
@@ -52,6 +47,25 @@ void placePicture(int width, int height) {
     picture.height = std::max(picture.height, 1);
     picture.x = (picture.outputWidth - picture.width) / 2;
     picture.y = (picture.outputHeight - picture.height) / 2;
+}
+
+float pictureScale() { return static_cast<float>(picture.height) / static_cast<float>(showHeight); }
+
+}  // namespace
+
+void sizeOutput(int width, int height) {
+    picture.sized = true;
+    placeInOutput(width, height);
+    picture.scale = pictureScale();
+}
+
+void placePicture(int width, int height) {
+    if (!picture.sized) return;
+    placeInOutput(width, height);
+    if (pictureScale() == picture.scale) return;
+    picture.scale = pictureScale();
+    glLineWidth(picture.scale);
+    rescaleBitmapFonts();
 }
 
 namespace {
@@ -163,6 +177,7 @@ void saveStartState() {
 void restartShow(bool textFontRebuilt, bool bigFontRebuilt) {
     // 1. The GL state start-up left, kept again for the next restart.
     glPopAttrib();
+    if (picture.sized) glLineWidth(picture.scale);  // the picture's scale now, which a resize may have changed
     glPushAttrib(GL_ALL_ATTRIB_BITS & ~GL_VIEWPORT_BIT);
 
     // 2. The fonts rebuilt on the way: textFont when the sphere scene began,

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "resources/text.h"
+#include "show/drawing.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -178,14 +179,19 @@ TEST_F(Fonts, BitmapTextStartsAtTheRasterPositionWhateverItsLength) {
 
 // The bitmap size is the em height in pixels: the lit height of "H" is the
 // outline font's cap height times the size, for the start-up size and for
-// the size of the rebuild. "H" stands on the raster position's baseline, and
-// "T" has its bar at the top.
+// the size of the rebuild, and twice that once the picture is placed at
+// twice its scale (in the same lists). "H" stands on the raster position's
+// baseline, and "T" has its bar at the top.
 TEST_F(Fonts, BitmapSizeIsTheEmHeightAlsoAfterARebuild) {
     bigFont = makeBitmapFont(72);
     captionFont = makeBitmapFont(24);
     const GLuint oldBase = bigFont;
-    for (int size : {72, 42}) {
+    for (int size : {72, 42, 84}) {
         if (size == 42) bigFont = rebuildBitmapFont(bigFont, size);
+        if (size == 84) {
+            sizeOutput(width, height);
+            placePicture(2 * width, 2 * height);
+        }
         clearUnlitWhite();
         glTranslatef(0.0f, 0.0f, -1.0f);
         glRasterPos2f(-0.3f, -0.2f);
@@ -209,6 +215,8 @@ TEST_F(Fonts, BitmapSizeIsTheEmHeightAlsoAfterARebuild) {
         }
         EXPECT_GT(top, 2 * bottom) << "lit pixels across the bar and across the stem, size " << size;
     }
+    picture = Picture{};
+    glLineWidth(1.0f);
     for (GLuint name = oldBase; name < oldBase + 256; ++name)
         if (name < bigFont || name >= bigFont + 256) {
             EXPECT_FALSE(glIsList(name)) << "list " << name;
