@@ -361,7 +361,7 @@ TEST_F(SoundTest, AMovedSongMixesWhatThePlayedOneMixesFromItsMoment) {
     ASSERT_TRUE(FMUSIC_PlaySong(song));
     const std::vector<int16_t> whole = render(static_cast<int>(songSeconds * mixRate) * 3);
     // Rows: the moment, and the one the move was prepared for ahead (-1: none).
-    for (const auto [moment, prepared] : {std::pair{0.35, -1.0}, {2.61, 2.61}, {4.2, 3.0}}) {
+    for (const auto& [moment, prepared] : {std::pair{0.35, -1.0}, {2.61, 2.61}, {4.2, 3.0}}) {
         if (prepared >= 0.0) platform::prepareSongPosition(song, prepared);
         platform::setSongPosition(song, moment);
         const std::vector<int16_t> placed = render(mixRate / 2);
