@@ -339,6 +339,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE uint32_t eyesonlyReadingAt(double seconds) { ret
 // How far the music heard was behind the picture when last looked, in
 // seconds (ahead: below 0); 0 on the fixed-step clock.
 extern "C" EMSCRIPTEN_KEEPALIVE double eyesonlySoundBehind() { return web.soundBehind; }
+// The picture's scale now: its height over the show's own.
+extern "C" EMSCRIPTEN_KEEPALIVE double eyesonlyPictureScale() { return picture.scale; }
 extern "C" EMSCRIPTEN_KEEPALIVE int eyesonlyPlayerState() {
     const PlayerView view = playerView();
     return (view.paused ? 1 : 0) | (view.muted ? 2 : 0);

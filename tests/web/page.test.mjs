@@ -80,13 +80,27 @@ describe('in chromium', () => {
     }
   });
 
-  test('the canvas draws at its shown size in device pixels, or at the size the address gives', async () => {
+  test('the canvas draws at its shown size in device pixels, follows it, or takes the size the address gives', async () => {
     const canvasSize = (page) => page.$eval('#canvas', (c) => [c.width, c.height, c.clientWidth, c.clientHeight]);
-    const own = await browser.openPage('?fps=10&until=0.5', { ownSize: true });
+    const own = await browser.openPage('', { ownSize: true });
+    // The picture's scale, as the largest 4:3 picture in the canvas has it,
+    // once the canvas is at twice its shown size.
+    const placed = async () => {
+      await own.waitForFunction(() => { const c = document.getElementById('canvas'); return c.width === 2 * c.clientWidth; });
+      const [width, height] = await canvasSize(own);
+      const scale = Math.min(height, Math.floor(width * 3 / 4)) / 480;
+      await own.waitForFunction((s) => Math.abs(Module._eyesonlyPictureScale() - s) < 1e-6, {}, scale);
+      return scale;
+    };
     await own.setViewport({ width: 800, height: 600, deviceScaleFactor: 2 });
-    assert.deepEqual(await playToEnd(own), { exitCode: 0, escaped: false });
-    const [width, height, shownWidth, shownHeight] = await canvasSize(own);
-    assert.deepEqual([width, height], [shownWidth * 2, shownHeight * 2], 'the canvas at twice its shown size');
+    await own.click('#play');
+    await own.waitForFunction(() => eyesonlyPage.kept.framesShown >= 3);
+    const scales = [await placed()];
+    await own.setViewport({ width: 480, height: 400, deviceScaleFactor: 2 });
+    scales.push(await placed());
+    assert.ok(scales[1] < scales[0], `the picture at scale ${scales[1]} in the smaller window, ${scales[0]} before`);
+    await own.keyboard.press('Escape');
+    assert.deepEqual(await waitForEnd(own), { exitCode: 27, escaped: true });
     await own.close();
     const sized = await browser.openPage('?fps=10&until=0.5&size=1280x960');
     assert.deepEqual(await playToEnd(sized), { exitCode: 0, escaped: false });
