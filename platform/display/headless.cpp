@@ -1,6 +1,8 @@
 // The headless back end: SDL's offscreen driver, which makes its GL context
-// on an EGL pbuffer through Mesa and needs no display at all. Its virtual
-// display takes any mode, it has no cursor, and it shows no message boxes.
+// on an EGL pbuffer through Mesa and needs no display at all. On Windows,
+// which has no EGL and no offscreen video driver, a window of the system's
+// own that is never shown, whose GL context draws into its back buffer.
+// Either takes any display mode, has no cursor and shows no message boxes.
 #include <GL/gl.h>
 
 #include "platform/display/backend.h"
@@ -14,7 +16,11 @@ namespace {
 bool videoStarted = false;
 
 bool startVideo() {
+#ifdef _WIN32
+    if (!videoStarted) videoStarted = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+#else
     if (!videoStarted) videoStarted = SDL_VideoInit("offscreen") == 0;
+#endif
     return videoStarted;
 }
 
@@ -24,6 +30,15 @@ void restoreDisplayMode() {}
 
 void showCursor(bool) {}
 
+#ifdef _WIN32
+// Never shown, so never on the screen or in the task bar, and never given
+// the keyboard.
+bool createWindow(const char* title, int width, int height, bool) {
+    return videoStarted && sdl::createWindow(title, width, height, SDL_WINDOW_SKIP_TASKBAR);
+}
+
+void showWindow() {}
+#else
 bool createWindow(const char* title, int width, int height, bool) {
     return videoStarted && sdl::createWindow(title, width, height, SDL_WINDOW_ALLOW_HIGHDPI);
 }
@@ -33,11 +48,12 @@ void showWindow() {
     SDL_ShowWindow(sdl::window);
     SDL_RaiseWindow(sdl::window);
 }
+#endif
 
-// A pbuffer has no front buffer, so SDL's swap (eglSwapBuffers) does
-// nothing, not even flush. Left alone, the driver queues every frame's
-// commands and the process grows by megabytes a second. Waiting for each
-// frame keeps memory flat and makes the frame complete, as a swap on a
+// A pbuffer (or a window never shown) has no front buffer on show, so a
+// swap may do nothing, not even flush. Left alone, the driver queues every
+// frame's commands and the process grows by megabytes a second. Waiting for
+// each frame keeps memory flat and makes the frame complete, as a swap on a
 // display does.
 void swapBuffers() {
     if (sdl::context != nullptr) glFinish();
