@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the browser build's two libraries with emscripten from Debian's own
 # source packages, into PREFIX (default: build-webdeps/ in the top folder):
-#   lib/libopenmpt.a, include/libopenmpt/*.h*   the tracker-music player
+#   lib/libopenmpt.a, include/libopenmpt/*.h*   the tracker-music player (XM alone)
 #   lib/libGLU.a, include/GL/glu.h               GLU's tessellator and quadrics
 # Runs once per clean build: a stamp records the source versions, the
 # compiler and this script's own hash, and a later run with the same stamp
@@ -164,7 +164,22 @@ build_lib() {
 # reports every failure by an exception, and catches some itself: built with
 # WebAssembly's own exceptions (-fwasm-exceptions), as the page's program is,
 # which need no JavaScript call around each call that may throw.
+#
+# The page plays two XM songs and nothing else, so its library reads XM
+# alone: the list of module loaders in Sndfile.cpp is cut to XM's, and the
+# packed containers (XPK, PP20, MMCMP, UMX) are neither probed nor
+# unpacked, which leaves the other formats' loaders unlinked: the same
+# samples from an XM, in less WebAssembly.
 begin "build libopenmpt.a"
+sndfile=$openmpt_src/soundlib/Sndfile.cpp
+for line in 'MPT_DECLARE_FORMAT(XM),' 'UnpackXPK(containerItems' 'ProbeFileHeaderUMX(file'; do
+  grep -q "$line" "$sndfile" || { echo "deps: $sndfile has no $line: the XM-only cut needs a new look" >&2; exit 1; }
+done
+sed -i -e '/^static constexpr FileFormatLoader ModuleFormatLoaders/,/^};/{/MPT_DECLARE_FORMAT(/{/MPT_DECLARE_FORMAT(XM)/!d}}' \
+       -e '/MPT_DO_PROBE(result, ProbeFileHeader\(MMCMP\|PP20\|XPK\|UMX\)(/d' \
+       -e '/if(packedContainerType == ModContainerType::None && Unpack\(XPK\|PP20\|MMCMP\|UMX\)(/d' "$sndfile"
+[ "$(grep -c 'MPT_DECLARE_FORMAT(' "$sndfile")" -eq 3 ]  # the two defines and XM's line
+! grep -q 'Unpack\(XPK\|PP20\|MMCMP\|UMX\)(\|ProbeFileHeader\(MMCMP\|PP20\|XPK\|UMX\)(' "$sndfile"
 am=$openmpt_src/Makefile.am
 openmpt_sources=$(sed -n -E 's/^MPT_FILES_(COMMON|SOUNDBASE|SOUNDLIB|SOUNDDSP) \+= (.*\.cpp)$/\2/p' "$am")
 openmpt_sources="$openmpt_sources $(sed -n -E 's/^libopenmpt_la_SOURCES \+= (libopenmpt\/.*\.cpp)$/\1/p' "$am")"
