@@ -37,7 +37,9 @@ const eyesonlyPage = (() => {
   let fallbackQueue = null;  // the ScriptProcessorNode's blocks
   let soundStart = 0;     // audio time at which the device opened
 
-  // What a test or a benchmark reads back (address flags keep, grab).
+  // What a test or a benchmark reads back (address flags keep, grab). The
+  // page and the program also mark their steps to the first frame on the
+  // performance timeline ("eyesonly: ..."), for bench/web.mjs.
   const keep = params.has('keep');
   const grabSeconds = (params.get('grab') || '').split(',').filter((s) => s !== '').map(Number)
     .filter((s) => Number.isFinite(s) && s >= 0);
@@ -127,6 +129,11 @@ const eyesonlyPage = (() => {
   }
 
   async function setUpSound() {
+    // Made ahead of Play and playing already: nothing to wait for.
+    if (output && audio.state === 'running') {
+      soundLive = true;
+      return null;
+    }
     let timer;
     let lateness = null;
     const late = new Promise((_, fail) => {
@@ -158,6 +165,7 @@ const eyesonlyPage = (() => {
   // 2. Play, Play again, full screen.
   async function start() {
     if (!loaded || running || starting) return;
+    performance.mark('eyesonly: play');
     starting = true;
     play.disabled = true;
     const noSound = await setUpSound();
@@ -169,6 +177,7 @@ const eyesonlyPage = (() => {
     for (const [caption, text] of standing) showMessage(caption, text);
     if (noSound) showMessage('Sound', 'no sound, the show plays silently: ' + noSound);
     runStarted = true;
+    performance.mark('eyesonly: sound set up');
     Module._eyesonlyPlay(startMoment('it plays from the start') ?? 0);
     if (running) showControls();  // a start the show refuses has ended the run
   }
@@ -442,7 +451,8 @@ const eyesonlyPage = (() => {
     const totalBytes = files.reduce((n, file) => n + (file.whole ? file.loaded : file.total), 0);
     // A compressed answer counts its length before unpacking: held below 100.
     const percent = files.every((file) => file.whole) ? 100 : Math.min(99, Math.floor((100 * loadedBytes) / totalBytes));
-    play.textContent = known ? `Loading… ${percent}%` : 'Loading…';
+    const text = known ? `Loading… ${percent}%` : 'Loading…';
+    if (play.textContent !== text) play.textContent = text;  // not a layout for every piece that arrives
   }
 
   async function fetchFile(file) {
@@ -469,6 +479,7 @@ const eyesonlyPage = (() => {
         throw error;
       })
       : await body.arrayBuffer();
+    performance.mark(`eyesonly: ${file.name} whole`);
     showProgress();
   }
 
@@ -526,6 +537,7 @@ const eyesonlyPage = (() => {
       play.disabled = false;
     },
     ready(playerControls, showSeconds, programMixRate) {
+      performance.mark('eyesonly: ready');
       loaded = true;
       controlsAct = playerControls;
       showLengthSeconds = showSeconds;
@@ -564,7 +576,10 @@ const eyesonlyPage = (() => {
       return audio ? Math.max(0, Math.floor((audio.currentTime - soundStart) * audio.sampleRate)) : 0;
     },
     frameShown(clockMs) {
-      if (kept.firstFrameMs === null) kept.firstFrameMs = performance.now();
+      if (kept.firstFrameMs === null) {
+        kept.firstFrameMs = performance.now();
+        performance.mark('eyesonly: first frame');
+      }
       kept.framesShown++;
       if (runStarted) { kept.runStarts.push(clockMs); runStarted = false; }
       if (grabs === null) grabs = grabSeconds.map((s) => Module._eyesonlyReadingAt(s) >>> 0);

@@ -40,6 +40,7 @@ struct FMUSIC_MODULE {
     std::unique_ptr<openmpt::module> module;  // rendered by the mixer while playing
     std::vector<std::string> loadLog;         // the loader's messages, one a line
     bool playing = false;                     // changed on the show's thread only
+    bool asLoaded = false;                    // the module is as loaded: never mixed nor moved
 };
 
 namespace {
@@ -289,6 +290,7 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* path) {
         song->module = openModule(bytes, log);
         song->loadLog = splitLines(log.str());
         song->bytes = std::move(bytes);
+        song->asLoaded = true;
         mixer.songs.push_back(std::move(song));
         return mixer.songs.back().get();
     } catch (...) {
@@ -301,16 +303,20 @@ bool FMUSIC_PlaySong(FMUSIC_MODULE* handle) {
     if (!song || !outputReady()) return false;
     // A module made afresh from the file starts exactly as on the first play;
     // seeking back to the start leaves the mixer's volume ramps a level off.
+    // The loaded one is such a module until it is first played or moved.
     std::unique_ptr<openmpt::module> fresh;
-    try {
-        std::ostringstream ignored;
-        fresh = openModule(song->bytes, ignored);
-    } catch (...) {
-        return false;
+    if (!song->asLoaded) {
+        try {
+            std::ostringstream ignored;
+            fresh = openModule(song->bytes, ignored);
+        } catch (...) {
+            return false;
+        }
     }
     {
         DeviceLock lock;
-        song->module.swap(fresh);
+        if (!song->asLoaded) song->module.swap(fresh);
+        song->asLoaded = false;
         if (!song->playing) {
             mixer.playing.push_back(song);
             song->playing = true;
@@ -449,6 +455,7 @@ void setSongPosition(FMUSIC_MODULE* handle, double seconds) {
     // 2. Put in place.
     DeviceLock lock;
     song->module.swap(placed);  // the old module is destroyed on return, after the lock
+    song->asLoaded = false;
 }
 
 bool songPlaying(const FMUSIC_MODULE* handle) {
