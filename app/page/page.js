@@ -153,12 +153,17 @@ const eyesonlyPage = (() => {
     }
   }
 
-  // Where the browser lets a page sound without a gesture, the output is
-  // made as soon as the program says at which rate, before Play: some
-  // browsers take over a second to open their first one.
+  // The output is made as soon as the program says at which rate, before
+  // Play: some browsers take over a second to open their first one, and
+  // making it (its worklet fetched and compiled) is most of the way from
+  // Play to the first frame. Where the browser lets a page sound without a
+  // gesture it plays at once; where it does not say (chromium has no
+  // getAutoplayPolicy), it is made and waits, suspended, for Play to
+  // resume it; where it says no, Play makes it.
   function soundAhead() {
-    if (navigator.getAutoplayPolicy && navigator.getAutoplayPolicy('audiocontext') === 'allowed')
-      soundReady().catch(() => {});
+    const policy = navigator.getAutoplayPolicy ? navigator.getAutoplayPolicy('audiocontext') : 'unknown';
+    if (policy === 'allowed') soundReady().catch(() => {});
+    else if (policy === 'unknown' && !soundMade) (soundMade = makeSound()).catch(() => {});
   }
 
   // -------------------------------------------------------------------------
