@@ -29,6 +29,7 @@
 #include <atomic>
 #include <cmath>
 #include <future>
+#include <map>
 #include <memory>
 #include <sstream>
 
@@ -154,8 +155,15 @@ bool xmHeaderComplete(const std::vector<char>& bytes) {
 
 // A module ready to play: looping until stopped, and without dither, so that
 // it renders the same every time it is played. Throws what libopenmpt throws.
-std::unique_ptr<openmpt::module> openModule(const std::vector<char>& bytes, std::ostream& log) {
-    auto module = std::make_unique<openmpt::module>(bytes, log);
+// One played from its start does not need its length worked out at load
+// (a run through the whole song, most of a load's time): libopenmpt then
+// works it out when asked; one to be moved (seeking) has it made at load.
+enum class ModuleUse { FromStart, Seeking };
+std::unique_ptr<openmpt::module> openModule(const std::vector<char>& bytes, std::ostream& log,
+                                            ModuleUse use = ModuleUse::FromStart) {
+    const std::map<std::string, std::string> loading{
+        {"load.skip_subsongs_init", use == ModuleUse::FromStart ? "1" : "0"}};
+    auto module = std::make_unique<openmpt::module>(bytes, log, loading);
     module->set_repeat_count(-1);
     module->ctl_set_integer("dither", 0);
     return module;
@@ -385,7 +393,7 @@ namespace {
 std::unique_ptr<openmpt::module> movedSong(const std::vector<char>& bytes, int mixRate, double seconds,
                                           const std::atomic<bool>& dropped) {
     std::ostringstream ignored;
-    std::unique_ptr<openmpt::module> placed = openModule(bytes, ignored);
+    std::unique_ptr<openmpt::module> placed = openModule(bytes, ignored, ModuleUse::Seeking);
     if (mixRate > 0) {
         std::array<int16_t, mixChunkFrames * channelCount> unheard{};
         auto left = static_cast<int64_t>(std::llround(std::max(seconds, 0.0) * mixRate));
