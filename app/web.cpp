@@ -77,6 +77,8 @@ EM_JS(int, pageCanvasPixels, (), {
     const height = Math.min(Math.round(box.height * ratio), Math.round(screen.height * ratio), 16384);
     return width >= 16 && height >= 16 ? (width << 16) | height : 0;
 });
+// A step of the way to the first frame on the page's performance timeline.
+EM_JS(void, pageMark, (const char* step), { performance.mark('eyesonly: ' + UTF8ToString(step)); });
 EM_JS(void, pageShowEnded, (int exitCode, int escaped, double heapBytes), {
     eyesonlyPage.showEnded(exitCode, escaped !== 0, heapBytes);
 });
@@ -211,6 +213,7 @@ EM_BOOL onPageResized(int, const void*, void*) {
 }
 
 void start() {
+    pageMark("start-up");
     if (web.played) {
         resetShowState();
         shell.skipFullscreen = true;  // the page is its own window
@@ -239,6 +242,7 @@ void start() {
         return;
     }
     web.state = State::Running;
+    pageMark("started");
 }
 
 void finish() {
@@ -347,6 +351,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int eyesonlyPlayerState() {
 }
 
 int main() {
+    pageMark("program");
     // 1. The run the address asks for.
     Options options;
     if (addressOption("fps", options)) web.fixedFps = options.fps;

@@ -1,5 +1,7 @@
 // The browser build's figures (bench/run prints them with its goals):
-//   web-first-frame-ms  page load to the first frame drawn, Play pressed at once
+//   web-first-frame-ms  page load to the first frame drawn, Play pressed at once,
+//                       and where that time went, from the steps the page
+//                       and the program mark on the performance timeline
 //   web-bundle-kb       everything the page downloads, gzipped, with its parts
 //   web-single-file-kb  the one-file page (eyesonly.html), gzipped
 //   web-fps             the page's frames a second on the fixed-step clock in
@@ -43,6 +45,18 @@ console.log(single ? `web-single-file-kb ${kb(gzipSync(single, { level: 9 }).len
 // 2. First frame and frame rate, in one browser.
 const browser = await openBrowser();
 const firsts = [];
+// The way to the first frame, step by step: each step ends at its mark.
+const steps = [
+  ['download and compile', 'eyesonly: download'],
+  ['program loaded', 'eyesonly: program'],
+  ['program ready', 'eyesonly: ready'],
+  ['Play pressed (the benchmark\'s click)', 'eyesonly: play'],
+  ['sound set up', 'eyesonly: sound set up'],
+  ['to the next animation frame', 'eyesonly: start-up'],
+  ['start-up', 'eyesonly: started'],
+  ['first frame drawn', 'eyesonly: first frame'],
+];
+const stepTimes = steps.map(() => []);
 const rates = [];
 const jumps = [];
 const seconds = 20;
@@ -52,6 +66,15 @@ for (let i = 0; i < runs; i++) {
   await page.click('#play');
   await waitForEnd(page);
   firsts.push(await page.evaluate(() => eyesonlyPage.kept.firstFrameMs));
+  // The download's end is the last of the three files to come whole.
+  const marks = await page.evaluate(() => Object.fromEntries(performance.getEntriesByType('mark')
+    .map((mark) => [mark.name, mark.startTime])));
+  marks['eyesonly: download'] = Math.max(...['wasm', 'data', 'js'].map((x) => marks[`eyesonly: eyesonly.${x} whole`]));
+  let before = 0;
+  steps.forEach(([, mark], k) => {
+    stepTimes[k].push(marks[mark] - before);
+    before = marks[mark];
+  });
   await page.close();
 
   const timed = await browser.openPage(`?fps=${fps}&until=${seconds}`);
@@ -87,7 +110,8 @@ for (let i = 0; i < runs; i++) {
             { cwd: nativeBuild });
   nativeRates.push((seconds * fps + 1) / ((Date.now() - started) / 1000));
 }
-console.log(`web-first-frame-ms ${median(firsts).toFixed(0)} from the page's load, Play pressed at once`);
+console.log(`web-first-frame-ms ${median(firsts).toFixed(0)} from the page's load, Play pressed at once: ` +
+            steps.map(([name], k) => `${name} ${median(stepTimes[k]).toFixed(0)}`).join(', ') + ' (medians)');
 console.log(`web-jump-ms ${median(jumps).toFixed(0)} for the position bar's jump from the start to 140 s ` +
             '(8400 frames run through at 60 a second, then the frame at 140 s shown)');
 console.log(`web-fps ${median(rates).toFixed(1)} frames a second in SwiftShader, the first ${seconds} s at ${fps} fps ` +

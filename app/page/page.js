@@ -37,7 +37,9 @@ const eyesonlyPage = (() => {
   let fallbackQueue = null;  // the ScriptProcessorNode's blocks
   let soundStart = 0;     // audio time at which the device opened
 
-  // What a test or a benchmark reads back (address flags keep, grab).
+  // What a test or a benchmark reads back (address flags keep, grab). The
+  // page and the program also mark their steps to the first frame on the
+  // performance timeline ("eyesonly: ..."), for bench/web.mjs.
   const keep = params.has('keep');
   const grabSeconds = (params.get('grab') || '').split(',').filter((s) => s !== '').map(Number)
     .filter((s) => Number.isFinite(s) && s >= 0);
@@ -127,6 +129,11 @@ const eyesonlyPage = (() => {
   }
 
   async function setUpSound() {
+    // Made ahead of Play and playing already: nothing to wait for.
+    if (output && audio.state === 'running') {
+      soundLive = true;
+      return null;
+    }
     let timer;
     let lateness = null;
     const late = new Promise((_, fail) => {
@@ -146,18 +153,24 @@ const eyesonlyPage = (() => {
     }
   }
 
-  // Where the browser lets a page sound without a gesture, the output is
-  // made as soon as the program says at which rate, before Play: some
-  // browsers take over a second to open their first one.
+  // The output is made as soon as the program says at which rate, before
+  // Play: some browsers take over a second to open their first one, and
+  // making it (its worklet fetched and compiled) is most of the way from
+  // Play to the first frame. Where the browser lets a page sound without a
+  // gesture it plays at once; where it does not say (chromium has no
+  // getAutoplayPolicy), it is made and waits, suspended, for Play to
+  // resume it; where it says no, Play makes it.
   function soundAhead() {
-    if (navigator.getAutoplayPolicy && navigator.getAutoplayPolicy('audiocontext') === 'allowed')
-      soundReady().catch(() => {});
+    const policy = navigator.getAutoplayPolicy ? navigator.getAutoplayPolicy('audiocontext') : 'unknown';
+    if (policy === 'allowed') soundReady().catch(() => {});
+    else if (policy === 'unknown' && !soundMade) (soundMade = makeSound()).catch(() => {});
   }
 
   // -------------------------------------------------------------------------
   // 2. Play, Play again, full screen.
   async function start() {
     if (!loaded || running || starting) return;
+    performance.mark('eyesonly: play');
     starting = true;
     play.disabled = true;
     const noSound = await setUpSound();
@@ -169,6 +182,7 @@ const eyesonlyPage = (() => {
     for (const [caption, text] of standing) showMessage(caption, text);
     if (noSound) showMessage('Sound', 'no sound, the show plays silently: ' + noSound);
     runStarted = true;
+    performance.mark('eyesonly: sound set up');
     Module._eyesonlyPlay(startMoment('it plays from the start') ?? 0);
     if (running) showControls();  // a start the show refuses has ended the run
   }
@@ -442,7 +456,8 @@ const eyesonlyPage = (() => {
     const totalBytes = files.reduce((n, file) => n + (file.whole ? file.loaded : file.total), 0);
     // A compressed answer counts its length before unpacking: held below 100.
     const percent = files.every((file) => file.whole) ? 100 : Math.min(99, Math.floor((100 * loadedBytes) / totalBytes));
-    play.textContent = known ? `Loading… ${percent}%` : 'Loading…';
+    const text = known ? `Loading… ${percent}%` : 'Loading…';
+    if (play.textContent !== text) play.textContent = text;  // not a layout for every piece that arrives
   }
 
   async function fetchFile(file) {
@@ -469,6 +484,7 @@ const eyesonlyPage = (() => {
         throw error;
       })
       : await body.arrayBuffer();
+    performance.mark(`eyesonly: ${file.name} whole`);
     showProgress();
   }
 
@@ -526,6 +542,7 @@ const eyesonlyPage = (() => {
       play.disabled = false;
     },
     ready(playerControls, showSeconds, programMixRate) {
+      performance.mark('eyesonly: ready');
       loaded = true;
       controlsAct = playerControls;
       showLengthSeconds = showSeconds;
@@ -564,7 +581,10 @@ const eyesonlyPage = (() => {
       return audio ? Math.max(0, Math.floor((audio.currentTime - soundStart) * audio.sampleRate)) : 0;
     },
     frameShown(clockMs) {
-      if (kept.firstFrameMs === null) kept.firstFrameMs = performance.now();
+      if (kept.firstFrameMs === null) {
+        kept.firstFrameMs = performance.now();
+        performance.mark('eyesonly: first frame');
+      }
       kept.framesShown++;
       if (runStarted) { kept.runStarts.push(clockMs); runStarted = false; }
       if (grabs === null) grabs = grabSeconds.map((s) => Module._eyesonlyReadingAt(s) >>> 0);

@@ -29,6 +29,7 @@
 #include <atomic>
 #include <cmath>
 #include <future>
+#include <map>
 #include <memory>
 #include <sstream>
 
@@ -40,6 +41,7 @@ struct FMUSIC_MODULE {
     std::unique_ptr<openmpt::module> module;  // rendered by the mixer while playing
     std::vector<std::string> loadLog;         // the loader's messages, one a line
     bool playing = false;                     // changed on the show's thread only
+    bool asLoaded = false;                    // the module is as loaded: never mixed nor moved
 };
 
 namespace {
@@ -153,8 +155,15 @@ bool xmHeaderComplete(const std::vector<char>& bytes) {
 
 // A module ready to play: looping until stopped, and without dither, so that
 // it renders the same every time it is played. Throws what libopenmpt throws.
-std::unique_ptr<openmpt::module> openModule(const std::vector<char>& bytes, std::ostream& log) {
-    auto module = std::make_unique<openmpt::module>(bytes, log);
+// One played from its start does not need its length worked out at load
+// (a run through the whole song, most of a load's time): libopenmpt then
+// works it out when asked; one to be moved (seeking) has it made at load.
+enum class ModuleUse { FromStart, Seeking };
+std::unique_ptr<openmpt::module> openModule(const std::vector<char>& bytes, std::ostream& log,
+                                            ModuleUse use = ModuleUse::FromStart) {
+    const std::map<std::string, std::string> loading{
+        {"load.skip_subsongs_init", use == ModuleUse::FromStart ? "1" : "0"}};
+    auto module = std::make_unique<openmpt::module>(bytes, log, loading);
     module->set_repeat_count(-1);
     module->ctl_set_integer("dither", 0);
     return module;
@@ -289,6 +298,7 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* path) {
         song->module = openModule(bytes, log);
         song->loadLog = splitLines(log.str());
         song->bytes = std::move(bytes);
+        song->asLoaded = true;
         mixer.songs.push_back(std::move(song));
         return mixer.songs.back().get();
     } catch (...) {
@@ -301,16 +311,20 @@ bool FMUSIC_PlaySong(FMUSIC_MODULE* handle) {
     if (!song || !outputReady()) return false;
     // A module made afresh from the file starts exactly as on the first play;
     // seeking back to the start leaves the mixer's volume ramps a level off.
+    // The loaded one is such a module until it is first played or moved.
     std::unique_ptr<openmpt::module> fresh;
-    try {
-        std::ostringstream ignored;
-        fresh = openModule(song->bytes, ignored);
-    } catch (...) {
-        return false;
+    if (!song->asLoaded) {
+        try {
+            std::ostringstream ignored;
+            fresh = openModule(song->bytes, ignored);
+        } catch (...) {
+            return false;
+        }
     }
     {
         DeviceLock lock;
-        song->module.swap(fresh);
+        if (!song->asLoaded) song->module.swap(fresh);
+        song->asLoaded = false;
         if (!song->playing) {
             mixer.playing.push_back(song);
             song->playing = true;
@@ -379,7 +393,7 @@ namespace {
 std::unique_ptr<openmpt::module> movedSong(const std::vector<char>& bytes, int mixRate, double seconds,
                                           const std::atomic<bool>& dropped) {
     std::ostringstream ignored;
-    std::unique_ptr<openmpt::module> placed = openModule(bytes, ignored);
+    std::unique_ptr<openmpt::module> placed = openModule(bytes, ignored, ModuleUse::Seeking);
     if (mixRate > 0) {
         std::array<int16_t, mixChunkFrames * channelCount> unheard{};
         auto left = static_cast<int64_t>(std::llround(std::max(seconds, 0.0) * mixRate));
@@ -449,6 +463,7 @@ void setSongPosition(FMUSIC_MODULE* handle, double seconds) {
     // 2. Put in place.
     DeviceLock lock;
     song->module.swap(placed);  // the old module is destroyed on return, after the lock
+    song->asLoaded = false;
 }
 
 bool songPlaying(const FMUSIC_MODULE* handle) {

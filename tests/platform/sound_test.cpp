@@ -369,6 +369,12 @@ TEST_F(SoundTest, AMovedSongMixesWhatThePlayedOneMixesFromItsMoment) {
         EXPECT_TRUE(std::equal(placed.begin(), placed.end(), from)) << "moved to " << moment << " s";
     }
     FMUSIC_FreeSong(song);
+    // A song moved before its first play still starts that play from the beginning.
+    FMUSIC_MODULE* unplayed = FMUSIC_LoadSong(path.c_str());
+    platform::setSongPosition(unplayed, 2.61);
+    ASSERT_TRUE(FMUSIC_PlaySong(unplayed));
+    EXPECT_EQ(render(blockFrames), std::vector<int16_t>(whole.begin(), whole.begin() + blockFrames * 2));
+    FMUSIC_FreeSong(unplayed);
 }
 
 // A jump moves a playing song to a moment between two rows, with the

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the browser build's two libraries with emscripten from Debian's own
 # source packages, into PREFIX (default: build-webdeps/ in the top folder):
-#   lib/libopenmpt.a, include/libopenmpt/*.h*   the tracker-music player
+#   lib/libopenmpt.a, include/libopenmpt/*.h*   the tracker-music player (XM alone)
 #   lib/libGLU.a, include/GL/glu.h               GLU's tessellator and quadrics
 # Runs once per clean build: a stamp records the source versions, the
 # compiler and the scripts' own hashes, and a later run with the same stamp
@@ -27,7 +27,24 @@ deps_up_to_date "$(printf 'libopenmpt %s\nlibglu %s\nemcc %s\nscript %s' \
 # 1. The source packages, with Debian's changes applied.
 fetch_openmpt_and_glu
 
-# 2. libopenmpt with hidden symbols, as its configure script picks them;
+# 2. The page plays two XM songs and nothing else, so its libopenmpt reads
+# XM alone: the list of module loaders in Sndfile.cpp is cut to XM's, and
+# the packed containers (XPK, PP20, MMCMP, UMX) are neither probed nor
+# unpacked, which leaves the other formats' loaders unlinked: the same
+# samples from an XM, in less WebAssembly.
+begin "cut libopenmpt to XM"
+sndfile=$openmpt_src/soundlib/Sndfile.cpp
+for line in 'MPT_DECLARE_FORMAT(XM),' 'UnpackXPK(containerItems' 'ProbeFileHeaderUMX(file'; do
+  grep -q "$line" "$sndfile" || { echo "deps: $sndfile has no $line: the XM-only cut needs a new look" >&2; exit 1; }
+done
+sed -i -e '/^static constexpr FileFormatLoader ModuleFormatLoaders/,/^};/{/MPT_DECLARE_FORMAT(/{/MPT_DECLARE_FORMAT(XM)/!d}}' \
+       -e '/MPT_DO_PROBE(result, ProbeFileHeader\(MMCMP\|PP20\|XPK\|UMX\)(/d' \
+       -e '/if(packedContainerType == ModContainerType::None && Unpack\(XPK\|PP20\|MMCMP\|UMX\)(/d' "$sndfile"
+[ "$(grep -c 'MPT_DECLARE_FORMAT(' "$sndfile")" -eq 3 ]  # the two defines and XM's line
+! grep -q 'Unpack\(XPK\|PP20\|MMCMP\|UMX\)(\|ProbeFileHeader\(MMCMP\|PP20\|XPK\|UMX\)(' "$sndfile"
+done_step
+
+# 3. libopenmpt with hidden symbols, as its configure script picks them;
 # -Os, which makes the page's WebAssembly 66 kB (gzipped) smaller than
 # Debian's -O2 and mixes the same samples (the whole-show browser test holds
 # them against a capture's). The library reports every failure by an
@@ -36,7 +53,7 @@ fetch_openmpt_and_glu
 # JavaScript call around each call that may throw.
 build_openmpt "-Os -fvisibility=hidden -fwasm-exceptions"
 
-# 3. GLU, its GL calls resolved when the program is linked. The tessellator
+# 4. GLU, its GL calls resolved when the program is linked. The tessellator
 # leaves a failed polygon by longjmp: WebAssembly's own, beside its
 # exceptions.
 build_glu "-O2 -sSUPPORT_LONGJMP=wasm -fvisibility=hidden"
