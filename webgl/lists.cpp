@@ -1,5 +1,6 @@
 // The GL subset's display lists: calls kept as closures, glBegin blocks
-// kept as vertices in a static buffer of the list's own (or, where the list
+// kept as vertices in a static buffer of the list's own, made when the list
+// first draws (or, where the list
 // gave some of their attributes and left others to the current values, as
 // vertices filled in when the list runs), bitmaps kept as their set bits.
 #include "webgl/subset.h"
@@ -54,7 +55,15 @@ void drawMixed(const Op& op) {
     else drawStream(op.block.primitive, v, fromColor | fromNormal | fromTex);
 }
 
-void runOp(const Op& op, const List& list) {
+void sendVertices(List& list) {
+    emscripten_glGenBuffers(1, &list.buffer);
+    bindBuffer(list.buffer);
+    emscripten_glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(list.vertices.size() * sizeof(Vertex)),
+                            list.vertices.data(), GL_STATIC_DRAW);
+    if (!list.drawsLines) std::vector<Vertex>().swap(list.vertices);
+}
+
+void runOp(const Op& op, List& list) {
     if (op.kind != Op::DrawBitmap) flushBitmaps();
     switch (op.kind) {
     case Op::Call: op.call(); break;
@@ -64,8 +73,9 @@ void runOp(const Op& op, const List& list) {
         if (!op.vertices.empty()) {
             drawMixed(op);
         } else if (op.block.primitive == GL_LINES && linesWide()) {
-            drawWideLines(list.lineVertices.data() + op.block.first, static_cast<size_t>(op.block.count), op.block.baked);
+            drawWideLines(list.vertices.data() + op.block.first, static_cast<size_t>(op.block.count), op.block.baked);
         } else if (gl.renderMode == GL_RENDER && op.block.count > 0) {
+            if (list.buffer == 0) sendVertices(list);
             bindBuffer(list.buffer);
             setArrays(op.block.baked, gl.a.color, gl.a.normal, gl.a.texCoord);
             setUniforms();
@@ -82,13 +92,13 @@ void callList(GLuint name) {
     ++gl.callDepth;
     // Lists cannot delete or remake lists (those calls run at once when
     // compiled), so the list stays whole while it runs.
-    const List& list = found->second;
+    List& list = found->second;
     for (size_t i = 0; i < list.ops.size(); ++i) runOp(list.ops[i], list);
     --gl.callDepth;
 }
 
 // Joins draws of the same kind that only current values separate, and
-// moves the static vertices into one buffer.
+// keeps the static vertices for the buffer its first draw makes.
 void finishList(Compiling& c) {
     List& list = c.list;
     std::vector<Op> ops;
@@ -111,18 +121,9 @@ void finishList(Compiling& c) {
         }
     }
     list.ops = std::move(ops);
-    for (const Op& op : list.ops) {
-        if (op.kind == Op::Draw && op.vertices.empty() && op.block.primitive == GL_LINES) {
-            list.lineVertices = c.staticVertices;
-            break;
-        }
-    }
-    if (!c.staticVertices.empty()) {
-        emscripten_glGenBuffers(1, &list.buffer);
-        bindBuffer(list.buffer);
-        emscripten_glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(c.staticVertices.size() * sizeof(Vertex)),
-                                c.staticVertices.data(), GL_STATIC_DRAW);
-    }
+    for (const Op& op : list.ops)
+        list.drawsLines |= op.kind == Op::Draw && op.vertices.empty() && op.block.primitive == GL_LINES;
+    list.vertices = std::move(c.staticVertices);
 }
 
 void deleteList(GLuint name) {

@@ -131,7 +131,11 @@ struct Op {
 struct List {
     std::vector<Op> ops;
     GLuint buffer = 0;
-    std::vector<Vertex> lineVertices;  // the static vertices, kept where the list draws lines
+    // The static vertices: sent to the list's buffer when it first draws
+    // (most of a font's glyphs never do), then kept only where it draws
+    // lines, which may be drawn wide.
+    std::vector<Vertex> vertices;
+    bool drawsLines = false;
 };
 
 struct Compiling {
