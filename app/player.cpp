@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -49,6 +50,7 @@ struct ShowControls {
 
 ShowControls controls;
 
+constexpr GLenum rasterizerDiscard = 0x8C89;  // GL_RASTERIZER_DISCARD, GL 3.0
 constexpr GLsizei selectBufferSize = 64;
 GLuint selectBuffer[selectBufferSize];
 
@@ -71,26 +73,49 @@ void showTitle() {
     platform::setWindowTitle(title.c_str());
 }
 
-// Selection mode rasterizes nothing: a bitmap only moves the raster position
-// instead of being uploaded as a texture (which costs more than all the rest
-// of a skipped frame), and the 1 x 1 scissor box keeps the clears to a pixel.
-// Everything the scenes read back (the raster position) and leave behind is
-// as in a drawn frame.
+// Whether the GL can discard every primitive before rasterizing it (3.0 and
+// on; never the page's). Asked once, with the context current.
+bool canDiscard() {
+#ifdef __EMSCRIPTEN__
+    return false;
+#else
+    static const bool discard = [] {
+        const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+        return version != nullptr && std::atoi(version) >= 3;
+    }();
+    return discard;
+#endif
+}
+
+// A frame run through is drawn with nothing rasterized: a bitmap only moves
+// the raster position instead of being uploaded as a texture (which costs
+// more than all the rest of a skipped frame), and the 1 x 1 scissor box
+// keeps the clears to a pixel. The GL's discard does that on the vertices the
+// drawn frames shade; where it has none, selection mode does it, at the cost
+// of shading built anew for its own path. Everything the scenes read back
+// (the raster position) and leave behind is as in a drawn frame.
 void cutDrawing() {
     if (controls.cut) return;
     glGetIntegerv(GL_SCISSOR_BOX, controls.scissorBox);
     controls.scissorTest = glIsEnabled(GL_SCISSOR_TEST);
     glScissor(0, 0, 1, 1);
     glEnable(GL_SCISSOR_TEST);
-    glSelectBuffer(selectBufferSize, selectBuffer);
-    glRenderMode(GL_SELECT);
+    if (canDiscard()) {
+        glEnable(rasterizerDiscard);
+    } else {
+        glSelectBuffer(selectBufferSize, selectBuffer);
+        glRenderMode(GL_SELECT);
+    }
     traceQuiet = true;
     controls.cut = true;
 }
 
 void restoreDrawing() {
     if (!controls.cut) return;
-    glRenderMode(GL_RENDER);
+    if (canDiscard())
+        glDisable(rasterizerDiscard);
+    else
+        glRenderMode(GL_RENDER);
     glScissor(controls.scissorBox[0], controls.scissorBox[1], controls.scissorBox[2], controls.scissorBox[3]);
     if (!controls.scissorTest) glDisable(GL_SCISSOR_TEST);
     traceQuiet = false;
