@@ -35,6 +35,14 @@ struct MadeFont {
 };
 std::vector<MadeFont> madeFonts;
 
+// The outline font whose lists are still being made, a few a frame.
+OutlineGlyphs waitingGlyphs;
+
+// Forgets the lists still to make of the font at `base`, which goes.
+void forgetWaitingGlyphs(GLuint base) {
+    if (waitingGlyphs.listBase == base) waitingGlyphs = OutlineGlyphs{};
+}
+
 void forgetFont(GLuint base) {
     std::erase_if(madeFonts, [base](const MadeFont& font) { return font.base == base; });
 }
@@ -46,18 +54,26 @@ void keepFace(GLuint base, platform::FontFace* face) {
 }  // namespace
 
 GLuint makeOutlineFont(int size, GlyphStyle style) {
-    // 1. Reserve the lists.
+    // 1. The lists of a font still waiting, made first; then this font's
+    //    reserved.
+    makeWaitingGlyphs(glyphsPerFont);
     const GLuint base = glGenLists(listsPerFont);
     // 2. The face at an em height of size pixels.
     platform::FontFace* face = platform::createFont(size);
-    // 3. Its glyphs; their metrics become the ones centring uses. A face
-    //    that fails leaves the earlier metrics as they were.
+    // 3. Its glyphs read; their metrics become the ones centring uses. A
+    //    face that fails leaves the earlier metrics as they were. The
+    //    lists wait for makeWaitingGlyphs, or the font's first text.
     platform::GlyphMetrics metrics[glyphsPerFont];
-    if (useFontOutlines(face, 0, glyphsPerFont, base, 0.0f, outlineExtrusion,
-                                  style == GlyphStyle::Lines, metrics))
+    if (readFontOutlines(face, 0, glyphsPerFont, base, 0.0f, outlineExtrusion, style == GlyphStyle::Lines, metrics,
+                         waitingGlyphs))
         std::copy(std::begin(metrics), std::end(metrics), glyphMetrics);
     keepFace(base, face);
     return base;
+}
+
+void makeWaitingGlyphs(int count) {
+    if (waitingGlyphs.listBase == 0 || count <= 0) return;
+    if (makeOutlineLists(waitingGlyphs, static_cast<size_t>(count))) waitingGlyphs = OutlineGlyphs{};
 }
 
 GLuint makeBitmapFont(int pixels) {
@@ -75,6 +91,7 @@ GLuint makeBitmapFont(int pixels) {
 
 GLuint rebuildBitmapFont(GLuint oldBase, int pixels) {
     if (oldBase != 0) {
+        forgetWaitingGlyphs(oldBase);
         glDeleteLists(oldBase, listsPerFont);
         forgetFont(oldBase);
     }
@@ -85,6 +102,7 @@ void freeTextFont() {
     // With no font made there is nothing to delete, and list names 1 to 255
     // may belong to someone else.
     if (textFont == 0) return;
+    forgetWaitingGlyphs(textFont);
     glDeleteLists(textFont, listsPerFont);
     forgetFont(textFont);
 }
@@ -102,7 +120,9 @@ void printCentered(GLuint fontBase, const char* format, ...) {
     if (written < 0) text[0] = '\0';
     const size_t length = std::strlen(text);
 
-    // 3. its width in the outline font's em units
+    // 3. its width in the outline font's em units; the font's lists all
+    //    made first, where they are still waiting
+    if (fontBase == waitingGlyphs.listBase) makeWaitingGlyphs(glyphsPerFont);
     float total = 0.0f;
     for (size_t i = 0; i < length; ++i) total = total + glyphMetrics[static_cast<unsigned char>(text[i])].cellIncX;
 
@@ -123,4 +143,5 @@ void resetTextState() {
     captionFont = 0;
     for (platform::GlyphMetrics& m : glyphMetrics) m = {};
     madeFonts.clear();
+    waitingGlyphs = OutlineGlyphs{};
 }

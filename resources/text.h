@@ -28,8 +28,12 @@ enum class GlyphStyle {
 };
 
 // An outline font of em height `size` pixels, extruded by outlineExtrusion;
-// it also takes over glyphMetrics. Returns its list base.
+// it also takes over glyphMetrics at once. Returns its list base. Its lists
+// are made later, in order: by makeWaitingGlyphs, and all that are left
+// when text is first printed through it.
 GLuint makeOutlineFont(int size, GlyphStyle style = GlyphStyle::Filled);
+// Makes up to `count` lists of the outline font still waiting for them.
+void makeWaitingGlyphs(int count);
 // A bitmap font of `pixels` em height. Returns its list base.
 GLuint makeBitmapFont(int pixels);
 // Releases the font behind oldBase (its 256 lists and its face) and builds a
