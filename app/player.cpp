@@ -43,6 +43,7 @@ struct ShowControls {
     int jumpsDone = 0;          // jumps finished, the music placed anew after each
     bool startPending = false;  // --from's moment not reached yet
     bool cut = false;           // drawing is cut to the 1 x 1 box
+    bool discarding = false;    // by the GL's discard rather than selection mode
     GLint scissorBox[4] = {};   // as it was before the cut
     GLboolean scissorTest = GL_FALSE;
     std::string title;          // the title last set
@@ -90,17 +91,28 @@ bool canDiscard() {
 // A frame run through is drawn with nothing rasterized: a bitmap only moves
 // the raster position instead of being uploaded as a texture (which costs
 // more than all the rest of a skipped frame), and the 1 x 1 scissor box
-// keeps the clears to a pixel. The GL's discard does that on the vertices the
-// drawn frames shade; where it has none, selection mode does it, at the cost
-// of shading built anew for its own path. Everything the scenes read back
-// (the raster position) and leave behind is as in a drawn frame.
+// keeps the clears to a pixel. Selection mode does it everywhere, but builds
+// vertex shading of its own for each new kind of drawing, which costs more
+// than a scene's few large draws; the GL's discard keeps the drawn frames'
+// shading but costs more for each draw, more than building that shading for
+// the scroller's thousands of small cubes. So the scroller's frames run in
+// selection mode and the others discarded, where the GL can. Everything the
+// scenes read back (the raster position) and leave behind is as in a drawn
+// frame, either way.
 void cutDrawing() {
-    if (controls.cut) return;
-    glGetIntegerv(GL_SCISSOR_BOX, controls.scissorBox);
-    controls.scissorTest = glIsEnabled(GL_SCISSOR_TEST);
-    glScissor(0, 0, 1, 1);
-    glEnable(GL_SCISSOR_TEST);
-    if (canDiscard()) {
+    const bool discard = canDiscard() && sceneIndex != 2;
+    if (controls.cut && controls.discarding == discard) return;
+    if (!controls.cut) {
+        glGetIntegerv(GL_SCISSOR_BOX, controls.scissorBox);
+        controls.scissorTest = glIsEnabled(GL_SCISSOR_TEST);
+        glScissor(0, 0, 1, 1);
+        glEnable(GL_SCISSOR_TEST);
+    } else if (controls.discarding) {
+        glDisable(rasterizerDiscard);
+    } else {
+        glRenderMode(GL_RENDER);
+    }
+    if (discard) {
         glEnable(rasterizerDiscard);
     } else {
         glSelectBuffer(selectBufferSize, selectBuffer);
@@ -108,11 +120,12 @@ void cutDrawing() {
     }
     traceQuiet = true;
     controls.cut = true;
+    controls.discarding = discard;
 }
 
 void restoreDrawing() {
     if (!controls.cut) return;
-    if (canDiscard())
+    if (controls.discarding)
         glDisable(rasterizerDiscard);
     else
         glRenderMode(GL_RENDER);
