@@ -90,6 +90,31 @@ TEST_F(Fonts, OutlineMetricsAreOfAMonospacedFaceWithAUnitEm) {
     EXPECT_EQ(std::memcmp(before, glyphMetrics, sizeof before), 0);
 }
 
+// Start-up reads the glyphs; their lists come a few at a time (the show's
+// frames), in order, or all at once for the font's first text. Either way a
+// glyph draws the same.
+TEST_F(Fonts, OutlineListsMadeAFewAtATimeDrawAsThoseMadeForTheFirstText) {
+    auto drawnH = [](GLuint font) {
+        clearUnlitWhite();
+        glTranslatef(0.0f, 0.0f, -3.0f);
+        glListBase(font);
+        glCallLists(1, GL_UNSIGNED_BYTE, "H");
+        glListBase(0);
+        return testing_support::readFrame(width, height);
+    };
+    drawnH(textFont);
+    EXPECT_TRUE(litBox().empty()) << "no list made at start-up";
+    for (int made = 0; made <= 'H'; made += 8) makeWaitingGlyphs(8);
+    const auto fewAtATime = drawnH(textFont);
+    EXPECT_GT(pixelsNearGrey(255), 500) << "an H drawn";
+
+    const GLuint atOnce = makeOutlineFont(9);  // the rest of the one waiting is made first
+    printCentered(atOnce, "%s", "");
+    EXPECT_TRUE(drawnH(atOnce) == fewAtATime);
+    drawnH(textFont + 'Z' - 'H');
+    EXPECT_FALSE(litBox().empty()) << "the first font's Z";
+}
+
 TEST_F(Fonts, OutlineTextIsCentredOnTheOriginAndLeavesTheMatrixHalfItsWidthRight) {
     clearUnlitWhite();
     glTranslatef(0.0f, 0.0f, -3.0f);
