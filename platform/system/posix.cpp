@@ -78,7 +78,7 @@ bool openStandardStreams() {
 void keepFreedMemory() {
 #ifdef __GLIBC__
     constexpr int heapBlockMax = 4 << 20;  // bytes
-    constexpr int keptMax = 16 << 20;      // bytes
+    constexpr int keptMax = 8 << 20;       // bytes
     mallopt(M_MMAP_THRESHOLD, heapBlockMax);
     mallopt(M_TRIM_THRESHOLD, keptMax);
 #endif

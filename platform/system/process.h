@@ -22,7 +22,7 @@ std::filesystem::path executableFolder();
 bool openStandardStreams();
 
 // Freed memory kept for reuse: blocks below 4 MB come from the heap, and up
-// to 16 MB of freed heap stays with the process. Mesa's software GL takes
+// to 8 MB of freed heap stays with the process. Mesa's software GL takes
 // the vertices of immediate-mode drawing in buffers of a megabyte or more,
 // made anew as they fill; handed back to the system at once, every page of
 // the next one faulted in again, thousands a second in a jump's frames.
