@@ -12,6 +12,7 @@
 #include "app/shell.h"
 #include "platform/audio/sound.h"
 #include "platform/display/display.h"
+#include "resources/text.h"
 #include "scenes/scenes.h"
 #include "scenes/sphere.h"
 #include "show/clock.h"
@@ -119,6 +120,7 @@ void cutDrawing() {
         glRenderMode(GL_SELECT);
     }
     traceQuiet = true;
+    textMovesOnly = true;
     controls.cut = true;
     controls.discarding = discard;
 }
@@ -132,6 +134,7 @@ void restoreDrawing() {
     glScissor(controls.scissorBox[0], controls.scissorBox[1], controls.scissorBox[2], controls.scissorBox[3]);
     if (!controls.scissorTest) glDisable(GL_SCISSOR_TEST);
     traceQuiet = false;
+    textMovesOnly = false;
     controls.cut = false;
 }
 

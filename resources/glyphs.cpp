@@ -207,7 +207,7 @@ bool makeOutlineLists(OutlineGlyphs& glyphs, size_t count) {
 }
 
 bool useFontBitmaps(platform::FontFace* font, int first, int count, GLuint listBase, platform::FontFace* sharpFont,
-                    float scale) {
+                    float scale, float* advances) {
     if (!font || count < 0) return false;
     if (!platform::useBitmapHeight(*font)) return false;
     // A sharp glyph moves on by scale times the font's own advance, so that
@@ -248,6 +248,7 @@ bool useFontBitmaps(platform::FontFace* font, int first, int count, GLuint listB
             glyph.yorig = glyph.yorig + 0.5f * (scale - 1.0f);
             glyph.advance = own.advance * scale;
         }
+        if (advances) advances[i] = glyph.advance;
         glNewList(listBase + static_cast<GLuint>(i), GL_COMPILE);
         glBitmap(glyph.width, glyph.rows, glyph.xorig, glyph.yorig, glyph.advance, 0.0f,
                  glyph.bits.empty() ? nullptr : glyph.bits.data());

@@ -52,5 +52,7 @@ bool makeOutlineLists(OutlineGlyphs& glyphs, size_t count);
 // the raster position on by scale times font's advance; where sharpFont
 // refuses its height, font's glyphs are drawn as without it. False (and no
 // lists) when font is none or the face fails.
+// advances (may be null) receives count advances, in pixels, as the lists
+// move the raster position.
 bool useFontBitmaps(platform::FontFace* font, int first, int count, GLuint listBase,
-                    platform::FontFace* sharpFont = nullptr, float scale = 1.0f);
+                    platform::FontFace* sharpFont = nullptr, float scale = 1.0f, float* advances = nullptr);

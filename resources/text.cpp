@@ -17,6 +17,7 @@ GLuint textFont = 0;
 GLuint bigFont = 0;
 GLuint captionFont = 0;
 platform::GlyphMetrics glyphMetrics[256] = {};
+bool textMovesOnly = false;
 
 namespace {
 
@@ -32,6 +33,8 @@ struct FaceDeleter {
 struct MadeFont {
     GLuint base;
     std::unique_ptr<platform::FontFace, FaceDeleter> face;
+    bool bitmap;                      // its lists move the raster position, not the matrix
+    std::vector<float> advances;      // by code: how far each list moves, along x
 };
 std::vector<MadeFont> madeFonts;
 
@@ -47,8 +50,31 @@ void forgetFont(GLuint base) {
     std::erase_if(madeFonts, [base](const MadeFont& font) { return font.base == base; });
 }
 
-void keepFace(GLuint base, platform::FontFace* face) {
-    if (face) madeFonts.push_back(MadeFont{base, std::unique_ptr<platform::FontFace, FaceDeleter>(face)});
+void keepFace(GLuint base, platform::FontFace* face, bool bitmap, const float* advances) {
+    if (face)
+        madeFonts.push_back(MadeFont{base, std::unique_ptr<platform::FontFace, FaceDeleter>(face), bitmap,
+                                     std::vector<float>(advances, advances + glyphsPerFont)});
+}
+
+// Makes up to `count` lists of the font still waiting for them.
+void makeLists(int count) {
+    if (waitingGlyphs.listBase == 0 || count <= 0) return;
+    if (makeOutlineLists(waitingGlyphs, static_cast<size_t>(count))) waitingGlyphs = OutlineGlyphs{};
+}
+
+// Moves as the font's lists for the text would, drawing nothing.
+void moveAsText(GLuint fontBase, const char* text, size_t length) {
+    const auto font = std::find_if(madeFonts.begin(), madeFonts.end(),
+                                   [fontBase](const MadeFont& f) { return f.base == fontBase; });
+    if (font == madeFonts.end()) return;  // a font that failed has empty lists
+    for (size_t i = 0; i < length; ++i) {
+        const auto code = static_cast<unsigned char>(text[i]);
+        const float advance = code < font->advances.size() ? font->advances[code] : 0.0f;
+        if (font->bitmap)
+            glBitmap(0, 0, 0.0f, 0.0f, advance, 0.0f, nullptr);
+        else
+            glTranslatef(advance, 0.0f, 0.0f);
+    }
 }
 
 }  // namespace
@@ -56,24 +82,25 @@ void keepFace(GLuint base, platform::FontFace* face) {
 GLuint makeOutlineFont(int size, GlyphStyle style) {
     // 1. The lists of a font still waiting, made first; then this font's
     //    reserved.
-    makeWaitingGlyphs(glyphsPerFont);
+    makeLists(glyphsPerFont);
     const GLuint base = glGenLists(listsPerFont);
     // 2. The face at an em height of size pixels.
     platform::FontFace* face = platform::createFont(size);
     // 3. Its glyphs read; their metrics become the ones centring uses. A
     //    face that fails leaves the earlier metrics as they were. The
     //    lists wait for makeWaitingGlyphs, or the font's first text.
-    platform::GlyphMetrics metrics[glyphsPerFont];
+    platform::GlyphMetrics metrics[glyphsPerFont] = {};
     if (readFontOutlines(face, 0, glyphsPerFont, base, 0.0f, outlineExtrusion, style == GlyphStyle::Lines, metrics,
                          waitingGlyphs))
         std::copy(std::begin(metrics), std::end(metrics), glyphMetrics);
-    keepFace(base, face);
+    float advances[glyphsPerFont];
+    for (int i = 0; i < glyphsPerFont; ++i) advances[i] = metrics[i].cellIncX;
+    keepFace(base, face, false, advances);
     return base;
 }
 
 void makeWaitingGlyphs(int count) {
-    if (waitingGlyphs.listBase == 0 || count <= 0) return;
-    if (makeOutlineLists(waitingGlyphs, static_cast<size_t>(count))) waitingGlyphs = OutlineGlyphs{};
+    if (!textMovesOnly) makeLists(count);
 }
 
 GLuint makeBitmapFont(int pixels) {
@@ -83,8 +110,9 @@ GLuint makeBitmapFont(int pixels) {
     platform::FontFace* sharpFace = nullptr;
     if (picture.scale != 1.0f)
         sharpFace = platform::createFont(static_cast<int>(std::lround(static_cast<float>(pixels) * picture.scale)));
-    useFontBitmaps(face, 0, glyphsPerFont, base, sharpFace, picture.scale);
-    keepFace(base, face);
+    float advances[glyphsPerFont] = {};
+    useFontBitmaps(face, 0, glyphsPerFont, base, sharpFace, picture.scale, advances);
+    keepFace(base, face, true, advances);
     if (sharpFace) platform::deleteFont(sharpFace);
     return base;
 }
@@ -121,7 +149,7 @@ void printCentered(GLuint fontBase, const char* format, ...) {
     const size_t length = std::strlen(text);
 
     // 3. its width in the outline font's em units; the font's lists all
-    //    made first, where they are still waiting
+    //    made first, where they are still waiting and drawn now
     if (fontBase == waitingGlyphs.listBase) makeWaitingGlyphs(glyphsPerFont);
     float total = 0.0f;
     for (size_t i = 0; i < length; ++i) total = total + glyphMetrics[static_cast<unsigned char>(text[i])].cellIncX;
@@ -130,7 +158,12 @@ void printCentered(GLuint fontBase, const char* format, ...) {
     //    not the raster position the caller set
     glTranslatef(-0.5f * total, 0.0f, 0.0f);
 
-    // 5. one list per character, the caller's list base kept
+    // 5. one list per character, the caller's list base kept; in a frame
+    //    drawn into nothing, only their moves
+    if (textMovesOnly) {
+        moveAsText(fontBase, text, length);
+        return;
+    }
     glPushAttrib(GL_LIST_BIT);
     glListBase(fontBase);
     glCallLists(static_cast<GLsizei>(length), GL_UNSIGNED_BYTE, text);
@@ -144,4 +177,5 @@ void resetTextState() {
     for (platform::GlyphMetrics& m : glyphMetrics) m = {};
     madeFonts.clear();
     waitingGlyphs = OutlineGlyphs{};
+    textMovesOnly = false;
 }

@@ -1,5 +1,6 @@
 // Fonts and centred text on a real GL: pixel probes of drawn text, and the
 // model-view matrix and raster position read back after printing.
+#include <array>
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
@@ -113,6 +114,30 @@ TEST_F(Fonts, OutlineListsMadeAFewAtATimeDrawAsThoseMadeForTheFirstText) {
     EXPECT_TRUE(drawnH(atOnce) == fewAtATime);
     drawnH(textFont + 'Z' - 'H');
     EXPECT_FALSE(litBox().empty()) << "the first font's Z";
+}
+
+// In the frames a jump runs through, text only moves: the matrix (outline
+// fonts) and the raster position (bitmap fonts) end where drawing it leaves
+// them, with nothing drawn and no list waited for.
+TEST_F(Fonts, TextInAFrameDrawnIntoNothingOnlyMoves) {
+    bigFont = makeBitmapFont(72);
+    auto ends = [](bool movesOnly) {
+        clearUnlitWhite();
+        textMovesOnly = movesOnly;
+        glTranslatef(0.0f, 0.0f, -3.0f);
+        glRasterPos2f(-1.0f, 0.0f);
+        printCentered(bigFont, "Hi %d", 7);
+        printCentered(textFont, "HIH");
+        textMovesOnly = false;
+        std::array<GLfloat, 20> at{};
+        glGetFloatv(GL_MODELVIEW_MATRIX, at.data());
+        glGetFloatv(GL_CURRENT_RASTER_POSITION, at.data() + 16);
+        return at;
+    };
+    const auto moved = ends(true);
+    EXPECT_TRUE(litBox().empty()) << "nothing drawn";
+    EXPECT_TRUE(ends(false) == moved);
+    EXPECT_FALSE(litBox().empty());
 }
 
 TEST_F(Fonts, OutlineTextIsCentredOnTheOriginAndLeavesTheMatrixHalfItsWidthRight) {
