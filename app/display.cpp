@@ -21,7 +21,10 @@ bool fail(const char* text) {
 }  // namespace
 
 bool openDisplay(const char* title, int width, int height, int bitsPerPixel) {
-    // 1. The video system, with the procedure that receives the window's messages.
+    // 1. The video system, with the procedure that receives the window's
+    //    messages; meanwhile the songs are read on threads of their own, for
+    //    start-up to take.
+    readSongsAhead();
     shell.fullscreen = true;
     if (!platform::startVideo(handleWindowMessage)) {
         platform::messageBox("Failed To Register The Window Class.", "ERROR", platform::Buttons::Ok);

@@ -47,6 +47,7 @@ void beforeEndingAtOnce() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::keepFreedMemory();
     const bool outputClosed = platform::openStandardStreams();
 
     // 1. The command line. A text asked for on a standard output that is

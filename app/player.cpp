@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <optional>
 #include <string>
 
 #include "app/shell.h"
 #include "platform/audio/sound.h"
 #include "platform/display/display.h"
+#include "resources/text.h"
 #include "scenes/scenes.h"
 #include "scenes/sphere.h"
 #include "show/clock.h"
@@ -42,6 +44,7 @@ struct ShowControls {
     int jumpsDone = 0;          // jumps finished, the music placed anew after each
     bool startPending = false;  // --from's moment not reached yet
     bool cut = false;           // drawing is cut to the 1 x 1 box
+    bool discarding = false;    // by the GL's discard rather than selection mode
     GLint scissorBox[4] = {};   // as it was before the cut
     GLboolean scissorTest = GL_FALSE;
     std::string title;          // the title last set
@@ -49,6 +52,7 @@ struct ShowControls {
 
 ShowControls controls;
 
+constexpr GLenum rasterizerDiscard = 0x8C89;  // GL_RASTERIZER_DISCARD, GL 3.0
 constexpr GLsizei selectBufferSize = 64;
 GLuint selectBuffer[selectBufferSize];
 
@@ -71,29 +75,66 @@ void showTitle() {
     platform::setWindowTitle(title.c_str());
 }
 
-// Selection mode rasterizes nothing: a bitmap only moves the raster position
-// instead of being uploaded as a texture (which costs more than all the rest
-// of a skipped frame), and the 1 x 1 scissor box keeps the clears to a pixel.
-// Everything the scenes read back (the raster position) and leave behind is
-// as in a drawn frame.
+// Whether the GL can discard every primitive before rasterizing it (3.0 and
+// on; never the page's). Asked once, with the context current.
+bool canDiscard() {
+#ifdef __EMSCRIPTEN__
+    return false;
+#else
+    static const bool discard = [] {
+        const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+        return version != nullptr && std::atoi(version) >= 3;
+    }();
+    return discard;
+#endif
+}
+
+// A frame run through is drawn with nothing rasterized: a bitmap only moves
+// the raster position instead of being uploaded as a texture (which costs
+// more than all the rest of a skipped frame), and the 1 x 1 scissor box
+// keeps the clears to a pixel. Selection mode does it everywhere, but builds
+// vertex shading of its own for each new kind of drawing, which costs more
+// than a scene's few large draws; the GL's discard keeps the drawn frames'
+// shading but costs more for each draw, more than building that shading for
+// the scroller's thousands of small cubes. So the scroller's frames run in
+// selection mode and the others discarded, where the GL can. Everything the
+// scenes read back (the raster position) and leave behind is as in a drawn
+// frame, either way.
 void cutDrawing() {
-    if (controls.cut) return;
-    glGetIntegerv(GL_SCISSOR_BOX, controls.scissorBox);
-    controls.scissorTest = glIsEnabled(GL_SCISSOR_TEST);
-    glScissor(0, 0, 1, 1);
-    glEnable(GL_SCISSOR_TEST);
-    glSelectBuffer(selectBufferSize, selectBuffer);
-    glRenderMode(GL_SELECT);
+    const bool discard = canDiscard() && sceneIndex != 2;
+    if (controls.cut && controls.discarding == discard) return;
+    if (!controls.cut) {
+        glGetIntegerv(GL_SCISSOR_BOX, controls.scissorBox);
+        controls.scissorTest = glIsEnabled(GL_SCISSOR_TEST);
+        glScissor(0, 0, 1, 1);
+        glEnable(GL_SCISSOR_TEST);
+    } else if (controls.discarding) {
+        glDisable(rasterizerDiscard);
+    } else {
+        glRenderMode(GL_RENDER);
+    }
+    if (discard) {
+        glEnable(rasterizerDiscard);
+    } else {
+        glSelectBuffer(selectBufferSize, selectBuffer);
+        glRenderMode(GL_SELECT);
+    }
     traceQuiet = true;
+    textMovesOnly = true;
     controls.cut = true;
+    controls.discarding = discard;
 }
 
 void restoreDrawing() {
     if (!controls.cut) return;
-    glRenderMode(GL_RENDER);
+    if (controls.discarding)
+        glDisable(rasterizerDiscard);
+    else
+        glRenderMode(GL_RENDER);
     glScissor(controls.scissorBox[0], controls.scissorBox[1], controls.scissorBox[2], controls.scissorBox[3]);
     if (!controls.scissorTest) glDisable(GL_SCISSOR_TEST);
     traceQuiet = false;
+    textMovesOnly = false;
     controls.cut = false;
 }
 

@@ -155,7 +155,27 @@ void drawLines(const std::vector<Contour>& contours, float depth) {
 
 bool useFontOutlines(platform::FontFace* font, int first, int count, GLuint listBase,
                      float deviation, float extrusion, bool lines, platform::GlyphMetrics* metrics) {
+    OutlineGlyphs glyphs;
+    if (!readFontOutlines(font, first, count, listBase, deviation, extrusion, lines, metrics, glyphs)) return false;
+    return makeOutlineLists(glyphs, glyphs.glyphs.size());
+}
+
+bool readFontOutlines(platform::FontFace* font, int first, int count, GLuint listBase, float deviation,
+                      float extrusion, bool lines, platform::GlyphMetrics* metrics, OutlineGlyphs& glyphs) {
     if (!font || count < 0) return false;
+    glyphs = OutlineGlyphs{listBase, extrusion, lines, {}, 0};
+    glyphs.glyphs.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        glyphs.glyphs.push_back(
+            platform::glyphOutline(*font, first + i, deviation > 0.0f ? deviation : defaultDeviation));
+        if (metrics) metrics[i] = glyphs.glyphs.back().metrics;
+    }
+    return true;
+}
+
+bool makeOutlineLists(OutlineGlyphs& glyphs, size_t count) {
+    const size_t end = std::min(glyphs.glyphs.size(), glyphs.made + count);
+    if (glyphs.made >= end) return glyphs.made == glyphs.glyphs.size();
     GLUtesselator* tess = gluNewTess();
     if (!tess) return false;
     using Callback = _GLUfuncptr;
@@ -167,29 +187,27 @@ bool useFontOutlines(platform::FontFace* font, int first, int count, GLuint list
     gluTessCallback(tess, GLU_TESS_ERROR_DATA, reinterpret_cast<Callback>(&tessError));
     gluTessNormal(tess, 0.0, 0.0, 1.0);
 
-    for (int i = 0; i < count; ++i) {
-        const platform::GlyphOutline glyph =
-            platform::glyphOutline(*font, first + i, deviation > 0.0f ? deviation : defaultDeviation);
+    for (; glyphs.made < end; ++glyphs.made) {
+        const platform::GlyphOutline& glyph = glyphs.glyphs[glyphs.made];
         const platform::GlyphMetrics& m = glyph.metrics;
-        glNewList(listBase + static_cast<GLuint>(i), GL_COMPILE);
+        glNewList(glyphs.listBase + static_cast<GLuint>(glyphs.made), GL_COMPILE);
         if (!glyph.contours.empty()) {
-            if (lines) {
-                drawLines(glyph.contours, extrusion);
+            if (glyphs.lines) {
+                drawLines(glyph.contours, glyphs.extrusion);
             } else {
-                drawFaces(tessellate(tess, glyph.contours, glyph.evenOdd), extrusion);
-                for (const Contour& c : glyph.contours) drawWalls(c, glyph.fillRight, extrusion);
+                drawFaces(tessellate(tess, glyph.contours, glyph.evenOdd), glyphs.extrusion);
+                for (const Contour& c : glyph.contours) drawWalls(c, glyph.fillRight, glyphs.extrusion);
             }
         }
         glTranslatef(m.cellIncX, m.cellIncY, 0.0f);
         glEndList();
-        if (metrics) metrics[i] = m;
     }
     gluDeleteTess(tess);
-    return true;
+    return glyphs.made == glyphs.glyphs.size();
 }
 
 bool useFontBitmaps(platform::FontFace* font, int first, int count, GLuint listBase, platform::FontFace* sharpFont,
-                    float scale) {
+                    float scale, float* advances) {
     if (!font || count < 0) return false;
     if (!platform::useBitmapHeight(*font)) return false;
     // A sharp glyph moves on by scale times the font's own advance, so that
@@ -230,6 +248,7 @@ bool useFontBitmaps(platform::FontFace* font, int first, int count, GLuint listB
             glyph.yorig = glyph.yorig + 0.5f * (scale - 1.0f);
             glyph.advance = own.advance * scale;
         }
+        if (advances) advances[i] = glyph.advance;
         glNewList(listBase + static_cast<GLuint>(i), GL_COMPILE);
         glBitmap(glyph.width, glyph.rows, glyph.xorig, glyph.yorig, glyph.advance, 0.0f,
                  glyph.bits.empty() ? nullptr : glyph.bits.data());

@@ -9,6 +9,9 @@
 
 #include <GL/gl.h>
 
+#include <cstddef>
+#include <vector>
+
 #include "platform/fonts/fonts.h"
 
 // The deviation a deviation of 0 takes: a curve's chords stay within 1/500
@@ -26,6 +29,22 @@ constexpr double defaultDeviation = 0.002;  // em units
 bool useFontOutlines(platform::FontFace* font, int first, int count, GLuint listBase,
                      float deviation, float extrusion, bool lines, platform::GlyphMetrics* metrics);
 
+// The same in two parts, for lists made a few at a time: readFontOutlines
+// reads the glyphs' outlines and metrics (no GL), makeOutlineLists makes
+// their lists in order, up to `count` of them a call. Together they make the
+// lists useFontOutlines makes.
+struct OutlineGlyphs {
+    GLuint listBase = 0;                         // 0: nothing to make
+    float extrusion = 0.0f;
+    bool lines = false;
+    std::vector<platform::GlyphOutline> glyphs;  // list listBase + i draws glyphs[i]
+    size_t made = 0;                             // lists made so far
+};
+bool readFontOutlines(platform::FontFace* font, int first, int count, GLuint listBase, float deviation,
+                      float extrusion, bool lines, platform::GlyphMetrics* metrics, OutlineGlyphs& glyphs);
+// True once every list is made.
+bool makeOutlineLists(OutlineGlyphs& glyphs, size_t count);
+
 // Lists listBase + i for codes first + i, each a 1-bit glBitmap of the glyph
 // at the font's pixel height, placed by the glyph's origin and moving the
 // raster position on by its advance in whole pixels. With sharpFont (the
@@ -33,5 +52,7 @@ bool useFontOutlines(platform::FontFace* font, int first, int count, GLuint list
 // the raster position on by scale times font's advance; where sharpFont
 // refuses its height, font's glyphs are drawn as without it. False (and no
 // lists) when font is none or the face fails.
+// advances (may be null) receives count advances, in pixels, as the lists
+// move the raster position.
 bool useFontBitmaps(platform::FontFace* font, int first, int count, GLuint listBase,
-                    platform::FontFace* sharpFont = nullptr, float scale = 1.0f);
+                    platform::FontFace* sharpFont = nullptr, float scale = 1.0f, float* advances = nullptr);

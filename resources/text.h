@@ -18,6 +18,11 @@ extern GLuint captionFont;  // bitmap, 24 pixels
 // Record 255 is never written and stays zero.
 extern platform::GlyphMetrics glyphMetrics[256];
 
+// While set (the frames a jump runs through, drawn into nothing),
+// printCentered moves the matrix or the raster position as the glyphs'
+// lists would, without calling them, and the lists still to make wait.
+extern bool textMovesOnly;
+
 // Depth of every outline font's glyphs along -z, in em units.
 constexpr float outlineExtrusion = 0.2f;
 
@@ -28,8 +33,12 @@ enum class GlyphStyle {
 };
 
 // An outline font of em height `size` pixels, extruded by outlineExtrusion;
-// it also takes over glyphMetrics. Returns its list base.
+// it also takes over glyphMetrics at once. Returns its list base. Its lists
+// are made later, in order: by makeWaitingGlyphs, and all that are left
+// when text is first printed through it.
 GLuint makeOutlineFont(int size, GlyphStyle style = GlyphStyle::Filled);
+// Makes up to `count` lists of the outline font still waiting for them.
+void makeWaitingGlyphs(int count);
 // A bitmap font of `pixels` em height. Returns its list base.
 GLuint makeBitmapFont(int pixels);
 // Releases the font behind oldBase (its 256 lists and its face) and builds a

@@ -18,6 +18,7 @@ uint8_t growFlag = 1;
 
 namespace {
 constexpr int scrollerEndFontPixels = 24;  // textFont from the sphere scene on
+constexpr int waitingGlyphsPerFrame = 8;   // about a millisecond; all 255 in half a second at 60 fps
 // Every hand-over puts the sphere at its start height (units above the
 // square's centre) in fxC; the closing scene is the one that reads it there.
 constexpr float sphereStartHeight = 1.5f;
@@ -30,6 +31,10 @@ void beginFrame() {
     // 2. A clean frame from the identity matrix.
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();
+
+    // 3. From the second frame on, a few of the title font's lists that
+    //    start-up left to make: the first frame is shown without them.
+    if (clockFramesDrawn() > 0) makeWaitingGlyphs(waitingGlyphsPerFrame);
 }
 
 void nextScene() {

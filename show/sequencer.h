@@ -37,8 +37,10 @@ extern float lightX;           // x of light 0: 3.0, swept by the title scene, u
 extern uint8_t growFlag;       // ring tunnel and scroller; carried from one to the other
 
 // Starts a drawn frame: times it (frameSeconds), clears colour and depth and
-// loads the identity model-view matrix. renderFrame (scenes/scenes.h) then
-// draws the current scene.
+// loads the identity model-view matrix; from the second frame on it also
+// makes a few of the lists the title font still waits for
+// (makeWaitingGlyphs). renderFrame (scenes/scenes.h) then draws the current
+// scene.
 void beginFrame();
 // Hands over from the current scene to the next one.
 void nextScene();

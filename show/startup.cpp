@@ -94,6 +94,11 @@ bool startShow() {
     return true;
 }
 
+void readSongsAhead() {
+    platform::readSongAhead(dataFilePath(introSongPath).c_str());
+    platform::readSongAhead(dataFilePath(mainSongPath).c_str());
+}
+
 void startSound() {
     FSOUND_SetOutput(soundOutputType);
     FSOUND_SetBufferSize(soundBufferMilliseconds);

@@ -9,6 +9,10 @@
 // message instead.
 bool startShow();
 
+// Before the display opens: both songs read and parsed on threads of their
+// own while the window and its GL context are made, for step 2 to take.
+void readSongsAhead();
+
 // 1. The sound output: the show's mix rate, 32 channels, a 40 ms buffer.
 void startSound();
 // 2. Both songs; a song that fails to load is reported in its box and that

@@ -4,14 +4,16 @@
 //   1. songs and the mixer's state
 //   2. mixing (shared by the device callback and renderSound)
 //   3. the output: FSOUND_SetOutput, FSOUND_SetBufferSize, FSOUND_Init, FSOUND_Close
-//   4. the songs: FMUSIC_LoadSong, FMUSIC_PlaySong, FMUSIC_StopSong, FMUSIC_FreeSong
+//   4. the songs: readSongAhead, FMUSIC_LoadSong, FMUSIC_PlaySong, FMUSIC_StopSong, FMUSIC_FreeSong
 //   5. queries, capture and reset
 //
 // Threads: the device callback may run on the device's own thread and reads only the
 // list of playing songs and their modules. Every change to that list, and
 // every exchange of a playing song's module, is made with the device locked.
 // A song's move to a moment may be mixed ahead on a thread of its own
-// (prepareSongPosition), which touches nothing but its own copy of the file.
+// (prepareSongPosition), which touches nothing but its own copy of the file;
+// so may a song's loading (readSongAhead), which touches nothing but its
+// file and the song it makes.
 // libopenmpt reports failures by exceptions; none leaves this file.
 #include "platform/audio/sound.h"
 
@@ -32,6 +34,7 @@
 #include <map>
 #include <memory>
 #include <sstream>
+#include <string>
 
 // ---------------------------------------------------------------------------
 // 1. songs and the mixer's state
@@ -76,6 +79,13 @@ struct SongMixer {
     };
     std::vector<Prepared> prepared;
 
+    // Songs being read ahead of FMUSIC_LoadSong, by path.
+    struct ReadAhead {
+        std::string path;
+        std::future<std::unique_ptr<FMUSIC_MODULE>> song;  // null: not a module
+    };
+    std::vector<ReadAhead> readAhead;
+
     ~SongMixer();
 };
 
@@ -97,6 +107,7 @@ void dropPrepared(const FMUSIC_MODULE* song) {
 // The audio thread must be gone before the songs are destroyed at exit, and
 // the threads that prepare moves before the mixer.
 SongMixer::~SongMixer() {
+    readAhead.clear();  // waits for each to finish
     dropPrepared(nullptr);
     closeDevice();
 }
@@ -284,14 +295,12 @@ bool readSongFile(const char* path, std::vector<char>& bytes) {
     return true;
 }
 
-}  // namespace
-
-FMUSIC_MODULE* FMUSIC_LoadSong(const char* path) {
-    platform::noteJournal(std::string("FMUSIC_LoadSong ") + (path ? path : "(null)"));
-    if (!path) return nullptr;
+// The song in the file at `path`, ready to play; null when the file is not
+// a module or not readable: nothing half-made is kept.
+std::unique_ptr<FMUSIC_MODULE> readSong(const std::string& path) {
     try {
         std::vector<char> bytes;
-        if (!readSongFile(path, bytes) || bytes.empty() || !xmHeaderComplete(bytes)) return nullptr;
+        if (!readSongFile(path.c_str(), bytes) || bytes.empty() || !xmHeaderComplete(bytes)) return nullptr;
 
         auto song = std::make_unique<FMUSIC_MODULE>();
         std::ostringstream log;
@@ -299,11 +308,44 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* path) {
         song->loadLog = splitLines(log.str());
         song->bytes = std::move(bytes);
         song->asLoaded = true;
-        mixer.songs.push_back(std::move(song));
-        return mixer.songs.back().get();
+        return song;
     } catch (...) {
-        return nullptr;  // not a module, or not readable: nothing half-made is kept
+        return nullptr;
     }
+}
+
+}  // namespace
+
+namespace platform {
+
+void readSongAhead(const char* path) {
+#ifndef __EMSCRIPTEN__
+    if (!path) return;
+    for (const SongMixer::ReadAhead& r : mixer.readAhead)
+        if (r.path == path) return;
+    mixer.readAhead.push_back({path, std::async(std::launch::async, [file = std::string(path)] { return readSong(file); })});
+#else
+    (void)path;
+#endif
+}
+
+}  // namespace platform
+
+FMUSIC_MODULE* FMUSIC_LoadSong(const char* path) {
+    platform::noteJournal(std::string("FMUSIC_LoadSong ") + (path ? path : "(null)"));
+    if (!path) return nullptr;
+    std::unique_ptr<FMUSIC_MODULE> song;
+    const auto ahead = std::find_if(mixer.readAhead.begin(), mixer.readAhead.end(),
+                                    [path](const SongMixer::ReadAhead& r) { return r.path == path; });
+    if (ahead != mixer.readAhead.end()) {
+        song = ahead->song.get();
+        mixer.readAhead.erase(ahead);
+    } else {
+        song = readSong(path);
+    }
+    if (!song) return nullptr;
+    mixer.songs.push_back(std::move(song));
+    return mixer.songs.back().get();
 }
 
 bool FMUSIC_PlaySong(FMUSIC_MODULE* handle) {
@@ -492,6 +534,7 @@ int soundMixRate() { return mixer.mixRate; }
 bool soundDeviceOpen() { return mixer.device; }
 
 void resetSound() {
+    mixer.readAhead.clear();
     FSOUND_Close();
     mixer.songs.clear();
     mixer.selectedOutput = SoundOutput::Device;

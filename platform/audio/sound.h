@@ -23,7 +23,9 @@ void FSOUND_SetBufferSize(int milliseconds);  // the device buffer for the next 
 void FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned flags);
 void FSOUND_Close();                          // stops every song and closes the device
 
-FMUSIC_MODULE* FMUSIC_LoadSong(const char* path);   // null when the file is not a module
+// Null when the file is not a module. A song read ahead (readSongAhead) is
+// taken as it was read.
+FMUSIC_MODULE* FMUSIC_LoadSong(const char* path);
 bool FMUSIC_PlaySong(FMUSIC_MODULE* song);          // false when it did not start
 void FMUSIC_StopSong(FMUSIC_MODULE* song);
 void FMUSIC_FreeSong(FMUSIC_MODULE* song);
@@ -37,6 +39,12 @@ enum class SoundOutput {
     Capture,  // mixed on demand by renderSound (video capture, tests)
 };
 void selectSoundOutput(SoundOutput output);
+
+// Starts reading and parsing the song file at `path` on a thread of its own
+// (the first song parsed also builds the mixer's tables), while the caller
+// goes on (the display opening); FMUSIC_LoadSong of the same path takes
+// what it made. Nothing where there are no threads (the page).
+void readSongAhead(const char* path);
 
 // Mixes the playing songs into interleaved stereo 16-bit frames, as the
 // device callback does. For the Capture and Silent outputs.

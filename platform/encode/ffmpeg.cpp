@@ -137,6 +137,7 @@ struct EncodedFile {
     AVCodecContext* video = nullptr;
     AVCodecContext* audio = nullptr;
     SwsContext* toYuv = nullptr;           // mp4 only
+    SwsContext* rgbaToYuv = nullptr;       // mp4 at scale 1: RGBA frames as read, converted as they are
     SwrContext* toAudio = nullptr;
     AVAudioFifo* soundFifo = nullptr;      // converted sound waiting for a full encoder frame
     uint8_t** soundChunk = nullptr;        // soundChunkFrames in the encoder's format
@@ -170,6 +171,7 @@ void freeSink(Sink& s) {
 void freeAll(bool removeFiles) {
     EncodedFile& f = file;
     sws_freeContext(f.toYuv);
+    sws_freeContext(f.rgbaToYuv);
     swr_free(&f.toAudio);
     if (f.soundFifo != nullptr) av_audio_fifo_free(f.soundFifo);
     if (f.soundChunk != nullptr) av_freep(&f.soundChunk[0]);
@@ -534,15 +536,24 @@ bool setUpVideo(const CaptureSettings& settings, std::string& error) {
     }
     if (mp4) {
         f.rgb.resize(static_cast<size_t>(c->width) * c->height * 3);
-        f.toYuv = sws_getContext(c->width, c->height, AV_PIX_FMT_RGB24, c->width, c->height, AV_PIX_FMT_YUV420P,
-                                 SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP | SWS_BITEXACT, nullptr,
-                                 nullptr, nullptr);
-        if (f.toYuv == nullptr) {
+        // The same conversion from RGB and, for frames at their own size,
+        // from RGBA as read: the alpha is not read, so both make the same
+        // picture, without a packed copy of the frame first.
+        const auto converter = [c](AVPixelFormat from) {
+            SwsContext* sws = sws_getContext(c->width, c->height, from, c->width, c->height, AV_PIX_FMT_YUV420P,
+                                             SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP | SWS_BITEXACT,
+                                             nullptr, nullptr, nullptr);
+            if (sws == nullptr) return sws;
+            const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+            sws_setColorspaceDetails(sws, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+            return sws;
+        };
+        f.toYuv = converter(AV_PIX_FMT_RGB24);
+        f.rgbaToYuv = settings.scale == 1 ? converter(AV_PIX_FMT_RGBA) : nullptr;
+        if (f.toYuv == nullptr || (settings.scale == 1 && f.rgbaToYuv == nullptr)) {
             error = failureText("set up the colour conversion for", AVERROR(EINVAL));
             return false;
         }
-        const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-        sws_setColorspaceDetails(f.toYuv, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
     }
     return true;
 }
@@ -831,7 +842,13 @@ bool encodeFrame(const FrameView& frame, std::string& error) {
         error = failureText("encode", code);
         return false;
     }
-    if (f.format == CaptureFormat::Mp4) {
+    if (f.format == CaptureFormat::Mp4 && f.rgbaToYuv != nullptr && frame.bytesPerPixel == 4) {
+        // Bottom row first: read from the last row up.
+        const int rowBytes = frame.width * 4;
+        const uint8_t* planes[1] = {frame.pixels + static_cast<ptrdiff_t>(frame.height - 1) * rowBytes};
+        const int strides[1] = {-rowBytes};
+        sws_scale(f.rgbaToYuv, planes, strides, 0, frame.height, f.picture->data, f.picture->linesize);
+    } else if (f.format == CaptureFormat::Mp4) {
         const int rowBytes = f.picture->width * 3;
         flipAndScale(frame, f.scale, PackedPixels::Rgb, f.rgb.data(), rowBytes);
         const uint8_t* planes[1] = {f.rgb.data()};

@@ -1,6 +1,7 @@
 // What both writers share: the text of a write error, and a frame turned
 // top row first and enlarged.
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/encode/encode.h"
@@ -11,6 +12,29 @@ std::string writeErrorText(const std::string& path, int errnoValue) {
     const bool full = errnoValue == ENOSPC || errnoValue == EDQUOT || errnoValue == EFBIG;
     return (full ? "disk full while writing " : "cannot write ") + path + ": " + std::strerror(errnoValue);
 }
+
+namespace {
+
+// One row of RGBA pixels packed as RGB or as B, G, R, 0, at its own size:
+// the common case, in loops the compiler can widen.
+void packRgbaRow(const uint8_t* in, int width, PackedPixels packing, uint8_t* out) {
+    if (packing == PackedPixels::Rgb) {
+        for (int x = 0; x < width; ++x, in += 4, out += 3) {
+            out[0] = in[0];
+            out[1] = in[1];
+            out[2] = in[2];
+        }
+        return;
+    }
+    for (int x = 0; x < width; ++x, in += 4, out += 4) {
+        uint32_t rgba;
+        std::memcpy(&rgba, in, 4);
+        const uint32_t bgr0 = (rgba & 0xFFu) << 16 | (rgba & 0xFF00u) | (rgba >> 16 & 0xFFu);
+        std::memcpy(out, &bgr0, 4);
+    }
+}
+
+}  // namespace
 
 // Output row y comes from input row height - 1 - y / scale: the input is
 // bottom row first. The first row of each block is built pixel by pixel,
@@ -26,8 +50,12 @@ void flipAndScale(const FrameView& frame, int scale, PackedPixels packing, uint8
     for (int y = 0; y < frame.height; ++y) {
         const uint8_t* in = frame.pixels + static_cast<size_t>(frame.height - 1 - y) * inRowBytes;
         uint8_t* first = out + static_cast<ptrdiff_t>(y) * scale * rowStride;
-        if (rgb && scale == 1 && frame.bytesPerPixel == 3) {  // the common case: rows as they are
+        if (rgb && scale == 1 && frame.bytesPerPixel == 3) {  // rows as they are
             std::memcpy(first, in, inRowBytes);
+            continue;
+        }
+        if (scale == 1 && frame.bytesPerPixel == 4) {  // a capture's frames as read
+            packRgbaRow(in, frame.width, packing, first);
             continue;
         }
         uint8_t* o = first;

@@ -8,6 +8,10 @@
 #include <cerrno>
 #include <system_error>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "platform/system/process.h"
 #include "platform/system/regular_file.h"
 
@@ -69,6 +73,15 @@ bool openStandardStreams() {
         if (opened >= 0 && opened != fd) close(opened);
     }
     return outputClosed;
+}
+
+void keepFreedMemory() {
+#ifdef __GLIBC__
+    constexpr int heapBlockMax = 4 << 20;  // bytes
+    constexpr int keptMax = 8 << 20;       // bytes
+    mallopt(M_MMAP_THRESHOLD, heapBlockMax);
+    mallopt(M_TRIM_THRESHOLD, keptMax);
+#endif
 }
 
 }  // namespace platform

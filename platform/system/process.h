@@ -21,4 +21,13 @@ std::filesystem::path executableFolder();
 // reaches no one.
 bool openStandardStreams();
 
+// Freed memory kept for reuse: blocks below 4 MB come from the heap, and up
+// to 8 MB of freed heap stays with the process. Mesa's software GL takes
+// the vertices of immediate-mode drawing in buffers of a megabyte or more,
+// made anew as they fill; handed back to the system at once, every page of
+// the next one faulted in again, thousands a second in a jump's frames.
+// Called first, before anything is allocated. Nothing where the C library
+// keeps its own ways (Windows).
+void keepFreedMemory();
+
 }  // namespace platform

@@ -89,6 +89,8 @@ bool usable(DWORD which) {
 
 }  // namespace
 
+void keepFreedMemory() {}
+
 // The program is a windowed one, so a double-click opens no console. Started
 // from a console, it writes into that one; a stream redirected to a file or a
 // pipe was handed to it and stays as it is.

@@ -500,19 +500,35 @@ INSTANTIATE_TEST_SUITE_P(Capture, FrameDirectory,
 
 // --- the same bytes again ----------------------------------------------------
 
+// The two files, or every file of the two folders, byte for byte the same.
+void expectSameFiles(const fs::path& a, const fs::path& b) {
+    if (!fs::is_directory(a)) {
+        EXPECT_TRUE(readFile(a) == readFile(b)) << a.filename();
+        return;
+    }
+    for (const auto& entry : fs::directory_iterator(a))
+        EXPECT_TRUE(readFile(entry.path()) == readFile(b / entry.path().filename())) << entry.path().filename();
+}
+
 // mkv and frame directories promise it; x264 and FFmpeg's AAC encoder give
 // it too, with a fixed thread count.
 TEST(Determinism, EveryFormatComesOutByteForByteTheSame) {
     ScratchDir first, second;
     for (const char* target : {"show.mkv", "frames/", "show.mp4"}) {
         for (ScratchDir* dir : {&first, &second}) writeCapture(settingsFor((dir->path() / target).string()), CapturePixels::Rgb);
-        const fs::path a = first.path() / target, b = second.path() / target;
-        if (fs::is_directory(a)) {
-            for (const auto& entry : fs::directory_iterator(a))
-                EXPECT_TRUE(readFile(entry.path()) == readFile(b / entry.path().filename())) << entry.path().filename();
-        } else {
-            EXPECT_TRUE(readFile(a) == readFile(b)) << target;
-        }
+        expectSameFiles(first.path() / target, second.path() / target);
+    }
+}
+
+// Frames handed over as GL reads them (RGBA, the alpha varying) are
+// converted as they are, without a packed copy: the files are the ones
+// their RGB makes.
+TEST(Determinism, RgbaFramesMakeTheFilesTheirRgbMakes) {
+    ScratchDir rgb, rgba;
+    for (const char* target : {"show.mkv", "show.mp4", "frames/"}) {
+        writeCapture(settingsFor((rgb.path() / target).string()), CapturePixels::Rgb);
+        writeCapture(settingsFor((rgba.path() / target).string()), CapturePixels::Rgba);
+        expectSameFiles(rgb.path() / target, rgba.path() / target);
     }
 }
 

@@ -127,6 +127,26 @@ TEST_F(SoundTest, LoadsPlaysStopsAndFreesARealModule) {
     EXPECT_EQ(platform::songLengthSeconds(song), 0.0) << "a freed handle is unknown";
 }
 
+// A song read ahead, while the display opens, is the one loaded then,
+// playing as a song loaded at once plays; a file that is no module is null
+// all the same, and a second load of the path reads the file again.
+TEST_F(SoundTest, ASongReadAheadIsTheOneLoaded) {
+    startSound(platform::SoundOutput::Capture);
+    const std::string path = scratch.write("song.xm", buildXm(0).bytes);
+    const std::string missing = (scratch.path() / "missing.xm").string();
+    for (const std::string& p : {path, missing}) platform::readSongAhead(p.c_str());
+
+    FMUSIC_MODULE* ahead = FMUSIC_LoadSong(path.c_str());
+    ASSERT_NE(ahead, nullptr);
+    EXPECT_EQ(FMUSIC_LoadSong(missing.c_str()), nullptr);
+    EXPECT_NEAR(platform::songLengthSeconds(ahead), songSeconds, 0.01);
+    EXPECT_TRUE(FMUSIC_PlaySong(ahead));
+    EXPECT_GT(peak(render(blockFrames)), 1000);
+    FMUSIC_MODULE* again = FMUSIC_LoadSong(path.c_str());
+    EXPECT_NE(again, nullptr);
+    EXPECT_NE(again, ahead);
+}
+
 TEST_F(SoundTest, PlayStartsFromTheBeginningAndLoopsUntilStopped) {
     startSound(platform::SoundOutput::Capture);
     FMUSIC_MODULE* song = FMUSIC_LoadSong(scratch.write("song.xm", buildXm(0).bytes).c_str());

@@ -1,5 +1,6 @@
 // Fonts and centred text on a real GL: pixel probes of drawn text, and the
 // model-view matrix and raster position read back after printing.
+#include <array>
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
@@ -89,6 +90,55 @@ TEST_F(Fonts, OutlineMetricsAreOfAMonospacedFaceWithAUnitEm) {
     std::memcpy(before, glyphMetrics, sizeof before);
     bigFont = makeBitmapFont(72);
     EXPECT_EQ(std::memcmp(before, glyphMetrics, sizeof before), 0);
+}
+
+// Start-up reads the glyphs; their lists come a few at a time (the show's
+// frames), in order, or all at once for the font's first text. Either way a
+// glyph draws the same.
+TEST_F(Fonts, OutlineListsMadeAFewAtATimeDrawAsThoseMadeForTheFirstText) {
+    auto drawnH = [](GLuint font) {
+        clearUnlitWhite();
+        glTranslatef(0.0f, 0.0f, -3.0f);
+        glListBase(font);
+        glCallLists(1, GL_UNSIGNED_BYTE, "H");
+        glListBase(0);
+        return testing_support::readFrame(width, height);
+    };
+    drawnH(textFont);
+    EXPECT_TRUE(litBox().empty()) << "no list made at start-up";
+    for (int made = 0; made <= 'H'; made += 8) makeWaitingGlyphs(8);
+    const auto fewAtATime = drawnH(textFont);
+    EXPECT_GT(pixelsNearGrey(255), 500) << "an H drawn";
+
+    const GLuint atOnce = makeOutlineFont(9);  // the rest of the one waiting is made first
+    printCentered(atOnce, "%s", "");
+    EXPECT_TRUE(drawnH(atOnce) == fewAtATime);
+    drawnH(textFont + 'Z' - 'H');
+    EXPECT_FALSE(litBox().empty()) << "the first font's Z";
+}
+
+// In the frames a jump runs through, text only moves: the matrix (outline
+// fonts) and the raster position (bitmap fonts) end where drawing it leaves
+// them, with nothing drawn and no list waited for.
+TEST_F(Fonts, TextInAFrameDrawnIntoNothingOnlyMoves) {
+    bigFont = makeBitmapFont(72);
+    auto ends = [](bool movesOnly) {
+        clearUnlitWhite();
+        textMovesOnly = movesOnly;
+        glTranslatef(0.0f, 0.0f, -3.0f);
+        glRasterPos2f(-1.0f, 0.0f);
+        printCentered(bigFont, "Hi %d", 7);
+        printCentered(textFont, "HIH");
+        textMovesOnly = false;
+        std::array<GLfloat, 20> at{};
+        glGetFloatv(GL_MODELVIEW_MATRIX, at.data());
+        glGetFloatv(GL_CURRENT_RASTER_POSITION, at.data() + 16);
+        return at;
+    };
+    const auto moved = ends(true);
+    EXPECT_TRUE(litBox().empty()) << "nothing drawn";
+    EXPECT_TRUE(ends(false) == moved);
+    EXPECT_FALSE(litBox().empty());
 }
 
 TEST_F(Fonts, OutlineTextIsCentredOnTheOriginAndLeavesTheMatrixHalfItsWidthRight) {
