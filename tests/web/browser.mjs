@@ -120,8 +120,10 @@ export async function openBrowser({ engine = 'chromium', sound = true, width = 8
   const console = [];
   // The page at url + query, or at an address of its own (file://...),
   // drawn at the show's own 640 x 480 unless the query says a size or
-  // ownSize leaves it the page's.
-  async function openPage(query, { ownSize = false } = {}) {
+  // ownSize leaves it the page's; with pressPlay, Play is pressed from
+  // within the page the moment it can be (as a visitor who presses at once,
+  // without the driver's round trips).
+  async function openPage(query, { ownSize = false, pressPlay = false } = {}) {
     if (!ownSize && !/[?&]size=/.test(query)) {
       const [address, hash] = query.split('#');
       query = address + (address.includes('?') ? '&' : '?') + 'size=640x480' + (hash !== undefined ? '#' + hash : '');
@@ -135,6 +137,14 @@ export async function openBrowser({ engine = 'chromium', sound = true, width = 8
         const real = window.AudioContext;
         window.AudioContext = function AudioContext() { throw new Error('no sound output here'); };
         window.soundComesBack = () => { window.AudioContext = real; };
+      });
+    }
+    if (pressPlay) {
+      await page.evaluateOnNewDocument(() => {
+        new MutationObserver((_, observer) => {
+          const play = document.getElementById('play');
+          if (play && !play.disabled) { observer.disconnect(); play.click(); }
+        }).observe(document, { subtree: true, childList: true, attributes: true, attributeFilter: ['disabled'] });
       });
     }
     await page.goto(/^[a-z]+:/.test(query) ? query : (host ? url.replace('127.0.0.1', host) : url) + query);

@@ -173,17 +173,24 @@ test('the full-screen question, answered Yes, then Escape in the show\'s window:
   const ended = wine.run(exe, ['--mute'], { cwd: join(scratch, 'elsewhere') });
   const xdotool = (args) => run('xdotool', args, { env: wine.env });
   // --sync waits for the window to be there; a program that ends first
-  // fails the test.
-  const waitWindow = (pattern) => {
-    let search;
-    const found = new Promise((resolve, reject) => {
-      search = execFile('xdotool', ['search', '--sync', '--name', pattern], { env: wine.env },
-        (error, stdout) => (error ? reject(error) : resolve(stdout.trim().split('\n')[0])));
-    });
-    return Promise.race([found, ended.then((early) => {
-      search.kill();
-      throw new Error(`the program ended (${early.code}) before a window ${pattern} came: ${early.stderr}`);
-    })]);
+  // fails the test. A window that goes while xdotool reads the windows'
+  // names (the question's, once answered) stops it with BadWindow: it
+  // looks again.
+  const waitWindow = async (pattern) => {
+    let failure = '';
+    for (let attempt = 0; attempt < 20; attempt++) {
+      let search;
+      const found = new Promise((resolve) => {
+        search = execFile('xdotool', ['search', '--sync', '--name', pattern], { env: wine.env },
+          (error, stdout) => { failure = error ? error.message : ''; resolve(error ? null : stdout.trim().split('\n')[0]); });
+      });
+      const id = await Promise.race([found, ended.then((early) => {
+        search.kill();
+        throw new Error(`the program ended (${early.code}) before a window ${pattern} came: ${early.stderr}`);
+      })]);
+      if (id) return id;
+    }
+    throw new Error(`no window ${pattern}: ${failure}`);
   };
   const question = await waitWindow('^ogl$');
   await xdotool(['windowfocus', '--sync', question]);
