@@ -234,6 +234,7 @@ void setUniforms() {
 
 void drawStream(GLenum primitive, const std::vector<Vertex>& vertices, unsigned baked) {
     if (vertices.empty() || gl.renderMode != GL_RENDER) return;
+    if (primitive == GL_LINES && linesWide()) return drawWideLines(vertices.data(), vertices.size(), baked);
     bindBuffer(gl.stream);
     emscripten_glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(Vertex)),
                             vertices.data(), GL_STREAM_DRAW);
@@ -367,11 +368,6 @@ bool anyOutsideView(const std::vector<Vertex>& vertices) {
     return false;
 }
 
-void drawBlock(GLenum primitive, const std::vector<Vertex>& vertices) {
-    if (primitive == GL_LINES && linesWide()) drawWideLines(vertices.data(), vertices.size(), fromColor | fromNormal | fromTex);
-    else drawStream(primitive, vertices, fromColor | fromNormal | fromTex);
-}
-
 // A colour, normal or texture coordinate: current at once, and in a list
 // known to the rest of the list (its own glBegin blocks and its end).
 void setAttribute(unsigned bit, const float* v) {
@@ -410,7 +406,7 @@ void glEnd(void) {
     if (!gl.compiling) {
         gl.out.resize(idx.size());
         for (size_t i = 0; i < idx.size(); ++i) gl.out[i] = gl.begun[idx[i]];
-        drawBlock(primitive, gl.out);
+        drawStream(primitive, gl.out, fromColor | fromNormal | fromTex);
         return;
     }
     // In a list: the attributes every vertex has from the list go with the
@@ -444,7 +440,7 @@ void glEnd(void) {
     if (c.mode == GL_COMPILE_AND_EXECUTE) {
         gl.out.resize(idx.size());
         for (size_t i = 0; i < idx.size(); ++i) gl.out[i] = gl.begun[idx[i]];
-        drawBlock(primitive, gl.out);
+        drawStream(primitive, gl.out, fromColor | fromNormal | fromTex);
     }
 }
 

@@ -51,8 +51,7 @@ void drawMixed(const Op& op) {
         if (!(op.vertexKnown[i] & fromNormal)) std::memcpy(v[i].normal, gl.a.normal, sizeof v[i].normal);
         if (!(op.vertexKnown[i] & fromTex)) std::memcpy(v[i].tex, gl.a.texCoord, sizeof v[i].tex);
     }
-    if (op.block.primitive == GL_LINES && linesWide()) drawWideLines(v.data(), v.size(), fromColor | fromNormal | fromTex);
-    else drawStream(op.block.primitive, v, fromColor | fromNormal | fromTex);
+    drawStream(op.block.primitive, v, fromColor | fromNormal | fromTex);
 }
 
 void sendVertices(List& list) {

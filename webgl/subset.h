@@ -205,7 +205,7 @@ inline float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); 
 void bindBuffer(GLuint buffer);
 void setArrays(unsigned baked, const float color[4], const float normal[3], const float tex[2]);
 void setUniforms();
-void drawStream(GLenum primitive, const std::vector<Vertex>& vertices, unsigned baked);
+void drawStream(GLenum primitive, const std::vector<Vertex>& vertices, unsigned baked);  // lines wide where set
 bool linesWide();  // lines are drawn as quads, being wider than a pixel
 void drawWideLines(const Vertex* vertices, size_t count, unsigned baked);
 
