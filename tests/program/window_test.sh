@@ -143,7 +143,10 @@ fi
 # at its own size (here with no window manager to make it full screen).
 # It draws the picture multisampled, where LeakSanitizer's tracer crashes
 # at exit: leaks are checked on the single-sampled runs.
-ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 expect_full_screen "--desktop" 1024x768 --desktop
+asan_options=${ASAN_OPTIONS-}
+export ASAN_OPTIONS="${asan_options:+$asan_options:}detect_leaks=0"
+expect_full_screen "--desktop" 1024x768 --desktop
+export ASAN_OPTIONS="$asan_options"
 
 # --desktop on a GL without framebuffer objects (GL 2.1, the extension
 # taken away): no context for it, the show's own error box, exit code 1.
