@@ -96,12 +96,13 @@ bool canDiscard() {
 // vertex shading of its own for each new kind of drawing, which costs more
 // than a scene's few large draws; the GL's discard keeps the drawn frames'
 // shading but costs more for each draw, more than building that shading for
-// the scroller's thousands of small cubes. So the scroller's frames run in
-// selection mode and the others discarded, where the GL can. Everything the
-// scenes read back (the raster position) and leave behind is as in a drawn
-// frame, either way.
+// the scroller's thousands of small cubes, and for the slideshow, whose
+// every draw turns texturing, blending or lighting on or off. So the
+// slideshow's and the scroller's frames run in selection mode and the others
+// discarded, where the GL can. Everything the scenes read back (the raster
+// position) and leave behind is as in a drawn frame, either way.
 void cutDrawing() {
-    const bool discard = canDiscard() && sceneIndex != 2;
+    const bool discard = canDiscard() && sceneIndex != -1 && sceneIndex != 2;  // the slideshow, the scroller
     if (controls.cut && controls.discarding == discard) return;
     if (!controls.cut) {
         glGetIntegerv(GL_SCISSOR_BOX, controls.scissorBox);
