@@ -32,7 +32,7 @@ fetch_openmpt_and_glu
 # the packed containers (XPK, PP20, MMCMP, UMX) are neither probed nor
 # unpacked, which leaves the other formats' loaders unlinked: the same
 # samples from an XM, in less WebAssembly.
-begin "cut libopenmpt to XM"
+begin "cut libopenmpt to XM and its default mixing"
 sndfile=$openmpt_src/soundlib/Sndfile.cpp
 for line in 'MPT_DECLARE_FORMAT(XM),' 'UnpackXPK(containerItems' 'ProbeFileHeaderUMX(file'; do
   grep -q "$line" "$sndfile" || { echo "deps: $sndfile has no $line: the XM-only cut needs a new look" >&2; exit 1; }
@@ -41,7 +41,29 @@ sed -i -e '/^static constexpr FileFormatLoader ModuleFormatLoaders/,/^};/{/MPT_D
        -e '/MPT_DO_PROBE(result, ProbeFileHeader\(MMCMP\|PP20\|XPK\|UMX\)(/d' \
        -e '/if(packedContainerType == ModContainerType::None && Unpack\(XPK\|PP20\|MMCMP\|UMX\)(/d' "$sndfile"
 [ "$(grep -c 'MPT_DECLARE_FORMAT(' "$sndfile")" -eq 3 ]  # the two defines and XM's line
-! grep -q 'Unpack\(XPK\|PP20\|MMCMP\|UMX\)(\|ProbeFileHeader\(MMCMP\|PP20\|XPK\|UMX\)(' "$sndfile"
+if grep -q 'Unpack\(XPK\|PP20\|MMCMP\|UMX\)(\|ProbeFileHeader\(MMCMP\|PP20\|XPK\|UMX\)(' "$sndfile"; then
+  echo "deps: $sndfile still probes a packed container after the XM-only cut" >&2; exit 1
+fi
+
+# The songs are mixed with libopenmpt's default 8-tap sinc (and, while a
+# jump catches the music up, with none). The mixer's two other tables, the
+# 8-tap windowed FIR's and the Amiga resampler's, which only an Amiga format
+# (cut above) or an instrument's own setting in a file that OpenMPT wrote
+# selects, are made at the first song's load and again at each change of
+# filter: most of a song's load here. They are not made, and those two
+# modes mix as libopenmpt falls back for a mode it does not know (the FIR's
+# with the default sinc, the Amiga's with linear interpolation).
+tables=$openmpt_src/soundlib/Tables.cpp mixfuncs=$openmpt_src/soundlib/MixFuncTable.cpp
+for pair in "$tables:blepTables.InitTables();" "$tables:m_WindowedFIR.InitTable(m_Settings.gdWFIRCutoff, m_Settings.gbWFIRType);" \
+            "$mixfuncs:case SRCMODE_SINC8:   return ndxFIRFilter;" "$mixfuncs:case SRCMODE_AMIGA:   return ndxAmigaBlep;"; do
+  grep -qF "${pair#*:}" "${pair%%:*}" || { echo "deps: ${pair%%:*} has no ${pair#*:}: the table cut needs a new look" >&2; exit 1; }
+done
+sed -i -e '/^\t*blepTables\.InitTables();$/d' -e '/^\t*m_WindowedFIR\.InitTable(m_Settings\.gdWFIRCutoff, m_Settings\.gbWFIRType);$/d' "$tables"
+sed -i -e 's/case SRCMODE_SINC8:   return ndxFIRFilter;/case SRCMODE_SINC8:   return ndxKaiser;/' \
+       -e 's/case SRCMODE_AMIGA:   return ndxAmigaBlep;/case SRCMODE_AMIGA:   return ndxLinear;/' "$mixfuncs"
+if grep -q 'InitTables();\|m_WindowedFIR\.InitTable(' "$tables" || grep -q 'return ndxFIRFilter;\|return ndxAmigaBlep;' "$mixfuncs"; then
+  echo "deps: the table cut left a table or a mode in $tables or $mixfuncs" >&2; exit 1
+fi
 done_step
 
 # 3. libopenmpt with hidden symbols, as its configure script picks them;
