@@ -16,6 +16,7 @@
 #include "scenes/scenes.h"
 #include "scenes/sphere.h"
 #include "show/clock.h"
+#include "show/drawing.h"
 #include "show/music.h"
 #include "show/sequencer.h"
 #include "show/startup.h"
@@ -91,16 +92,17 @@ bool canDiscard() {
 
 // A frame run through is drawn with nothing rasterized: a bitmap only moves
 // the raster position instead of being uploaded as a texture (which costs
-// more than all the rest of a skipped frame), and the 1 x 1 scissor box
-// keeps the clears to a pixel. Selection mode does it everywhere, but builds
-// vertex shading of its own for each new kind of drawing, which costs more
-// than a scene's few large draws; the GL's discard keeps the drawn frames'
-// shading but costs more for each draw, more than building that shading for
-// the scroller's thousands of small cubes, and for the slideshow, whose
-// every draw turns texturing, blending or lighting on or off. So the
-// slideshow's and the scroller's frames run in selection mode and the others
-// discarded, where the GL can. Everything the scenes read back (the raster
-// position) and leave behind is as in a drawn frame, either way.
+// more than all the rest of a skipped frame), the scroller leaves its tiles
+// out (framesUnseen), and the 1 x 1 scissor box keeps the clears to a pixel.
+// Selection mode does it everywhere, but builds vertex shading of its own
+// for each new kind of drawing, which costs more than a scene's few large
+// draws; the GL's discard keeps the drawn frames' shading but costs more for
+// each draw, more than building that shading for the slideshow, whose every
+// draw turns texturing, blending or lighting on or off. So the slideshow's
+// frames (and the scroller's, with nothing left to choose between) run in
+// selection mode and the others discarded, where the GL can. Everything the
+// scenes read back (the raster position) and leave behind is as in a drawn
+// frame, either way.
 void cutDrawing() {
     const bool discard = canDiscard() && sceneIndex != -1 && sceneIndex != 2;  // the slideshow, the scroller
     if (controls.cut && controls.discarding == discard) return;
@@ -122,6 +124,7 @@ void cutDrawing() {
     }
     traceQuiet = true;
     textMovesOnly = true;
+    framesUnseen = true;
     controls.cut = true;
     controls.discarding = discard;
 }
@@ -136,6 +139,7 @@ void restoreDrawing() {
     if (!controls.scissorTest) glDisable(GL_SCISSOR_TEST);
     traceQuiet = false;
     textMovesOnly = false;
+    framesUnseen = false;
     controls.cut = false;
 }
 

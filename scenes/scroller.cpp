@@ -111,12 +111,14 @@ void drawScrollerScene() {
             } else {
                 glColor3f(flatGrey, flatGrey, flatGrey);
             }
-            glBegin(GL_QUADS);
-            glVertex2f(left, top);
-            glVertex2f(right, top);
-            glVertex2f(right, bottom);
-            glVertex2f(left, bottom);
-            glEnd();
+            if (!framesUnseen) {
+                glBegin(GL_QUADS);
+                glVertex2f(left, top);
+                glVertex2f(right, top);
+                glVertex2f(right, bottom);
+                glVertex2f(left, bottom);
+                glEnd();
+            }
             if (raised) {
                 glTranslatef(0.0f, 0.0f, -liftUnits);
             }

@@ -28,6 +28,7 @@ float lightDiffuse[4] = {1.0f, 0.0f, 0.0f, 1.0f};
 // the scenes that move the light send their own vectors.
 float lightPosition[4] = {lightX, 0.0f, -4.0f, 1.0f};
 Picture picture;
+bool framesUnseen = false;
 
 namespace {
 
@@ -215,4 +216,5 @@ void resetDrawingState() {
     quadric = nullptr;
     sphereList = 0;
     lightPosition[0] = 3.0f;
+    framesUnseen = false;
 }
