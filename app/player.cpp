@@ -12,7 +12,6 @@
 #include "app/shell.h"
 #include "platform/audio/sound.h"
 #include "platform/display/display.h"
-#include "resources/text.h"
 #include "scenes/scenes.h"
 #include "scenes/sphere.h"
 #include "show/clock.h"
@@ -123,7 +122,6 @@ void cutDrawing() {
         glRenderMode(GL_SELECT);
     }
     traceQuiet = true;
-    textMovesOnly = true;
     framesUnseen = true;
     controls.cut = true;
     controls.discarding = discard;
@@ -138,7 +136,6 @@ void restoreDrawing() {
     glScissor(controls.scissorBox[0], controls.scissorBox[1], controls.scissorBox[2], controls.scissorBox[3]);
     if (!controls.scissorTest) glDisable(GL_SCISSOR_TEST);
     traceQuiet = false;
-    textMovesOnly = false;
     framesUnseen = false;
     controls.cut = false;
 }

@@ -17,7 +17,6 @@ GLuint textFont = 0;
 GLuint bigFont = 0;
 GLuint captionFont = 0;
 platform::GlyphMetrics glyphMetrics[256] = {};
-bool textMovesOnly = false;
 
 namespace {
 
@@ -111,7 +110,7 @@ GLuint makeOutlineFont(int size, GlyphStyle style) {
 }
 
 void makeWaitingGlyphs(int count) {
-    if (!textMovesOnly) makeLists(count);
+    if (!framesUnseen) makeLists(count);
 }
 
 GLuint makeBitmapFont(int pixels) {
@@ -171,7 +170,7 @@ void printCentered(GLuint fontBase, const char* format, ...) {
 
     // 5. one list per character, the caller's list base kept; in a frame
     //    drawn into nothing, only their moves
-    if (textMovesOnly) {
+    if (framesUnseen) {
         moveAsText(fontBase, text, length);
         return;
     }
@@ -188,5 +187,4 @@ void resetTextState() {
     for (platform::GlyphMetrics& m : glyphMetrics) m = {};
     madeFonts.clear();
     waitingGlyphs = OutlineGlyphs{};
-    textMovesOnly = false;
 }

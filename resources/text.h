@@ -18,11 +18,6 @@ extern GLuint captionFont;  // bitmap, 24 pixels
 // Record 255 is never written and stays zero.
 extern platform::GlyphMetrics glyphMetrics[256];
 
-// While set (the frames a jump runs through, drawn into nothing),
-// printCentered moves the matrix or the raster position as the glyphs'
-// lists would, without calling them, and the lists still to make wait.
-extern bool textMovesOnly;
-
 // Depth of every outline font's glyphs along -z, in em units.
 constexpr float outlineExtrusion = 0.2f;
 

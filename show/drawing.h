@@ -50,7 +50,9 @@ extern float lightPosition[4];     // {lightX, 0, -4, 1}, filled before the show
 
 // True while the frames a jump runs through are drawn, which nobody sees: a
 // scene may leave out what it draws there, where that changes no state a
-// later frame reads (vertices alone between glBegin and glEnd).
+// later frame reads (vertices alone between glBegin and glEnd), and
+// printCentered moves the matrix or the raster position as the glyphs'
+// lists would, without calling them, while the lists still to make wait.
 extern bool framesUnseen;
 
 // Puts the drawing data back to its values at program start (tests).

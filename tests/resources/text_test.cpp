@@ -124,12 +124,12 @@ TEST_F(Fonts, TextInAFrameDrawnIntoNothingOnlyMoves) {
     bigFont = makeBitmapFont(72);
     auto ends = [](bool movesOnly) {
         clearUnlitWhite();
-        textMovesOnly = movesOnly;
+        framesUnseen = movesOnly;
         glTranslatef(0.0f, 0.0f, -3.0f);
         glRasterPos2f(-1.0f, 0.0f);
         printCentered(bigFont, "Hi %d", 7);
         printCentered(textFont, "HIH");
-        textMovesOnly = false;
+        framesUnseen = false;
         std::array<GLfloat, 20> at{};
         glGetFloatv(GL_MODELVIEW_MATRIX, at.data());
         glGetFloatv(GL_CURRENT_RASTER_POSITION, at.data() + 16);
