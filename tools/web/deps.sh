@@ -33,10 +33,16 @@ fetch_openmpt_and_glu
 # unpacked, which leaves the other formats' loaders unlinked: the same
 # samples from an XM, in less WebAssembly.
 begin "cut libopenmpt to XM and its default mixing"
+# Stops the build where FILE lacks a line a cut below changes.
+needs() {
+  file=$1
+  shift
+  for line in "$@"; do
+    grep -qF -- "$line" "$file" || { echo "deps: $file has no $line: the cut needs a new look" >&2; exit 1; }
+  done
+}
 sndfile=$openmpt_src/soundlib/Sndfile.cpp
-for line in 'MPT_DECLARE_FORMAT(XM),' 'UnpackXPK(containerItems' 'ProbeFileHeaderUMX(file'; do
-  grep -q "$line" "$sndfile" || { echo "deps: $sndfile has no $line: the XM-only cut needs a new look" >&2; exit 1; }
-done
+needs "$sndfile" 'MPT_DECLARE_FORMAT(XM),' 'UnpackXPK(containerItems' 'ProbeFileHeaderUMX(file'
 sed -i -e '/^static constexpr FileFormatLoader ModuleFormatLoaders/,/^};/{/MPT_DECLARE_FORMAT(/{/MPT_DECLARE_FORMAT(XM)/!d}}' \
        -e '/MPT_DO_PROBE(result, ProbeFileHeader\(MMCMP\|PP20\|XPK\|UMX\)(/d' \
        -e '/if(packedContainerType == ModContainerType::None && Unpack\(XPK\|PP20\|MMCMP\|UMX\)(/d' "$sndfile"
@@ -54,10 +60,8 @@ fi
 # modes mix as libopenmpt falls back for a mode it does not know (the FIR's
 # with the default sinc, the Amiga's with linear interpolation).
 tables=$openmpt_src/soundlib/Tables.cpp mixfuncs=$openmpt_src/soundlib/MixFuncTable.cpp
-for pair in "$tables:blepTables.InitTables();" "$tables:m_WindowedFIR.InitTable(m_Settings.gdWFIRCutoff, m_Settings.gbWFIRType);" \
-            "$mixfuncs:case SRCMODE_SINC8:   return ndxFIRFilter;" "$mixfuncs:case SRCMODE_AMIGA:   return ndxAmigaBlep;"; do
-  grep -qF "${pair#*:}" "${pair%%:*}" || { echo "deps: ${pair%%:*} has no ${pair#*:}: the table cut needs a new look" >&2; exit 1; }
-done
+needs "$tables" 'blepTables.InitTables();' 'm_WindowedFIR.InitTable(m_Settings.gdWFIRCutoff, m_Settings.gbWFIRType);'
+needs "$mixfuncs" 'case SRCMODE_SINC8:   return ndxFIRFilter;' 'case SRCMODE_AMIGA:   return ndxAmigaBlep;'
 sed -i -e '/^\t*blepTables\.InitTables();$/d' -e '/^\t*m_WindowedFIR\.InitTable(m_Settings\.gdWFIRCutoff, m_Settings\.gbWFIRType);$/d' "$tables"
 sed -i -e 's/case SRCMODE_SINC8:   return ndxFIRFilter;/case SRCMODE_SINC8:   return ndxKaiser;/' \
        -e 's/case SRCMODE_AMIGA:   return ndxAmigaBlep;/case SRCMODE_AMIGA:   return ndxLinear;/' "$mixfuncs"
