@@ -174,6 +174,9 @@ for (const engine of engines) {
     test('opened from disk, it plays the desktop program\'s timeline, with sound', async () => {
       const address = pathToFileURL(`${site}/eyesonly.html`).href + '?fps=10&until=3&trace&keep';
       const page = await browser.openPage(address);
+      // Play once the output plays (a loaded machine may take the browser
+      // past the page's second of waiting to open it).
+      assert.equal(await page.evaluate(() => eyesonlyPage.prepareSound()), 'running');
       assert.deepEqual(await playToEnd(page), { exitCode: 0, escaped: false });
       const native = await runNative('eyesonly', ['--headless', '--fps', '10', '--until', '3', '--trace']);
       const trace = browser.console.filter((m) => m.type === 'log').map((m) => m.text + '\n').join('');
