@@ -4,6 +4,8 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <cstdio>
+
 #include "app/options.h"
 #include "platform/display/display.h"
 #include "platform/system/testing.h"
@@ -27,7 +29,12 @@ bool openDisplay(const char* title, int width, int height, int bitsPerPixel) {
     readSongsAhead();
     shell.fullscreen = true;
     if (!platform::startVideo(handleWindowMessage)) {
-        platform::messageBox("Failed To Register The Window Class.", "ERROR", platform::Buttons::Ok);
+        if (platform::displayMissing())
+            std::fputs("eyesonly: no display to show the show on: --headless plays it without one, "
+                       "--capture show.mp4 renders it to a video file\n",
+                       stderr);
+        else
+            platform::messageBox("Failed To Register The Window Class.", "ERROR", platform::Buttons::Ok);
         return false;
     }
 

@@ -9,18 +9,28 @@
 # build's cross compiler (MinGW-w64), Wine to test it in, and the same
 # deb-src line, which tools/windows/deps.sh fetches its sources with.
 # Idempotent: packages already present are skipped, and nothing is fetched
-# when all of them are there.
+# when all of them are there. The packages it installs are recorded: --added
+# lists those still installed, for apt-get remove.
 set -eu
 
 usage() {
-  echo "usage: $0 [--web] [--windows]"
+  echo "usage: $0 [--web] [--windows] | --added"
 }
+# What this script installed, a package a line, so that it can be removed.
+record=/var/lib/eyesonly/installed-packages
 web=false
 windows=false
 for arg in "$@"; do
   case "$arg" in
     --web) web=true; windows=true ;;
     --windows) windows=true ;;
+    --added)
+      # The packages in the record that are still installed.
+      [ -f "$record" ] || exit 0
+      sort -u "$record" | while read -r p; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" && echo "$p"
+      done
+      exit 0 ;;
     -h|--help) usage; exit 0 ;;
     *) usage >&2; exit 2 ;;
   esac
@@ -58,25 +68,16 @@ fi
 if $web || $windows; then
   # apt-get source needs a deb-src line: one in a file of its own, from the
   # same package source as the machine's own packages (its release's main
-  # suite), with that source's keyring.
+  # suite), signed as apt already takes that source, and checked with apt
+  # itself (apt-sources.sh takes the file out again where apt refuses it).
   sources=/etc/apt/sources.list.d/eyesonly-src.sources
   codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
-  from=$("$top/tools/apt-sources.sh" | awk -v suite="$codename" '$1 == "deb" && $3 == suite { print; exit }')
-  if [ -z "$from" ]; then
-    echo "install-deps: no deb line for $codename in the machine's apt sources to take the source packages from" >&2
+  added=$($SUDO "$top/tools/apt-sources.sh" --add-deb-src "$codename" "$sources") || {
+    echo "install-deps: cannot add Debian's source packages for $codename (above); apt is as it was" >&2
     exit 1
-  fi
-  # shellcheck disable=SC2086
-  set -- $from
-  want="Types: deb-src
-URIs: $2
-Suites: $3
-Components: main"
-  [ "$4" = - ] || want="$want
-Signed-By: $4"
-  if [ ! -f "$sources" ] || [ "$(cat "$sources")" != "$want" ]; then
-    echo "install-deps: adding Debian's source packages ($sources)"
-    echo "$want" | $SUDO tee "$sources" >/dev/null
+  }
+  if [ "$added" = added ]; then
+    echo "install-deps: added Debian's source packages ($sources)"
     $SUDO apt-get update -qq
     updated=true
   fi
@@ -97,6 +98,8 @@ else
     $SUDO apt-get update -qq
   fi
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+  $SUDO mkdir -p "$(dirname "$record")"
+  printf '%s\n' $missing | $SUDO tee -a "$record" >/dev/null
 fi
 
 if $web; then

@@ -1,9 +1,12 @@
 #!/bin/sh
 # The closing lines of tools/test.sh: every test or part of one that was
-# skipped, each with its reason, then the counts.
-#   test-summary.sh CTEST-OUTPUT CTEST-LOG [NODE-TAP-OUTPUT]
+# skipped, each with its reason, then the counts, the suite's time and its
+# five slowest tests.
+#   test-summary.sh CTEST-OUTPUT CTEST-LOG [NODE-TAP-OUTPUT...]
 # CTEST-OUTPUT: what ctest printed; CTEST-LOG: its Testing/Temporary/LastTest.log,
-# which holds each test's own output; NODE-TAP-OUTPUT: what node --test printed.
+# which holds each test's own output; NODE-TAP-OUTPUT: what a node --test
+# printed. EYESONLY_SUITE_STARTED: when the suite started (seconds since
+# the epoch); the times also go to EYESONLY_SUITE_TIMES, a file, where set.
 # A test says why it skips in a line of its output: "did not run: WHY" for a
 # whole test (ctest counts it skipped by that line or by its exit code),
 # "...skipped: WHY" or ": skipped WHY" for a part; GoogleTest's skips and
@@ -12,7 +15,13 @@
 set -eu
 ctest_out=$1
 ctest_log=$2
-node_out=${3:-}
+shift 2
+node_out=""
+if [ "$#" -gt 0 ]; then
+  node_out=$(mktemp)
+  trap 'rm -f "$node_out"' EXIT
+  cat "$@" >"$node_out"
+fi
 
 {
   # Whole tests that ctest did not run, from its own list.
@@ -60,7 +69,7 @@ skipped=$(awk '/^The following tests did not run:/ { on = 1; next } on && /^[ \t
 total=${total:-0}
 failed=${failed:-0}
 if [ -n "$node_out" ]; then
-  node_count() { sed -n "s/^# $1 \([0-9]*\)$/\1/p" "$node_out" | tail -n 1; }
+  node_count() { sed -n "s/^# $1 \([0-9]*\)$/\1/p" "$node_out" | awk '{ n += $1 } END { print n + 0 }'; }
   node_pass=$(node_count pass)
   node_fail=$(node_count fail)
   node_skip=$(node_count skipped)
@@ -69,3 +78,19 @@ if [ -n "$node_out" ]; then
   skipped=$((skipped + ${node_skip:-0}))
 fi
 echo "test: $((total - failed - skipped)) passed, $failed failed, $skipped skipped"
+
+# The time: the whole suite's, and each test's (a ctest test, or a browser
+# or Windows test file), the slowest five.
+{
+  sed -n 's/^ *[0-9]*\/[0-9]* Test *#[0-9]*: \([^ ]*\) .* \([0-9.]*\) sec$/\2 \1/p' "$ctest_out"
+  [ -z "$node_out" ] || awk '/^(not )?ok [0-9]+ - / { name = $0; sub(/^(not )?ok [0-9]+ - /, "", name); sub(/.*\//, "", name); next }
+    name != "" && /^  duration_ms: / { printf "%.2f %s\n", $2 / 1000, name; name = "" }' "$node_out"
+} | awk '!seen[$2]++' | sort -rn >"$ctest_out.times"
+took=""
+[ -z "${EYESONLY_SUITE_STARTED:-}" ] || took=$(($(date +%s) - EYESONLY_SUITE_STARTED))
+slowest=$(head -n 5 "$ctest_out.times" | awk '{ printf "%s%s %.0f s", (NR > 1 ? ", " : ""), $2, $1 }')
+echo "test: the suite took ${took:-?} s; the slowest: ${slowest:-none}"
+if [ -n "${EYESONLY_SUITE_TIMES:-}" ]; then
+  { echo "suite ${took:-?}"; cat "$ctest_out.times"; } >"$EYESONLY_SUITE_TIMES"
+fi
+rm -f "$ctest_out.times"

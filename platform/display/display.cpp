@@ -31,6 +31,8 @@ struct DisplayState {
     const DisplayBackend* backend = &windowBackend;
 #endif
     bool videoStarted = false;
+    bool needsDisplay = true;      // a back end with a window on the system's display
+    bool displayMissing = false;   // startVideo found no display to reach
     WindowProcedure procedure = nullptr;
     bool window = false;
     bool context = false;
@@ -46,6 +48,7 @@ const DisplayBackend& backend() { return *display.backend; }
 
 // The browser build has the one back end; the desktop build has the other three.
 void selectBackend(Backend choice) {
+    display.needsDisplay = choice != Backend::Headless;
 #ifdef __EMSCRIPTEN__
     (void)choice;
     display.backend = &webBackend;
@@ -59,7 +62,11 @@ void selectBackend(Backend choice) {
 }
 
 bool startVideo(WindowProcedure procedure) {
-    if (!passes("startVideo") || !backend().startVideo()) return false;
+    if (!passes("startVideo")) return false;
+    if (!backend().startVideo()) {
+        display.displayMissing = display.needsDisplay;
+        return false;
+    }
     display.videoStarted = true;
     display.procedure = procedure;
     return true;
@@ -68,6 +75,10 @@ bool startVideo(WindowProcedure procedure) {
 bool changeDisplayMode(int width, int height, int bitsPerPixel) {
     const std::string mode = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(bitsPerPixel);
     return passes("changeDisplayMode " + mode) && backend().changeDisplayMode(width, height, bitsPerPixel);
+}
+
+bool displayMissing() {
+    return display.displayMissing;
 }
 
 void restoreDisplayMode() {

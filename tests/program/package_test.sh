@@ -132,6 +132,12 @@ bare_system() {
     for tool in debootstrap unshare flock; do
         command -v "$tool" >/dev/null || { fail "no $tool (tools/install-deps.sh installs it)"; return; }
     done
+    # The root runs in a mount namespace of its own, which a container or a
+    # chroot may not give (a root filesystem that is not a mount point).
+    if ! unshare --mount --propagation private true 2>"$work/unshare.err"; then
+        echo "package_test: skipped the bare-system install: no private mount namespace here ($(head -n 1 "$work/unshare.err"))"
+        return
+    fi
     cache=${EYESONLY_ROOT_CACHE:-/var/cache/eyesonly}
     made=$cache/bookworm-minbase
     mkdir -p "$cache"
