@@ -83,6 +83,11 @@ endforeach()
 install(FILES ${CMAKE_BINARY_DIR}/doc/eyesonly.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}/doc/copyright ${CMAKE_BINARY_DIR}/doc/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/eyesonly)
+# The README's guides and pictures, in doc/ beside it as in the source tree,
+# so that its links lead to them.
+file(GLOB EYESONLY_GUIDES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/doc/*.md)
+install(FILES ${EYESONLY_GUIDES} ${CMAKE_SOURCE_DIR}/doc/show.jpg ${CMAKE_SOURCE_DIR}/doc/sizes.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/eyesonly/doc)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME eyesonly)
@@ -93,8 +98,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small real-time audio-visual show (a demo
 set(CPACK_PACKAGE_DESCRIPTION
 "A photo slideshow over a tumbling square, six flying 3-D title lines, a
 tumbling ring tunnel, a block-letter scroller and a bouncing wire sphere with
-credits and greetings, in time with two tracker songs, 146.5 s (about
-2 min 27 s) long at 60 frames a second. It plays full screen, in a window
+credits and greetings, in time with two tracker songs, 146.5 s (2:26)
+long at 60 frames a second. It plays full screen, in a window
 or on the desktop's own mode, and can render itself with its music to a
 video file.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
