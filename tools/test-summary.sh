@@ -6,7 +6,8 @@
 # CTEST-OUTPUT: what ctest printed; CTEST-LOG: its Testing/Temporary/LastTest.log,
 # which holds each test's own output; NODE-TAP-OUTPUT: what a node --test
 # printed. EYESONLY_SUITE_STARTED: when the suite started (seconds since
-# the epoch); the times also go to EYESONLY_SUITE_TIMES, a file, where set.
+# the epoch); the times also go to EYESONLY_SUITE_TIMES, a file, where set,
+# with EYESONLY_SUITE_RUN: "first" where the run built everything.
 # A test says why it skips in a line of its output: "did not run: WHY" for a
 # whole test (ctest counts it skipped by that line or by its exit code),
 # "...skipped: WHY" or ": skipped WHY" for a part; GoogleTest's skips and
@@ -91,6 +92,6 @@ took=""
 slowest=$(head -n 5 "$ctest_out.times" | awk '{ printf "%s%s %.0f s", (NR > 1 ? ", " : ""), $2, $1 }')
 echo "test: the suite took ${took:-?} s; the slowest: ${slowest:-none}"
 if [ -n "${EYESONLY_SUITE_TIMES:-}" ]; then
-  { echo "suite ${took:-?}"; cat "$ctest_out.times"; } >"$EYESONLY_SUITE_TIMES"
+  { echo "suite ${took:-?} ${EYESONLY_SUITE_RUN:-second}"; cat "$ctest_out.times"; } >"$EYESONLY_SUITE_TIMES"
 fi
 rm -f "$ctest_out.times"

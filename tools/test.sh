@@ -73,7 +73,13 @@ if [ "$windows" = only ]; then
 fi
 
 EYESONLY_SUITE_TIMES=$build/Testing/suite-times.txt
-export EYESONLY_SUITE_TIMES
+# A first run builds everything: the program, the page's and the Windows
+# build's libraries; a second one reuses them.
+EYESONLY_SUITE_RUN=second
+[ -d "$build" ] || EYESONLY_SUITE_RUN=first
+[ "$web" = no ] || [ -d build-webdeps ] || EYESONLY_SUITE_RUN=first
+[ "$windows" = no ] || [ -d build-windeps ] || EYESONLY_SUITE_RUN=first
+export EYESONLY_SUITE_TIMES EYESONLY_SUITE_RUN
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEYESONLY_SANITIZE=ON
 cmake --build "$build" -j"$jobs"
 mkdir -p "$build/Testing"

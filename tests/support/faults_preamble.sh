@@ -18,10 +18,10 @@ export XDG_DATA_HOME
 # The leak suppressions from the test's own folder, which the other user
 # (uid 65534, in the rows that shut root's reading out) can read wherever
 # the clone lives.
-supp=$(echo "${LSAN_OPTIONS:-}" | sed -n 's/.*suppressions=\([^:]*\).*/\1/p')
+supp=$(echo "${LSAN_OPTIONS:-}" | tr : '\n' | sed -n 's/^suppressions=//p')
 if [ -n "$supp" ]; then
     cp "$supp" "$work/lsan.supp"
-    LSAN_OPTIONS=$(echo "$LSAN_OPTIONS" | sed "s|suppressions=[^:]*|suppressions=$work/lsan.supp|")
+    LSAN_OPTIONS=$(echo "$LSAN_OPTIONS" | tr : '\n' | sed "s|^suppressions=.*|suppressions=$work/lsan.supp|" | paste -sd:)
     export LSAN_OPTIONS
 fi
 failures=0
