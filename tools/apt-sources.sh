@@ -77,10 +77,15 @@ list_sources() {
 }
 
 # apt_reads_sources: whether apt reads the sources (in $etc) without an
-# error; its first error in $apt_error.
+# error; its first error in $apt_error. The lists it has fetched are left
+# out (an empty folder in their place): reading them is most of the time,
+# and nothing of the sources' own.
 apt_reads_sources() {
+  no_lists=$(mktemp -d)
   apt_error=$(apt-get -o Dir::Etc="$etc" -o Dir::Etc::SourceList="$etc/sources.list" \
-    -o Dir::Etc::SourceParts="$etc/sources.list.d" indextargets 2>&1 >/dev/null | grep -m1 '^E:') && return 1
+    -o Dir::Etc::SourceParts="$etc/sources.list.d" -o Dir::State::Lists="$no_lists" indextargets 2>&1 >/dev/null |
+    grep -m1 '^E:') && { rm -rf "$no_lists"; return 1; }
+  rm -rf "$no_lists"
   return 0
 }
 

@@ -9,6 +9,16 @@
 #   23 text rows (4 credits, 19 greetings), the switch printing "row 1 0",
 #   one "quit", last,
 #   and 146.5 s (2:26) of show time (the clock starts at 1000 ms).
+# At 100 frames a second, its opening up to the switch to the ring tunnel:
+#   14 slides of 401 frames (the slide clock runs at 3 units a second and a
+#   slide ends on the first frame whose clock exceeds 12; the first frame
+#   measures 0 s), each of the first 13 with one caption change 167 frames
+#   in (clock past 5); slide 13 shows no caption;
+#   the 14th slide change and "scene 0" in frame 5616, 56.15 s in;
+#   the title lines ending 183, 367, 551, 735, 919 and 1170 frames after
+#   that (1.83 s a line, 2.51 s for the title with its light sweep), the
+#   last one together with "scene 1";
+#   every line's clock reading 1000 + 10 ms per frame before it.
 # At 10 and 12.5 frames a second, drawn at 1280 x 960 and 1000 x 750, its
 # trace is the one at 640 x 480.
 # Usage: sh tests/program/fullshow_test.sh <build dir>
@@ -19,6 +29,32 @@ failures=0
 fail() {
     echo "FAIL at $fps fps: $*"
     failures=$((failures + 1))
+}
+
+# opening TRACE: the opening's timeline at 100 frames a second.
+opening() {
+    awk 'BEGIN {
+        for (k = 0; k < 14; k++) {
+            if (k < 13) print 169 + 401 * k, "caption", 2 * k + 1
+            print 403 + 401 * k, "slide", (k + 1) % 3, 2 * k + 2
+        }
+        start = 403 + 401 * 13
+        print start, "scene 0"
+        split("183 367 551 735 919 1170", ends, " ")
+        for (line = 1; line <= 6; line++) print start + ends[line], "title", line
+        print start + 1170, "scene 1"
+    }' >"$out.expected"
+    awk '{ last = $3 == "scene" && $4 == 1; $2 = ""; sub("  ", " "); print } last { exit }' "$1" >"$out.got"
+    cmp -s "$out.expected" "$out.got" ||
+        fail "the opening's timeline differs from the expected one (< expected, > got): $(diff "$out.expected" "$out.got" | head -n 20)"
+    counts=$(awk '$3 == "scene" && $4 == 1 { print c, s, z, t; exit }
+                  $3 == "caption" { c++ } $3 == "slide" { s++ } $3 == "title" { t++ }
+                  $3 == "scene" && $4 == 0 { z++ }' "$1")
+    [ "$counts" = "13 14 1 6" ] || fail "caption, slide, scene 0 and title lines: '$counts', expected '13 14 1 6'"
+    clock=$(awk '$2 != 1000 + 10 * ($1 - 1) { print "frame " $1 " at " $2 " ms"; exit }
+                 $3 == "scene" && $4 == 1 { exit }' "$1")
+    [ -z "$clock" ] || fail "clock reading off the 10 ms grid: $clock"
+    rm -f "$out.expected" "$out.got"
 }
 
 for fps in 30 60 100 144; do
@@ -51,6 +87,8 @@ for fps in 30 60 100 144; do
     show_ms=$(tail -n 1 "$out" | awk '{ print $2 - 1000 }')
     [ "$show_ms" -ge 140000 ] && [ "$show_ms" -le 150000 ] ||
         fail "show time $show_ms ms, expected 140000 to 150000"
+
+    [ "$fps" != 100 ] || opening "$out"
 
     echo "$fps fps: exit $code, $(wc -l <"$out") trace lines, show time $show_ms ms, $(tail -n 1 "$out" | awk '{ print $1 }') frames"
     rm -f "$out"

@@ -46,8 +46,9 @@ while IFS='|' read -r row list dotlist deb822 says signed; do
     [ "${written:--}" = "$signed" ] || fail "$row: Signed-By '${written:--}', expected '$signed'"
     grep -qx "Types: deb-src" "$out" && grep -qx "Suites: bookworm" "$out" && grep -qx "URIs: $mirror" "$out" ||
         fail "$row: not the deb line's source: $(cat "$out")"
+    mkdir -p "$etc/lists"
     apt-get -o Dir::Etc="$etc" -o Dir::Etc::SourceList="$etc/sources.list" -o Dir::Etc::SourceParts="$etc/sources.list.d" \
-        indextargets >/dev/null 2>"$work/apt" && ! grep -q '^E:' "$work/apt" ||
+        -o Dir::State::Lists="$etc/lists" indextargets >/dev/null 2>"$work/apt" && ! grep -q '^E:' "$work/apt" ||
         fail "$row: apt no longer reads the sources: $(grep -m1 '^E:' "$work/apt")"
     again=$(APT_SOURCES_DIR="$etc" "$tool" --add-deb-src bookworm "$out" 2>&1)
     [ "$again" = unchanged ] || fail "$row: a second run printed '$again', expected 'unchanged'"
