@@ -65,7 +65,7 @@ std::vector<unsigned char> readFrame() {
     const int width = picture.outputWidth, height = picture.outputHeight;
     std::vector<unsigned char> bottomUp(static_cast<size_t>(width) * height * 3);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
+    platform::bindFrameForReading();
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, bottomUp.data());
     std::vector<unsigned char> topDown(bottomUp.size());
     const size_t row = static_cast<size_t>(width) * 3;
