@@ -134,6 +134,7 @@ intptr_t handleWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam
         return 0;
     case platform::WM_SIZE:
         resizeView(static_cast<int>(lParam & 0xFFFF), static_cast<int>((lParam >> 16) & 0xFFFF));
+        playerRedraw();
         return 0;
     default:
         break;

@@ -41,6 +41,7 @@ struct ShowControls {
     // The song start the music's move to the jump's end was started for.
     std::optional<uint32_t> songPrepared;
     bool jumpEnds = false;      // the frame being drawn is the jump's last
+    bool redrawing = false;     // the jump draws the held frame again, without its trace lines
     int jumpsDone = 0;          // jumps finished, the music placed anew after each
     bool startPending = false;  // --from's moment not reached yet
     bool cut = false;           // drawing is cut to the 1 x 1 box
@@ -265,14 +266,24 @@ bool beginPlayerFrame() {
     controls.jumping = false;
     controls.startPending = false;
     controls.jumpEnds = true;
+    traceQuiet = controls.redrawing;
     return true;
 }
 
 void endPlayerFrame() {
-    if (controls.jumpEnds) {
-        controls.jumpEnds = false;
-        finishJump();
+    if (!controls.jumpEnds) return;
+    controls.jumpEnds = false;
+    finishJump();
+    if (controls.redrawing) {
+        controls.redrawing = false;
+        traceQuiet = false;
     }
+}
+
+void playerRedraw() {
+    if (!controls.settings.keys || !held() || controls.jumping || lastFrameTime == 0) return;
+    jumpTo(lastFrameTime);
+    controls.redrawing = true;
 }
 
 const char* playerTitle() {

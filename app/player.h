@@ -2,7 +2,8 @@
 // the real clock with a keyboard, pause, mute and jumps.
 //
 //   Space        pauses and resumes: the clock and the music hold still, the
-//                picture stays (no frame is drawn while paused)
+//                picture stays (no frame is drawn while paused, unless the
+//                output is resized: then the same moment is drawn anew)
 //   M            mutes and unmutes: the music plays on in its place, unheard
 //   Left, Right  10 s back and forward
 //   Home         back to the start
@@ -38,6 +39,10 @@ bool playerPaused();
 bool beginPlayerFrame();
 // After that frame was drawn.
 void endPlayerFrame();
+// The output was resized while the picture is held (paused, or the page
+// hidden): the frame shown is drawn again at the new size, as a jump to its
+// own moment draws it, with the clock and the music held and no trace lines.
+void playerRedraw();
 // The window title for the current state: the show's own, with "paused"
 // and "muted" while they hold.
 const char* playerTitle();

@@ -20,6 +20,7 @@
 #include "capture/output.h"
 #include "platform/audio/device.h"
 #include "platform/audio/sound.h"
+#include "platform/display/display.h"
 #include "platform/system/signals.h"
 #include "show/clock.h"
 #include "show/drawing.h"
@@ -188,7 +189,7 @@ bool captureDrawnFrame(const ClockFrame& frame, bool skipped, bool last) {
 
     // 1. The frame as drawn, before it is swapped away.
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
+    platform::bindFrameForReading();
     glReadPixels(0, 0, run.settings.frameWidth, run.settings.frameHeight, GL_RGBA, GL_UNSIGNED_BYTE, run.pixels.data());
     std::string error;
     if (!captureFrame(fileFrames(), run.pixels.data(), CapturePixels::Rgba, error)) {

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "app/options.h"
+#include "app/player.h"
 #include "app/shell.h"
 #include "platform/audio/sound.h"
 #include "platform/display/display.h"
@@ -65,7 +66,7 @@ std::vector<unsigned char> readFrame() {
     const int width = picture.outputWidth, height = picture.outputHeight;
     std::vector<unsigned char> bottomUp(static_cast<size_t>(width) * height * 3);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
+    platform::bindFrameForReading();
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, bottomUp.data());
     std::vector<unsigned char> topDown(bottomUp.size());
     const size_t row = static_cast<size_t>(width) * 3;
@@ -221,6 +222,13 @@ int main(int argc, char** argv) {
     platform::selectSoundOutput(platform::SoundOutput::Silent);
     useFixedClock(fps);
     shell.skipFullscreen = true;
+    // The frames before the first moment are run through as --from runs
+    // them, with nothing rasterized: every frame after them is drawn as it
+    // would be had they been drawn.
+    PlayerSettings player;
+    player.fromSeconds = moments.front().seconds;
+    player.jumpFps = fps;
+    setUpPlayer(player);
 
     // The clock reads 1000 ms at the start; the frame at show time t is the
     // first drawn at a reading of at least 1000 + t * 1000.
@@ -229,6 +237,7 @@ int main(int argc, char** argv) {
     std::string writeError;  // empty once the frame is written
     size_t next = 0;  // the first moment not written yet
     run.afterFrame = [&](const DrawnFrame& frame) {
+        if (frame.skipped) return true;
         while (next < moments.size() && (frame.last || frame.clockMs >= readingAtSecond(moments[next].seconds))) {
             if (iconSize > 0.0) drawIcon(static_cast<int>(iconSize));
             const std::vector<unsigned char> pixels = readFrame();

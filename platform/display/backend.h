@@ -25,6 +25,7 @@ struct DisplayBackend {
     void (*deleteContext)();
     void (*destroyWindow)();
     void (*swapBuffers)();
+    void (*bindFrameForReading)();
     void (*pollEvents)();  // turns what arrived from the system into postMessage calls
     int (*refreshRateHz)();  // the display's refresh rate; 0: unknown or none
     bool (*showMessageBox)(const char* text, const char* caption, Buttons buttons, Answer& answer);  // false: none shown

@@ -6,16 +6,11 @@
 // screen; every swap shows that frame scaled to fit the screen, its shape
 // kept, with black bars beside or above and below it.
 //
-// Framebuffer objects are GL 3.0 (or ARB_framebuffer_object); their entry
-// points come from SDL_GL_GetProcAddress. A context without them counts as
-// no context at all.
-#include <GL/gl.h>
-#include <GL/glext.h>
-
+// A context without framebuffer objects counts as no context at all.
 #include <cstdint>
-#include <cstdio>
 
 #include "platform/display/backend.h"
+#include "platform/display/framebuffer.h"
 #include "platform/display/sdl_gl.h"
 
 namespace platform {
@@ -23,29 +18,9 @@ namespace platform {
 namespace desktop {
 namespace {
 
-struct FramebufferCalls {
-    PFNGLGENFRAMEBUFFERSPROC GenFramebuffers = nullptr;
-    PFNGLBINDFRAMEBUFFERPROC BindFramebuffer = nullptr;
-    PFNGLFRAMEBUFFERRENDERBUFFERPROC FramebufferRenderbuffer = nullptr;
-    PFNGLCHECKFRAMEBUFFERSTATUSPROC CheckFramebufferStatus = nullptr;
-    PFNGLGENRENDERBUFFERSPROC GenRenderbuffers = nullptr;
-    PFNGLBINDRENDERBUFFERPROC BindRenderbuffer = nullptr;
-    PFNGLRENDERBUFFERSTORAGEPROC RenderbufferStorage = nullptr;
-    PFNGLBLITFRAMEBUFFERPROC BlitFramebuffer = nullptr;
-    PFNGLRENDERBUFFERSTORAGEMULTISAMPLEPROC RenderbufferStorageMultisample = nullptr;
-};
-
 struct DesktopState {
     bool videoStarted = false;
-    int frameWidth = 0;            // pixels, the size the show draws at
-    int frameHeight = 0;
-    GLuint framebuffer = 0;        // 0: none (no context yet)
-    GLuint colourBuffer = 0;       // RGBA8
-    GLuint depthBuffer = 0;        // 16-bit depth
-    int samples = 0;               // of the frame's buffers; 0: single-sampled
-    GLuint resolvedFramebuffer = 0;  // multisampled: the frame resolved, single-sampled, before it is scaled
-    GLuint resolvedBuffer = 0;
-    FramebufferCalls gl;
+    framebuffer::Frame frame;      // the size the show draws at, its samples
 };
 
 DesktopState state;
@@ -57,7 +32,7 @@ struct Rect {
 };
 
 Rect fitFrame(int drawableWidth, int drawableHeight) {
-    const int64_t fw = state.frameWidth, fh = state.frameHeight;
+    const int64_t fw = state.frame.width, fh = state.frame.height;
     int64_t width = drawableWidth, height = drawableHeight;
     if (width * fh > height * fw)
         width = height * fw / fh;   // wider than the frame: bars left and right
@@ -66,70 +41,6 @@ Rect fitFrame(int drawableWidth, int drawableHeight) {
     const int x0 = static_cast<int>((drawableWidth - width) / 2);
     const int y0 = static_cast<int>((drawableHeight - height) / 2);
     return {x0, y0, x0 + static_cast<int>(width), y0 + static_cast<int>(height)};
-}
-
-bool loadFramebufferCalls() {
-    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
-    int major = 0;
-    if (version == nullptr || std::sscanf(version, "%d", &major) != 1) return false;
-    if (major < 3 && !SDL_GL_ExtensionSupported("GL_ARB_framebuffer_object")) return false;
-    FramebufferCalls& gl = state.gl;
-    gl.GenFramebuffers = reinterpret_cast<PFNGLGENFRAMEBUFFERSPROC>(SDL_GL_GetProcAddress("glGenFramebuffers"));
-    gl.BindFramebuffer = reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(SDL_GL_GetProcAddress("glBindFramebuffer"));
-    gl.FramebufferRenderbuffer =
-        reinterpret_cast<PFNGLFRAMEBUFFERRENDERBUFFERPROC>(SDL_GL_GetProcAddress("glFramebufferRenderbuffer"));
-    gl.CheckFramebufferStatus =
-        reinterpret_cast<PFNGLCHECKFRAMEBUFFERSTATUSPROC>(SDL_GL_GetProcAddress("glCheckFramebufferStatus"));
-    gl.GenRenderbuffers = reinterpret_cast<PFNGLGENRENDERBUFFERSPROC>(SDL_GL_GetProcAddress("glGenRenderbuffers"));
-    gl.BindRenderbuffer = reinterpret_cast<PFNGLBINDRENDERBUFFERPROC>(SDL_GL_GetProcAddress("glBindRenderbuffer"));
-    gl.RenderbufferStorage =
-        reinterpret_cast<PFNGLRENDERBUFFERSTORAGEPROC>(SDL_GL_GetProcAddress("glRenderbufferStorage"));
-    gl.BlitFramebuffer = reinterpret_cast<PFNGLBLITFRAMEBUFFERPROC>(SDL_GL_GetProcAddress("glBlitFramebuffer"));
-    gl.RenderbufferStorageMultisample = reinterpret_cast<PFNGLRENDERBUFFERSTORAGEMULTISAMPLEPROC>(
-        SDL_GL_GetProcAddress("glRenderbufferStorageMultisample"));
-    return gl.GenFramebuffers != nullptr && gl.BindFramebuffer != nullptr && gl.FramebufferRenderbuffer != nullptr &&
-           gl.CheckFramebufferStatus != nullptr && gl.GenRenderbuffers != nullptr &&
-           gl.BindRenderbuffer != nullptr && gl.RenderbufferStorage != nullptr && gl.BlitFramebuffer != nullptr;
-}
-
-// The offscreen framebuffer of the frame's size, in the current context,
-// left bound. False: the context has no framebuffer objects, or this one
-// is incomplete. Its objects go with the context.
-bool makeFramebuffer() {
-    if (!loadFramebufferCalls()) return false;
-    const FramebufferCalls& gl = state.gl;
-    // Multisampled where asked and offered.
-    GLint maxSamples = 0;
-    if (state.samples > 0) glGetIntegerv(GL_MAX_SAMPLES, &maxSamples);
-    if (gl.RenderbufferStorageMultisample == nullptr || maxSamples < state.samples) state.samples = 0;
-    const auto storage = [&](GLenum format) {
-        if (state.samples > 0)
-            gl.RenderbufferStorageMultisample(GL_RENDERBUFFER, state.samples, format, state.frameWidth,
-                                              state.frameHeight);
-        else
-            gl.RenderbufferStorage(GL_RENDERBUFFER, format, state.frameWidth, state.frameHeight);
-    };
-    if (state.samples > 0) {
-        gl.GenRenderbuffers(1, &state.resolvedBuffer);
-        gl.BindRenderbuffer(GL_RENDERBUFFER, state.resolvedBuffer);
-        gl.RenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, state.frameWidth, state.frameHeight);
-        gl.GenFramebuffers(1, &state.resolvedFramebuffer);
-        gl.BindFramebuffer(GL_FRAMEBUFFER, state.resolvedFramebuffer);
-        gl.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, state.resolvedBuffer);
-        if (gl.CheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return false;
-    }
-    gl.GenRenderbuffers(1, &state.colourBuffer);
-    gl.BindRenderbuffer(GL_RENDERBUFFER, state.colourBuffer);
-    storage(GL_RGBA8);
-    gl.GenRenderbuffers(1, &state.depthBuffer);
-    gl.BindRenderbuffer(GL_RENDERBUFFER, state.depthBuffer);
-    storage(GL_DEPTH_COMPONENT16);
-    gl.BindRenderbuffer(GL_RENDERBUFFER, 0);
-    gl.GenFramebuffers(1, &state.framebuffer);
-    gl.BindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
-    gl.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, state.colourBuffer);
-    gl.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, state.depthBuffer);
-    return gl.CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
 }
 
 bool startVideo() {
@@ -165,13 +76,13 @@ bool createWindow(const char* title, int width, int height, bool fullscreen) {
     }
     const Uint32 flags = SDL_WINDOW_ALLOW_HIGHDPI | (fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_RESIZABLE);
     // The samples asked for are the frame's: the window only receives it.
-    state.samples = sdl::samplesAsked;
+    state.frame.samples = sdl::samplesAsked;
     sdl::samplesAsked = 0;
     const bool made = sdl::createWindow(title, windowWidth, windowHeight, flags);
-    sdl::samplesAsked = state.samples;
+    sdl::samplesAsked = state.frame.samples;
     if (!made) return false;
-    state.frameWidth = width;
-    state.frameHeight = height;
+    state.frame.width = width;
+    state.frame.height = height;
     sdl::fixedViewSize = {width, height};
     return true;
 }
@@ -181,16 +92,15 @@ bool createWindow(const char* title, int width, int height, bool fullscreen) {
 bool createContext() {
     if (!sdl::createContext()) return false;
     sdl::askForVsync();
-    if (makeFramebuffer()) return true;
-    state.framebuffer = state.colourBuffer = state.depthBuffer = 0;
-    state.resolvedFramebuffer = state.resolvedBuffer = 0;
+    if (framebuffer::make(state.frame)) return true;
+    framebuffer::forget(state.frame);
     sdl::deleteContext();
     return false;
 }
 
 bool makeContextCurrent() {
-    if (state.framebuffer == 0 || !sdl::makeContextCurrent()) return false;
-    state.gl.BindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
+    if (state.frame.framebuffer == 0 || !sdl::makeContextCurrent()) return false;
+    framebuffer::gl.BindFramebuffer(GL_FRAMEBUFFER, state.frame.framebuffer);
     return true;
 }
 
@@ -202,8 +112,7 @@ void showWindow() {
 
 // The framebuffer's objects die with the context.
 void deleteContext() {
-    state.framebuffer = state.colourBuffer = state.depthBuffer = 0;
-    state.resolvedFramebuffer = state.resolvedBuffer = 0;
+    framebuffer::forget(state.frame);
     sdl::deleteContext();
 }
 
@@ -212,15 +121,20 @@ void destroyWindow() {
     sdl::fixedViewSize = {};
 }
 
+void bindFrameForReading() {
+    if (state.frame.framebuffer != 0) framebuffer::bindForReading(state.frame);
+}
+
 void swapBuffers() {
     if (sdl::window == nullptr) return;
     int drawableWidth = 0, drawableHeight = 0;
     SDL_GL_GetDrawableSize(sdl::window, &drawableWidth, &drawableHeight);
-    if (state.framebuffer == 0 || drawableWidth <= 0 || drawableHeight <= 0) {
+    if (state.frame.framebuffer == 0 || drawableWidth <= 0 || drawableHeight <= 0) {
         SDL_GL_SwapWindow(sdl::window);
         return;
     }
-    const FramebufferCalls& gl = state.gl;
+    const framebuffer::Calls& gl = framebuffer::gl;
+    const framebuffer::Frame& frame = state.frame;
     // 1. The frame's place on the screen.
     const Rect place = fitFrame(drawableWidth, drawableHeight);
     // 2. The screen black, bars and all. The show's clear colour is its own
@@ -229,7 +143,6 @@ void swapBuffers() {
     GLfloat clearColour[4];
     glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColour);
     gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, state.framebuffer);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
@@ -242,21 +155,15 @@ void swapBuffers() {
     //    come out unevenly thick and shimmer as they move; linear filtering
     //    keeps every line the same weight at the cost of a slight softness,
     //    as a flat panel's own scaler shows a 640 x 480 mode.
-    const bool wholeScale = (place.x1 - place.x0) % state.frameWidth == 0 &&
-                            (place.y1 - place.y0) % state.frameHeight == 0;
+    const bool wholeScale = (place.x1 - place.x0) % frame.width == 0 && (place.y1 - place.y0) % frame.height == 0;
     //    A multisampled frame is resolved first, at its own size.
-    if (state.samples > 0) {
-        gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, state.resolvedFramebuffer);
-        gl.BlitFramebuffer(0, 0, state.frameWidth, state.frameHeight, 0, 0, state.frameWidth, state.frameHeight,
-                           GL_COLOR_BUFFER_BIT, GL_NEAREST);
-        gl.BindFramebuffer(GL_READ_FRAMEBUFFER, state.resolvedFramebuffer);
-        gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    }
-    gl.BlitFramebuffer(0, 0, state.frameWidth, state.frameHeight, place.x0, place.y0, place.x1, place.y1,
+    framebuffer::bindForReading(frame);
+    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    gl.BlitFramebuffer(0, 0, frame.width, frame.height, place.x0, place.y0, place.x1, place.y1,
                        GL_COLOR_BUFFER_BIT, wholeScale ? GL_NEAREST : GL_LINEAR);
     // 4. Shown, and the frame's buffer bound again for the next frame's drawing.
     SDL_GL_SwapWindow(sdl::window);
-    gl.BindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
+    gl.BindFramebuffer(GL_FRAMEBUFFER, frame.framebuffer);
 }
 
 }  // namespace
@@ -275,6 +182,7 @@ const DisplayBackend desktopBackend = {
     desktop::deleteContext,
     desktop::destroyWindow,
     desktop::swapBuffers,
+    desktop::bindFrameForReading,
     sdl::pollEvents,
     sdl::refreshRateHz,
     sdl::showMessageBox,

@@ -138,6 +138,8 @@ void swapBuffers() {
     if (display.swapHook != nullptr) display.swapHook();
 }
 
+void bindFrameForReading() { backend().bindFrameForReading(); }
+
 // ---------------------------------------------------------------------------
 // 2. the offscreen context
 

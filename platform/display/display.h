@@ -98,6 +98,10 @@ int displayRefreshHz();               // of the window's display; 0: unknown, or
 // without bound).
 void swapBuffers();
 
+// The frame drawn so far, where glReadPixels reads it, before it is
+// swapped: a multisampled frame is resolved, single-sampled, first.
+void bindFrameForReading();
+
 // A current GL context of width x height pixels on the headless back end,
 // for tests, benchmarks and tools that draw without the show's display.
 // False: none could be made (nothing is left open).

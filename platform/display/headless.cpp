@@ -3,9 +3,13 @@
 // which has no EGL and no offscreen video driver, a window of the system's
 // own that is never shown, whose GL context draws into its back buffer.
 // Either takes any display mode, has no cursor and shows no message boxes.
+// A multisampled frame is drawn into a framebuffer of its own, resolved
+// when it is read: a pbuffer or a hidden window that is given samples may
+// not draw with them (Mesa's llvmpipe does not).
 #include <GL/gl.h>
 
 #include "platform/display/backend.h"
+#include "platform/display/framebuffer.h"
 #include "platform/display/sdl_gl.h"
 
 namespace platform {
@@ -14,6 +18,7 @@ namespace headless {
 namespace {
 
 bool videoStarted = false;
+framebuffer::Frame frame;  // multisampled: what the show draws into; else none
 
 bool startVideo() {
 #ifdef _WIN32
@@ -33,15 +38,11 @@ void showCursor(bool) {}
 #ifdef _WIN32
 // Never shown, so never on the screen or in the task bar, and never given
 // the keyboard.
-bool createWindow(const char* title, int width, int height, bool) {
-    return videoStarted && sdl::createWindow(title, width, height, SDL_WINDOW_SKIP_TASKBAR);
-}
+constexpr Uint32 windowFlags = SDL_WINDOW_SKIP_TASKBAR;
 
 void showWindow() {}
 #else
-bool createWindow(const char* title, int width, int height, bool) {
-    return videoStarted && sdl::createWindow(title, width, height, SDL_WINDOW_ALLOW_HIGHDPI);
-}
+constexpr Uint32 windowFlags = SDL_WINDOW_ALLOW_HIGHDPI;
 
 void showWindow() {
     if (sdl::window == nullptr) return;
@@ -49,6 +50,48 @@ void showWindow() {
     SDL_RaiseWindow(sdl::window);
 }
 #endif
+
+// The samples asked for are the frame's framebuffer's, made with the context.
+bool createWindow(const char* title, int width, int height, bool) {
+    if (!videoStarted) return false;
+    frame = {width, height, sdl::samplesAsked};
+    sdl::samplesAsked = 0;
+    const bool made = sdl::createWindow(title, width, height, windowFlags);
+    sdl::samplesAsked = frame.samples;
+    return made;
+}
+
+// A context without framebuffer objects draws single-sampled, into the
+// pbuffer (or the window) itself.
+bool createContext() {
+    if (!sdl::createContext()) return false;
+    if (frame.samples > 0 && !framebuffer::make(frame)) {
+        if (frame.framebuffer != 0 || frame.resolvedFramebuffer != 0)
+            framebuffer::gl.BindFramebuffer(GL_FRAMEBUFFER, 0);
+        framebuffer::forget(frame);
+        frame.samples = 0;
+    }
+    return true;
+}
+
+bool makeContextCurrent() {
+    if (!sdl::makeContextCurrent()) return false;
+    if (frame.framebuffer != 0) framebuffer::gl.BindFramebuffer(GL_FRAMEBUFFER, frame.framebuffer);
+    return true;
+}
+
+// The framebuffer's objects die with the context.
+void deleteContext() {
+    framebuffer::forget(frame);
+    sdl::deleteContext();
+}
+
+void bindFrameForReading() {
+    if (frame.framebuffer != 0)
+        framebuffer::bindForReading(frame);
+    else
+        glReadBuffer(GL_BACK);
+}
 
 // A pbuffer (or a window never shown) has no front buffer on show, so a
 // swap may do nothing, not even flush. Left alone, the driver queues every
@@ -73,13 +116,14 @@ const DisplayBackend headlessBackend = {
     headless::restoreDisplayMode,
     headless::showCursor,
     headless::createWindow,
-    sdl::createContext,
-    sdl::makeContextCurrent,
+    headless::createContext,
+    headless::makeContextCurrent,
     headless::showWindow,
     sdl::releaseContext,
-    sdl::deleteContext,
+    headless::deleteContext,
     sdl::destroyWindow,
     headless::swapBuffers,
+    headless::bindFrameForReading,
     sdl::pollEvents,
     headless::refreshRateHz,
     headless::showMessageBox,

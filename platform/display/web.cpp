@@ -127,6 +127,9 @@ void destroyWindow() {
 
 void swapBuffers() {}
 
+// WebGL reads the canvas's drawing buffer, resolved by the browser.
+void bindFrameForReading() {}
+
 void pollEvents() {
     while (!page.arrived.empty()) {
         postMessage(page.arrived.front());
@@ -158,6 +161,7 @@ const DisplayBackend webBackend = {
     web::deleteContext,
     web::destroyWindow,
     web::swapBuffers,
+    web::bindFrameForReading,
     web::pollEvents,
     web::refreshRateHz,
     web::showMessageBox,

@@ -2,6 +2,8 @@
 // driver SDL picks (X11, Wayland, ...). Full screen is a real change of the
 // display mode to the requested size, made when the window is shown and
 // undone by restoreDisplayMode.
+#include <GL/gl.h>
+
 #include "platform/display/backend.h"
 #include "platform/display/sdl_gl.h"
 
@@ -87,6 +89,8 @@ void swapBuffers() {
     if (sdl::window != nullptr) SDL_GL_SwapWindow(sdl::window);
 }
 
+void bindFrameForReading() { glReadBuffer(GL_BACK); }
+
 }  // namespace
 }  // namespace windowed
 
@@ -103,6 +107,7 @@ const DisplayBackend windowBackend = {
     sdl::deleteContext,
     sdl::destroyWindow,
     windowed::swapBuffers,
+    windowed::bindFrameForReading,
     sdl::pollEvents,
     sdl::refreshRateHz,
     sdl::showMessageBox,

@@ -3,12 +3,14 @@
 # as real keys: an Escape tapped between two frames, M (what the sound
 # device played recorded by SDL's disk audio driver), Space, Right, Left and
 # Home, each judged by the window's title and pixels, the trace and the
-# recorded sound.
+# recorded sound. Drawn at a size, the window's edges are smoothed, and a
+# paused picture resized is drawn anew at the new size.
 # Usage: controls_test.sh BUILD-DIR
 set -u
 build=$(cd "${1:?usage: controls_test.sh BUILD-DIR}" && pwd)
 program="$build/eyesonly"
 xgrab="$build/tests/xgrab"
+framecheck="$build/tests/framecheck"
 LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$(cd "$(dirname "$0")/.." && pwd)/lsan.supp}
 export LSAN_OPTIONS
 title=".. for your eyes only .."
@@ -201,6 +203,50 @@ tap Escape
 wait_exit 30
 [ "$code" = 27 ]
 check $? "Escape ends the show with 27 (got $code)"
+
+# --- At 1280 x 960 (the ring tunnel from 72 s): the lines' edges smoothed,
+#     pixels between a line and the black around it. Paused and made 640 x
+#     480, the moment is drawn again at that size at once (as a jump to it
+#     draws it), not the old picture cropped or black, with the trace
+#     standing still.
+# Grabs the window into $work/$1.ppm until its picture is $2 pixels and
+# shows smoothed lines, other than $work/$3.ppm where given (at most 30 s);
+# the pixels between a line and the black in $soft.
+grab_lines() {
+    i=0
+    while [ $i -lt 300 ]; do
+        geometry=$("$xgrab" "$window" "$work/$1.ppm" 2>/dev/null | cut -d ' ' -f 2)
+        soft=$("$framecheck" soft "$work/$1.ppm" 0 0 640 480 2>/dev/null)
+        [ "$geometry" = "$2" ] && [ "${soft:-0}" -gt 0 ] && { [ -z "${3:-}" ] || ! cmp -s "$work/$1.ppm" "$work/$3.ppm"; } &&
+            break
+        sleep 0.1
+        i=$((i + 1))
+    done
+}
+start_xvfb 1600x1200x24
+"$program" --windowed --mute --size 1280x960 --from 72 --trace >"$work/trace" 2>"$work/err" &
+pid=$!
+if window=$(wait_window "$title"); then
+    grab_lines large 1280x960
+    tap space
+    wait_window "$title (paused)" >/dev/null
+    grab_lines large 1280x960
+    [ "${soft:-0}" -gt 0 ]
+    check $? "a 1280 x 960 window smooths its edges: $soft pixels between a line and the black"
+    before=$(lines)
+    ffmpeg -v error -i "$work/large.ppm" -vf crop=640:480:0:0 "$work/cropped.ppm"
+    xdotool windowsize "$window" 640 480
+    grab_lines small 640x480 cropped
+    [ "${soft:-0}" -gt 0 ] && ! cmp -s "$work/small.ppm" "$work/cropped.ppm"
+    check $? "paused and resized to 640 x 480, the picture is drawn anew ($soft pixels between)"
+    [ "$(lines)" = "$before" ]
+    check $? "the redraw leaves the trace as it was ($before lines, now $(lines))"
+    tap Escape
+    wait_exit 30
+else
+    fail "no window at 1280 x 960"
+fi
+stop_program
 
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]

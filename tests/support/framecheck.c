@@ -7,6 +7,11 @@
  *   framecheck text FRAME  the box of the text (every channel above 64) in
  *       picture pixels, "left top right bottom", or "none"
  *   framecheck bars FRAME  the brightest channel outside the picture
+ *   framecheck soft FRAME X Y W H  in the picture's rectangle X Y W H (in
+ *       640 x 480 picture pixels, scaled to the frame's), the pixels that
+ *       lie between their neighbours across an edge, left and right or
+ *       above and below (brightest channels at least 64 apart, the pixel's
+ *       in their middle half): 0 where edges step, more where smoothed
  * Exit code 2 for a file that is no 8-bit PPM, or sizes that do not divide. */
 #include <stdio.h>
 #include <stdlib.h>
@@ -38,6 +43,16 @@ static int readFrame(const char* path, Frame* f) {
 }
 
 static const unsigned char* at(const Frame* f, int x, int y) { return f->rgb + ((size_t)y * f->width + x) * 3; }
+
+static int brightest(const Frame* f, int x, int y) {
+    const unsigned char* p = at(f, x, y);
+    return p[0] > p[1] ? (p[0] > p[2] ? p[0] : p[2]) : (p[1] > p[2] ? p[1] : p[2]);
+}
+
+static int between(int a, int c, int b) {
+    const int low = a < b ? a : b, high = a < b ? b : a, quarter = (high - low) / 4;
+    return high - low >= 64 && c > low + quarter && c < high - quarter;
+}
 
 int main(int argc, char** argv) {
     Frame a, b;
@@ -79,6 +94,18 @@ int main(int argc, char** argv) {
                     if ((x < a.x || x >= a.x + a.w || y < a.y || y >= a.y + a.h) && at(&a, x, y)[c] > brightest)
                         brightest = at(&a, x, y)[c];
         printf("%d\n", brightest);
+    } else if (strcmp(what, "soft") == 0 && argc == 7) {
+        const double k = a.h / 480.0;
+        const int x0 = (int)(atoi(argv[3]) * k), y0 = (int)(atoi(argv[4]) * k);
+        const int x1 = x0 + (int)(atoi(argv[5]) * k), y1 = y0 + (int)(atoi(argv[6]) * k);
+        long soft = 0;
+        for (int y = y0 > 1 ? y0 : 1; y < y1 && y < a.h - 1; ++y)
+            for (int x = x0 > 1 ? x0 : 1; x < x1 && x < a.w - 1; ++x) {
+                const int X = a.x + x, Y = a.y + y, c = brightest(&a, X, Y);
+                soft += between(brightest(&a, X - 1, Y), c, brightest(&a, X + 1, Y)) ||
+                        between(brightest(&a, X, Y - 1), c, brightest(&a, X, Y + 1));
+            }
+        printf("%ld\n", soft);
     } else {
         return 2;
     }

@@ -1,7 +1,8 @@
 #!/bin/sh
 # showframe renders a moment of the show to a PPM, refuses bad arguments,
 # says when the show ends before the moment asked for, and why it could not
-# start. Drawn at a size it keeps the picture's look and its text's place.
+# start. Drawn at a size it keeps the picture's look and its text's place,
+# and with --smooth (as a capture draws) its edges are smoothed.
 # Its icon reads at every size it is installed at: the picture is
 # centred, mostly lit, with the red sphere in its middle.
 # Usage: showframe_test.sh BUILD-DIR
@@ -117,6 +118,20 @@ for row in "1920x1440 3 97 97 93 97 97" "1920x1080 2.25" "1000x750 1.5625"; do
               "pixels within 8 levels at $t s, $size averaged down"
         shift
     done
+done
+
+# Smoothed at a size: at 1280 x 960 the ring tunnel's lines (72 s) have
+# pixels between a line and the black around it, in a frame drawn with
+# --smooth and in a capture's frame; drawn without --smooth, none.
+./showframe --fps 5 --size 1280x960 72 "$out/hard.ppm" 2>/dev/null
+./showframe --fps 5 --size 1280x960 --smooth 72 "$out/smooth.ppm" 2>/dev/null
+./eyesonly --capture "$out/capture/" --size 1280x960 --from 72 --until 72 >/dev/null 2>&1
+ffmpeg -v error -i "$out/capture/frame-000001.png" "$out/captured.ppm"
+check "$("$framecheck" soft "$out/hard.ppm" 0 0 640 480)" 0 "pixels between a line and the black without --smooth"
+for frame in smooth captured; do
+    soft=$("$framecheck" soft "$out/$frame.ppm" 0 0 640 480)
+    check "$([ "${soft:-0}" -gt 0 ] && echo smoothed || echo "${soft:-no frame}")" smoothed \
+          "pixels between a line and the black in the $frame frame"
 done
 
 echo "$passes passed, $failures failed"

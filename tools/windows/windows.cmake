@@ -24,7 +24,7 @@ list(APPEND win_sources
   app/options.cpp app/loop.cpp app/display.cpp app/player.cpp
   capture/format.cpp capture/unavailable.cpp
   platform/display/display.cpp platform/display/window.cpp platform/display/desktop.cpp
-  platform/display/sdl_gl.cpp platform/display/headless.cpp
+  platform/display/sdl_gl.cpp platform/display/headless.cpp platform/display/framebuffer.cpp
   platform/audio/sound.cpp platform/audio/sdl_device.cpp
   platform/fonts/pack.cpp
   platform/encode/unavailable.cpp
