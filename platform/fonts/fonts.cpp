@@ -336,6 +336,9 @@ GlyphBitmap glyphBitmap(FontFace& font, int code) {
                 std::copy_n(bitmapRow(bitmap, r), rowBytes, glyph.bits.data() + (bitmap.rows - 1 - r) * rowBytes);
             glyph.xorig = static_cast<float>(-slot->bitmap_left);
             glyph.yorig = static_cast<float>(glyph.rows - slot->bitmap_top);
+        } else if (glyph.advance > 0.0f) {
+            glyph.width = glyph.rows = 1;  // no ink: one blank pixel that moves on
+            glyph.bits.assign(1, 0);
         }
     }
     return glyph;

@@ -59,8 +59,11 @@ struct GlyphOutline {
 // pieces no further than tolerance (em units) from the true ones.
 GlyphOutline glyphOutline(FontFace& font, int code, double tolerance);
 
+// A glyph with no ink that moves on (the space) is one blank pixel, never
+// 0 x 0: a display list holding a 0 x 0 glBitmap does not move the raster
+// position when it runs (Mesa), though the call run directly does.
 struct GlyphBitmap {
-    int width = 0;               // pixels; 0 for a glyph with no ink
+    int width = 0;               // pixels; 0 for a glyph that neither inks nor moves
     int rows = 0;
     float xorig = 0.0f;          // glBitmap's origin: left of the glyph origin
     float yorig = 0.0f;          // below the glyph's bottom row

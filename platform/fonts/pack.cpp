@@ -311,12 +311,19 @@ const BitmapSet* bitmapSet(const FontFace& font) {
 // picture) are drawn from the pack's first outline set, which is in em
 // units whatever its height: a pixel is inked where its centre lies inside
 // the outline, by the glyph's own fill rule. Unhinted, unlike the packed
-// bitmaps; at the sizes this is for, hinting is no longer seen.
+// bitmaps; at the sizes this is for, hinting is no longer seen. A glyph
+// with no ink (the space) is one blank pixel, as fonts.cpp gives it.
 platform::GlyphBitmap drawnFromOutline(const platform::GlyphOutline& outline, int height) {
     platform::GlyphBitmap glyph;
     const double em = height;
     glyph.advance = static_cast<float>(std::round(outline.metrics.cellIncX * em));
-    if (outline.contours.empty()) return glyph;
+    if (outline.contours.empty()) {
+        if (glyph.advance > 0.0f) {
+            glyph.width = glyph.rows = 1;
+            glyph.bits.assign(1, 0);
+        }
+        return glyph;
+    }
     // 1. The inked box in whole pixels around the outline.
     double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
     for (const platform::GlyphContour& c : outline.contours)
