@@ -152,6 +152,19 @@ bool chosenFace(std::string& family, std::string& file) {
     return chooseFace(family, file, index);
 }
 
+std::string glyphSource() {
+    std::string family, file;
+    return chosenFace(family, file) ? file : std::string();
+}
+
+bool faceOpens(std::string& problem) {
+    if (sharedFace.get()) return true;
+    problem = "no monospaced typeface could be found or opened (fontconfig): the text cannot be set";
+    return false;
+}
+
+void findGlyphPackWith(std::string (*)(const char*)) {}
+
 namespace {
 
 // ---------------------------------------------------------------------------

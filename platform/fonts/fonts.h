@@ -37,6 +37,20 @@ struct FontFace;
 // is found at all.
 bool chosenFace(std::string& family, std::string& file);
 
+// Where the glyphs are read from, for --version: the face's file, or the
+// glyph pack's.
+std::string glyphSource();
+
+// Whether the text can be set: true when the face opens; otherwise false,
+// with the reason in one line for the user.
+bool faceOpens(std::string& problem);
+
+// Where the glyphs come from the show's data (the glyph pack of pack.h, on
+// Windows and in the browser): lookUp gives a data file's path by its name
+// ("data/glyphs.pack"), as the show's other files are found. The system's
+// fonts read no pack and never call it.
+void findGlyphPackWith(std::string (*lookUp)(const char* name));
+
 // A font of em height `height` pixels (a font request's negative height:
 // character height without internal leading). None when no face can be
 // opened at all.
