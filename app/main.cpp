@@ -49,6 +49,7 @@ void beforeEndingAtOnce() {
 int main(int argc, char** argv) {
     platform::keepFreedMemory();
     const bool outputClosed = platform::openStandardStreams();
+    platform::utf8Arguments(argc, argv);
 
     // 1. The command line. A text asked for on a standard output that is
     //    closed cannot reach its reader: a failed write.
