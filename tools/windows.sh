@@ -1,13 +1,13 @@
 #!/bin/sh
 # Builds the show for 64-bit Windows with MinGW-w64 into build-win/:
 # build-win/eyesonly-windows-x64.zip holds eyesonly.exe (linked statically:
-# it needs no DLL that Windows does not have), the show's data, a README.txt
-# and the licence. showframe.exe is built beside it for the tests.
-#
+# it needs no DLL that Windows does not have), eyesonly.com for command
+# prompts, the show's data, a README.txt and the licence. showframe.exe is
+# built beside it for the tests.
 #   tools/windows.sh               build the zip
-#   tools/windows.sh --native DIR  take the show's data from the native build
-#                                  in DIR (which has made its data target)
-#                                  instead of building build/ for it
+#   tools/windows.sh --native DIR  take the show's data and icon from the
+#                                  native build in DIR (which has made its
+#                                  data and showframe targets)
 #
 # Needs the toolchain: ./tools/install-deps.sh --windows. The first build
 # also builds SDL2, libopenmpt and GLU for Windows from Debian's sources into
@@ -18,7 +18,7 @@ native=""
 while [ "$#" -gt 0 ]; do
     case "$1" in
     --native) [ "$#" -ge 2 ] || { echo "windows: --native needs a build folder" >&2; exit 2; }; native=$2; shift ;;
-    --help) sed -n '2,13s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    --help) sed -n '2,14s/^# \{0,1\}//p' "$0"; exit 0 ;;
     *) echo "windows: unknown argument $1 (try --help)" >&2; exit 2 ;;
     esac
     shift
