@@ -49,6 +49,7 @@ void beforeEndingAtOnce() {
 int main(int argc, char** argv) {
     platform::keepFreedMemory();
     const bool outputClosed = platform::openStandardStreams();
+    platform::utf8Arguments(argc, argv);
 
     // 1. The command line. A text asked for on a standard output that is
     //    closed cannot reach its reader: a failed write.
@@ -68,9 +69,10 @@ int main(int argc, char** argv) {
             std::fputs(usageText(), stdout);
         } else {
             std::printf("eyesonly %s\n", EYESONLY_VERSION);
+            platform::findGlyphPackWith(dataFilePath);
             std::string family, file;
             if (platform::chosenFace(family, file))
-                std::printf("face: %s (%s)\n", family.c_str(), file.c_str());
+                std::printf("face: %s (%s)\n", family.c_str(), platform::glyphSource().c_str());
             else
                 std::printf("face: none found\n");
         }
@@ -93,6 +95,12 @@ int main(int argc, char** argv) {
     if (!anyDataFileFound()) {
         std::fprintf(stderr, "eyesonly: none of the show's files (photos and songs) found; looked in %s\n",
                      dataFoldersText().c_str());
+        return 1;
+    }
+    //    Nor without the glyphs the text is set in.
+    platform::findGlyphPackWith(dataFilePath);
+    if (std::string problem; !platform::faceOpens(problem)) {
+        std::fprintf(stderr, "eyesonly: %s\n", problem.c_str());
         return 1;
     }
 

@@ -26,6 +26,7 @@
 #include "platform/audio/sound.h"
 #include "platform/display/display.h"
 #include "platform/system/clock.h"
+#include "platform/system/process.h"
 #include "resources/datafiles.h"
 #include "show/clock.h"
 #include "show/drawing.h"
@@ -66,6 +67,13 @@ enum Runs : unsigned {
 
 // ---------------------------------------------------------------------------
 // 2. The option table and the pairs that do not go together.
+
+// Help that speaks of the capture, which the Windows build does not have.
+#ifdef _WIN32
+#define CAPTURE_HELP(text) ""
+#else
+#define CAPTURE_HELP(text) text
+#endif
 
 // A value as read: a number (Number, Whole; Size's width), Size's height,
 // the text given.
@@ -121,12 +129,12 @@ constexpr OptionRow optionRows[] = {
      "S",
      "start S seconds into the show (fractions allowed): the frames\n"
      "before it are run, not shown, so the show is there as if played\n"
-     "from the start; with --capture the file begins there",
+     "from the start" CAPTURE_HELP("; with --capture the file begins there"),
      [](Options& o, const Read& r) { o.fromSeconds = r.number; }},
     {"--until", nullptr, Value::Number, 0, maxSeconds, false, "a number of seconds from 0 to 4000000", Every, nullptr,
      "S",
-     "stop after the frame drawn S seconds into the show (with --fps\n"
-     "or --capture)",
+     "stop after the frame drawn S seconds into the show (with --fps"
+     CAPTURE_HELP("\nor --capture") ")",
      [](Options& o, const Read& r) { o.untilSeconds = r.number; }},
     {"--mute", nullptr, Value::None, 0, 0, false, nullptr, Watching,
      "--mute does not go with --capture: a capture always has its soundtrack", "",
@@ -240,7 +248,7 @@ bool takeValue(const OptionRow& row, const char* value, bool missing, Options& o
         break;
     case Value::Folder: {
         std::error_code notThere;
-        good = good && *value != '\0' && std::filesystem::is_directory(value, notThere);
+        good = good && *value != '\0' && std::filesystem::is_directory(platform::pathFromUtf8(value), notThere);
         if (!good) {
             error = missing ? "--data needs a folder" : std::string("--data needs a folder, and '") + value + "' is none";
             return false;
@@ -273,21 +281,49 @@ bool takeValue(const OptionRow& row, const char* value, bool missing, Options& o
 // ---------------------------------------------------------------------------
 // 4. The usage text.
 
+// Each system's help speaks of its own folders and signals; the Windows
+// build cannot capture, so its help leaves the capture out.
+#ifdef _WIN32
+constexpr bool captureHelp = false;
+constexpr const char* usageLines =
+    "usage: eyesonly [--windowed | --desktop | --headless] [--fps F | --max-fps F]\n"
+    "                [--trace] [--from S] [--until S] [--mute] [--data DIR]\n"
+    "                [--size WxH]\n"
+    "\n"
+    "Plays the show. Each of its five files (skorv1.bitmap, skorv2.bitmap,\n"
+    "skorv3.bitmap, Tq_outro.xm, VELTO63K.XM) and its glyphs (glyphs.pack) are\n"
+    "taken from the first of these folders that has them: --data DIR, data\\ in\n"
+    "the working folder, %APPDATA%\\eyesonly\\data, and data\\ beside eyesonly.exe.\n"
+    "\n";
+constexpr const char* exitCodeLines =
+    "Exit codes: 0 the show ended by itself or its window was closed, 27 Escape,\n"
+    "1 the show could not be shown, 2 bad options, 130 stopped by Ctrl-C or\n"
+    "Ctrl-Break, 143 stopped by the console's closing, a log-off or a shutdown.\n";
+#else
+constexpr bool captureHelp = true;
+constexpr const char* usageLines =
+    "usage: eyesonly [--windowed | --desktop | --headless] [--fps F | --max-fps F]\n"
+    "                [--trace] [--from S] [--until S] [--mute] [--data DIR]\n"
+    "                [--size WxH]\n"
+    "       eyesonly --capture PATH [--fps F] [--scale K | --size WxH] [--force]\n"
+    "                [--from S] [--until S] [--crf N] [--preset NAME] [--data DIR]\n"
+    "\n"
+    "Plays the show. Each of its five files (skorv1.bitmap, skorv2.bitmap,\n"
+    "skorv3.bitmap, Tq_outro.xm, VELTO63K.XM) is taken from the first of these\n"
+    "folders that has it: --data DIR, data/ under the working directory,\n"
+    "$XDG_DATA_HOME/eyesonly/data (~/.local/share/eyesonly/data), data/ beside\n"
+    "the program, and the installed data (../share/eyesonly/data from the program).\n"
+    "\n";
+constexpr const char* exitCodeLines =
+    "Exit codes: 0 the show ended by itself or its window was closed, 27 Escape,\n"
+    "1 the show could not be shown or a file could not be written, 2 bad options,\n"
+    "129, 130 and 143 stopped by SIGHUP, SIGINT (Ctrl-C) or SIGTERM.\n";
+#endif
+
 std::string makeUsageText() {
-    std::string text =
-        "usage: eyesonly [--windowed | --desktop | --headless] [--fps F | --max-fps F]\n"
-        "                [--trace] [--from S] [--until S] [--mute] [--data DIR]\n"
-        "                [--size WxH]\n"
-        "       eyesonly --capture PATH [--fps F] [--scale K | --size WxH] [--force]\n"
-        "                [--from S] [--until S] [--crf N] [--preset NAME] [--data DIR]\n"
-        "\n"
-        "Plays the show. Each of its five files (skorv1.bitmap, skorv2.bitmap,\n"
-        "skorv3.bitmap, Tq_outro.xm, VELTO63K.XM) is taken from the first of these\n"
-        "folders that has it: --data DIR, data/ under the working directory,\n"
-        "$XDG_DATA_HOME/eyesonly/data (~/.local/share/eyesonly/data), data/ beside\n"
-        "the program, and the installed data (../share/eyesonly/data from the program).\n"
-        "\n";
+    std::string text = usageLines;
     for (const OptionRow& row : optionRows) {
+        if (!captureHelp && (row.runs & Watching) == 0) continue;
         std::string label = "  ";
         if (row.alias != nullptr) label += std::string(row.alias) + ", ";
         label += row.name;
@@ -309,10 +345,8 @@ std::string makeUsageText() {
         "  Left, Right    10 s back and forward\n"
         "  Home           back to the start\n"
         "  Escape         end the show (exit code 27)\n"
-        "\n"
-        "Exit codes: 0 the show ended by itself or its window was closed, 27 Escape,\n"
-        "1 the show could not be shown or a file could not be written, 2 bad options,\n"
-        "129, 130 and 143 stopped by SIGHUP, SIGINT (Ctrl-C) or SIGTERM.\n";
+        "\n";
+    text += exitCodeLines;
     return text;
 }
 

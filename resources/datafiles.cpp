@@ -1,16 +1,13 @@
 #include "resources/datafiles.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <set>
 
 #include "platform/system/process.h"
+#include "platform/system/regular_file.h"
 
 std::string dataOption;
 
@@ -21,26 +18,25 @@ const char* const dataFileNames[5] = {
 namespace {
 
 constexpr const char* dataPrefix = "data/";
+constexpr auto separator = std::filesystem::path::preferred_separator;  // '\\' on Windows
 
 // The unreadable files already reported.
 std::set<std::string> reportedUnreadable;
 
+bool absent(int status) {
+    return status == ENOENT || status == ENOTDIR;
+}
+
 bool exists(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0;
+    return !absent(platform::readableStatus(path.c_str()));
 }
 
 // True when path is there to be read; false when it is absent, and when it
 // (or its folder) cannot be read, which is said once a path.
 bool readable(const std::string& path) {
-    struct stat info {};
-    int err = 0;
-    if (stat(path.c_str(), &info) != 0)
-        err = errno;
-    else if (access(path.c_str(), R_OK) != 0)
-        err = errno;
+    const int err = platform::readableStatus(path.c_str());
     if (err == 0) return true;
-    if (err != ENOENT && err != ENOTDIR && reportedUnreadable.insert(path).second)
+    if (!absent(err) && reportedUnreadable.insert(path).second)
         std::fprintf(stderr, "eyesonly: cannot read %s: %s\n", path.c_str(), std::strerror(err));
     return false;
 }
@@ -51,22 +47,18 @@ std::vector<std::string> dataFolders() {
     std::vector<std::string> folders;
     if (!dataOption.empty()) {
         std::string folder = dataOption;
-        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        while (folder.size() > 1 && (folder.back() == '/' || folder.back() == static_cast<char>(separator)) &&
+               folder[folder.size() - 2] != ':')
+            folder.pop_back();
         folders.push_back(folder);
     }
     folders.push_back("data");
-    const char* xdgDataHome = std::getenv("XDG_DATA_HOME");
-    const char* home = std::getenv("HOME");
-    // An XDG_DATA_HOME that is not absolute is to be ignored.
-    if (xdgDataHome != nullptr && xdgDataHome[0] == '/')
-        folders.push_back(std::string(xdgDataHome) + "/eyesonly/data");
-    else if (home != nullptr && home[0] == '/')
-        folders.push_back(std::string(home) + "/.local/share/eyesonly/data");
+    const std::filesystem::path user = platform::userDataFolder();
+    if (!user.empty()) folders.push_back(platform::utf8Path(user));
     const std::filesystem::path executable = platform::executableFolder();
-    if (!executable.empty()) {
-        folders.push_back((executable / "data").string());
-        folders.push_back((executable.parent_path() / "share/eyesonly/data").lexically_normal().string());
-    }
+    if (!executable.empty()) folders.push_back(platform::utf8Path(executable / "data"));
+    const std::filesystem::path installed = platform::installedDataFolder();
+    if (!installed.empty()) folders.push_back(platform::utf8Path(installed));
     return folders;
 }
 
@@ -74,10 +66,10 @@ std::string dataFilePath(const char* name) {
     std::string file = name;
     if (file.rfind(dataPrefix, 0) == 0) file.erase(0, std::char_traits<char>::length(dataPrefix));
     for (const std::string& folder : dataFolders()) {
-        const std::string path = folder + "/" + file;
+        const std::string path = platform::utf8Path(platform::pathFromUtf8(folder) / platform::pathFromUtf8(file));
         if (readable(path)) return path;
     }
-    return name;
+    return platform::utf8Path(platform::pathFromUtf8(name).make_preferred());
 }
 
 bool anyDataFileFound() {
@@ -91,8 +83,8 @@ std::string dataFoldersText() {
     for (const std::string& folder : dataFolders()) {
         if (!text.empty()) text += ", ";
         std::error_code error;
-        const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
-        text += error ? folder : absolute.lexically_normal().string();
+        const std::filesystem::path absolute = std::filesystem::absolute(platform::pathFromUtf8(folder), error);
+        text += error ? folder : platform::utf8Path(absolute.lexically_normal().make_preferred());
     }
     return text;
 }

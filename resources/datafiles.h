@@ -4,10 +4,13 @@
 //   1. the folder given with --data
 //   2. data/ under the working directory (a user's own photos and songs)
 //   3. the user's own data folder, $XDG_DATA_HOME/eyesonly/data
-//      (~/.local/share/eyesonly/data when XDG_DATA_HOME is not set)
-//   4. data/ beside the executable (the build folder)
+//      (~/.local/share/eyesonly/data when XDG_DATA_HOME is not set);
+//      %APPDATA%\eyesonly\data on Windows
+//   4. data/ beside the executable (the build folder, the unpacked zip)
 //   5. the installed data, ../share/eyesonly/data from the executable's
-//      folder, so that an unpacked package works under any prefix
+//      folder, so that an unpacked package works under any prefix (not on
+//      Windows)
+// Paths are UTF-8, joined with the system's own separator.
 // A file that exists there counts as found, whatever it holds. A place
 // that does not let the file be read (the file's or a folder's permissions)
 // is named on standard error, once a path, and passed over for the next.

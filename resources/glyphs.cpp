@@ -4,7 +4,8 @@
 //
 // Sections:
 //   1. Outline glyphs: tessellation, faces and walls
-//   2. The font calls
+//   2. Bitmap glyphs drawn from outlines
+//   3. The font calls
 #include "resources/glyphs.h"
 
 #include <GL/glu.h>
@@ -151,7 +152,73 @@ void drawLines(const std::vector<Contour>& contours, float depth) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// 2. The font calls
+// 2. Bitmap glyphs drawn from outlines
+
+namespace {
+constexpr int maxGlyphPixels = 4096;  // a glyph drawn from its outline, each way
+}  // namespace
+
+platform::GlyphBitmap glyphFromOutline(const platform::GlyphOutline& outline, int pixels) {
+    platform::GlyphBitmap glyph;
+    const double em = pixels;
+    glyph.advance = static_cast<float>(std::round(outline.metrics.cellIncX * em));
+    if (outline.contours.empty()) {
+        if (glyph.advance > 0.0f) {
+            glyph.width = glyph.rows = 1;
+            glyph.bits.assign(1, 0);
+        }
+        return glyph;
+    }
+    // 1. The inked box in whole pixels around the outline.
+    double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
+    for (const platform::GlyphContour& c : outline.contours)
+        for (const platform::GlyphPoint& p : c) {
+            x0 = std::min(x0, p.x * em), x1 = std::max(x1, p.x * em);
+            y0 = std::min(y0, p.y * em), y1 = std::max(y1, p.y * em);
+        }
+    const int left = static_cast<int>(std::floor(x0)), bottom = static_cast<int>(std::floor(y0));
+    const int width = static_cast<int>(std::ceil(x1)) - left, rows = static_cast<int>(std::ceil(y1)) - bottom;
+    if (width <= 0 || rows <= 0 || width > maxGlyphPixels || rows > maxGlyphPixels) return glyph;
+    const size_t rowBytes = (static_cast<size_t>(width) + 7) / 8;
+    glyph.bits.assign(rowBytes * static_cast<size_t>(rows), 0);
+    // 2. Row by row, bottom first, through the centres of its pixels: where
+    //    each edge crosses, with its direction, then the spans inside.
+    std::vector<std::pair<double, int>> crossings;
+    for (int r = 0; r < rows; ++r) {
+        const double y = bottom + r + 0.5;
+        crossings.clear();
+        for (const platform::GlyphContour& c : outline.contours)
+            for (size_t i = 0; i < c.size(); ++i) {
+                const platform::GlyphPoint& a = c[i];
+                const platform::GlyphPoint& b = c[(i + 1) % c.size()];
+                const double ay = a.y * em, by = b.y * em;
+                if ((ay <= y) == (by <= y)) continue;
+                const double x = (a.x + (y - ay) / (by - ay) * (b.x - a.x)) * em;
+                crossings.emplace_back(x, by > ay ? 1 : -1);
+            }
+        std::sort(crossings.begin(), crossings.end());
+        int winding = 0;
+        for (size_t k = 0; k + 1 < crossings.size(); ++k) {
+            winding += outline.evenOdd ? 1 : crossings[k].second;
+            const bool inside = outline.evenOdd ? winding % 2 != 0 : winding != 0;
+            if (!inside) continue;
+            const int from = std::max(static_cast<int>(std::ceil(crossings[k].first - left - 0.5)), 0);
+            const int to = std::min(static_cast<int>(std::ceil(crossings[k + 1].first - left - 0.5)), width);
+            for (int px = from; px < to; ++px)
+                glyph.bits[static_cast<size_t>(r) * rowBytes + static_cast<size_t>(px) / 8] |=
+                    static_cast<uint8_t>(0x80u >> (px % 8));
+        }
+    }
+    glyph.width = width;
+    glyph.rows = rows;
+    glyph.xorig = static_cast<float>(-left);
+    glyph.yorig = static_cast<float>(-bottom);
+    return glyph;
+}
+
+
+// ---------------------------------------------------------------------------
+// 3. The font calls
 
 bool useFontOutlines(platform::FontFace* font, int first, int count, GLuint listBase,
                      float deviation, float extrusion, bool lines, platform::GlyphMetrics* metrics) {
@@ -206,29 +273,16 @@ bool makeOutlineLists(OutlineGlyphs& glyphs, size_t count) {
     return glyphs.made == glyphs.glyphs.size();
 }
 
-bool useFontBitmaps(platform::FontFace* font, int first, int count, GLuint listBase, platform::FontFace* sharpFont,
-                    float scale, float* advances) {
+bool useFontBitmaps(platform::FontFace* font, int first, int count, GLuint listBase, const SharpGlyphs* sharp,
+                    float* advances) {
     if (!font || count < 0) return false;
     if (!platform::useBitmapHeight(*font)) return false;
     // A sharp glyph moves on by scale times the font's own advance, so that
     // a line of text keeps its length whatever the rounding of the larger
-    // face's advances. The font's own glyphs stand on whole pixels, the
+    // glyphs' advances. The font's own glyphs stand on whole pixels, the
     // raster position rounded down: half a pixel below and left of it on
-    // the mean, which the sharp glyphs keep, scaled. The faces share one
-    // size setting: the font's own glyphs are read first. A sharp face that
-    // refuses its height leaves the glyphs at the font's own.
-    std::vector<platform::GlyphBitmap> ownGlyphs;
-    if (sharpFont != nullptr) {
-        for (int i = 0; i < count; ++i) {
-            ownGlyphs.push_back(platform::glyphBitmap(*font, first + i));
-            ownGlyphs.back().bits.clear();
-        }
-        if (!platform::useBitmapHeight(*sharpFont)) {
-            ownGlyphs.clear();
-            platform::useBitmapHeight(*font);
-        }
-    }
-    const bool sharp = !ownGlyphs.empty();
+    // the mean, which the sharp glyphs keep, scaled.
+    if (sharp != nullptr && sharp->outlineFont == nullptr) sharp = nullptr;
 
     // glBitmap reads its bits when the list is compiled: rows bottom first,
     // packed to the byte, most significant bit first.
@@ -241,12 +295,14 @@ bool useFontBitmaps(platform::FontFace* font, int first, int count, GLuint listB
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
 
     for (int i = 0; i < count; ++i) {
-        platform::GlyphBitmap glyph = platform::glyphBitmap(sharp ? *sharpFont : *font, first + i);
+        platform::GlyphBitmap glyph = platform::glyphBitmap(*font, first + i);
         if (sharp) {
-            const platform::GlyphBitmap& own = ownGlyphs[static_cast<size_t>(i)];
-            glyph.xorig = glyph.xorig + 0.5f * (scale - 1.0f);
-            glyph.yorig = glyph.yorig + 0.5f * (scale - 1.0f);
-            glyph.advance = own.advance * scale;
+            const float ownAdvance = glyph.advance;
+            glyph = glyphFromOutline(platform::glyphOutline(*sharp->outlineFont, first + i, defaultDeviation),
+                                     sharp->pixels);
+            glyph.xorig = glyph.xorig + 0.5f * (sharp->scale - 1.0f);
+            glyph.yorig = glyph.yorig + 0.5f * (sharp->scale - 1.0f);
+            glyph.advance = ownAdvance * sharp->scale;
         }
         if (advances) advances[i] = glyph.advance;
         glNewList(listBase + static_cast<GLuint>(i), GL_COMPILE);

@@ -45,14 +45,30 @@ bool readFontOutlines(platform::FontFace* font, int first, int count, GLuint lis
 // True once every list is made.
 bool makeOutlineLists(OutlineGlyphs& glyphs, size_t count);
 
+// A larger picture's glyphs: drawn from outlineFont's outlines (at
+// defaultDeviation) at an em height of `pixels`, scale times the font's own.
+struct SharpGlyphs {
+    platform::FontFace* outlineFont;
+    int pixels;
+    float scale;
+};
+
 // Lists listBase + i for codes first + i, each a 1-bit glBitmap of the glyph
 // at the font's pixel height, placed by the glyph's origin and moving the
-// raster position on by its advance in whole pixels. With sharpFont (the
-// same face at scale times font's height) each glyph is sharpFont's, moving
-// the raster position on by scale times font's advance; where sharpFont
-// refuses its height, font's glyphs are drawn as without it. False (and no
-// lists) when font is none or the face fails.
+// raster position on by its advance in whole pixels. With sharp, each glyph
+// is drawn from its outline at sharp's height, moving the raster position on
+// by scale times font's advance; where sharp's font is none, font's glyphs
+// are drawn as without it. False (and no lists) when font is none or the
+// face fails.
 // advances (may be null) receives count advances, in pixels, as the lists
 // move the raster position.
 bool useFontBitmaps(platform::FontFace* font, int first, int count, GLuint listBase,
-                    platform::FontFace* sharpFont = nullptr, float scale = 1.0f, float* advances = nullptr);
+                    const SharpGlyphs* sharp = nullptr, float* advances = nullptr);
+
+// The glyph of an outline (em units) as a 1-bit bitmap at an em height of
+// `pixels`: a pixel is inked where its centre lies inside the outline, by
+// the glyph's own fill rule; the advance is the outline's, rounded to whole
+// pixels. Unhinted: at the sizes this is for, hinting is no longer seen,
+// and every system draws the same pixels. A glyph with no ink that moves on
+// is one blank pixel (fonts.h).
+platform::GlyphBitmap glyphFromOutline(const platform::GlyphOutline& outline, int pixels);

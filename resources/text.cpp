@@ -56,14 +56,21 @@ void keepFace(GLuint base, platform::FontFace* face, int bitmapPixels, const flo
                                      std::vector<float>(advances, advances + glyphsPerFont)});
 }
 
-// A bitmap font's glyphs into its lists, set at the picture's scale from
-// the outlines where that is not 1; their advances into `advances`.
+// A bitmap font's glyphs into its lists, drawn at the picture's scale from
+// the outlines where that is not 1; their advances into `advances`. The
+// outlines are the title font's (every source of glyphs holds them at its
+// height), so that every system draws the same larger text.
 void setBitmapGlyphs(platform::FontFace* face, int pixels, GLuint base, float* advances) {
-    platform::FontFace* sharpFace = nullptr;
-    if (picture.scale != 1.0f)
-        sharpFace = platform::createFont(std::max(1, static_cast<int>(std::lround(static_cast<float>(pixels) * picture.scale))));
-    useFontBitmaps(face, 0, glyphsPerFont, base, sharpFace, picture.scale, advances);
-    if (sharpFace) platform::deleteFont(sharpFace);
+    constexpr int outlineHeight = 9;
+    if (picture.scale == 1.0f) {
+        useFontBitmaps(face, 0, glyphsPerFont, base, nullptr, advances);
+        return;
+    }
+    const SharpGlyphs sharp{platform::createFont(outlineHeight),
+                            std::max(1, static_cast<int>(std::lround(static_cast<float>(pixels) * picture.scale))),
+                            picture.scale};
+    useFontBitmaps(face, 0, glyphsPerFont, base, &sharp, advances);
+    if (sharp.outlineFont) platform::deleteFont(sharp.outlineFont);
 }
 
 // Makes up to `count` lists of the font still waiting for them.

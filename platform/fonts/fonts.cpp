@@ -152,6 +152,19 @@ bool chosenFace(std::string& family, std::string& file) {
     return chooseFace(family, file, index);
 }
 
+std::string glyphSource() {
+    std::string family, file;
+    return chosenFace(family, file) ? file : std::string();
+}
+
+bool faceOpens(std::string& problem) {
+    if (sharedFace.get()) return true;
+    problem = "no monospaced typeface could be found or opened (fontconfig): the text cannot be set";
+    return false;
+}
+
+void findGlyphPackWith(std::string (*)(const char*)) {}
+
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -336,6 +349,9 @@ GlyphBitmap glyphBitmap(FontFace& font, int code) {
                 std::copy_n(bitmapRow(bitmap, r), rowBytes, glyph.bits.data() + (bitmap.rows - 1 - r) * rowBytes);
             glyph.xorig = static_cast<float>(-slot->bitmap_left);
             glyph.yorig = static_cast<float>(glyph.rows - slot->bitmap_top);
+        } else if (glyph.advance > 0.0f) {
+            glyph.width = glyph.rows = 1;  // no ink: one blank pixel that moves on
+            glyph.bits.assign(1, 0);
         }
     }
     return glyph;

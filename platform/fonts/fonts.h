@@ -37,6 +37,20 @@ struct FontFace;
 // is found at all.
 bool chosenFace(std::string& family, std::string& file);
 
+// Where the glyphs are read from, for --version: the face's file, or the
+// glyph pack's.
+std::string glyphSource();
+
+// Whether the text can be set: true when the face opens; otherwise false,
+// with the reason in one line for the user.
+bool faceOpens(std::string& problem);
+
+// Where the glyphs come from the show's data (the glyph pack of pack.h, on
+// Windows and in the browser): lookUp gives a data file's path by its name
+// ("data/glyphs.pack"), as the show's other files are found. The system's
+// fonts read no pack and never call it.
+void findGlyphPackWith(std::string (*lookUp)(const char* name));
+
 // A font of em height `height` pixels (a font request's negative height:
 // character height without internal leading). None when no face can be
 // opened at all.
@@ -59,8 +73,11 @@ struct GlyphOutline {
 // pieces no further than tolerance (em units) from the true ones.
 GlyphOutline glyphOutline(FontFace& font, int code, double tolerance);
 
+// A glyph with no ink that moves on (the space) is one blank pixel, never
+// 0 x 0: a display list holding a 0 x 0 glBitmap does not move the raster
+// position when it runs (Mesa), though the call run directly does.
 struct GlyphBitmap {
-    int width = 0;               // pixels; 0 for a glyph with no ink
+    int width = 0;               // pixels; 0 for a glyph that neither inks nor moves
     int rows = 0;
     float xorig = 0.0f;          // glBitmap's origin: left of the glyph origin
     float yorig = 0.0f;          // below the glyph's bottom row

@@ -1,9 +1,10 @@
-// Glyphs from the glyph pack (platform/fonts/pack.h) for the browser, where
-// there is no fontconfig or FreeType: the outlines and bitmaps that fonts.cpp
-// gave on the machine that built the show, for the heights and tolerances
-// the show asks for. The pack is read from the show's data folder once, on
-// first use; a pack that is absent, cut short or corrupt means no face at
-// all, as a machine with no font does.
+// Glyphs from the glyph pack (platform/fonts/pack.h) for the browser and
+// Windows, where there is no fontconfig or FreeType: the outlines and
+// bitmaps that fonts.cpp gave on the machine that built the show, for the
+// heights and tolerances the show asks for. The pack is read from the
+// show's data folder once, on first use; a pack that is absent, cut short
+// or corrupt means no face at all, which the program refuses to play
+// without.
 //
 // The test builds this file a second time with EYESONLY_PACK_FONTS naming
 // another namespace, so that these calls live beside fonts.cpp's in one
@@ -40,8 +41,6 @@ namespace EYESONLY_PACK_FONTS {
 // 1. The pack in memory
 
 namespace {
-
-constexpr int maxDrawnPixels = 4096;  // a glyph drawn from its outline, each way
 
 struct OutlineSet {
     int height;
@@ -213,15 +212,36 @@ std::shared_ptr<const Pack> parsePack(const std::vector<uint8_t>& bytes) {
 }
 
 std::string packPath = glyphpack::fileName;
+std::string (*packLookUp)(const char* name) = nullptr;  // finds packPath when set
+std::filesystem::path readPath;  // where the pack was last looked for
+
+// Paths in UTF-8 both ways, whatever the system's code page.
+std::filesystem::path fromUtf8(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+std::string toUtf8(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+// The pack's path for a message, in the system's own form.
+std::string shownPath() {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(readPath, error);
+    return toUtf8((error ? readPath : absolute).lexically_normal().make_preferred());
+}
 
 // The pack at its path, which when relative is taken from the working
 // folder and then from the program's own folder (where the Windows zip has
 // it, whatever folder the program was started from).
 std::shared_ptr<const Pack> readPack() {
-    std::ifstream file(packPath, std::ios::binary);
+    readPath = fromUtf8(packLookUp ? packLookUp(glyphpack::fileName) : packPath);
+    std::ifstream file(readPath, std::ios::binary);
     const std::filesystem::path besideProgram = platform::executableFolder();
-    if (!file && std::filesystem::path(packPath).is_relative() && !besideProgram.empty())
-        file.open(besideProgram / packPath, std::ios::binary);
+    if (!file && readPath.is_relative() && !besideProgram.empty()) {
+        file.open(besideProgram / readPath, std::ios::binary);
+        if (file) readPath = besideProgram / readPath;
+    }
     if (!file) return nullptr;
     // In one read where the size is known (the browser's file system reads
     // a byte at a time through a stream's iterator, 30 ms for the pack).
@@ -269,8 +289,25 @@ struct FontFace {
 
 void useGlyphPack(const std::string& path) {
     packPath = path;
+    packLookUp = nullptr;
     packRead = false;
     loadedPack.reset();
+}
+
+void findGlyphPackWith(std::string (*lookUp)(const char* name)) {
+    packLookUp = lookUp;
+    packRead = false;
+    loadedPack.reset();
+}
+
+std::string glyphSource() {
+    return thePack() ? shownPath() : std::string();
+}
+
+bool faceOpens(std::string& problem) {
+    if (thePack()) return true;
+    problem = "the glyph pack " + shownPath() + " is missing, damaged or cut short: the text cannot be set";
+    return false;
 }
 
 bool chosenFace(std::string& family, std::string& file) {
@@ -307,74 +344,18 @@ const BitmapSet* bitmapSet(const FontFace& font) {
     return nullptr;
 }
 
-// Glyphs at heights the pack holds no bitmaps for (the text of a larger
-// picture) are drawn from the pack's first outline set, which is in em
-// units whatever its height: a pixel is inked where its centre lies inside
-// the outline, by the glyph's own fill rule. Unhinted, unlike the packed
-// bitmaps; at the sizes this is for, hinting is no longer seen.
-platform::GlyphBitmap drawnFromOutline(const platform::GlyphOutline& outline, int height) {
-    platform::GlyphBitmap glyph;
-    const double em = height;
-    glyph.advance = static_cast<float>(std::round(outline.metrics.cellIncX * em));
-    if (outline.contours.empty()) return glyph;
-    // 1. The inked box in whole pixels around the outline.
-    double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
-    for (const platform::GlyphContour& c : outline.contours)
-        for (const platform::GlyphPoint& p : c) {
-            x0 = std::min(x0, p.x * em), x1 = std::max(x1, p.x * em);
-            y0 = std::min(y0, p.y * em), y1 = std::max(y1, p.y * em);
-        }
-    const int left = static_cast<int>(std::floor(x0)), bottom = static_cast<int>(std::floor(y0));
-    const int width = static_cast<int>(std::ceil(x1)) - left, rows = static_cast<int>(std::ceil(y1)) - bottom;
-    if (width <= 0 || rows <= 0 || width > maxDrawnPixels || rows > maxDrawnPixels) return glyph;
-    const size_t rowBytes = (static_cast<size_t>(width) + 7) / 8;
-    glyph.bits.assign(rowBytes * static_cast<size_t>(rows), 0);
-    // 2. Row by row, bottom first, through the centres of its pixels: where
-    //    each edge crosses, with its direction, then the spans inside.
-    std::vector<std::pair<double, int>> crossings;
-    for (int r = 0; r < rows; ++r) {
-        const double y = bottom + r + 0.5;
-        crossings.clear();
-        for (const platform::GlyphContour& c : outline.contours)
-            for (size_t i = 0; i < c.size(); ++i) {
-                const platform::GlyphPoint& a = c[i];
-                const platform::GlyphPoint& b = c[(i + 1) % c.size()];
-                const double ay = a.y * em, by = b.y * em;
-                if ((ay <= y) == (by <= y)) continue;
-                const double x = (a.x + (y - ay) / (by - ay) * (b.x - a.x)) * em;
-                crossings.emplace_back(x, by > ay ? 1 : -1);
-            }
-        std::sort(crossings.begin(), crossings.end());
-        int winding = 0;
-        for (size_t k = 0; k + 1 < crossings.size(); ++k) {
-            winding += outline.evenOdd ? 1 : crossings[k].second;
-            const bool inside = outline.evenOdd ? winding % 2 != 0 : winding != 0;
-            if (!inside) continue;
-            const int from = std::max(static_cast<int>(std::ceil(crossings[k].first - left - 0.5)), 0);
-            const int to = std::min(static_cast<int>(std::ceil(crossings[k + 1].first - left - 0.5)), width);
-            for (int px = from; px < to; ++px)
-                glyph.bits[static_cast<size_t>(r) * rowBytes + static_cast<size_t>(px) / 8] |=
-                    static_cast<uint8_t>(0x80u >> (px % 8));
-        }
-    }
-    glyph.width = width;
-    glyph.rows = rows;
-    glyph.xorig = static_cast<float>(-left);
-    glyph.yorig = static_cast<float>(-bottom);
-    return glyph;
-}
-
 }  // namespace
 
+// Only the heights the pack holds: a larger picture's glyphs are drawn
+// from the outlines (useFontBitmaps).
 bool useBitmapHeight(FontFace& font) {
-    return bitmapSet(font) != nullptr || (!font.pack->outlines.empty() && font.height > 0);
+    return bitmapSet(font) != nullptr;
 }
 
 platform::GlyphBitmap glyphBitmap(FontFace& font, int code) {
-    if (code < 0 || code >= glyphpack::glyphCount) return {};
-    if (const BitmapSet* set = bitmapSet(font)) return set->glyphs[code];
-    if (font.pack->outlines.empty() || font.height <= 0) return {};
-    return drawnFromOutline(font.pack->outlines.front().glyphs[code], font.height);
+    const BitmapSet* set = bitmapSet(font);
+    if (code < 0 || code >= glyphpack::glyphCount || set == nullptr) return {};
+    return set->glyphs[code];
 }
 
 }  // namespace EYESONLY_PACK_FONTS

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <system_error>
 
 #ifdef __GLIBC__
@@ -58,10 +59,34 @@ void unmapPages(uint8_t* pages, size_t size) {
     munmap(pages, size);
 }
 
+int readableStatus(const char* path) {
+    struct stat info {};
+    if (stat(path, &info) != 0) return errno;
+    if (access(path, R_OK) != 0) return errno;
+    return 0;
+}
+
+void utf8Arguments(int&, char**&) {}
+
 std::filesystem::path executableFolder() {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::filesystem::path() : self.parent_path();
+}
+
+std::filesystem::path userDataFolder() {
+    const char* xdgDataHome = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    // An XDG_DATA_HOME that is not absolute is to be ignored.
+    if (xdgDataHome != nullptr && xdgDataHome[0] == '/') return std::filesystem::path(xdgDataHome) / "eyesonly/data";
+    if (home != nullptr && home[0] == '/') return std::filesystem::path(home) / ".local/share/eyesonly/data";
+    return {};
+}
+
+std::filesystem::path installedDataFolder() {
+    const std::filesystem::path executable = executableFolder();
+    if (executable.empty()) return {};
+    return (executable.parent_path() / "share/eyesonly/data").lexically_normal();
 }
 
 bool openStandardStreams() {

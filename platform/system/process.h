@@ -4,12 +4,36 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace platform {
+
+// Paths are UTF-8 in the program's strings on every system; these turn
+// them into the system's paths and back, whatever its code page.
+inline std::filesystem::path pathFromUtf8(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+inline std::string utf8Path(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+// The command line in UTF-8 (on Windows, from the system's own wide one,
+// whatever the code page); elsewhere as given.
+void utf8Arguments(int& argc, char**& argv);
 
 // The folder the program's executable is in; empty when the system does
 // not say.
 std::filesystem::path executableFolder();
+
+// The user's own folder for the show's data: $XDG_DATA_HOME/eyesonly/data
+// (~/.local/share/eyesonly/data) on Linux, %APPDATA%\eyesonly\data on
+// Windows; empty when the system does not say.
+std::filesystem::path userDataFolder();
+
+// The installed data from the program's folder: ../share/eyesonly/data on
+// Linux; empty on Windows, where the data lies beside the program.
+std::filesystem::path installedDataFolder();
 
 // Makes standard input, output and error usable before anything is written:
 // on Linux, descriptors 0 to 2 that were closed for us open on /dev/null, so

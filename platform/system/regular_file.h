@@ -22,6 +22,11 @@ namespace platform {
 // writer. The descriptor is read with read() and closed with close().
 int openRegularFile(const char* path, uint64_t& size);
 
+// 0 when path is there to be read; otherwise the reason as an errno value:
+// ENOENT or ENOTDIR when it is not there, others (EACCES) when it is there
+// but cannot be read.
+int readableStatus(const char* path);
+
 // The first size bytes of the open file fd, mapped read-only and read in
 // at once; null when that failed. size is not 0.
 const uint8_t* mapFile(int fd, size_t size);

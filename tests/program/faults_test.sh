@@ -58,6 +58,14 @@ rm -f "$work/run/data"/skorv*.bitmap
 run --headless --fps 2
 check "no photo at all" 1 "$textures"
 
+# No face to set the text in: refused before anything is shown.
+fresh_data
+printf '<?xml version="1.0"?>\n<fontconfig></fontconfig>\n' >"$work/no-fonts.conf"
+export FONTCONFIG_FILE="$work/no-fonts.conf"
+run --headless --fps 2
+unset FONTCONFIG_FILE
+check "no typeface" 1 "eyesonly: no monospaced typeface could be found or opened (fontconfig): the text cannot be set\n"
+
 fresh_data
 rm -rf "$work/run/data"
 run --headless --fps 2

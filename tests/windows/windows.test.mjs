@@ -7,7 +7,8 @@
 // spaces and non-ASCII letters, started from another folder.
 import assert from 'node:assert/strict';
 import { execFile } from 'node:child_process';
-import { copyFile, mkdir, mkdtemp, readFile, rm } from 'node:fs/promises';
+import { once } from 'node:events';
+import { copyFile, cp, mkdir, mkdtemp, readFile, rm, writeFile } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { after, before, test } from 'node:test';
@@ -23,7 +24,14 @@ const nativeBuild = resolve(process.env.EYESONLY_NATIVE_BUILD || join(top, 'buil
 const zipFolder = 'eyesonly-windows-x64';
 const traceRuns = [['--fps', '60'], ['--fps', '29.97'], ['--fps', '60', '--from', '100', '--until', '101']];
 const frameFps = '10';
-const moments = ['1', '30', '61', '80', '115'];   // seconds into the show
+// Sizes and the moments drawn at each, in seconds into the show: at sizes
+// that are not whole multiples of 640 x 480 the text is set from glyphs
+// drawn for that size (captions at 45 s, credits at 140.5 s).
+const frameRuns = [
+  { size: [], moments: ['1', '30', '61', '80', '115'] },
+  { size: ['--size', '1000x750'], moments: ['45', '140.5'] },
+  { size: ['--size', '1366x768'], moments: ['45', '140.5'] },
+];
 const frameTolerance = 2;                          // levels a channel
 const frameShareAllowed = 0.001;                   // of the pixels, beyond the tolerance
 const showTitle = '.. for your eyes only ..';
@@ -63,15 +71,35 @@ after(async () => {
   if (scratch) await rm(scratch, { recursive: true, force: true });
 });
 
-test('the zip holds the program, its data, README.txt and the licence; the program imports only system DLLs', async () => {
+// A Windows path for a Linux one (Wine's Z: drive).
+const windowsPath = (path) => `Z:${path.replace(/\//g, '\\')}`;
+
+test('the zip holds the program, its data, README.txt and the licence; the program imports only system DLLs and has its icon, version and manifest', async () => {
   const listing = (await run('unzip', ['-Z1', join(windowsBuild, `${zipFolder}.zip`)])).stdout.split('\n');
-  for (const name of ['eyesonly.exe', 'README.txt', 'LICENSE.txt', 'data/skorv1.bitmap', 'data/skorv2.bitmap',
+  for (const name of ['eyesonly.exe', 'eyesonly.com', 'README.txt', 'LICENSE.txt', 'data/skorv1.bitmap', 'data/skorv2.bitmap',
     'data/skorv3.bitmap', 'data/Tq_outro.xm', 'data/VELTO63K.XM', 'data/glyphs.pack'])
     assert.ok(listing.includes(`${zipFolder}/${name}`), `${name} in the zip: ${listing.join(' ')}`);
   const dump = (await run('x86_64-w64-mingw32-objdump', ['-p', exe], { maxBuffer: 64 << 20 })).stdout;
   const imports = [...dump.matchAll(/DLL Name: (\S+)/g)].map((m) => m[1].toLowerCase());
   assert.ok(imports.includes('opengl32.dll'), `imports ${imports.join(' ')}`);
   assert.deepEqual(imports.filter((dll) => !systemDlls.has(dll)), [], `imports ${imports.join(' ')}`);
+  // The resources as windres reads them back: the icon at six sizes, the
+  // version, and the manifest's DPI awareness, long paths and the boxes'
+  // current look; each program says what it is.
+  for (const [program, description] of [['eyesonly.exe', /show"/], ['eyesonly.com', /command prompt/]]) {
+    const rc = (await run('x86_64-w64-mingw32-windres', ['-i', join(folder, program), '-O', 'rc'], { maxBuffer: 64 << 20 })).stdout;
+    assert.match(rc, /RT_GROUP_ICON \*\/\s+BEGIN\s+0, 1, 6,/, `${program}: an icon of six sizes`);
+    for (const value of [/"ProductName", "eyesonly"/, /"FileVersion", "\d+\.\d+"/, /"LegalCopyright", "Copyright/,
+      new RegExp(`"OriginalFilename", "${program.replace('.', '\\.')}"`)])
+      assert.match(rc, value, `${program}: version information`);
+    assert.match(rc.match(/"FileDescription", "[^"]*"/)[0], description, program);
+    const manifest = rc.replace(/""/g, '"');
+    for (const setting of ['>PerMonitorV2', '>true</longPathAware>', 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"'])
+      assert.ok(manifest.includes(setting), `${program}: the manifest has ${setting}`);
+  }
+  const readme = await readFile(join(folder, 'README.txt'), 'latin1');
+  assert.equal(readme.split('\n').length, readme.split('\r\n').length, 'README.txt has CRLF line ends');
+  assert.match(readme, /146\.5 s/);
 });
 
 test('the timeline at 60 and 29.97 frames a second, and from 100 s, is the Linux program\'s, and the show\'s end is exit code 0', async () => {
@@ -87,23 +115,26 @@ test('the timeline at 60 and 29.97 frames a second, and from 100 s, is the Linux
   }
 });
 
-test('frames at five moments are within 2 levels of the Linux program\'s on 99.9% of the pixels', async () => {
-  for (const at of moments) {
-    const windowsPpm = join(scratch, `windows-${at}.ppm`);
-    const linuxPpm = join(scratch, `linux-${at}.ppm`);
+test('frames at five moments, and with text at 1000 x 750 and 1366 x 768, are within 2 levels of the Linux program\'s on 99.9% of the pixels', async () => {
+  for (const { size, moments } of frameRuns) {
+    const file = (system, at) => join(scratch, `${system}-${size.join('')}-${at}.ppm`);
+    const pictures = (system) => moments.flatMap((at) => [at, file(system, at)]);
     const [windows] = await Promise.all([
-      wine.run(join(windowsBuild, 'showframe.exe'), ['--fps', frameFps, at, windowsPpm], { cwd: folder }),
-      native('showframe', ['--fps', frameFps, at, linuxPpm]),
+      wine.run(join(windowsBuild, 'showframe.exe'), ['--fps', frameFps, ...size, ...pictures('windows')], { cwd: folder }),
+      native('showframe', ['--fps', frameFps, ...size, ...pictures('linux')]),
     ]);
-    assert.equal(windows.code, 0, `${at} s: showframe.exe; stderr: ${windows.stderr}`);
-    const [a, b] = await Promise.all([readFile(windowsPpm), readFile(linuxPpm)]);
-    assert.equal(a.length, b.length, `${at} s: file sizes`);
-    const header = a.toString('latin1', 0, 32).match(/^P6\s+\d+\s+\d+\s+255\s/)[0].length;
-    const pixels = (a.length - header) / 3;
-    let beyond = 0;
-    for (let p = header; p < a.length; p += 3)
-      if ([0, 1, 2].some((c) => Math.abs(a[p + c] - b[p + c]) > frameTolerance)) beyond++;
-    assert.ok(beyond / pixels <= frameShareAllowed, `${at} s: ${beyond} of ${pixels} pixels differ by more than ${frameTolerance}`);
+    assert.equal(windows.code, 0, `${size.join(' ')}: showframe.exe; stderr: ${windows.stderr}`);
+    for (const at of moments) {
+      const what = `${size.join(' ') || '640 x 480'}, ${at} s`;
+      const [a, b] = await Promise.all([readFile(file('windows', at)), readFile(file('linux', at))]);
+      assert.equal(a.length, b.length, `${what}: file sizes`);
+      const header = a.toString('latin1', 0, 32).match(/^P6\s+\d+\s+\d+\s+255\s/)[0].length;
+      const pixels = (a.length - header) / 3;
+      let beyond = 0;
+      for (let p = header; p < a.length; p += 3)
+        if ([0, 1, 2].some((c) => Math.abs(a[p + c] - b[p + c]) > frameTolerance)) beyond++;
+      assert.ok(beyond / pixels <= frameShareAllowed, `${what}: ${beyond} of ${pixels} pixels differ by more than ${frameTolerance}`);
+    }
   }
 });
 
@@ -147,7 +178,9 @@ test('exit codes: 1 with none of the show\'s files, 2 on a bad option, 1 for --c
   await copyFile(exe, join(alone, 'eyesonly.exe'));
   const noData = await wine.run(join(alone, 'eyesonly.exe'), ['--headless'], { cwd: alone });
   assert.equal(noData.code, 1, `no data: stderr ${noData.stderr}`);
-  assert.match(noData.stderr, /none of the show's files \(photos and songs\) found; looked in /);
+  // The folders in Windows' own form, the user's own in %APPDATA%.
+  assert.match(noData.stderr, /none of the show's files \(photos and songs\) found; looked in .*\\AppData\\Roaming\\eyesonly\\data, /);
+  assert.doesNotMatch(noData.stderr, /\//);
 
   const bad = await wine.run(exe, ['--no-such-option'], { cwd: folder });
   assert.equal(bad.code, 2);
@@ -159,12 +192,70 @@ test('exit codes: 1 with none of the show\'s files, 2 on a bad option, 1 for --c
   assert.equal(capture.stderr.trim().split('\n').length, 1, `--capture says it in one line: ${capture.stderr}`);
   assert.match(capture.stderr, /cannot capture/);
 
-  const [help, linuxHelp] = await Promise.all([wine.run(exe, ['--help']), native('eyesonly', ['--help'])]);
+  // From a command prompt, "eyesonly" is eyesonly.com: the prompt waits,
+  // the program's lines come before the prompt's next, and %ERRORLEVEL% is
+  // its exit code.
+  const prompt = await wine.run('cmd', ['/c', 'eyesonly --bogus 2>&1 & echo exit code %ERRORLEVEL%'], { cwd: folder });
+  assert.match(prompt.stdout, /^eyesonly: unknown option '--bogus'\nusage: [^]*\nexit code 2\r\n$/, prompt.stderr);
+
+  // Started as Explorer starts it (no console, no streams): the error in a
+  // box of the program's name, which waits for its answer.
+  const opener = execFile('wine', ['rundll32', 'shell32.dll,ShellExec_RunDLL', windowsPath(exe), '--bogus'],
+    { env: wine.env, cwd: folder });
+  const openerEnded = once(opener, 'exit');
+  // (A box that never comes fails the test after 5 minutes, as wine.run does.)
+  const box = (await run('xdotool', ['search', '--sync', '--name', '^eyesonly$'], { env: wine.env, timeout: 300000 })).stdout.trim();
+  await run('xdotool', ['windowfocus', '--sync', box.split('\n')[0]], { env: wine.env });
+  await run('xdotool', ['key', 'Return'], { env: wine.env });
+  await openerEnded;
+
+  // Windows' own help: its folders and stops, no capture.
+  const help = await wine.run(exe, ['--help']);
   assert.equal(help.code, 0);
-  assert.equal(help.stdout, linuxHelp.stdout);
-  const version = await wine.run(exe, ['--version']);
+  assert.match(help.stdout, /%APPDATA%\\eyesonly\\data/);
+  assert.match(help.stdout, /130 stopped by Ctrl-C/);
+  assert.doesNotMatch(help.stdout, /XDG|\.local|share\/|SIG|--capture|--crf/);
+  const version = await wine.run(exe, ['--version'], { cwd: folder });
   assert.equal(version.code, 0);
-  assert.match(version.stdout, /^eyesonly \d+\.\d+\nface: DejaVu Sans Mono/);
+  assert.match(version.stdout, /^eyesonly \d+\.\d+\nface: DejaVu Sans Mono \(Z:\\.*\\data\\glyphs\.pack\)\n$/);
+});
+
+test('a glyph pack missing, cut short or damaged is refused in one line; data folders with letters of any language and paths over 260 characters play', async () => {
+  const copy = join(scratch, 'packs');
+  await cp(folder, copy, { recursive: true });
+  const pack = join(copy, 'data', 'glyphs.pack');
+  const whole = await readFile(pack);
+  for (const [what, bytes] of [['cut short', whole.subarray(0, whole.length >> 1)],
+    ['with a byte too many', Buffer.concat([whole, Buffer.alloc(1)])], ['missing', null]]) {
+    if (bytes) await writeFile(pack, bytes);
+    else await rm(pack);
+    const refused = await wine.run(join(copy, 'eyesonly.exe'), ['--headless'], { cwd: copy });
+    assert.equal(refused.code, 1, `${what}: stderr ${refused.stderr}`);
+    assert.match(refused.stderr, /^eyesonly: the glyph pack Z:\\.*\\data\\glyphs\.pack is missing, damaged or cut short: the text cannot be set\n$/, what);
+  }
+
+  // The program alone, its data given with --data: a folder named in
+  // several scripts, and one 330 characters deep; then the program itself
+  // 330 characters deep.
+  const alone = join(scratch, 'alone-long');
+  await mkdir(alone);
+  await copyFile(exe, join(alone, 'eyesonly.exe'));
+  const named = join(scratch, 'Данные 数据 Δεδομένα für Ø');
+  let deep = join(scratch, 'deep');
+  while (windowsPath(deep).length < 330) deep = join(deep, 'a folder of forty characters, give or ta');
+  for (const data of [named, deep]) {
+    await cp(join(folder, 'data'), data, { recursive: true });
+    const played = await wine.run(join(alone, 'eyesonly.exe'), ['--headless', '--fps', '60', '--until', '1', '--data', windowsPath(data)],
+      { cwd: alone });
+    assert.equal(played.code, 0, `--data ${data}: stderr ${played.stderr}`);
+    assert.equal(played.stderr, '', `--data ${data}`);
+  }
+  await copyFile(exe, join(deep, 'eyesonly.exe'));
+  await cp(join(folder, 'data'), join(deep, 'data'), { recursive: true });
+  const deepProgram = await wine.run(join(deep, 'eyesonly.exe'), ['--headless', '--fps', '60', '--until', '1'],
+    { cwd: join(scratch, 'elsewhere') });
+  assert.equal(deepProgram.code, 0, `stderr ${deepProgram.stderr}`);
+  assert.equal(deepProgram.stderr, '');
 });
 
 test('the full-screen question, answered Yes, then Escape in the show\'s window: exit code 27', async () => {

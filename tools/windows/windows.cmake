@@ -12,6 +12,11 @@ foreach(needed lib/libSDL2.a lib/libopenmpt.a lib/libGLU.a include/GL/glu.h incl
     message(FATAL_ERROR "${EYESONLY_WIN_DEPS}/${needed} is missing: run tools/windows/deps.sh first")
   endif()
 endforeach()
+set(EYESONLY_WIN_ICON "${CMAKE_SOURCE_DIR}/build-win/eyesonly.ico" CACHE FILEPATH
+  "The show's icon at the sizes Explorer shows, made by tools/windows.sh")
+if(NOT EXISTS "${EYESONLY_WIN_ICON}")
+  message(FATAL_ERROR "${EYESONLY_WIN_ICON} is missing: tools/windows.sh makes it")
+endif()
 if(NOT EXISTS "${EYESONLY_WIN_DATA}/glyphs.pack")
   message(FATAL_ERROR "${EYESONLY_WIN_DATA}/glyphs.pack is missing: build the native data target first")
 endif()
@@ -46,14 +51,44 @@ target_link_libraries(eyesonly_windows PUBLIC
 # and no symbols: the zip is for playing, not debugging.
 target_link_options(eyesonly_windows PUBLIC -static -static-libgcc -static-libstdc++ -s)
 
-set(manifest_resource "${CMAKE_SOURCE_DIR}/tools/windows/eyesonly.rc")
-set_source_files_properties("${manifest_resource}" PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/tools/windows/eyesonly.manifest")
+# Each program's resources: the manifest, the icon (drawn by the native
+# build's showframe into EYESONLY_WIN_ICON, tools/windows.sh) and its
+# version information.
+set(version_parts "")
+foreach(part MAJOR MINOR PATCH TWEAK)
+  if("${PROJECT_VERSION_${part}}" STREQUAL "")
+    list(APPEND version_parts 0)
+  else()
+    list(APPEND version_parts ${PROJECT_VERSION_${part}})
+  endif()
+endforeach()
+list(JOIN version_parts "," WIN_VERSION_COMMAS)
+list(JOIN version_parts "." WIN_VERSION)
+set(WIN_MANIFEST "${CMAKE_BINARY_DIR}/eyesonly.manifest")
+set(WIN_ICON "${EYESONLY_WIN_ICON}")
+configure_file("${CMAKE_SOURCE_DIR}/tools/windows/eyesonly.manifest" "${WIN_MANIFEST}" @ONLY)
+function(windows_resources target file description)
+  set(WIN_FILE "${file}")
+  set(WIN_DESCRIPTION "${description}")
+  configure_file("${CMAKE_SOURCE_DIR}/tools/windows/eyesonly.rc" "${CMAKE_BINARY_DIR}/${target}.rc" @ONLY)
+  set_source_files_properties("${CMAKE_BINARY_DIR}/${target}.rc" PROPERTIES OBJECT_DEPENDS "${WIN_MANIFEST};${WIN_ICON}")
+  target_sources(${target} PRIVATE "${CMAKE_BINARY_DIR}/${target}.rc")
+endfunction()
+
 # A windowed program: a double-click opens no console.
-add_executable(eyesonly WIN32 app/main.cpp "${manifest_resource}")
+add_executable(eyesonly WIN32 app/main.cpp)
 target_link_libraries(eyesonly PRIVATE eyesonly_windows)
-add_executable(showframe tools/showframe.cpp "${manifest_resource}")
+windows_resources(eyesonly eyesonly.exe "eyesonly, a small real-time audio-visual show")
+# eyesonly.com, for a command prompt: starts eyesonly.exe, waits, ends with
+# its exit code.
+add_executable(eyesonly_console tools/windows/console.cpp)
+set_target_properties(eyesonly_console PROPERTIES OUTPUT_NAME eyesonly SUFFIX .com)
+target_compile_options(eyesonly_console PRIVATE -Wall -Wextra)
+target_link_options(eyesonly_console PRIVATE -static -static-libgcc -static-libstdc++ -s)
+windows_resources(eyesonly_console eyesonly.com "eyesonly, a small real-time audio-visual show (command prompt)")
+add_executable(showframe tools/showframe.cpp)
 target_link_libraries(showframe PRIVATE eyesonly_windows)
+windows_resources(showframe showframe.exe "eyesonly's frames as pictures, for the tests")
 
 # The zip: one folder with the program, its data, a README.txt and the
 # licence.
@@ -64,11 +99,11 @@ list(FILTER data_files EXCLUDE REGEX "/\\.made-by-build$")
 add_custom_command(OUTPUT "${zip_file}"
   COMMAND ${CMAKE_COMMAND} -E rm -rf "${zip_folder}" "${zip_file}"
   COMMAND ${CMAKE_COMMAND} -E make_directory "${zip_folder}/data"
-  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:eyesonly> "${zip_folder}/"
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:eyesonly> $<TARGET_FILE:eyesonly_console> "${zip_folder}/"
   COMMAND ${CMAKE_COMMAND} -E copy ${data_files} "${zip_folder}/data/"
   COMMAND ${CMAKE_COMMAND} -E copy "${CMAKE_SOURCE_DIR}/tools/windows/README.txt" "${zip_folder}/"
   COMMAND ${CMAKE_COMMAND} -E copy "${CMAKE_SOURCE_DIR}/LICENSE" "${zip_folder}/LICENSE.txt"
   COMMAND ${CMAKE_COMMAND} -E tar cf "${zip_file}" --format=zip eyesonly-windows-x64
-  DEPENDS eyesonly ${data_files} "${CMAKE_SOURCE_DIR}/tools/windows/README.txt" "${CMAKE_SOURCE_DIR}/LICENSE"
+  DEPENDS eyesonly eyesonly_console ${data_files} "${CMAKE_SOURCE_DIR}/tools/windows/README.txt" "${CMAKE_SOURCE_DIR}/LICENSE"
   WORKING_DIRECTORY "${CMAKE_BINARY_DIR}")
 add_custom_target(zip ALL DEPENDS "${zip_file}")
