@@ -22,21 +22,15 @@ async function playToEnd(page) {
 // How many pixels of the canvas's upper part (above the controls) the
 // window shows lit, from a screenshot.
 async function litShown(page) {
-  const clip = await page.$eval('#canvas', (c) => {
-    const box = c.getBoundingClientRect();
-    return { x: box.x, y: box.y, width: box.width, height: box.height * 0.6 };
-  });
-  const png = await page.screenshot({ clip, encoding: 'base64' });
+  const { x, y, width, height } = await page.$eval('#canvas', (c) => c.getBoundingClientRect().toJSON());
+  const png = await page.screenshot({ clip: { x, y, width, height: height * 0.6 }, encoding: 'base64' });
   return page.evaluate(async (png) => {
     const image = new Image();
     image.src = 'data:image/png;base64,' + png;
     await image.decode();
     const context = new OffscreenCanvas(image.width, image.height).getContext('2d');
     context.drawImage(image, 0, 0);
-    const data = context.getImageData(0, 0, image.width, image.height).data;
-    let lit = 0;
-    for (let i = 0; i < data.length; i += 4) lit += data[i] > 64;
-    return lit;
+    return context.getImageData(0, 0, image.width, image.height).data.filter((v, i) => i % 4 === 0 && v > 64).length;
   }, png);
 }
 
