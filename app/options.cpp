@@ -53,7 +53,7 @@ enum class Value {
     Preset,   // one of x264Presets
     Folder,   // a folder that exists
     Path,     // any non-empty path
-    Size,     // WxH, two decimal whole numbers in [low, high]
+    Size,     // WxH, two whole numbers in [low, high], each read as every number is
 };
 
 // Which runs an option goes with; an option given to another run is refused
@@ -262,8 +262,7 @@ bool takeValue(const OptionRow& row, const char* value, bool missing, Options& o
         double& height = read.second;
         good = good && by != nullptr && parseNumber(std::string(value, by).c_str(), width) &&
                parseNumber(by + 1, height) && width == std::floor(width) && height == std::floor(height) &&
-               width >= row.low && width <= row.high && height >= row.low && height <= row.high &&
-               std::isdigit(static_cast<unsigned char>(*value)) && std::isdigit(static_cast<unsigned char>(by[1]));
+               width >= row.low && width <= row.high && height >= row.low && height <= row.high;
         break;
     }
     }

@@ -10,7 +10,8 @@
 //   ?fps=F      the fixed-step clock at F frames a second (1 to 1000)
 //   &until=S    the run ends after the frame drawn S seconds into the show
 //   &trace      the show's timeline on the console, a line per event
-//   &size=WxH   the picture drawn at W x H pixels, as --size draws it;
+//   &size=WxH   the picture drawn at W x H pixels, as --size draws it
+//               (the canvas shown W:H, the 4:3 picture with bars in it);
 //               without it, at the canvas's shown size times the device's
 //               pixel ratio (at most the screen's own pixels), taken at
 //               each Play and followed when the window or full screen
@@ -76,6 +77,13 @@ EM_JS(int, pageCanvasPixels, (), {
     const width = Math.min(Math.round(box.width * ratio), Math.round(screen.width * ratio), 16384);
     const height = Math.min(Math.round(box.height * ratio), Math.round(screen.height * ratio), 16384);
     return width >= 16 && height >= 16 ? (width << 16) | height : 0;
+});
+// The box the canvas fills takes the shape of &size=WxH, as a window of that
+// size would, so that the 4:3 picture drawn in it with bars keeps its shape.
+EM_JS(void, pageShapeScreen, (int width, int height), {
+    const screen = document.getElementById('screen').style;
+    screen.width = `min(100vw, calc(100vh * ${width} / ${height}))`;
+    screen.height = `min(100vh, calc(100vw * ${height} / ${width}))`;
 });
 // A step of the way to the first frame on the page's performance timeline.
 EM_JS(void, pageMark, (const char* step), { performance.mark('eyesonly: ' + UTF8ToString(step)); });
@@ -362,6 +370,7 @@ int main() {
     if (addressOption("size", options)) {
         web.width = options.width;
         web.height = options.height;
+        pageShapeScreen(web.width, web.height);
     }
     traceEnabled = pageFlag("trace") != 0;
     web.run.afterFrame = handOverFrame;

@@ -147,6 +147,8 @@ done <<'EOF'
 --size 1920|2|eyesonly: --size needs a size WxH, each from 16 to 16384, not '1920'
 --size 1920x-8|2|eyesonly: --size needs a size WxH, each from 16 to 16384, not '1920x-8'
 --size 8x8|2|eyesonly: --size needs a size WxH, each from 16 to 16384, not '8x8'
+--size +640x+48e1 --fps 10 --until 0 --headless|0|
+--size 0x280x480|2|eyesonly: --size needs a size WxH, each from 16 to 16384, not '0x280x480'
 --capture out.mkv --size 1001x750|2|eyesonly: --size needs an even width and height of at most 4096 with --capture
 --capture out.mkv --size 1280x960 --scale 2|2|eyesonly: --scale enlarges the 640 x 480 picture; it does not go with --size
 --capture data/sized.mkv --size 1000x750 --until 0|0|eyesonly: wrote 1 frame (0.0 s of show) to data/sized.mkv

@@ -8,7 +8,7 @@ import { pathToFileURL } from 'node:url';
 import { join } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
-import { engines, openBrowser, runNative, site, waitForEnd } from './browser.mjs';
+import { engines, fetchBytes, openBrowser, runNative, site, waitForEnd } from './browser.mjs';
 
 const messages = (page) => page.$eval('#messages', (m) => m.textContent);
 
@@ -17,6 +17,21 @@ async function playToEnd(page) {
   await page.evaluate(() => { eyesonlyPage.kept.ended = null; });
   await page.click('#play');
   return waitForEnd(page, 120000);
+}
+
+// How many pixels of the canvas's upper part (above the controls) the
+// window shows lit, from a screenshot.
+async function litShown(page) {
+  const { x, y, width, height } = await page.$eval('#canvas', (c) => c.getBoundingClientRect().toJSON());
+  const png = await page.screenshot({ clip: { x, y, width, height: height * 0.6 }, encoding: 'base64' });
+  return page.evaluate(async (png) => {
+    const image = new Image();
+    image.src = 'data:image/png;base64,' + png;
+    await image.decode();
+    const context = new OffscreenCanvas(image.width, image.height).getContext('2d');
+    context.drawImage(image, 0, 0);
+    return context.getImageData(0, 0, image.width, image.height).data.filter((v, i) => i % 4 === 0 && v > 64).length;
+  }, png);
 }
 
 describe('in chromium', () => {
@@ -82,7 +97,7 @@ describe('in chromium', () => {
 
   test('the canvas draws at its shown size in device pixels, follows it, or takes the size the address gives', async () => {
     const canvasSize = (page) => page.$eval('#canvas', (c) => [c.width, c.height, c.clientWidth, c.clientHeight]);
-    const own = await browser.openPage('', { ownSize: true });
+    const own = await browser.openPage('?trace#t=20', { ownSize: true });
     // The picture's scale, as the largest 4:3 picture in the canvas has it,
     // once the canvas is at twice its shown size.
     const placed = async () => {
@@ -99,13 +114,41 @@ describe('in chromium', () => {
     await own.setViewport({ width: 480, height: 400, deviceScaleFactor: 2 });
     scales.push(await placed());
     assert.ok(scales[1] < scales[0], `the picture at scale ${scales[1]} in the smaller window, ${scales[0]} before`);
+    // Paused, then resized: the picture is drawn again at the new size at
+    // once (the window shows it, not black), the clock held, no trace lines.
+    await own.keyboard.press(' ');
+    await own.waitForFunction(() => Module._eyesonlyPlayerState() & 1);
+    const held = await own.evaluate(() => [Module._eyesonlySecond(), eyesonlyPage.kept.framesShown]);
+    const traceLines = () => browser.console.filter((m) => m.type === 'log').length;
+    const lines = traceLines();
+    await own.setViewport({ width: 640, height: 560, deviceScaleFactor: 2 });
+    scales.push(await placed());
+    await own.waitForFunction((n) => eyesonlyPage.kept.framesShown > n, {}, held[1]);
+    assert.ok(await litShown(own) > 1000, 'the paused picture is drawn at its new size');
+    // The redraw lands on the first of the jumps' 60-a-second steps at or
+    // after the frame shown.
+    const second = await own.evaluate(() => Module._eyesonlySecond());
+    assert.ok(second >= held[0] && second - held[0] < 1 / 60, `redrawn at ${second} s, paused at ${held[0]} s`);
+    assert.equal(traceLines(), lines, 'the redraw adds no trace lines');
     await own.keyboard.press('Escape');
     assert.deepEqual(await waitForEnd(own), { exitCode: 27, escaped: true });
     await own.close();
-    const sized = await browser.openPage('?fps=10&until=0.5&size=1280x960');
-    assert.deepEqual(await playToEnd(sized), { exitCode: 0, escaped: false });
-    assert.deepEqual((await canvasSize(sized)).slice(0, 2), [1280, 960]);
-    await sized.close();
+    // A size the address gives: the canvas shown in its shape (not
+    // stretched to 4:3), the 4:3 picture drawn in it with black bars at the
+    // sides where it is wider; a frame at 20 s (the red title) read back.
+    for (const [width, height] of [[1280, 960], [1920, 1080]]) {
+      const sized = await browser.openPage(`?fps=10&until=20.1&grab=20&size=${width}x${height}#t=20`);
+      assert.deepEqual(await playToEnd(sized), { exitCode: 0, escaped: false });
+      const [w, h, shownWidth, shownHeight] = await canvasSize(sized);
+      assert.deepEqual([w, h], [width, height]);
+      assert.ok(Math.abs(shownWidth * height / width - shownHeight) <= 1, `${width}x${height} shown ${shownWidth}x${shownHeight}`);
+      const pixels = await fetchBytes(sized, 'eyesonlyPage.kept.frames[0].pixels');
+      const bar = (width - height * 4 / 3) / 2;
+      const lit = (x0, x1) => { let n = 0; for (let y = 0; y < height; y++) for (let x = x0; x < x1; x++) n += pixels[(y * width + x) * 4] > 8; return n; };
+      assert.deepEqual([lit(0, bar), lit(width - bar, width)], [0, 0], `${width}x${height}: the bars are black`);
+      assert.ok(lit(bar, width - bar) > 1000, `${width}x${height}: the picture is drawn between the bars`);
+      await sized.close();
+    }
   });
 
   test('Play again frees what each run made: the heap in use stays flat', async () => {

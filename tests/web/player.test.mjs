@@ -182,6 +182,14 @@ test('the bar fades while the show plays, comes back on a tap, and stays while p
   await page.waitForFunction(() => document.getElementById('pause').getAttribute('aria-label') === 'Play');
   await page.waitForFunction((n) => performance.now() > n, { timeout: 10000 }, await page.evaluate(() => performance.now() + 3000));
   assert.equal((await readControls(page)).faded, false, 'the bar faded while paused');
+  // On a phone held upright the bar leaves the picture in view.
+  await page.setViewport({ width: 390, height: 844 });
+  const [picture, bar] = await page.evaluate(() => ['#canvas', '#controls'].map((id) => {
+    const box = document.querySelector(id).getBoundingClientRect();
+    return { top: box.top, bottom: box.bottom };
+  }));
+  const covered = Math.max(0, Math.min(picture.bottom, bar.bottom) - Math.max(picture.top, bar.top));
+  assert.ok(covered <= 0.2 * (picture.bottom - picture.top) && bar.bottom <= 844, `the bar covers ${covered} px of the picture`);
   await page.close();
 });
 
