@@ -4,8 +4,8 @@
 # display: GL tests draw offscreen, and the window tests start their own X
 # server. Beside the native tests, the browser page is built from the same
 # data at the lowest priority (tools/web.sh --build; its log in
-# build-web.log) and its tests in tests/web/ run in chromium and firefox as
-# soon as it is built; the same for the Windows build (tools/windows.sh; its
+# build-web.log) and its tests in tests/web/ run in chromium and firefox
+# once it is built and the native tests are done; the same for the Windows build (tools/windows.sh; its
 # log in build-win.log), whose tests in tests/windows/ run its .exe under
 # Wine. These need the web and Windows toolchains (tools/install-deps.sh
 # --web).
@@ -38,6 +38,14 @@ if [ "${1:-}" = --half ]; then
     if ! nice -n 19 $make_it >"build-$half.log" 2>&1; then
         echo build >"$out.status"
         exit 1
+    fi
+    # Its tests wait for the native ones: the page's sound and the Wine
+    # runs answer within a second of being asked, which a machine full of
+    # whole-show runs does not always give.
+    # The Windows tests wait for the browser's too, where those run.
+    until [ -f "$build/Testing/native-done" ]; do sleep 1; done
+    if [ "$half" = win ] && [ -f "$build/Testing/web-half" ]; then
+        until [ -f "$build/Testing/node-web.txt.status" ]; do sleep 1; done
     fi
     code=0
     EYESONLY_NATIVE_BUILD="$build" GL_SCENES_DESKTOP="$build/tests/web/gl_scenes" node --test "$tests" >"$out" 2>&1 || code=$?
@@ -83,9 +91,12 @@ export EYESONLY_SUITE_TIMES EYESONLY_SUITE_RUN
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEYESONLY_SANITIZE=ON
 cmake --build "$build" -j"$jobs"
 mkdir -p "$build/Testing"
+rm -f "$build/Testing/native-done" "$build/Testing/web-half" "$build/Testing/node-web.txt.status"
+[ "$web" = no ] || : >"$build/Testing/web-half"
 
 # The page's and the Windows build each run in a process group of its own,
-# their tests after them as soon as each is built, beside the native tests:
+# beside the native tests, their tests after them once the native ones are
+# done, the Windows tests after the browser's:
 # the whole of them (emcc, make, node, MinGW, Wine) ends with this script,
 # however this script ends. A half's build log is build-web.log or
 # build-win.log; its tests' output goes to $build/Testing/node-HALF.txt,
@@ -121,6 +132,7 @@ rm -f "$ctest_out.status"
 { ctest --test-dir "$build" --output-on-failure -j"$jobs" || echo $? >"$ctest_out.status"; } | tee "$ctest_out"
 [ ! -f "$ctest_out.status" ] || { status=$(cat "$ctest_out.status"); rm -f "$ctest_out.status"; }
 ctest_log=$build/Testing/Temporary/LastTest.log
+touch "$build/Testing/native-done"
 
 # The browser and Windows tests' output once the native tests are done,
 # whatever these said: a failure there does not hide what the page or the
