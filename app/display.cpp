@@ -29,11 +29,13 @@ bool openDisplay(const char* title, int width, int height, int bitsPerPixel) {
     readSongsAhead();
     shell.fullscreen = true;
     if (!platform::startVideo(handleWindowMessage)) {
-        if (platform::displayMissing())
+        if (platform::displayMissing()) {
             std::fputs("eyesonly: no display to show the show on: --headless plays it without one, "
                        "--capture show.mp4 renders it to a video file\n",
                        stderr);
-        else
+            if (*platform::videoFailure() != '\0')
+                std::fprintf(stderr, "eyesonly: the video system said: %s\n", platform::videoFailure());
+        } else
             platform::messageBox("Failed To Register The Window Class.", "ERROR", platform::Buttons::Ok);
         return false;
     }

@@ -31,6 +31,10 @@ struct DisplayBackend {
     bool (*showMessageBox)(const char* text, const char* caption, Buttons buttons, Answer& answer);  // false: none shown
 };
 
+// A back end's startVideo that fails says why here, in the video system's
+// words, for videoFailure.
+void noteVideoFailure(const char* reason);
+
 extern const DisplayBackend windowBackend;    // window.cpp
 extern const DisplayBackend headlessBackend;  // headless.cpp
 extern const DisplayBackend desktopBackend;   // desktop.cpp

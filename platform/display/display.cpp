@@ -33,6 +33,7 @@ struct DisplayState {
     bool videoStarted = false;
     bool needsDisplay = true;      // a back end with a window on the system's display
     bool displayMissing = false;   // startVideo found no display to reach
+    std::string videoFailure;      // what the video system said when it would not start
     WindowProcedure procedure = nullptr;
     bool window = false;
     bool context = false;
@@ -79,6 +80,14 @@ bool changeDisplayMode(int width, int height, int bitsPerPixel) {
 
 bool displayMissing() {
     return display.displayMissing;
+}
+
+void noteVideoFailure(const char* reason) {
+    display.videoFailure = reason != nullptr ? reason : "";
+}
+
+const char* videoFailure() {
+    return display.videoFailure.c_str();
 }
 
 void restoreDisplayMode() {

@@ -70,6 +70,7 @@ void selectBackend(Backend backend);  // before startVideo; Window unless told
 
 bool startVideo(WindowProcedure procedure);  // false: no video system (for a window: no display)
 bool displayMissing();                 // startVideo failed for a window: there is no display to reach
+const char* videoFailure();            // why startVideo failed, in the video system's words; "" unknown
 bool changeDisplayMode(int width, int height, int bitsPerPixel);  // false: no mode of that size; nothing changed
 void restoreDisplayMode();            // the desktop's own mode again
 void showCursor(bool visible);

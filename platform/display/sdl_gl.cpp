@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/display/backend.h"
 #include "platform/display/display.h"
 
 namespace platform {
@@ -153,12 +154,16 @@ bool startDisplayVideo() {
     const bool linux = std::strcmp(SDL_GetPlatform(), "Linux") == 0;
     if (linux && (runtime == nullptr || *runtime == '\0') && (wayland == nullptr || *wayland != '/'))
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        noteVideoFailure(SDL_GetError());
+        return false;
+    }
     const char* driver = SDL_GetCurrentVideoDriver();
     const char* asked = SDL_getenv("SDL_VIDEODRIVER");
     if (driver != nullptr && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0) &&
         (asked == nullptr || SDL_strcasecmp(asked, driver) != 0)) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        noteVideoFailure((std::string("only SDL's ") + driver + " video driver answered").c_str());
         return false;
     }
     SDL_DisableScreenSaver();

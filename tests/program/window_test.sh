@@ -95,8 +95,9 @@ cd "$build" || exit 1
 # --- No display at all: a clear message, not a show nobody can see.
 ( unset DISPLAY WAYLAND_DISPLAY; exec timeout 60 "$program" ) >/dev/null 2>"$codefile.err"
 code=$?
-if [ "$code" = 1 ] && grep -q "^eyesonly: no display to show the show on: --headless" "$codefile.err"; then
-    pass "no display: a line on stderr says so, exit code 1"
+if [ "$code" = 1 ] && grep -q "^eyesonly: no display to show the show on: --headless" "$codefile.err" &&
+   grep -q "^eyesonly: the video system said: ." "$codefile.err"; then
+    pass "no display: a line on stderr says so and why, exit code 1"
 else
     fail "no display: exit code $code, expected 1 with \"eyesonly: no display to show the show on: ...\""
 fi

@@ -204,7 +204,7 @@ test('exit codes: 1 with none of the show\'s files, 2 on a bad option, 1 for --c
     { env: wine.env, cwd: folder });
   const openerEnded = once(opener, 'exit');
   // (A box that never comes fails the test after 5 minutes, as wine.run does.)
-  const box = (await run('xdotool', ['search', '--sync', '--name', '^eyesonly$'], { env: wine.env, timeout: 300000 })).stdout.trim();
+  const box = (await run('xdotool', ['search', '--sync', '--onlyvisible', '--name', '^eyesonly$'], { env: wine.env, timeout: 300000 })).stdout.trim();
   await run('xdotool', ['windowfocus', '--sync', box.split('\n')[0]], { env: wine.env });
   await run('xdotool', ['key', 'Return'], { env: wine.env });
   await openerEnded;
@@ -272,7 +272,7 @@ test('the full-screen question, answered Yes, then Escape in the show\'s window:
     for (let attempt = 0; attempt < 20; attempt++) {
       let search;
       const found = new Promise((resolve) => {
-        search = execFile('xdotool', ['search', '--sync', '--name', pattern], { env: wine.env },
+        search = execFile('xdotool', ['search', '--sync', '--onlyvisible', '--name', pattern], { env: wine.env },
           (error, stdout) => { failure = error ? error.message : ''; resolve(error ? null : stdout.trim().split('\n')[0]); });
       });
       const id = await Promise.race([found, ended.then((early) => {
