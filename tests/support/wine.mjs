@@ -22,9 +22,11 @@ import { promisify } from 'node:util';
 const execFileP = promisify(execFile);
 
 // Starts Xvfb and resolves to { display, process } once it takes clients:
-// it then writes its display number to descriptor 3, a pipe here.
+// it then writes its display number to descriptor 3, a pipe here. Never
+// reset (-noreset), so that a client connecting as the last one leaves is
+// not dropped.
 async function startXvfb(screen = '1024x768x24') {
-  const xvfb = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', screen, '-nolisten', 'tcp'],
+  const xvfb = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', screen, '-nolisten', 'tcp', '-noreset'],
     { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
   let said = '';
   for await (const chunk of xvfb.stdio[3]) {

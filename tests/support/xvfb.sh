@@ -11,11 +11,13 @@ stop_xvfb() {
 # Starts an X server of the given screen geometry and exports its DISPLAY.
 # The server picks a free display number itself and writes it to descriptor
 # 3 once it accepts clients (-displayfd), so two test runs on one machine
-# never meet. Ends the script with 1 when no server comes up within 30 s.
+# never meet. It never resets (-noreset): a server that resets each time its
+# last client leaves drops a client that connects meanwhile, and a program
+# started then finds no display. Ends the script with 1 when no server comes up within 30 s.
 start_xvfb() {
     stop_xvfb
     numberfile=$(mktemp)
-    Xvfb -displayfd 3 -screen 0 "$1" -nolisten tcp 3>"$numberfile" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "$1" -nolisten tcp -noreset 3>"$numberfile" >/dev/null 2>&1 &
     xvfb_pid=$!
     i=0
     while [ $i -lt 300 ]; do

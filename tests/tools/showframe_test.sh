@@ -96,6 +96,11 @@ frames() {  # frames SIZE [--size SIZE]: the moments drawn at SIZE
 }
 frames 640x480
 check "$?" 0 "exit code at 640 x 480"
+# Run through from one moment to the next, a frame is the one run through
+# from the show's start.
+./showframe --fps 5 130 "$out/alone-130.ppm" 2>/dev/null
+cmp -s "$out/640x480-130.ppm" "$out/alone-130.ppm"
+check "$?" 0 "the frame at 130 s after four others, against it alone"
 for row in "1920x1440 3 97 97 93 97 97" "1920x1080 2.25" "1000x750 1.5625"; do
     set -- $row
     scale=$2

@@ -38,7 +38,7 @@ function child(command, args, options) {
 // An X server of its own: Xvfb picks a free display and writes its number to
 // descriptor 3 once it takes clients.
 async function startXvfb() {
-  const x = child('Xvfb', ['-displayfd', '3', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
+  const x = child('Xvfb', ['-displayfd', '3', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp', '-noreset'],
                   { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
   let text = '';
   const number = await Promise.race([
