@@ -300,6 +300,12 @@ void playerJumpToSecond(double seconds) {
     jumpTo(controls.showStartMs + (readingAtSecond(std::clamp(seconds, 0.0, furthestStartSeconds)) - showStartReading));
 }
 
+void playerRunAheadTo(double seconds) {
+    const uint32_t target =
+        controls.showStartMs + (readingAtSecond(std::clamp(seconds, 0.0, furthestStartSeconds)) - showStartReading);
+    if (lastFrameTime != 0 && before(lastFrameTime, target) && !controls.jumping) jumpTo(target);
+}
+
 void playerHide(bool hidden) {
     if (!controls.settings.keys) return;
     const bool wasHeld = held();

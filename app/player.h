@@ -54,6 +54,10 @@ const char* playerTitle();
 // so that showing the page again does not undo one.
 void playerJumpToSecond(double seconds);
 void playerHide(bool hidden);
+// A jump forward to second S that the program asks for itself, keys or
+// not (showframe, between the moments it draws): run as --from runs to its
+// moment. Nothing where S is not ahead of the frame last drawn.
+void playerRunAheadTo(double seconds);
 // What the controls show: the show's second of the frame shown (a running
 // jump's target), and the user's pause and mute.
 struct PlayerView {

@@ -222,9 +222,9 @@ int main(int argc, char** argv) {
     platform::selectSoundOutput(platform::SoundOutput::Silent);
     useFixedClock(fps);
     shell.skipFullscreen = true;
-    // The frames before the first moment are run through as --from runs
-    // them, with nothing rasterized: every frame after them is drawn as it
-    // would be had they been drawn.
+    // The frames before the first moment, and between two moments, are run
+    // through as --from runs them, with nothing rasterized: every frame
+    // after them is drawn as it would be had they been drawn.
     PlayerSettings player;
     player.fromSeconds = moments.front().seconds;
     player.jumpFps = fps;
@@ -250,6 +250,8 @@ int main(int argc, char** argv) {
                 return false;
             }
         }
+        // The frames up to the next moment are run through as well.
+        if (next < moments.size() && !frame.last) playerRunAheadTo(moments[next].seconds);
         return true;
     };
     const ShowResult result = runShow(run);

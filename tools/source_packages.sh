@@ -133,6 +133,51 @@ fetch_openmpt_and_glu() {
   done_step
 }
 
+# Stops the build where FILE lacks a line a cut changes.
+needs() {
+  file=$1
+  shift
+  for line in "$@"; do
+    grep -qF -- "$line" "$file" || { echo "deps: $file has no $line: the cut needs a new look" >&2; exit 1; }
+  done
+}
+
+# The show plays two XM songs and nothing else, so its libopenmpt reads XM
+# alone: the list of module loaders in Sndfile.cpp is cut to XM's, and the
+# packed containers (XPK, PP20, MMCMP, UMX) are neither probed nor
+# unpacked. That leaves the sources below unreferenced (the other formats'
+# loaders, the containers, the compressed sample formats, the DSP effects
+# and the profiler), and build_openmpt leaves them out:
+# the same samples from an XM, in a smaller program, built in less time.
+openmpt_unused_after_cut=""
+cut_openmpt_to_xm() {
+  sndfile=$openmpt_src/soundlib/Sndfile.cpp
+  needs "$sndfile" 'MPT_DECLARE_FORMAT(XM),' 'UnpackXPK(containerItems' 'ProbeFileHeaderUMX(file'
+  sed -i -e '/^static constexpr FileFormatLoader ModuleFormatLoaders/,/^};/{/MPT_DECLARE_FORMAT(/{/MPT_DECLARE_FORMAT(XM)/!d}}' \
+         -e '/MPT_DO_PROBE(result, ProbeFileHeader\(MMCMP\|PP20\|XPK\|UMX\)(/d' \
+         -e '/if(packedContainerType == ModContainerType::None && Unpack\(XPK\|PP20\|MMCMP\|UMX\)(/d' "$sndfile"
+  [ "$(grep -c 'MPT_DECLARE_FORMAT(' "$sndfile")" -eq 3 ]  # the two defines and XM's line
+  if grep -q 'Unpack\(XPK\|PP20\|MMCMP\|UMX\)(\|ProbeFileHeader\(MMCMP\|PP20\|XPK\|UMX\)(' "$sndfile"; then
+    echo "deps: $sndfile still probes a packed container after the XM-only cut" >&2; exit 1
+  fi
+  openmpt_unused_after_cut="common/ComponentManager.cpp common/Profiler.cpp common/mptFileIO.cpp
+    sounddsp/AGC.cpp sounddsp/DSP.cpp sounddsp/EQ.cpp
+    soundlib/AudioCriticalSection.cpp soundlib/ContainerMMCMP.cpp soundlib/ContainerPP20.cpp
+    soundlib/ContainerUMX.cpp soundlib/ContainerXPK.cpp soundlib/Dlsbank.cpp soundlib/Load_669.cpp
+    soundlib/Load_amf.cpp soundlib/Load_c67.cpp soundlib/Load_dbm.cpp soundlib/Load_digi.cpp
+    soundlib/Load_dsm.cpp soundlib/Load_dsym.cpp soundlib/Load_dtm.cpp soundlib/Load_far.cpp
+    soundlib/Load_fmt.cpp soundlib/Load_gdm.cpp soundlib/Load_imf.cpp soundlib/Load_itp.cpp
+    soundlib/Load_mdl.cpp soundlib/Load_med.cpp soundlib/Load_mid.cpp soundlib/Load_mo3.cpp
+    soundlib/Load_mt2.cpp soundlib/Load_mtm.cpp soundlib/Load_mus_km.cpp soundlib/Load_okt.cpp
+    soundlib/Load_plm.cpp soundlib/Load_psm.cpp soundlib/Load_ptm.cpp soundlib/Load_sfx.cpp
+    soundlib/Load_stm.cpp soundlib/Load_stp.cpp soundlib/Load_symmod.cpp soundlib/Load_uax.cpp
+    soundlib/Load_ult.cpp soundlib/Load_wav.cpp soundlib/MPEGFrame.cpp soundlib/SampleFormatBRR.cpp
+    soundlib/SampleFormatFLAC.cpp soundlib/SampleFormatMP3.cpp soundlib/SampleFormatMediaFoundation.cpp
+    soundlib/SampleFormatOpus.cpp soundlib/SampleFormatSFZ.cpp soundlib/SampleFormatVorbis.cpp
+    soundlib/SampleFormats.cpp soundlib/Tagging.cpp soundlib/UMXTools.cpp soundlib/WAVTools.cpp
+    soundlib/load_j2b.cpp soundlib/plugins/dmo/DMOPlugin.cpp"
+}
+
 # Compiles SOURCES (relative to SRC) into OBJ and archives them into LIB,
 # with make running JOBS compilers at once.
 #   build_lib SRC OBJ LIB "CC FLAGS" "CXX FLAGS" SOURCES...
@@ -173,6 +218,10 @@ build_openmpt() {
   openmpt_sources=$(sed -n -E 's/^MPT_FILES_(COMMON|SOUNDBASE|SOUNDLIB|SOUNDDSP) \+= (.*\.cpp)$/\2/p' "$am")
   openmpt_sources="$openmpt_sources $(sed -n -E 's/^libopenmpt_la_SOURCES \+= (libopenmpt\/.*\.cpp)$/\1/p' "$am")"
   [ "$(echo $openmpt_sources | wc -w)" -gt 100 ]
+  for unused in $openmpt_unused_after_cut; do
+    case " $(echo $openmpt_sources) " in *" $unused "*) ;; *) echo "deps: libopenmpt has no $unused: the cut needs a new look" >&2; exit 1 ;; esac
+    openmpt_sources=$(echo $openmpt_sources | tr ' ' '\n' | grep -vxF "$unused")
+  done
   defines=""
   for d in MPT_SVNURL MPT_SVNVERSION MPT_SVNDATE MPT_PACKAGE; do
     value=$(sed -n -E "s/^AC_DEFINE\(\[$d\], \[([^]]*)\].*/\1/p" "$openmpt_src/configure.ac")

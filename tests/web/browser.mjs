@@ -240,6 +240,25 @@ export function compareFrame(pixels, ppm, tolerance, bytesPerPixel = 4) {
   return { beyond, share: beyond / (width * height), largest };
 }
 
+// Where a frame's words stand, left to right: the spans of columns holding
+// a pixel whose every channel is above 64 (the text's white and grey; the
+// scenes' red and dark surfaces have a channel below), joined across gaps
+// of up to 8 pixels (within a word; a space is wider). Rows in any order.
+export function wordSpans(pixels, width, height, bytesPerPixel = 4) {
+  const lit = new Array(width).fill(false);
+  for (let p = 0; p < width * height; p++) {
+    const at = p * bytesPerPixel;
+    if (pixels[at] > 64 && pixels[at + 1] > 64 && pixels[at + 2] > 64) lit[p % width] = true;
+  }
+  const spans = [];
+  lit.forEach((on, x) => {
+    const last = spans[spans.length - 1];
+    if (on && last && x - last[1] <= 8) last[1] = x;
+    else if (on) spans.push([x, x]);
+  });
+  return spans;
+}
+
 // A frame read back (RGBA or RGB, bottom row first) as a binary PPM, top row first:
 // for looking at what a failed comparison saw.
 export async function writePpm(path, pixels, width, height, bytesPerPixel = 4) {

@@ -8,7 +8,9 @@ import { pathToFileURL } from 'node:url';
 import { join } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
-import { engines, fetchBytes, openBrowser, runNative, site, waitForEnd } from './browser.mjs';
+import {
+  engines, fetchBytes, openBrowser, readPpm, runNative, site, waitForEnd, wordSpans,
+} from './browser.mjs';
 
 const messages = (page) => page.$eval('#messages', (m) => m.textContent);
 
@@ -95,7 +97,7 @@ describe('in chromium', () => {
     }
   });
 
-  test('the canvas draws at its shown size in device pixels, follows it, or takes the size the address gives', async () => {
+  test('the canvas draws at its shown size in device pixels, follows it, or takes the size the address gives, its words spaced as the desktop\'s', async () => {
     const canvasSize = (page) => page.$eval('#canvas', (c) => [c.width, c.height, c.clientWidth, c.clientHeight]);
     const own = await browser.openPage('?trace#t=20', { ownSize: true });
     // The picture's scale, as the largest 4:3 picture in the canvas has it,
@@ -148,6 +150,27 @@ describe('in chromium', () => {
       assert.deepEqual([lit(0, bar), lit(width - bar, width)], [0, 0], `${width}x${height}: the bars are black`);
       assert.ok(lit(bar, width - bar) > 1000, `${width}x${height}: the picture is drawn between the bars`);
       await sized.close();
+    }
+    // At a size that is no whole multiple of 640 x 480 the text is set from
+    // glyphs drawn for that size: a caption (45 s) and a credit (140.5 s)
+    // keep every space, their words where the desktop program puts them.
+    const scratch = await mkdtemp(join(tmpdir(), 'eyesonly-text-'));
+    try {
+      await runNative('showframe', ['--fps', '10', '--size', '1000x750', '45', join(scratch, '45.ppm'),
+                                    '140.5', join(scratch, '140.5.ppm')]);
+      for (const at of ['45', '140.5']) {
+        const sized = await browser.openPage(`?fps=10&until=${Number(at) + 0.1}&grab=${at}&size=1000x750#t=${at}`);
+        assert.deepEqual(await playToEnd(sized), { exitCode: 0, escaped: false });
+        const page = wordSpans(await fetchBytes(sized, 'eyesonlyPage.kept.frames[0].pixels'), 1000, 750);
+        const desktop = await readPpm(join(scratch, `${at}.ppm`));
+        const wanted = wordSpans(desktop.rgb, 1000, 750, 3);
+        const near = page.length === wanted.length &&
+          page.every(([a, b], i) => Math.abs(a - wanted[i][0]) <= 2 && Math.abs(b - wanted[i][1]) <= 2);
+        assert.ok(near && wanted.length >= 4, `${at} s: words at ${JSON.stringify(page)}, the desktop's at ${JSON.stringify(wanted)}`);
+        await sized.close();
+      }
+    } finally {
+      await rm(scratch, { recursive: true, force: true });
     }
   });
 

@@ -27,29 +27,10 @@ deps_up_to_date "$(printf 'libopenmpt %s\nlibglu %s\nemcc %s\nscript %s' \
 # 1. The source packages, with Debian's changes applied.
 fetch_openmpt_and_glu
 
-# 2. The page plays two XM songs and nothing else, so its libopenmpt reads
-# XM alone: the list of module loaders in Sndfile.cpp is cut to XM's, and
-# the packed containers (XPK, PP20, MMCMP, UMX) are neither probed nor
-# unpacked, which leaves the other formats' loaders unlinked: the same
-# samples from an XM, in less WebAssembly.
+# 2. The page plays two XM songs and nothing else: libopenmpt reads XM
+# alone (cut_openmpt_to_xm), in less WebAssembly.
 begin "cut libopenmpt to XM and its default mixing"
-# Stops the build where FILE lacks a line a cut below changes.
-needs() {
-  file=$1
-  shift
-  for line in "$@"; do
-    grep -qF -- "$line" "$file" || { echo "deps: $file has no $line: the cut needs a new look" >&2; exit 1; }
-  done
-}
-sndfile=$openmpt_src/soundlib/Sndfile.cpp
-needs "$sndfile" 'MPT_DECLARE_FORMAT(XM),' 'UnpackXPK(containerItems' 'ProbeFileHeaderUMX(file'
-sed -i -e '/^static constexpr FileFormatLoader ModuleFormatLoaders/,/^};/{/MPT_DECLARE_FORMAT(/{/MPT_DECLARE_FORMAT(XM)/!d}}' \
-       -e '/MPT_DO_PROBE(result, ProbeFileHeader\(MMCMP\|PP20\|XPK\|UMX\)(/d' \
-       -e '/if(packedContainerType == ModContainerType::None && Unpack\(XPK\|PP20\|MMCMP\|UMX\)(/d' "$sndfile"
-[ "$(grep -c 'MPT_DECLARE_FORMAT(' "$sndfile")" -eq 3 ]  # the two defines and XM's line
-if grep -q 'Unpack\(XPK\|PP20\|MMCMP\|UMX\)(\|ProbeFileHeader\(MMCMP\|PP20\|XPK\|UMX\)(' "$sndfile"; then
-  echo "deps: $sndfile still probes a packed container after the XM-only cut" >&2; exit 1
-fi
+cut_openmpt_to_xm
 
 # The songs are mixed with libopenmpt's default 8-tap sinc (and, while a
 # jump catches the music up, with none). The mixer's two other tables, the

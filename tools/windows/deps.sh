@@ -52,7 +52,12 @@ quiet "$prefix/obj/sdl-install.log" cmake --install "$prefix/obj/sdl"
 [ -f "$prefix/lib/libSDL2.a" ]
 done_step
 
-# 3. libopenmpt at -O2, as Debian builds it; a static library
+begin "cut libopenmpt to XM"
+cut_openmpt_to_xm
+done_step
+
+# 3. libopenmpt reading XM alone (cut_openmpt_to_xm), at -O2, as Debian
+# builds it; a static library
 # (LIBOPENMPT_NO_DLL... nothing exported, nothing imported).
 build_openmpt "-O2"
 
