@@ -11,7 +11,15 @@ tool="$src/tools/apt-sources.sh"
 command -v apt-get >/dev/null || { echo "$name: did not run: no apt-get here"; exit 0; }
 
 key=/usr/share/keyrings/debian-archive-keyring.gpg
-mirror=http://deb.debian.org/debian
+# The machine's own package source stands in every row (a machine behind a
+# mirror of its own keeps it): the one apt reads its lists from, else the
+# first one its sources name.
+mirror=$(apt-get indextargets --format '$(REPO_URI)' 'Created-By: Packages' 2>/dev/null | head -n 1)
+[ -n "$mirror" ] || mirror=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null |
+    awk '$1 == "deb" { for (i = 2; i <= NF; i++) if ($i ~ /:\//) { print $i; exit } }
+         $1 == "URIs:" { print $2; exit }')
+mirror=${mirror%/}
+[ -n "$mirror" ] || { echo "$name: did not run: apt names no package source here"; exit 0; }
 plain="deb $mirror bookworm main"
 stanza="Types: deb\nURIs: $mirror\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: $key\n"
 
