@@ -141,6 +141,12 @@ void restoreDrawing() {
     controls.cut = false;
 }
 
+// The clock's reading at second S of this run's show (held within the
+// moments a show can start from).
+uint32_t readingOfSecond(double seconds) {
+    return controls.showStartMs + (readingAtSecond(std::clamp(seconds, 0.0, furthestStartSeconds)) - showStartReading);
+}
+
 // Starts (or moves) a jump to `target`: forward from the frame last drawn,
 // or back through the show's start.
 void jumpTo(uint32_t target) {
@@ -297,12 +303,11 @@ const char* playerTitle() {
 
 void playerJumpToSecond(double seconds) {
     if (!controls.settings.keys) return;
-    jumpTo(controls.showStartMs + (readingAtSecond(std::clamp(seconds, 0.0, furthestStartSeconds)) - showStartReading));
+    jumpTo(readingOfSecond(seconds));
 }
 
 void playerRunAheadTo(double seconds) {
-    const uint32_t target =
-        controls.showStartMs + (readingAtSecond(std::clamp(seconds, 0.0, furthestStartSeconds)) - showStartReading);
+    const uint32_t target = readingOfSecond(seconds);
     if (lastFrameTime != 0 && before(lastFrameTime, target) && !controls.jumping) jumpTo(target);
 }
 

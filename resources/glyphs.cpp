@@ -163,10 +163,7 @@ platform::GlyphBitmap glyphFromOutline(const platform::GlyphOutline& outline, in
     const double em = pixels;
     glyph.advance = static_cast<float>(std::round(outline.metrics.cellIncX * em));
     if (outline.contours.empty()) {
-        if (glyph.advance > 0.0f) {
-            glyph.width = glyph.rows = 1;
-            glyph.bits.assign(1, 0);
-        }
+        if (glyph.advance > 0.0f) platform::makeBlankPixel(glyph);
         return glyph;
     }
     // 1. The inked box in whole pixels around the outline.

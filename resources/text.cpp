@@ -61,12 +61,11 @@ void keepFace(GLuint base, platform::FontFace* face, int bitmapPixels, const flo
 // outlines are the title font's (every source of glyphs holds them at its
 // height), so that every system draws the same larger text.
 void setBitmapGlyphs(platform::FontFace* face, int pixels, GLuint base, float* advances) {
-    constexpr int outlineHeight = 9;
     if (picture.scale == 1.0f) {
         useFontBitmaps(face, 0, glyphsPerFont, base, nullptr, advances);
         return;
     }
-    const SharpGlyphs sharp{platform::createFont(outlineHeight),
+    const SharpGlyphs sharp{platform::createFont(textFontSize),
                             std::max(1, static_cast<int>(std::lround(static_cast<float>(pixels) * picture.scale))),
                             picture.scale};
     useFontBitmaps(face, 0, glyphsPerFont, base, &sharp, advances);

@@ -21,6 +21,11 @@ extern platform::GlyphMetrics glyphMetrics[256];
 // Depth of every outline font's glyphs along -z, in em units.
 constexpr float outlineExtrusion = 0.2f;
 
+// The em height of the outline title font, whose outlines every source of
+// glyphs holds (the glyph pack too): a larger picture's bitmap text is drawn
+// from them.
+constexpr int textFontSize = 9;
+
 // How an outline font draws its contours.
 enum class GlyphStyle {
     Filled,  // filled front and back faces joined by walls

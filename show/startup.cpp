@@ -76,7 +76,6 @@ constexpr int softwareChannels = 32;
 constexpr double sphereRadius = 0.25;   // units
 constexpr int sphereSlices = 15;
 constexpr int sphereStacks = 10;
-constexpr int textFontSize = 9;         // em height of the outline title font
 constexpr int bigFontPixels = 72;
 constexpr int captionFontPixels = 24;
 }  // namespace

@@ -15,6 +15,7 @@
 #include "platform/fonts/fonts.h"
 #include "platform/fonts/pack.h"
 #include "resources/glyphs.h"
+#include "resources/text.h"
 #include "tools/makedata/atomic_file.h"
 
 namespace {
@@ -26,7 +27,7 @@ struct OutlineRequest {
     int height;
     double tolerance;
 };
-constexpr OutlineRequest outlineRequests[] = {{9, defaultDeviation}};
+constexpr OutlineRequest outlineRequests[] = {{textFontSize, defaultDeviation}};
 constexpr int bitmapHeights[] = {72, 24, 42};
 
 void printUsage(std::FILE* to) {

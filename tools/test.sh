@@ -4,11 +4,11 @@
 # display: GL tests draw offscreen, and the window tests start their own X
 # server. Beside the native tests, the browser page is built from the same
 # data at the lowest priority (tools/web.sh --build; its log in
-# build-web.log) and its tests in tests/web/ run in chromium and firefox
-# once it is built and the native tests are done; the same for the Windows build (tools/windows.sh; its
-# log in build-win.log), whose tests in tests/windows/ run its .exe under
-# Wine. These need the web and Windows toolchains (tools/install-deps.sh
-# --web).
+# build-web.log), and so is the Windows build (tools/windows.sh; its log in
+# build-win.log); once both are built and the native tests are done, the
+# page's tests in tests/web/ run in chromium and firefox beside the Windows
+# tests in tests/windows/, which run its .exe under Wine. These need the
+# web and Windows toolchains (tools/install-deps.sh --web).
 #
 #   tools/test.sh            the whole suite
 #   tools/test.sh --native   the native tests only: no web or Windows toolchain needed

@@ -350,8 +350,7 @@ GlyphBitmap glyphBitmap(FontFace& font, int code) {
             glyph.xorig = static_cast<float>(-slot->bitmap_left);
             glyph.yorig = static_cast<float>(glyph.rows - slot->bitmap_top);
         } else if (glyph.advance > 0.0f) {
-            glyph.width = glyph.rows = 1;  // no ink: one blank pixel that moves on
-            glyph.bits.assign(1, 0);
+            makeBlankPixel(glyph);
         }
     }
     return glyph;

@@ -85,6 +85,12 @@ struct GlyphBitmap {
     std::vector<uint8_t> bits;   // rows bottom first, packed to the byte, most significant bit first
 };
 
+// A glyph with no ink that moves on: one blank pixel (see GlyphBitmap).
+inline void makeBlankPixel(GlyphBitmap& glyph) {
+    glyph.width = glyph.rows = 1;
+    glyph.bits.assign(1, 0);
+}
+
 // Sets the font's pixel height for glyphBitmap. False when the face refuses it.
 bool useBitmapHeight(FontFace& font);
 // Code's glyph as a 1-bit bitmap at the height set by useBitmapHeight.

@@ -215,27 +215,18 @@ std::string packPath = glyphpack::fileName;
 std::string (*packLookUp)(const char* name) = nullptr;  // finds packPath when set
 std::filesystem::path readPath;  // where the pack was last looked for
 
-// Paths in UTF-8 both ways, whatever the system's code page.
-std::filesystem::path fromUtf8(const std::string& text) {
-    return std::filesystem::path(std::u8string(text.begin(), text.end()));
-}
-std::string toUtf8(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
 // The pack's path for a message, in the system's own form.
 std::string shownPath() {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(readPath, error);
-    return toUtf8((error ? readPath : absolute).lexically_normal().make_preferred());
+    return platform::utf8Path((error ? readPath : absolute).lexically_normal().make_preferred());
 }
 
 // The pack at its path, which when relative is taken from the working
 // folder and then from the program's own folder (where the Windows zip has
 // it, whatever folder the program was started from).
 std::shared_ptr<const Pack> readPack() {
-    readPath = fromUtf8(packLookUp ? packLookUp(glyphpack::fileName) : packPath);
+    readPath = platform::pathFromUtf8(packLookUp ? packLookUp(glyphpack::fileName) : packPath);
     std::ifstream file(readPath, std::ios::binary);
     const std::filesystem::path besideProgram = platform::executableFolder();
     if (!file && readPath.is_relative() && !besideProgram.empty()) {
