@@ -18,6 +18,7 @@
 
 #include "scenes/ring.h"
 #include "show/clock.h"
+#include "show/drawing.h"
 #include "show/music.h"
 #include "show/sequencer.h"
 
@@ -39,6 +40,12 @@ constexpr float mostCorners           = 20.0f;      // at or above: shrink again
 constexpr float depthUnitsPerSecond   = 6.0f;
 constexpr float depthBound            = 0.5f;       // the offset turns beyond +-0.5 (strict)
 constexpr uint32_t sceneLengthMs      = 23500;      // after the main song started
+
+// Corner i of an outline of n corners, in the outline's plane.
+void cornerVertex(int32_t i, int32_t n) {
+    double a = i * static_cast<double>(fullTurn) / n;
+    glVertex2f(static_cast<float>(outlineRadius * std::cos(a)), static_cast<float>(outlineRadius * std::sin(a)));
+}
 
 }  // namespace
 
@@ -67,12 +74,13 @@ void drawRingScene() {
         glRotatef(spinDegrees, axisX, axisY, axisZ);
         glBegin(GL_LINE_LOOP);
         glColor3f(outlineGrey, outlineGrey, outlineGrey);
-        for (int32_t i = 0; i < ringCount; ++i) {
-            double a = i * static_cast<double>(fullTurn) / ringCount;
-            glVertex2f(static_cast<float>(outlineRadius * std::cos(a)),
-                       static_cast<float>(outlineRadius * std::sin(a)));
-        }
+        for (int32_t i = 0; i < ringCount; ++i) cornerVertex(i, ringCount);
         glEnd();
+        if (lineCornersFilled() && !framesUnseen) {
+            glBegin(GL_POINTS);
+            for (int32_t i = 0; i < ringCount; ++i) cornerVertex(i, ringCount);
+            glEnd();
+        }
     }
 
     // 5. The corner count swells or shrinks.

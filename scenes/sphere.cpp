@@ -96,6 +96,8 @@ void drawSphereScene() {
     // 1. Sphere, lit with the light of the previous frame.
     glTranslatef(sphereX, height, sphereDepth);
     glRotatef(spinDegrees, sphereAxisX, sphereAxisY, sphereAxisZ);
+    // The corners first, so that the wire's own last normal is the one left.
+    if (lineCornersFilled() && !framesUnseen) glCallList(sphereCornersList);
     glCallList(sphereList);
 
     // 2. Light 0 circles the view axis at depth -4.

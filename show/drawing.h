@@ -36,6 +36,13 @@ void sizeOutput(int width, int height);
 // resized by its user, a page gone full screen); at another scale the line
 // width and the bitmap fonts made so far follow it. Unsized: nothing.
 void placePicture(int width, int height);
+// Whether line corners are filled: lines are drawn wider than a pixel at a
+// picture's scale above 1, and
+// where two wide lines meet at an angle, the wedge outside the corner that
+// neither covers is filled by a point as wide as the lines (round where
+// drawn with samples), which the ring's outlines and the sphere draw at
+// their corners.
+inline bool lineCornersFilled() { return picture.scale > 1.0f; }
 // Whether the output has bars around the picture.
 inline bool pictureHasBars() {
     return picture.sized && (picture.width != picture.outputWidth || picture.height != picture.outputHeight);
@@ -44,6 +51,7 @@ inline bool pictureHasBars() {
 extern int32_t bitMasks[8];        // {128, 64, ..., 1}: entry k selects column k of a glyph row
 extern GLUquadric* quadric;        // wire-frame, smooth normals
 extern GLuint sphereList;          // a wire sphere of radius 0.25
+extern GLuint sphereCornersList;   // its corners as points, for wide lines (sized pictures); 0 unsized
 extern float lightAmbient[4];      // {0, 0, 0, 1}
 extern float lightDiffuse[4];      // {1, 0, 0, 1}: a red light
 extern float lightPosition[4];     // {lightX, 0, -4, 1}, filled before the show starts

@@ -22,6 +22,7 @@
 int32_t bitMasks[8] = {};
 GLUquadric* quadric = nullptr;
 GLuint sphereList = 0;
+GLuint sphereCornersList = 0;
 float lightAmbient[4] = {0.0f, 0.0f, 0.0f, 1.0f};
 float lightDiffuse[4] = {1.0f, 0.0f, 0.0f, 1.0f};
 // Filled from lightX before the show starts and never refreshed from it:
@@ -66,6 +67,7 @@ void placePicture(int width, int height) {
     if (pictureScale() == picture.scale) return;
     picture.scale = pictureScale();
     glLineWidth(picture.scale);
+    glPointSize(picture.scale);
     rescaleBitmapFonts();
 }
 
@@ -133,9 +135,12 @@ void setFixedGlState() {
     glLoadIdentity();
     // Additive blending, for when a scene turns blending on.
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    // Wire lines keep their weight in a larger picture (the show draws no
-    // points).
-    if (picture.scale != 1.0f) glLineWidth(picture.scale);
+    // Wire lines keep their weight in a larger picture, and so do the
+    // points that fill their corners.
+    if (picture.scale != 1.0f) {
+        glLineWidth(picture.scale);
+        glPointSize(picture.scale);
+    }
 }
 
 void fillBitMasks() {
@@ -151,6 +156,15 @@ void makeSphereList() {
     glNewList(sphereList, GL_COMPILE);
     gluSphere(quadric, sphereRadius, sphereSlices, sphereStacks);
     glEndList();
+    // The same sphere's corners as points, for a sized picture, whose scale
+    // a resize may take above 1 later.
+    if (!picture.sized) return;
+    sphereCornersList = glGenLists(1);
+    gluQuadricDrawStyle(quadric, GLU_POINT);
+    glNewList(sphereCornersList, GL_COMPILE);
+    gluSphere(quadric, sphereRadius, sphereSlices, sphereStacks);
+    glEndList();
+    gluQuadricDrawStyle(quadric, GLU_LINE);
 }
 
 void makeFonts() {
@@ -182,7 +196,10 @@ void saveStartState() {
 void restartShow(bool textFontRebuilt, bool bigFontRebuilt) {
     // 1. The GL state start-up left, kept again for the next restart.
     glPopAttrib();
-    if (picture.sized) glLineWidth(picture.scale);  // the picture's scale now, which a resize may have changed
+    if (picture.sized) {  // the picture's scale now, which a resize may have changed
+        glLineWidth(picture.scale);
+        glPointSize(picture.scale);
+    }
     glPushAttrib(GL_ALL_ATTRIB_BITS & ~GL_VIEWPORT_BIT);
 
     // 2. The fonts rebuilt on the way: textFont when the sphere scene began,
@@ -214,6 +231,7 @@ void resetDrawingState() {
     if (quadric != nullptr) gluDeleteQuadric(quadric);
     quadric = nullptr;
     sphereList = 0;
+    sphereCornersList = 0;
     lightPosition[0] = 3.0f;
     framesUnseen = false;
 }

@@ -41,12 +41,13 @@ uniform vec4 uBase;        // the scene's ambient on the material
 uniform vec4 uAmbient;     // light 0's ambient on the material
 uniform vec4 uDiffuse;     // light 0's diffuse on the material
 uniform vec3 uWide;        // half a wide line's width in pixels (0: no wide line), half the viewport
+uniform float uPointSize;  // a point's width in pixels: 1 for every other primitive
 varying vec4 vColor;
 varying vec2 vTex;
 void main() {
     vec4 p = vec4(aPosition, 1.0);
     gl_Position = uMvp * p;
-    gl_PointSize = 1.0;
+    gl_PointSize = uPointSize;
     if (uWide.x > 0.0) {
         // The end is moved across the line by half its width: up or down
         // for a line more across than up, as GL widens its lines. The other
@@ -78,9 +79,15 @@ const char* fragmentSource = R"(
 precision highp float;
 uniform int uTextured;
 uniform sampler2D uSampler;
+uniform float uPointSize;
 varying vec4 vColor;
 varying vec2 vTex;
 void main() {
+    // A point wider than a pixel is round, as GL draws points with samples.
+    if (uPointSize > 1.0) {
+        vec2 c = gl_PointCoord - 0.5;
+        if (dot(c, c) > 0.25) discard;
+    }
     gl_FragColor = uTextured == 1 ? vColor * texture2D(uSampler, vTex) : vColor;
 }
 )";
@@ -206,8 +213,9 @@ void setArrays(unsigned baked, const float color[4], const float normal[3], cons
     }
 }
 
-// Sends the matrices, the light and the texture switch as they are now.
-void setUniforms() {
+// Sends the matrices, the light, the texture switch and, for points, their
+// size as they are now.
+void setUniforms(GLenum primitive) {
     const Mat4& mv = gl.modelview.back();
     const Mat4 mvp = multiply(gl.projection.back(), mv);
     emscripten_glUniformMatrix4fv(gl.uMvp, 1, GL_FALSE, mvp.data());
@@ -230,6 +238,7 @@ void setUniforms() {
         emscripten_glUniform4fv(gl.uDiffuse, 1, diffuse);
     }
     emscripten_glUniform1i(gl.uTextured, a.texture2d && a.texture != 0 ? 1 : 0);
+    emscripten_glUniform1f(gl.uPointSize, primitive == GL_POINTS ? a.pointSize : 1.0f);
 }
 
 void drawStream(GLenum primitive, const std::vector<Vertex>& vertices, unsigned baked) {
@@ -239,7 +248,7 @@ void drawStream(GLenum primitive, const std::vector<Vertex>& vertices, unsigned 
     emscripten_glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(Vertex)),
                             vertices.data(), GL_STREAM_DRAW);
     setArrays(baked, gl.a.color, gl.a.normal, gl.a.texCoord);
-    setUniforms();
+    setUniforms(primitive);
     emscripten_glDrawArrays(primitive, 0, static_cast<GLsizei>(vertices.size()));
 }
 
@@ -320,6 +329,7 @@ bool webglStart() {
     gl.uDiffuse = emscripten_glGetUniformLocation(gl.program, "uDiffuse");
     gl.uTextured = emscripten_glGetUniformLocation(gl.program, "uTextured");
     gl.uWide = emscripten_glGetUniformLocation(gl.program, "uWide");
+    gl.uPointSize = emscripten_glGetUniformLocation(gl.program, "uPointSize");
     emscripten_glUniform1i(emscripten_glGetUniformLocation(gl.program, "uSampler"), 0);
     emscripten_glGenBuffers(1, &gl.stream);
     emscripten_glGenBuffers(1, &gl.otherStream);

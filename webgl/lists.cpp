@@ -77,7 +77,7 @@ void runOp(const Op& op, List& list) {
             if (list.buffer == 0) sendVertices(list);
             bindBuffer(list.buffer);
             setArrays(op.block.baked, gl.a.color, gl.a.normal, gl.a.texCoord);
-            setUniforms();
+            setUniforms(op.block.primitive);
             emscripten_glDrawArrays(op.block.primitive, op.block.first, op.block.count);
         }
         break;

@@ -33,6 +33,7 @@ void flushBitmaps() {
     emscripten_glUniformMatrix4fv(gl.uMvp, 1, GL_FALSE, identity.data());
     emscripten_glUniform1i(gl.uLit, 0);
     emscripten_glUniform1i(gl.uTextured, 0);
+    emscripten_glUniform1f(gl.uPointSize, 1.0f);
     emscripten_glViewport(0, 0, width, height);
     emscripten_glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(points.size()));
     emscripten_glViewport(gl.a.viewport[0], gl.a.viewport[1], gl.a.viewport[2], gl.a.viewport[3]);

@@ -135,6 +135,13 @@ void glLineWidth(GLfloat width) {
     });
 }
 
+void glPointSize(GLfloat size) {
+    recordOrRun([=] {
+        if (!(size > 0.0f)) return setError(GL_INVALID_VALUE);
+        gl.a.pointSize = size;
+    });
+}
+
 void glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
     recordOrRun([=] {
         if (width < 0 || height < 0) return setError(GL_INVALID_VALUE);
@@ -315,6 +322,7 @@ void glPopAttrib(void) {
         }
         if (mask & GL_LIST_BIT) a.listBase = s.listBase;
         if (mask & GL_LINE_BIT) a.lineWidth = s.lineWidth;
+        if (mask & GL_POINT_BIT) a.pointSize = s.pointSize;
         if (mask & GL_TEXTURE_BIT) a.texture2d = s.texture2d;
         syncState();
     });

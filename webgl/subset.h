@@ -6,7 +6,7 @@
 //                 errors, queries, light 0, the attribute stacks, selection
 //                 glEnable glDisable glIsEnabled glHint glShadeModel
 //                 glClearColor glClearDepth glClear glDepthFunc glBlendFunc
-//                 glScissor glViewport glLineWidth glGetError glGetIntegerv glGetFloatv
+//                 glScissor glViewport glLineWidth glPointSize glGetError glGetIntegerv glGetFloatv
 //                 glGetBooleanv glLightfv glPushAttrib glPopAttrib
 //                 glPushClientAttrib glPopClientAttrib glRenderMode
 //                 glSelectBuffer
@@ -79,6 +79,8 @@ struct Attribs {
     GLint viewport[4] = {0, 0, 0, 0};
     // lines: wider than a pixel, drawn as quads (WebGL's own are often 1 pixel at most)
     float lineWidth = 1.0f;
+    // points: wider than a pixel, drawn round
+    float pointSize = 1.0f;
     // texture, transform, list
     GLuint texture = 0;
     GLenum matrixMode = GL_MODELVIEW;
@@ -182,7 +184,7 @@ struct Gl {
     // WebGL objects and what was last sent
     GLuint program = 0, stream = 0, otherStream = 0, boundBuffer = ~0u;
     GLint uMvp = -1, uModelview = -1, uNormalMatrix = -1, uLit = -1, uLightPos = -1, uBase = -1,
-          uAmbient = -1, uDiffuse = -1, uTextured = -1, uWide = -1;
+          uAmbient = -1, uDiffuse = -1, uTextured = -1, uWide = -1, uPointSize = -1;
     unsigned arraysOn = 0;
     std::vector<GLuint> textures;  // every texture made, deleted with the context
 };
@@ -204,7 +206,7 @@ inline float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); 
 // draw.cpp
 void bindBuffer(GLuint buffer);
 void setArrays(unsigned baked, const float color[4], const float normal[3], const float tex[2]);
-void setUniforms();
+void setUniforms(GLenum primitive);
 void drawStream(GLenum primitive, const std::vector<Vertex>& vertices, unsigned baked);  // lines wide where set
 bool linesWide();  // lines are drawn as quads, being wider than a pixel
 void drawWideLines(const Vertex* vertices, size_t count, unsigned baked);

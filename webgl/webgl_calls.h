@@ -38,6 +38,7 @@ void emscripten_glGetProgramiv(GLuint program, GLenum pname, GLint* params);
 void emscripten_glGetProgramInfoLog(GLuint program, GLsizei bufSize, GLsizei* length, char* infoLog);
 void emscripten_glUseProgram(GLuint program);
 GLint emscripten_glGetUniformLocation(GLuint program, const char* name);
+void emscripten_glUniform1f(GLint location, GLfloat v0);
 void emscripten_glUniform1i(GLint location, GLint v0);
 void emscripten_glUniform3f(GLint location, GLfloat v0, GLfloat v1, GLfloat v2);
 void emscripten_glUniform4fv(GLint location, GLsizei count, const GLfloat* value);

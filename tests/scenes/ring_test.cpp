@@ -14,6 +14,7 @@
 #include "scenes/ring.h"
 #include "scenes/scenes.h"
 #include "show/clock.h"
+#include "show/drawing.h"
 #include "show/music.h"
 #include "show/sequencer.h"
 #include "tests/support/scene_harness.h"
@@ -171,6 +172,23 @@ std::vector<int> litMiddleRow(testing_support::SceneHarness& show, float seconds
         if (p[0] > 16 || p[1] > 16 || p[2] > 16) lit.push_back(x);
     }
     return lit;
+}
+
+// At 6 times 640 x 480 lines are 6 pixels wide. GL widens a line that is
+// more across than up by moving it up and down, and ends it square at its
+// corner: right of the first corner, near x = 513, only the point that
+// fills the corner is drawn.
+TEST_F(RingScene, WideOutlinesMeetInFilledCorners) {
+    const Picture unsized = picture;
+    picture.scale = 6.0f;
+    glLineWidth(picture.scale);
+    glPointSize(picture.scale);
+    const std::vector<int> lit = litMiddleRow(show, 0.0f);
+    picture = unsized;
+    glLineWidth(1.0f);
+    glPointSize(1.0f);
+    ASSERT_FALSE(lit.empty());
+    EXPECT_GE(lit.back(), 513 + 2) << "half a line's width past the corner";
 }
 
 // The angle step between outlines grows 16 degrees a second, before the

@@ -283,6 +283,28 @@ void wideLines() {
     glLineWidth(1.0f);
 }
 
+// Points three pixels wide on a grid, as a sized picture fills the corners
+// of its wide lines with, each centred on a pixel.
+void widePoints() {
+    begin();
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0.0, width, 0.0, height, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glPointSize(3.0f);
+    glColor3f(1.0f, 0.8f, 0.2f);
+    glBegin(GL_POINTS);
+    for (int y = 10; y < height; y += 8)
+        for (int x = 10; x < width; x += 8) glVertex2f(static_cast<float>(x) + 0.5f, static_cast<float>(y) + 0.5f);
+    glEnd();
+    glPointSize(1.0f);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+}
+
 GLuint glyphBase = 0;
 
 // Glyph lists: a shape and a step to the right; one lit, one of line
@@ -549,6 +571,7 @@ const Scene scenes[] = {
     {"lit", litShape},         {"texture", texturedQuad}, {"blend", blendedQuads},     {"lines", linesAndSphere},
     {"lists", glyphLists},     {"bitmap", bitmapText},    {"attrib", attribStack},     {"select", selection},
     {"mixed", mixedLists},     {"squares", litSquares},   {"wide", wideLines},
+    {"points", widePoints},
 };
 
 std::vector<unsigned char> frame(width * height * 3);
