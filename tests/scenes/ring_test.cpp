@@ -179,14 +179,10 @@ std::vector<int> litMiddleRow(testing_support::SceneHarness& show, float seconds
 // corner: right of the first corner, near x = 513, only the point that
 // fills the corner is drawn.
 TEST_F(RingScene, WideOutlinesMeetInFilledCorners) {
-    const Picture unsized = picture;
-    picture.scale = 6.0f;
-    glLineWidth(picture.scale);
-    glPointSize(picture.scale);
+    const auto scaled = [](float scale) { picture.scale = scale, glLineWidth(scale), glPointSize(scale); };
+    scaled(6.0f);
     const std::vector<int> lit = litMiddleRow(show, 0.0f);
-    picture = unsized;
-    glLineWidth(1.0f);
-    glPointSize(1.0f);
+    scaled(1.0f);
     ASSERT_FALSE(lit.empty());
     EXPECT_GE(lit.back(), 513 + 2) << "half a line's width past the corner";
 }

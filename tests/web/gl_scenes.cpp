@@ -288,21 +288,15 @@ void wideLines() {
 void widePoints() {
     begin();
     glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
     glLoadIdentity();
     glOrtho(0.0, width, 0.0, height, -1.0, 1.0);
     glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
     glPointSize(3.0f);
-    glColor3f(1.0f, 0.8f, 0.2f);
     glBegin(GL_POINTS);
     for (int y = 10; y < height; y += 8)
         for (int x = 10; x < width; x += 8) glVertex2f(static_cast<float>(x) + 0.5f, static_cast<float>(y) + 0.5f);
     glEnd();
     glPointSize(1.0f);
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
 }
 
 GLuint glyphBase = 0;
