@@ -29,7 +29,7 @@
 #include "platform/system/process.h"
 #include "resources/datafiles.h"
 #include "show/clock.h"
-#include "show/drawing.h"
+#include "show/picture.h"
 #include "show/trace.h"
 
 namespace {
@@ -461,10 +461,7 @@ void applyOptions(const Options& options) {
     // A size given, or the desktop's own: the picture sharp at that size,
     // its edges smoothed where it is larger than the show's own.
     shell.sizeFromDesktop = options.desktop && options.width == 0;
-    if (options.width > 0) {
-        sizeOutput(options.width, options.height);
-        if (picture.scale > 1.0f) platform::askForSamples(pictureSamples);
-    }
+    if (options.width > 0) sizeOutput(options.width, options.height);
     if (options.desktop) platform::selectBackend(platform::Backend::Desktop);
     if (options.headless || !options.capture.path.empty()) {
         platform::selectBackend(platform::Backend::Headless);

@@ -18,7 +18,6 @@ constexpr int maxScale = 8;  // --scale
 constexpr int minSide = 16;     // --size, pixels each way
 constexpr int maxSide = 16384;  // the largest framebuffer Mesa makes
 constexpr int maxCaptureSide = 4096;  // --size with --capture
-constexpr int pictureSamples = 4;  // multisampling of a picture larger than 640 x 480
 
 struct Options {
     bool windowed = false;      // --windowed: a 640 x 480 window, no full-screen attempt

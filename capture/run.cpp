@@ -23,7 +23,7 @@
 #include "platform/display/display.h"
 #include "platform/system/signals.h"
 #include "show/clock.h"
-#include "show/drawing.h"
+#include "show/picture.h"
 #include "show/sequencer.h"
 
 namespace capture {

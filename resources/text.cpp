@@ -56,18 +56,18 @@ void keepFace(GLuint base, platform::FontFace* face, int bitmapPixels, const flo
                                      std::vector<float>(advances, advances + glyphsPerFont)});
 }
 
-// A bitmap font's glyphs into its lists, drawn at the picture's scale from
-// the outlines where that is not 1; their advances into `advances`. The
+// A bitmap font's glyphs into its lists, drawn at `scale` times their size
+// from the outlines where that is not 1; their advances into `advances`. The
 // outlines are the title font's (every source of glyphs holds them at its
 // height), so that every system draws the same larger text.
-void setBitmapGlyphs(platform::FontFace* face, int pixels, GLuint base, float* advances) {
-    if (picture.scale == 1.0f) {
+void setBitmapGlyphs(platform::FontFace* face, int pixels, GLuint base, float* advances, float scale) {
+    if (scale == 1.0f) {
         useFontBitmaps(face, 0, glyphsPerFont, base, nullptr, advances);
         return;
     }
     const SharpGlyphs sharp{platform::createFont(textFontSize),
-                            std::max(1, static_cast<int>(std::lround(static_cast<float>(pixels) * picture.scale))),
-                            picture.scale};
+                            std::max(1, static_cast<int>(std::lround(static_cast<float>(pixels) * scale))),
+                            scale};
     useFontBitmaps(face, 0, glyphsPerFont, base, &sharp, advances);
     if (sharp.outlineFont) platform::deleteFont(sharp.outlineFont);
 }
@@ -119,27 +119,28 @@ void makeWaitingGlyphs(int count) {
     if (!framesUnseen) makeLists(count);
 }
 
-GLuint makeBitmapFont(int pixels) {
+GLuint makeBitmapFont(int pixels, float scale) {
     const GLuint base = glGenLists(listsPerFont);
     platform::FontFace* face = platform::createFont(pixels);
     float advances[glyphsPerFont] = {};
-    setBitmapGlyphs(face, pixels, base, advances);
+    setBitmapGlyphs(face, pixels, base, advances, scale);
     keepFace(base, face, pixels, advances);
     return base;
 }
 
-void rescaleBitmapFonts() {
+void rescaleBitmapFonts(float scale) {
     for (MadeFont& font : madeFonts)
-        if (font.bitmapPixels > 0) setBitmapGlyphs(font.face.get(), font.bitmapPixels, font.base, font.advances.data());
+        if (font.bitmapPixels > 0)
+            setBitmapGlyphs(font.face.get(), font.bitmapPixels, font.base, font.advances.data(), scale);
 }
 
-GLuint rebuildBitmapFont(GLuint oldBase, int pixels) {
+GLuint rebuildBitmapFont(GLuint oldBase, int pixels, float scale) {
     if (oldBase != 0) {
         forgetWaitingGlyphs(oldBase);
         glDeleteLists(oldBase, listsPerFont);
         forgetFont(oldBase);
     }
-    return makeBitmapFont(pixels);
+    return makeBitmapFont(pixels, scale);
 }
 
 void freeTextFont() {

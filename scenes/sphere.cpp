@@ -21,6 +21,7 @@
 #include "scenes/sphere.h"
 #include "show/clock.h"
 #include "show/drawing.h"
+#include "show/picture.h"
 #include "show/sequencer.h"
 #include "show/trace.h"
 
@@ -169,7 +170,7 @@ void drawSphereScene() {
         if (creditIndex == creditRows && greetPhase == 0) {
             creditIndex = 0;
             greetPhase = 1;
-            bigFont = rebuildBitmapFont(bigFont, greetingFontPixels);
+            bigFont = rebuildBitmapFont(bigFont, greetingFontPixels, picture.scale);
         }
         rowClock = 0.0f;
         traceEvent("row %d %d", greetPhase, creditIndex);

@@ -6,41 +6,6 @@
 #include <GL/glu.h>
 #include <cstdint>
 
-// The size the show draws at, pixels: its window, its offscreen frame and
-// every frame a capture or showframe reads back.
-constexpr int showWidth = 640;
-constexpr int showHeight = 480;
-
-// The output the show draws into (its window, offscreen frame or capture)
-// and the picture in it. Unsized, the default, the output is the show's own
-// 640 x 480 and the picture all of it, one pixel a show pixel. Sized (--size
-// or --desktop), the picture is the largest 4:3 rectangle the output holds,
-// centred, black bars beside or above and below it, and everything measured
-// in pixels (line widths, point sizes, bitmap glyphs and the raster
-// position's moves) is `scale` times its size at 640 x 480.
-struct Picture {
-    bool sized = false;
-    int outputWidth = showWidth;   // pixels
-    int outputHeight = showHeight;
-    int x = 0, y = 0;              // the picture's lower left corner, GL pixels
-    int width = showWidth;
-    int height = showHeight;
-    float scale = 1.0f;            // picture height / showHeight
-};
-extern Picture picture;
-
-// Sizes the output: the picture is placed in it and its scale set. Called
-// before the display opens.
-void sizeOutput(int width, int height);
-// Places the picture in an output resized to width x height (a window
-// resized by its user, a page gone full screen); at another scale the line
-// width and the bitmap fonts made so far follow it. Unsized: nothing.
-void placePicture(int width, int height);
-// Whether the output has bars around the picture.
-inline bool pictureHasBars() {
-    return picture.sized && (picture.width != picture.outputWidth || picture.height != picture.outputHeight);
-}
-
 extern int32_t bitMasks[8];        // {128, 64, ..., 1}: entry k selects column k of a glyph row
 extern GLUquadric* quadric;        // wire-frame, smooth normals
 extern GLuint sphereList;          // a wire sphere of radius 0.25

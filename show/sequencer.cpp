@@ -8,6 +8,7 @@
 #include "resources/text.h"
 #include "show/clock.h"
 #include "show/music.h"
+#include "show/picture.h"
 #include "show/trace.h"
 
 int32_t sceneIndex = -1;
@@ -57,7 +58,7 @@ void nextScene() {
         glClearColor(0.5f, 0.5f, 0.5f, 0.5f);
         break;
     case 2:
-        textFont = rebuildBitmapFont(textFont, scrollerEndFontPixels);
+        textFont = rebuildBitmapFont(textFont, scrollerEndFontPixels, picture.scale);
         glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
         glEnable(GL_LIGHTING);
         break;

@@ -17,6 +17,7 @@
 #include "resources/text.h"
 #include "show/clock.h"
 #include "show/music.h"
+#include "show/picture.h"
 #include "show/sequencer.h"
 #include "show/startup.h"
 #include "show/trace.h"

@@ -10,6 +10,7 @@
 
 #include "resources/text.h"
 #include "show/drawing.h"
+#include "show/picture.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -88,7 +89,7 @@ TEST_F(Fonts, OutlineMetricsAreOfAMonospacedFaceWithAUnitEm) {
     // A bitmap font leaves the outline font's metrics alone.
     platform::GlyphMetrics before[256];
     std::memcpy(before, glyphMetrics, sizeof before);
-    bigFont = makeBitmapFont(72);
+    bigFont = makeBitmapFont(72, 1.0f);
     EXPECT_EQ(std::memcmp(before, glyphMetrics, sizeof before), 0);
 }
 
@@ -121,7 +122,7 @@ TEST_F(Fonts, OutlineListsMadeAFewAtATimeDrawAsThoseMadeForTheFirstText) {
 // fonts) and the raster position (bitmap fonts) end where drawing it leaves
 // them, with nothing drawn and no list waited for.
 TEST_F(Fonts, TextInAFrameDrawnIntoNothingOnlyMoves) {
-    bigFont = makeBitmapFont(72);
+    bigFont = makeBitmapFont(72, 1.0f);
     auto ends = [](bool movesOnly) {
         clearUnlitWhite();
         framesUnseen = movesOnly;
@@ -175,7 +176,7 @@ TEST_F(Fonts, PercentPercentPrintsNineCharacters) {
     EXPECT_NEAR(modelviewX(), 0.5f * advances("%credits."), 1e-5f);
     EXPECT_GT(advances("%credits."), 0.0f);
 
-    captionFont = makeBitmapFont(24);
+    captionFont = makeBitmapFont(24, 1.0f);
     glLoadIdentity();
     glTranslatef(0.0f, 0.0f, -1.0f);
     glRasterPos2f(-0.4f, 0.0f);
@@ -205,7 +206,7 @@ TEST_F(Fonts, TextTooLongForTheBufferIsCutTo255Characters) {
 }
 
 TEST_F(Fonts, BitmapTextStartsAtTheRasterPositionWhateverItsLength) {
-    captionFont = makeBitmapFont(24);
+    captionFont = makeBitmapFont(24, 1.0f);
     int firstLeft = -1;
     for (const std::string text : {"H", "HHHHHHHHHHHH"}) {
         clearUnlitWhite();
@@ -233,11 +234,11 @@ TEST_F(Fonts, BitmapTextStartsAtTheRasterPositionWhateverItsLength) {
 // twice its scale (in the same lists). "H" stands on the raster position's
 // baseline, and "T" has its bar at the top.
 TEST_F(Fonts, BitmapSizeIsTheEmHeightAlsoAfterARebuild) {
-    bigFont = makeBitmapFont(72);
-    captionFont = makeBitmapFont(24);
+    bigFont = makeBitmapFont(72, 1.0f);
+    captionFont = makeBitmapFont(24, 1.0f);
     const GLuint oldBase = bigFont;
     for (int size : {72, 42, 84}) {
-        if (size == 42) bigFont = rebuildBitmapFont(bigFont, size);
+        if (size == 42) bigFont = rebuildBitmapFont(bigFont, size, 1.0f);
         if (size == 84) {
             sizeOutput(width, height);
             placePicture(2 * width, 2 * height);

@@ -95,7 +95,7 @@ protected:
     static void SetUpTestSuite() {
         gl = new OffscreenGL();
         textFont = makeOutlineFont(9);
-        captionFont = makeBitmapFont(24);
+        captionFont = makeBitmapFont(24, 1.0f);
         for (int k = 0; k < 3; ++k) photoTextures[k] = solidTexture(photoColours[k]);
     }
     static void TearDownTestSuite() {

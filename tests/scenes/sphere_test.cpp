@@ -37,7 +37,7 @@ protected:
         resetDrawingState();
         makeSphereList();
         textFont = makeOutlineFont(9);
-        bigFont = makeBitmapFont(72);
+        bigFont = makeBitmapFont(72, 1.0f);
         glEnable(GL_DEPTH_TEST);
         glDepthFunc(GL_LEQUAL);
         glLoadIdentity();
