@@ -37,7 +37,7 @@ constexpr const char* windowTitle = ".. for your eyes only ..";
 // hook may read it back. Its number and reading are the clock's.
 struct DrawnFrame : ClockFrame {
     bool last = false;      // the stop reading is reached: the run ends after the hook, unswapped
-    bool skipped = false;   // a frame a jump runs through: drawn into a 1 x 1 box, never shown
+    bool skipped = false;   // drawn unseen (FrameSight::Unseen): a frame a jump runs through
 };
 
 // What a run of the show may add to the loop. The program itself uses none.

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "resources/glyphs.h"
-#include "show/drawing.h"
 
 GLuint textFont = 0;
 GLuint bigFont = 0;
@@ -37,6 +36,8 @@ struct MadeFont {
     std::vector<float> advances;  // by code: how far each list moves, along x
 };
 std::vector<MadeFont> madeFonts;
+
+bool textUnseen = false;  // drawTextUnseen
 
 // The outline font whose lists are still being made, a few a frame.
 OutlineGlyphs waitingGlyphs;
@@ -116,7 +117,7 @@ GLuint makeOutlineFont(int size, GlyphStyle style) {
 }
 
 void makeWaitingGlyphs(int count) {
-    if (!framesUnseen) makeLists(count);
+    if (!textUnseen) makeLists(count);
 }
 
 GLuint makeBitmapFont(int pixels, float scale) {
@@ -177,7 +178,7 @@ void printCentered(GLuint fontBase, const char* format, ...) {
 
     // 5. one list per character, the caller's list base kept; in a frame
     //    drawn into nothing, only their moves
-    if (framesUnseen) {
+    if (textUnseen) {
         moveAsText(fontBase, text, length);
         return;
     }
@@ -187,6 +188,8 @@ void printCentered(GLuint fontBase, const char* format, ...) {
     glPopAttrib();
 }
 
+void drawTextUnseen(bool unseen) { textUnseen = unseen; }
+
 void resetTextState() {
     textFont = 0;
     bigFont = 0;
@@ -194,4 +197,5 @@ void resetTextState() {
     for (platform::GlyphMetrics& m : glyphMetrics) m = {};
     madeFonts.clear();
     waitingGlyphs = OutlineGlyphs{};
+    textUnseen = false;
 }

@@ -56,5 +56,10 @@ void freeTextFont();
 // A null format draws nothing.
 void printCentered(GLuint fontBase, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// While set, printCentered only moves as the font's lists would, without
+// calling them, and makeWaitingGlyphs makes none: for the frames nobody
+// sees (setFrameSight sets it).
+void drawTextUnseen(bool unseen);
+
 // Puts the font globals back to their initial values (tests).
 void resetTextState();

@@ -180,7 +180,6 @@ void drawSphereScene() {
     //    traced even in a frame a jump runs through, which it ends.
     if (creditIndex == greetingRows) {
         endShow(0);
-        traceQuiet = false;
-        traceEvent("quit");
+        traceQuit();
     }
 }

@@ -13,12 +13,5 @@ extern float lightAmbient[4];      // {0, 0, 0, 1}
 extern float lightDiffuse[4];      // {1, 0, 0, 1}: a red light
 extern float lightPosition[4];     // {lightX, 0, -4, 1}, filled before the show starts
 
-// True while the frames a jump runs through are drawn, which nobody sees: a
-// scene may leave out what it draws there, where that changes no state a
-// later frame reads (vertices alone between glBegin and glEnd), and
-// printCentered moves the matrix or the raster position as the glyphs'
-// lists would, without calling them, while the lists still to make wait.
-extern bool framesUnseen;
-
 // Puts the drawing data back to its values at program start (tests).
 void resetDrawingState();

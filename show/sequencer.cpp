@@ -13,6 +13,7 @@
 
 int32_t sceneIndex = -1;
 SceneVars fx;
+FrameSight frameSight = FrameSight::Shown;
 
 float lightX = 3.0f;
 uint8_t growFlag = 1;
@@ -80,7 +81,13 @@ void endShow(int exitCode) {
     platform::postQuitMessage(exitCode);
 }
 
+void setFrameSight(FrameSight sight) {
+    frameSight = sight;
+    drawTextUnseen(sight == FrameSight::Unseen);
+}
+
 void resetSceneState() {
+    setFrameSight(FrameSight::Shown);
     sceneIndex = -1;
     fx = SceneVars{};
     lightX = 3.0f;

@@ -28,7 +28,6 @@ float lightDiffuse[4] = {1.0f, 0.0f, 0.0f, 1.0f};
 // Filled from lightX before the show starts and never refreshed from it:
 // the scenes that move the light send their own vectors.
 float lightPosition[4] = {lightX, 0.0f, -4.0f, 1.0f};
-bool framesUnseen = false;
 
 namespace {
 constexpr int soundOutputType = 2;
@@ -175,5 +174,4 @@ void resetDrawingState() {
     quadric = nullptr;
     sphereList = 0;
     lightPosition[0] = 3.0f;
-    framesUnseen = false;
 }

@@ -125,12 +125,12 @@ TEST_F(Fonts, TextInAFrameDrawnIntoNothingOnlyMoves) {
     bigFont = makeBitmapFont(72, 1.0f);
     auto ends = [](bool movesOnly) {
         clearUnlitWhite();
-        framesUnseen = movesOnly;
+        drawTextUnseen(movesOnly);
         glTranslatef(0.0f, 0.0f, -3.0f);
         glRasterPos2f(-1.0f, 0.0f);
         printCentered(bigFont, "Hi %d", 7);
         printCentered(textFont, "HIH");
-        framesUnseen = false;
+        drawTextUnseen(false);
         std::array<GLfloat, 20> at{};
         glGetFloatv(GL_MODELVIEW_MATRIX, at.data());
         glGetFloatv(GL_CURRENT_RASTER_POSITION, at.data() + 16);
