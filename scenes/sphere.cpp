@@ -19,6 +19,7 @@
 
 #include "resources/text.h"
 #include "scenes/sphere.h"
+#include "scenes/squares.h"
 #include "show/clock.h"
 #include "show/drawing.h"
 #include "show/picture.h"
@@ -111,12 +112,7 @@ void drawSphereScene() {
     glTranslatef(0.0f, 0.0f, squareDepth);
     glRotatef(tiltDegrees, 1.0f, 0.0f, 0.0f);
     glRotatef(rollDegrees, 0.0f, 0.0f, 1.0f);
-    glBegin(GL_QUADS);
-    glVertex2f(1.0f, -1.0f);
-    glVertex2f(1.0f, 1.0f);
-    glVertex2f(-1.0f, 1.0f);
-    glVertex2f(-1.0f, -1.0f);
-    glEnd();
+    drawLitSquare();
 
     // 4. Motion: first the square tilts back, alone; then it turns, the
     //    sphere spins and falls, and bounces while below the floor height

@@ -2,13 +2,13 @@
 #include "show/picture.h"
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 
 #include <algorithm>
 #include <cstdint>
 
 #include "platform/display/display.h"
 #include "resources/text.h"
+#include "show/view.h"
 
 Picture picture;
 
@@ -67,13 +67,7 @@ void resizeView(int width, int height) {
     } else {
         glViewport(0, 0, width, height);
     }
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    // The near plane is the single-precision 0.1 widened to double.
-    gluPerspective(45.0, static_cast<double>(static_cast<float>(width) / static_cast<float>(height)),
-                   static_cast<double>(0.1f), 100.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    setShowPerspective(width, height);
 }
 
 bool pictureHasBars() {
