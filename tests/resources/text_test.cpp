@@ -15,6 +15,10 @@
 
 namespace {
 
+// Single-precision sums of a few numbers below 1 (advances, metrics).
+constexpr float floatSum = 1e-5f;
+
+
 using testing_support::litBox;
 
 constexpr int width = 640, height = 480;
@@ -77,7 +81,7 @@ TEST_F(Fonts, OutlineMetricsAreOfAMonospacedFaceWithAUnitEm) {
         EXPECT_FLOAT_EQ(glyphMetrics[c].cellIncX, advance) << "code " << int(c);
     EXPECT_GT(glyphMetrics['H'].blackBoxY, 0.5f);  // cap height of a unit em
     EXPECT_LT(glyphMetrics['H'].blackBoxY, 0.9f);
-    EXPECT_NEAR(glyphMetrics['H'].originY, glyphMetrics['H'].blackBoxY, 1e-5f);
+    EXPECT_NEAR(glyphMetrics['H'].originY, glyphMetrics['H'].blackBoxY, floatSum) << "'H' stands on the baseline";
     EXPECT_EQ(glyphMetrics[' '].blackBoxX, 0.0f);
     EXPECT_EQ(glyphMetrics['H'].cellIncY, 0.0f);
 
@@ -151,7 +155,7 @@ TEST_F(Fonts, OutlineTextIsCentredOnTheOriginAndLeavesTheMatrixHalfItsWidthRight
     EXPECT_GT(box.width(), 200) << "three characters at depth 3 span a good part of the frame";
     const int leftMargin = box.left, rightMargin = width - 1 - box.right;
     EXPECT_LE(std::abs(leftMargin - rightMargin), 2) << "left " << box.left << ", right " << box.right;
-    EXPECT_NEAR(modelviewX(), 0.5f * advances("HIH"), 1e-5f);
+    EXPECT_NEAR(modelviewX(), 0.5f * advances("HIH"), floatSum) << "half of \"HIH\" to the right";
 }
 
 TEST_F(Fonts, NothingToPrintDrawsNothingAndMovesNothing) {
@@ -167,13 +171,13 @@ TEST_F(Fonts, NothingToPrintDrawsNothingAndMovesNothing) {
 
     // Byte 255 adds nothing between two characters either.
     printCentered(textFont, "H\xffH");
-    EXPECT_NEAR(modelviewX(), 0.5f * advances("HH"), 1e-5f);
+    EXPECT_NEAR(modelviewX(), 0.5f * advances("HH"), floatSum) << "half of \"HH\" to the right";
 }
 
 TEST_F(Fonts, PercentPercentPrintsNineCharacters) {
     glLoadIdentity();
     printCentered(textFont, "%%credits.");
-    EXPECT_NEAR(modelviewX(), 0.5f * advances("%credits."), 1e-5f);
+    EXPECT_NEAR(modelviewX(), 0.5f * advances("%credits."), floatSum) << "half of nine characters";
     EXPECT_GT(advances("%credits."), 0.0f);
 
     captionFont = makeBitmapFont(24, 1.0f);
@@ -202,7 +206,7 @@ TEST_F(Fonts, TextTooLongForTheBufferIsCutTo255Characters) {
     glLoadIdentity();
     const std::string longText(300, 'H');
     printCentered(textFont, "%s", longText.c_str());
-    EXPECT_NEAR(modelviewX(), 0.5f * 255.0f * glyphMetrics['H'].cellIncX, 1e-3f);
+    EXPECT_NEAR(modelviewX(), 0.5f * 255.0f * glyphMetrics['H'].cellIncX, 255.0f * floatSum) << "255 characters";
 }
 
 TEST_F(Fonts, BitmapTextStartsAtTheRasterPositionWhateverItsLength) {
@@ -333,8 +337,9 @@ TEST_F(Fonts, FilledGlyphsKeepTheirHolesAndLineGlyphsAreOutlines) {
 
     const GLuint lines = makeOutlineFont(9, GlyphStyle::Lines);
     const testing_support::Box outlined = drawO(lines);
-    EXPECT_NEAR(outlined.left, filled.left, 2);
-    EXPECT_NEAR(outlined.right, filled.right, 2);
+    constexpr int lineHalfWidth = 2;  // pixels: a line on the filled glyph's edge, rounded either way
+    EXPECT_NEAR(outlined.left, filled.left, lineHalfWidth) << "the outline's left edge";
+    EXPECT_NEAR(outlined.right, filled.right, lineHalfWidth) << "the outline's right edge";
     EXPECT_EQ(testing_support::probe(filled.left + 8, midY).r, 0) << "inside the ring's outline";
     EXPECT_LT(pixelsNearGrey(255), filledPixels / 2);
 }
