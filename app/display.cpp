@@ -1,15 +1,12 @@
 // The display: full-screen mode (or a window), the GL context, the view.
 #include "app/shell.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
-
 #include <cstdio>
 
 #include "app/options.h"
 #include "platform/display/display.h"
 #include "platform/system/testing.h"
-#include "show/drawing.h"
+#include "show/picture.h"
 #include "show/startup.h"
 
 namespace {
@@ -41,10 +38,7 @@ bool openDisplay(const char* title, int width, int height, int bitsPerPixel) {
     }
 
     //    Drawn at the desktop's own size, where asked, once it is known.
-    if (shell.sizeFromDesktop && platform::desktopSize(width, height)) {
-        sizeOutput(width, height);
-        if (picture.scale > 1.0f) platform::askForSamples(pictureSamples);
-    }
+    if (shell.sizeFromDesktop && platform::desktopSize(width, height)) sizeOutput(width, height);
 
     // 2. Full screen, or a window when the mode is refused and the user agrees.
     if (shell.skipFullscreen) {
@@ -109,53 +103,4 @@ void closeDisplay() {
         platform::messageBox("Release Device Context Failed.", "SHUTDOWN ERROR", platform::Buttons::Ok);
     // 5. The window.
     if (platform::haveWindow()) platform::destroyWindow();
-}
-
-void resizeView(int width, int height) {
-    if (height == 0) height = 1;
-    // A sized output draws the picture in its place, at the show's shape.
-    if (picture.sized) {
-        placePicture(width, height);
-        width = picture.width;
-        height = picture.height;
-        glViewport(picture.x, picture.y, width, height);
-    } else {
-        glViewport(0, 0, width, height);
-    }
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    // The near plane is the single-precision 0.1 widened to double.
-    gluPerspective(45.0, static_cast<double>(static_cast<float>(width) / static_cast<float>(height)),
-                   static_cast<double>(0.1f), 100.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-}
-
-void blackenBars() {
-    if (!pictureHasBars()) return;
-    // The show's clear colour and scissor state are its own and are put
-    // back; the bars are the output outside the picture, at most two.
-    GLfloat clearColour[4];
-    GLint scissorBox[4];
-    glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColour);
-    glGetIntegerv(GL_SCISSOR_BOX, scissorBox);
-    const GLboolean scissorTest = glIsEnabled(GL_SCISSOR_TEST);
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glEnable(GL_SCISSOR_TEST);
-    const Picture& p = picture;
-    if (p.x > 0) {
-        glScissor(0, 0, p.x, p.outputHeight);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glScissor(p.x + p.width, 0, p.outputWidth - p.x - p.width, p.outputHeight);
-        glClear(GL_COLOR_BUFFER_BIT);
-    }
-    if (p.y > 0) {
-        glScissor(0, 0, p.outputWidth, p.y);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glScissor(0, p.y + p.height, p.outputWidth, p.outputHeight - p.y - p.height);
-        glClear(GL_COLOR_BUFFER_BIT);
-    }
-    glScissor(scissorBox[0], scissorBox[1], scissorBox[2], scissorBox[3]);
-    if (!scissorTest) glDisable(GL_SCISSOR_TEST);
-    glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
 }

@@ -14,6 +14,7 @@
 #include "scenes/scenes.h"
 #include "show/clock.h"
 #include "show/drawing.h"
+#include "show/picture.h"
 #include "show/music.h"
 #include "show/sequencer.h"
 

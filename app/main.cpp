@@ -109,6 +109,10 @@ int main(int argc, char** argv) {
     const bool capturing = !options.capture.path.empty();
     //    A path that is there already is a usage error (2); one that
     //    cannot be written is a failed write (1).
+    if (capturing && !options.captureFormatUnknown.empty()) {
+        std::fprintf(stderr, "eyesonly: %s\n", options.captureFormatUnknown.c_str());
+        return 2;
+    }
     bool writeFailed = false;
     if (capturing && !capture::beginCapture(options.capture, options.fromSeconds * 1000.0,
                                    options.untilSeconds >= 0.0 ? options.untilSeconds * 1000.0 : -1.0, error,

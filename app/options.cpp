@@ -29,7 +29,7 @@
 #include "platform/system/process.h"
 #include "resources/datafiles.h"
 #include "show/clock.h"
-#include "show/drawing.h"
+#include "show/picture.h"
 #include "show/trace.h"
 
 namespace {
@@ -412,12 +412,13 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
 
     // 3. Each option in the run it goes with: watching, a capture, an mp4.
     const bool capturing = !options.capture.path.empty();
-    //    The capture's path names its format as the capture reads it; one it
-    //    does not know is refused when the capture begins.
-    capture::CaptureFormat format = capture::CaptureFormat::Frames;
-    std::string unknown;
-    const bool mp4 = capturing && capture::captureFormatFor(options.capture.path, format, unknown) &&
-                     format == capture::CaptureFormat::Mp4;
+    //    The capture's path names its format, worked out here once for the
+    //    capture; one it does not know is refused when the capture begins.
+    options.capture.format = capture::CaptureFormat::Frames;
+    const bool mp4 = capturing &&
+                     capture::captureFormatFor(options.capture.path, options.capture.format,
+                                               options.captureFormatUnknown) &&
+                     options.capture.format == capture::CaptureFormat::Mp4;
     const unsigned run = !capturing ? Watching : mp4 ? Mp4 : Capturing;
     for (size_t k = 0; k < optionCount; ++k) {
         const OptionRow& row = optionRows[k];
@@ -461,10 +462,7 @@ void applyOptions(const Options& options) {
     // A size given, or the desktop's own: the picture sharp at that size,
     // its edges smoothed where it is larger than the show's own.
     shell.sizeFromDesktop = options.desktop && options.width == 0;
-    if (options.width > 0) {
-        sizeOutput(options.width, options.height);
-        if (picture.scale > 1.0f) platform::askForSamples(pictureSamples);
-    }
+    if (options.width > 0) sizeOutput(options.width, options.height);
     if (options.desktop) platform::selectBackend(platform::Backend::Desktop);
     if (options.headless || !options.capture.path.empty()) {
         platform::selectBackend(platform::Backend::Headless);

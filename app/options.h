@@ -18,7 +18,6 @@ constexpr int maxScale = 8;  // --scale
 constexpr int minSide = 16;     // --size, pixels each way
 constexpr int maxSide = 16384;  // the largest framebuffer Mesa makes
 constexpr int maxCaptureSide = 4096;  // --size with --capture
-constexpr int pictureSamples = 4;  // multisampling of a picture larger than 640 x 480
 
 struct Options {
     bool windowed = false;      // --windowed: a 640 x 480 window, no full-screen attempt
@@ -34,8 +33,10 @@ struct Options {
     // --capture PATH: render to a video file (or a folder of images), with
     // --scale K (frames K times 640 x 480), --force (a capture may overwrite
     // what is there), and for mp4 --crf N (0 lossless to 51) and --preset NAME
-    // (x264's); its rate is fps. No capture when the path is empty.
+    // (x264's); its rate is fps, its format the one its path names. No
+    // capture when the path is empty.
     platform::encode::CaptureSettings capture;
+    std::string captureFormatUnknown;  // why the path names no format: refused when the capture begins
     std::string data;           // --data DIR: the show's files looked for there first
     bool trace = false;         // --trace: the show's timeline on stdout
     bool help = false;          // --help, -h

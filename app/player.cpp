@@ -15,7 +15,6 @@
 #include "scenes/scenes.h"
 #include "scenes/sphere.h"
 #include "show/clock.h"
-#include "show/drawing.h"
 #include "show/music.h"
 #include "show/sequencer.h"
 #include "show/startup.h"
@@ -93,18 +92,11 @@ bool canDiscard() {
 // A frame run through is drawn with nothing rasterized: a bitmap only moves
 // the raster position instead of being uploaded as a texture (which costs
 // more than all the rest of a skipped frame), the scroller leaves its tiles
-// out (framesUnseen), and the 1 x 1 scissor box keeps the clears to a pixel.
-// Selection mode does it everywhere, but builds vertex shading of its own
-// for each new kind of drawing, which costs more than a scene's few large
-// draws; the GL's discard keeps the drawn frames' shading but costs more for
-// each draw, more than building that shading for the slideshow, whose every
-// draw turns texturing, blending or lighting on or off. So the slideshow's
-// frames (and the scroller's, with nothing left to choose between) run in
-// selection mode and the others discarded, where the GL can. Everything the
-// scenes read back (the raster position) and leave behind is as in a drawn
-// frame, either way.
+// out (FrameSight::Unseen), and the 1 x 1 scissor box keeps the clears to a
+// pixel. Each scene says how the GL cuts the rest (unseenCut); selection
+// mode where the GL cannot discard.
 void cutDrawing() {
-    const bool discard = canDiscard() && sceneIndex != -1 && sceneIndex != 2;  // the slideshow, the scroller
+    const bool discard = canDiscard() && unseenCut() == UnseenCut::Discard;
     if (controls.cut && controls.discarding == discard) return;
     if (!controls.cut) {
         glGetIntegerv(GL_SCISSOR_BOX, controls.scissorBox);
@@ -122,8 +114,7 @@ void cutDrawing() {
         glSelectBuffer(selectBufferSize, selectBuffer);
         glRenderMode(GL_SELECT);
     }
-    traceQuiet = true;
-    framesUnseen = true;
+    setFrameSight(FrameSight::Unseen);
     controls.cut = true;
     controls.discarding = discard;
 }
@@ -136,8 +127,7 @@ void restoreDrawing() {
         glRenderMode(GL_RENDER);
     glScissor(controls.scissorBox[0], controls.scissorBox[1], controls.scissorBox[2], controls.scissorBox[3]);
     if (!controls.scissorTest) glDisable(GL_SCISSOR_TEST);
-    traceQuiet = false;
-    framesUnseen = false;
+    setFrameSight(FrameSight::Shown);
     controls.cut = false;
 }
 
@@ -272,7 +262,7 @@ bool beginPlayerFrame() {
     controls.jumping = false;
     controls.startPending = false;
     controls.jumpEnds = true;
-    traceQuiet = controls.redrawing;
+    if (controls.redrawing) setFrameSight(FrameSight::Redrawn);
     return true;
 }
 
@@ -282,7 +272,7 @@ void endPlayerFrame() {
     finishJump();
     if (controls.redrawing) {
         controls.redrawing = false;
-        traceQuiet = false;
+        setFrameSight(FrameSight::Shown);
     }
 }
 

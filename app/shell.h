@@ -37,7 +37,7 @@ constexpr const char* windowTitle = ".. for your eyes only ..";
 // hook may read it back. Its number and reading are the clock's.
 struct DrawnFrame : ClockFrame {
     bool last = false;      // the stop reading is reached: the run ends after the hook, unswapped
-    bool skipped = false;   // a frame a jump runs through: drawn into a 1 x 1 box, never shown
+    bool skipped = false;   // drawn unseen (FrameSight::Unseen): a frame a jump runs through
 };
 
 // What a run of the show may add to the loop. The program itself uses none.
@@ -93,13 +93,6 @@ bool openDisplay(const char* title, int width, int height, int bitsPerPixel);
 // Releases the display mode, the text font, the main song, the GL context
 // and the window. Safe on a half-built display.
 void closeDisplay();
-// Viewport and a 45-degree perspective for a client area of that size; on
-// a sized output (show/drawing.h), for the picture placed in it.
-void resizeView(int width, int height);
-// Paints the bars of a sized output black, after a frame is drawn: the
-// show's clears would give them its clear colour. Without bars: nothing.
-void blackenBars();
-
 // Puts the shell's state back to its values at program start (tests).
 void resetShellState();
 // Puts everything a run of the show leaves behind back to its state at

@@ -41,7 +41,7 @@
 #include "platform/system/clock.h"
 #include "resources/datafiles.h"
 #include "show/clock.h"
-#include "show/drawing.h"
+#include "show/picture.h"
 #include "show/sequencer.h"
 #include "show/trace.h"
 
@@ -231,7 +231,6 @@ void start() {
     int width = showWidth, height = showHeight;
     pageOutputSize(width, height);
     sizeOutput(width, height);
-    platform::askForSamples(picture.scale > 1.0f ? pictureSamples : 0);
     // The keys act on the real clock, as the program's do; on the fixed
     // one the sound is mixed frame by frame, as a capture's is.
     PlayerSettings player;

@@ -28,10 +28,10 @@ BuildTimes buildStartupFonts() {
     textFont = makeOutlineFont(9);
     glFinish();
     const auto afterText = Clock::now();
-    bigFont = makeBitmapFont(72);
+    bigFont = makeBitmapFont(72, 1.0f);
     glFinish();
     const auto afterBig = Clock::now();
-    captionFont = makeBitmapFont(24);
+    captionFont = makeBitmapFont(24, 1.0f);
     glFinish();
     const auto stop = Clock::now();
     return {msBetween(start, stop), msBetween(start, afterText), msBetween(afterText, afterBig),

@@ -90,7 +90,7 @@ bool writeJob(const CaptureSettings& settings, const Job& job, std::string& erro
         const FrameView frame{job.pixels.data(), settings.frameWidth, settings.frameHeight,
                               job.layout == CapturePixels::Rgba ? 4 : 3};
         return settings.format == CaptureFormat::Frames ? platform::encode::writeFramePng(frame, job.frameNumber, error)
-                                                        : platform::encode::encodeFrame(frame, error);
+                                                        : platform::encode::encodeFrame(frame, job.frameNumber, error);
     }
     const int count = static_cast<int>(job.sound.size() / 2);
     return settings.format == CaptureFormat::Frames ? platform::encode::writeWavSound(job.sound.data(), count, error)

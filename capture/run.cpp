@@ -23,7 +23,7 @@
 #include "platform/display/display.h"
 #include "platform/system/signals.h"
 #include "show/clock.h"
-#include "show/drawing.h"
+#include "show/picture.h"
 #include "show/sequencer.h"
 
 namespace capture {
@@ -155,7 +155,6 @@ bool beginCapture(CaptureSettings settings, double fromMs, double untilMs, std::
     writeFailed = false;
     settings.frameWidth = picture.outputWidth;
     settings.frameHeight = picture.outputHeight;
-    if (!captureFormatFor(settings.path, settings.format, error)) return false;
     // A file-size limit makes a write fail with EFBIG, which the encoder
     // reports like a full disk, instead of killing the process mid-file.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -179,9 +178,8 @@ bool beginCapture(CaptureSettings settings, double fromMs, double untilMs, std::
 bool captureDrawnFrame(const ClockFrame& frame, bool skipped, bool last) {
     if (run.failed) return false;
     run.lastFrame = frame;
-    // The clock has counted the frame and reads the next one's moment now:
-    // the sound goes up to it.
-    const double nextMs = showMsAt(clockMillis());
+    // The sound goes up to the next frame's moment.
+    const double nextMs = showMsAt(frame.nextMs);
     // A frame before the start moment: its sound is mixed, unwritten, so
     // that the songs stay in step.
     if (skipped) return soundUntil(platform::mixFrameAt(nextMs), true);

@@ -24,14 +24,14 @@
 
 namespace capture {
 
-// Opens the output that settings names (path, rate, scale and force, as the
-// options checked them), with the format its path asks for and frames of the
-// show's size. fromMs and untilMs are the show times of the start moment and
+// Opens the output that settings names (path, format, rate, scale and
+// force, as the options worked them out), with frames of the picture's
+// output size. fromMs and untilMs are the show times of the start moment and
 // the stop (-1: the show's end), which the progress counts between. False
 // with one line in error, and nothing written, when the path cannot be used:
 // writeFailed tells a path that cannot be written (a missing or read-only
 // folder, a full disk) from one that is refused (one that is there without
-// force, another capture's, an unknown extension).
+// force, another capture's).
 bool beginCapture(CaptureSettings settings, double fromMs, double untilMs, std::string& error,
                   bool& writeFailed);
 

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "resources/glyphs.h"
-#include "show/drawing.h"
 
 GLuint textFont = 0;
 GLuint bigFont = 0;
@@ -38,6 +37,8 @@ struct MadeFont {
 };
 std::vector<MadeFont> madeFonts;
 
+bool textUnseen = false;  // drawTextUnseen
+
 // The outline font whose lists are still being made, a few a frame.
 OutlineGlyphs waitingGlyphs;
 
@@ -56,18 +57,18 @@ void keepFace(GLuint base, platform::FontFace* face, int bitmapPixels, const flo
                                      std::vector<float>(advances, advances + glyphsPerFont)});
 }
 
-// A bitmap font's glyphs into its lists, drawn at the picture's scale from
-// the outlines where that is not 1; their advances into `advances`. The
+// A bitmap font's glyphs into its lists, drawn at `scale` times their size
+// from the outlines where that is not 1; their advances into `advances`. The
 // outlines are the title font's (every source of glyphs holds them at its
 // height), so that every system draws the same larger text.
-void setBitmapGlyphs(platform::FontFace* face, int pixels, GLuint base, float* advances) {
-    if (picture.scale == 1.0f) {
+void setBitmapGlyphs(platform::FontFace* face, int pixels, GLuint base, float* advances, float scale) {
+    if (scale == 1.0f) {
         useFontBitmaps(face, 0, glyphsPerFont, base, nullptr, advances);
         return;
     }
     const SharpGlyphs sharp{platform::createFont(textFontSize),
-                            std::max(1, static_cast<int>(std::lround(static_cast<float>(pixels) * picture.scale))),
-                            picture.scale};
+                            std::max(1, static_cast<int>(std::lround(static_cast<float>(pixels) * scale))),
+                            scale};
     useFontBitmaps(face, 0, glyphsPerFont, base, &sharp, advances);
     if (sharp.outlineFont) platform::deleteFont(sharp.outlineFont);
 }
@@ -116,30 +117,31 @@ GLuint makeOutlineFont(int size, GlyphStyle style) {
 }
 
 void makeWaitingGlyphs(int count) {
-    if (!framesUnseen) makeLists(count);
+    if (!textUnseen) makeLists(count);
 }
 
-GLuint makeBitmapFont(int pixels) {
+GLuint makeBitmapFont(int pixels, float scale) {
     const GLuint base = glGenLists(listsPerFont);
     platform::FontFace* face = platform::createFont(pixels);
     float advances[glyphsPerFont] = {};
-    setBitmapGlyphs(face, pixels, base, advances);
+    setBitmapGlyphs(face, pixels, base, advances, scale);
     keepFace(base, face, pixels, advances);
     return base;
 }
 
-void rescaleBitmapFonts() {
+void rescaleBitmapFonts(float scale) {
     for (MadeFont& font : madeFonts)
-        if (font.bitmapPixels > 0) setBitmapGlyphs(font.face.get(), font.bitmapPixels, font.base, font.advances.data());
+        if (font.bitmapPixels > 0)
+            setBitmapGlyphs(font.face.get(), font.bitmapPixels, font.base, font.advances.data(), scale);
 }
 
-GLuint rebuildBitmapFont(GLuint oldBase, int pixels) {
+GLuint rebuildBitmapFont(GLuint oldBase, int pixels, float scale) {
     if (oldBase != 0) {
         forgetWaitingGlyphs(oldBase);
         glDeleteLists(oldBase, listsPerFont);
         forgetFont(oldBase);
     }
-    return makeBitmapFont(pixels);
+    return makeBitmapFont(pixels, scale);
 }
 
 void freeTextFont() {
@@ -176,7 +178,7 @@ void printCentered(GLuint fontBase, const char* format, ...) {
 
     // 5. one list per character, the caller's list base kept; in a frame
     //    drawn into nothing, only their moves
-    if (framesUnseen) {
+    if (textUnseen) {
         moveAsText(fontBase, text, length);
         return;
     }
@@ -186,6 +188,8 @@ void printCentered(GLuint fontBase, const char* format, ...) {
     glPopAttrib();
 }
 
+void drawTextUnseen(bool unseen) { textUnseen = unseen; }
+
 void resetTextState() {
     textFont = 0;
     bigFont = 0;
@@ -193,4 +197,5 @@ void resetTextState() {
     for (platform::GlyphMetrics& m : glyphMetrics) m = {};
     madeFonts.clear();
     waitingGlyphs = OutlineGlyphs{};
+    textUnseen = false;
 }

@@ -39,14 +39,15 @@ enum class GlyphStyle {
 GLuint makeOutlineFont(int size, GlyphStyle style = GlyphStyle::Filled);
 // Makes up to `count` lists of the outline font still waiting for them.
 void makeWaitingGlyphs(int count);
-// A bitmap font of `pixels` em height. Returns its list base.
-GLuint makeBitmapFont(int pixels);
+// A bitmap font of `pixels` em height at 640 x 480, drawn `scale` times that
+// size (the picture's scale). Returns its list base.
+GLuint makeBitmapFont(int pixels, float scale);
 // Releases the font behind oldBase (its 256 lists and its face) and builds a
 // bitmap font in its place: for the two rebuilds during the show.
-GLuint rebuildBitmapFont(GLuint oldBase, int pixels);
-// Sets every bitmap font's glyphs again, in the same lists, at the picture's
-// scale now (its output resized to another scale).
-void rescaleBitmapFonts();
+GLuint rebuildBitmapFont(GLuint oldBase, int pixels, float scale);
+// Sets every bitmap font's glyphs again, in the same lists, at `scale` (the
+// picture's output resized to another scale).
+void rescaleBitmapFonts(float scale);
 // Deletes the 256 lists of textFont.
 void freeTextFont();
 // Formats the text (printf style, cut to 255 characters) and draws it through
@@ -54,6 +55,11 @@ void freeTextFont();
 // (from glyphMetrics) to the left. The list base in force before is restored.
 // A null format draws nothing.
 void printCentered(GLuint fontBase, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// While set, printCentered only moves as the font's lists would, without
+// calling them, and makeWaitingGlyphs makes none: for the frames nobody
+// sees (setFrameSight sets it).
+void drawTextUnseen(bool unseen);
 
 // Puts the font globals back to their initial values (tests).
 void resetTextState();

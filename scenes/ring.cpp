@@ -18,7 +18,7 @@
 
 #include "scenes/ring.h"
 #include "show/clock.h"
-#include "show/drawing.h"
+#include "show/picture.h"
 #include "show/music.h"
 #include "show/sequencer.h"
 
@@ -76,7 +76,7 @@ void drawRingScene() {
         glColor3f(outlineGrey, outlineGrey, outlineGrey);
         for (int32_t i = 0; i < ringCount; ++i) cornerVertex(i, ringCount);
         glEnd();
-        if (lineCornersFilled() && !framesUnseen) {
+        if (lineCornersFilled() && frameSight != FrameSight::Unseen) {
             glBegin(GL_POINTS);
             for (int32_t i = 0; i < ringCount; ++i) cornerVertex(i, ringCount);
             glEnd();

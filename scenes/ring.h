@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "show/sequencer.h"
+
 // What the ring tunnel keeps from frame to frame, at its values at program start.
 struct RingState {
     float ringCountF = 3.0f;   // corner count as a continuous value
@@ -14,3 +16,5 @@ extern RingState ringState;
 // Draws one frame of the scene (sceneIndex 1) and advances it by
 // frameSeconds; the scene decides by itself when it is finished.
 void drawRingScene();
+// Its unseen frames are discarded: a few large draws.
+constexpr UnseenCut ringUnseenCut = UnseenCut::Discard;

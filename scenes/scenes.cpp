@@ -28,6 +28,16 @@ bool renderFrame() {
     return true;
 }
 
+UnseenCut unseenCut() {
+    switch (sceneIndex) {
+    case -1: return slideshowUnseenCut;
+    case 0: return titleUnseenCut;
+    case 1: return ringUnseenCut;
+    case 2: return scrollerUnseenCut;
+    default: return sphereUnseenCut;
+    }
+}
+
 void resetScenes() {
     resetSceneState();
     slideshowState = {};

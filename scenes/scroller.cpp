@@ -111,7 +111,7 @@ void drawScrollerScene() {
             } else {
                 glColor3f(flatGrey, flatGrey, flatGrey);
             }
-            if (!framesUnseen) {
+            if (frameSight != FrameSight::Unseen) {
                 glBegin(GL_QUADS);
                 glVertex2f(left, top);
                 glVertex2f(right, top);

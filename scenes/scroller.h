@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "show/sequencer.h"
+
 constexpr int32_t scrollerLength = 79;                 // characters, spaces included
 extern const char scrollerText[scrollerLength + 1];   // lower-case letters and spaces
 // Glyph 0..25: 'a'..'z', glyph 26: the space. Byte r is row r from the top;
@@ -18,3 +20,6 @@ extern ScrollerState scrollerState;
 // Draws one frame of the scene (sceneIndex 2) and advances it by
 // frameSeconds; the scene decides by itself when it is finished.
 void drawScrollerScene();
+// Its unseen frames run in selection mode: their tiles are left out, and
+// with nothing left to choose between, it costs least.
+constexpr UnseenCut scrollerUnseenCut = UnseenCut::Selection;

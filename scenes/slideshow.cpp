@@ -28,6 +28,7 @@
 #include <cstdint>
 
 #include "resources/photos.h"
+#include "scenes/squares.h"
 #include "resources/text.h"
 #include "show/clock.h"
 #include "show/sequencer.h"
@@ -106,12 +107,7 @@ void drawSlideshowScene() {
     glRotatef(squareDegrees, axisX, axisY, axisZ);
 
     // 4. The lit square, with GL's default normal (0, 0, 1) turning with it.
-    glBegin(GL_QUADS);
-    glVertex2f(1.0f, -1.0f);
-    glVertex2f(1.0f, 1.0f);
-    glVertex2f(-1.0f, 1.0f);
-    glVertex2f(-1.0f, -1.0f);
-    glEnd();
+    drawLitSquare();
 
     // 5. The photo is added over the square, unlit. The bind comes
     //    before the slide change below, so the frame of a change still shows
@@ -161,16 +157,7 @@ void drawSlideshowScene() {
     // 9. The photo: an unturned 2 x 2 square facing the viewer.
     glLoadIdentity();
     glTranslatef(0.0f, 0.0f, -viewDistance);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0.0f, 1.0f);
-    glVertex2f(-1.0f, 1.0f);
-    glTexCoord2f(1.0f, 1.0f);
-    glVertex2f(1.0f, 1.0f);
-    glTexCoord2f(1.0f, 0.0f);
-    glVertex2f(1.0f, -1.0f);
-    glTexCoord2f(0.0f, 0.0f);
-    glVertex2f(-1.0f, -1.0f);
-    glEnd();
+    drawPhotoSquare();
 
     // 10. The caption, white (the raster colour is the current colour,
     //     taken with lighting off), while the clock after this frame's step

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "show/sequencer.h"
+
 constexpr int32_t captionRows = 26;   // two per slide for slides 0 to 12; slide 13 has none
 // Row 2k is the first caption of slide k, row 2k + 1 its second. Each row is
 // a fixed 40-byte field with a NUL-terminated printf format; leading and
@@ -19,3 +21,7 @@ extern SlideshowState slideshowState;
 // Draws one frame of the scene (sceneIndex -1) and advances it by
 // frameSeconds; the scene decides by itself when it is finished.
 void drawSlideshowScene();
+// Its unseen frames run in selection mode: every draw turns texturing,
+// blending or lighting on or off, which the discard pays for at each draw,
+// more than selection mode's building of its shading.
+constexpr UnseenCut slideshowUnseenCut = UnseenCut::Selection;

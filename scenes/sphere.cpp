@@ -19,8 +19,10 @@
 
 #include "resources/text.h"
 #include "scenes/sphere.h"
+#include "scenes/squares.h"
 #include "show/clock.h"
 #include "show/drawing.h"
+#include "show/picture.h"
 #include "show/sequencer.h"
 #include "show/trace.h"
 
@@ -97,7 +99,7 @@ void drawSphereScene() {
     glTranslatef(sphereX, height, sphereDepth);
     glRotatef(spinDegrees, sphereAxisX, sphereAxisY, sphereAxisZ);
     // The corners first, so that the wire's own last normal is the one left.
-    if (lineCornersFilled() && !framesUnseen) glCallList(sphereCornersList);
+    if (lineCornersFilled() && frameSight != FrameSight::Unseen) glCallList(sphereCornersList);
     glCallList(sphereList);
 
     // 2. Light 0 circles the view axis at depth -4.
@@ -112,12 +114,7 @@ void drawSphereScene() {
     glTranslatef(0.0f, 0.0f, squareDepth);
     glRotatef(tiltDegrees, 1.0f, 0.0f, 0.0f);
     glRotatef(rollDegrees, 0.0f, 0.0f, 1.0f);
-    glBegin(GL_QUADS);
-    glVertex2f(1.0f, -1.0f);
-    glVertex2f(1.0f, 1.0f);
-    glVertex2f(-1.0f, 1.0f);
-    glVertex2f(-1.0f, -1.0f);
-    glEnd();
+    drawLitSquare();
 
     // 4. Motion: first the square tilts back, alone; then it turns, the
     //    sphere spins and falls, and bounces while below the floor height
@@ -171,7 +168,7 @@ void drawSphereScene() {
         if (creditIndex == creditRows && greetPhase == 0) {
             creditIndex = 0;
             greetPhase = 1;
-            bigFont = rebuildBitmapFont(bigFont, greetingFontPixels);
+            bigFont = rebuildBitmapFont(bigFont, greetingFontPixels, picture.scale);
         }
         rowClock = 0.0f;
         traceEvent("row %d %d", greetPhase, creditIndex);
@@ -181,7 +178,6 @@ void drawSphereScene() {
     //    traced even in a frame a jump runs through, which it ends.
     if (creditIndex == greetingRows) {
         endShow(0);
-        traceQuiet = false;
-        traceEvent("quit");
+        traceQuit();
     }
 }

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "show/sequencer.h"
+
 constexpr int creditRows = 4;
 constexpr int greetingRows = 19;
 
@@ -22,3 +24,5 @@ extern SphereState sphereState;
 // Draws one frame of the scene (sceneIndex 3) and advances it by
 // frameSeconds; the scene decides by itself when it is finished.
 void drawSphereScene();
+// Its unseen frames are discarded: a few large draws.
+constexpr UnseenCut sphereUnseenCut = UnseenCut::Discard;

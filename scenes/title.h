@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "show/sequencer.h"
+
 constexpr int32_t titleRows = 6;
 // Each row is a fixed 20-byte field with a NUL-terminated printf format;
 // row 5 is the production's title, the one the red light sweeps across.
@@ -18,3 +20,5 @@ extern TitleState titleState;
 // Draws one frame of the scene (sceneIndex 0) and advances it by
 // frameSeconds; the scene decides by itself when it is finished.
 void drawTitleScene();
+// Its unseen frames are discarded: a few large draws.
+constexpr UnseenCut titleUnseenCut = UnseenCut::Discard;

@@ -63,7 +63,7 @@ void clockFrameDrawn() { ++showClock.framesDrawn; }
 
 uint64_t clockFramesDrawn() { return showClock.framesDrawn; }
 
-ClockFrame lastDrawnFrame() { return {showClock.framesDrawn, lastFrameTime}; }
+ClockFrame lastDrawnFrame() { return {showClock.framesDrawn, lastFrameTime, clockMillis()}; }
 
 void holdClock(uint32_t reading) {
     if (clockIsFixed()) return;

@@ -55,11 +55,13 @@ void clockFrameDrawn();
 struct ClockFrame {
     uint64_t number = 0;    // 1 for the show's first frame
     uint32_t clockMs = 0;   // the clock reading it was drawn at
+    uint32_t nextMs = 0;    // the clock's reading once it has counted the frame: the next frame's moment
 };
 // Frames drawn since the show started; the frame being drawn is number
 // clockFramesDrawn() + 1, at reading lastFrameTime.
 uint64_t clockFramesDrawn();
-// The frame drawn last, once clockFrameDrawn has counted it.
+// The frame drawn last, once clockFrameDrawn has counted it, with the
+// clock's reading now.
 ClockFrame lastDrawnFrame();
 
 // On the real clock (the fixed one ignores these):

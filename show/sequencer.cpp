@@ -8,10 +8,12 @@
 #include "resources/text.h"
 #include "show/clock.h"
 #include "show/music.h"
+#include "show/picture.h"
 #include "show/trace.h"
 
 int32_t sceneIndex = -1;
 SceneVars fx;
+FrameSight frameSight = FrameSight::Shown;
 
 float lightX = 3.0f;
 uint8_t growFlag = 1;
@@ -57,7 +59,7 @@ void nextScene() {
         glClearColor(0.5f, 0.5f, 0.5f, 0.5f);
         break;
     case 2:
-        textFont = rebuildBitmapFont(textFont, scrollerEndFontPixels);
+        textFont = rebuildBitmapFont(textFont, scrollerEndFontPixels, picture.scale);
         glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
         glEnable(GL_LIGHTING);
         break;
@@ -79,7 +81,13 @@ void endShow(int exitCode) {
     platform::postQuitMessage(exitCode);
 }
 
+void setFrameSight(FrameSight sight) {
+    frameSight = sight;
+    drawTextUnseen(sight == FrameSight::Unseen);
+}
+
 void resetSceneState() {
+    setFrameSight(FrameSight::Shown);
     sceneIndex = -1;
     fx = SceneVars{};
     lightX = 3.0f;

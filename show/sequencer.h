@@ -36,6 +36,35 @@ extern SceneVars fx;
 extern float lightX;           // x of light 0: 3.0, swept by the title scene, used again by the sphere
 extern uint8_t growFlag;       // ring tunnel and scroller; carried from one to the other
 
+// Who sees the frame being drawn.
+enum class FrameSight {
+    Shown,    // drawn, shown and traced
+    // A frame a jump runs through, drawn into a 1 x 1 box and never shown:
+    // its events are not traced, a scene may leave out what it draws there
+    // where that changes no state a later frame reads (vertices alone
+    // between glBegin and glEnd), and printCentered moves the matrix or the
+    // raster position as the glyphs' lists would, without calling them,
+    // while the lists still to make wait.
+    Unseen,
+    Redrawn,  // the held frame drawn again (a resize while held): shown, its events traced already
+};
+extern FrameSight frameSight;  // Shown at start
+// Sets frameSight, and the text's drawing with it.
+void setFrameSight(FrameSight sight);
+
+// How the GL cuts the drawing of an unseen frame to nothing; each scene
+// says which suits its draws (scenes/*.h). Either way everything a scene
+// reads back (the raster position) and leaves behind is as in a drawn frame.
+enum class UnseenCut {
+    // Selection mode: builds vertex shading of its own for each new kind of
+    // drawing, which costs more than a scene's few large draws.
+    Selection,
+    // The GL's rasterizer discard (3.0 and on; never the page's, which uses
+    // selection mode): keeps the drawn frames' shading but costs more for
+    // each draw.
+    Discard,
+};
+
 // Starts a drawn frame: times it (frameSeconds), clears colour and depth and
 // loads the identity model-view matrix; from the second frame on it also
 // makes a few of the lists the title font still waits for
@@ -49,5 +78,6 @@ void nextScene();
 void endShow(int exitCode);
 
 // Puts sceneIndex, SceneVars and what the scenes hand on back to their
-// values at program start; resetScenes (scenes/scenes.h) calls it.
+// values at program start, the frame shown; resetScenes (scenes/scenes.h)
+// calls it.
 void resetSceneState();

@@ -17,6 +17,7 @@
 #include "show/clock.h"
 #include "show/drawing.h"
 #include "show/music.h"
+#include "show/picture.h"
 #include "show/sequencer.h"
 
 int32_t bitMasks[8] = {};
@@ -28,48 +29,6 @@ float lightDiffuse[4] = {1.0f, 0.0f, 0.0f, 1.0f};
 // Filled from lightX before the show starts and never refreshed from it:
 // the scenes that move the light send their own vectors.
 float lightPosition[4] = {lightX, 0.0f, -4.0f, 1.0f};
-Picture picture;
-bool framesUnseen = false;
-
-namespace {
-
-void placeInOutput(int width, int height) {
-    picture.outputWidth = std::max(width, 1);
-    picture.outputHeight = std::max(height, 1);
-    // The largest 4:3 rectangle that fits, in whole pixels.
-    const int64_t w = picture.outputWidth, h = picture.outputHeight;
-    if (w * showHeight > h * showWidth) {
-        picture.height = static_cast<int>(h);
-        picture.width = static_cast<int>(h * showWidth / showHeight);
-    } else {
-        picture.width = static_cast<int>(w);
-        picture.height = static_cast<int>(w * showHeight / showWidth);
-    }
-    picture.width = std::max(picture.width, 1);
-    picture.height = std::max(picture.height, 1);
-    picture.x = (picture.outputWidth - picture.width) / 2;
-    picture.y = (picture.outputHeight - picture.height) / 2;
-}
-
-float pictureScale() { return static_cast<float>(picture.height) / static_cast<float>(showHeight); }
-
-}  // namespace
-
-void sizeOutput(int width, int height) {
-    picture.sized = true;
-    placeInOutput(width, height);
-    picture.scale = pictureScale();
-}
-
-void placePicture(int width, int height) {
-    if (!picture.sized) return;
-    placeInOutput(width, height);
-    if (pictureScale() == picture.scale) return;
-    picture.scale = pictureScale();
-    glLineWidth(picture.scale);
-    glPointSize(picture.scale);
-    rescaleBitmapFonts();
-}
 
 namespace {
 constexpr int soundOutputType = 2;
@@ -135,12 +94,8 @@ void setFixedGlState() {
     glLoadIdentity();
     // Additive blending, for when a scene turns blending on.
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    // Wire lines keep their weight in a larger picture, and so do the
-    // points that fill their corners.
-    if (picture.scale != 1.0f) {
-        glLineWidth(picture.scale);
-        glPointSize(picture.scale);
-    }
+    // Wire lines keep their weight in a larger picture.
+    setPictureLineWidth();
 }
 
 void fillBitMasks() {
@@ -169,8 +124,8 @@ void makeSphereList() {
 
 void makeFonts() {
     textFont = makeOutlineFont(textFontSize);
-    bigFont = makeBitmapFont(bigFontPixels);
-    captionFont = makeBitmapFont(captionFontPixels);
+    bigFont = makeBitmapFont(bigFontPixels, picture.scale);
+    captionFont = makeBitmapFont(captionFontPixels, picture.scale);
 }
 
 void setUpRedLight() {
@@ -196,10 +151,7 @@ void saveStartState() {
 void restartShow(bool textFontRebuilt, bool bigFontRebuilt) {
     // 1. The GL state start-up left, kept again for the next restart.
     glPopAttrib();
-    if (picture.sized) {  // the picture's scale now, which a resize may have changed
-        glLineWidth(picture.scale);
-        glPointSize(picture.scale);
-    }
+    setPictureLineWidth();  // at the picture's scale now, which a resize may have changed
     glPushAttrib(GL_ALL_ATTRIB_BITS & ~GL_VIEWPORT_BIT);
 
     // 2. The fonts rebuilt on the way: textFont when the sphere scene began,
@@ -208,7 +160,7 @@ void restartShow(bool textFontRebuilt, bool bigFontRebuilt) {
         freeTextFont();
         textFont = makeOutlineFont(textFontSize);
     }
-    if (bigFontRebuilt) bigFont = rebuildBitmapFont(bigFont, bigFontPixels);
+    if (bigFontRebuilt) bigFont = rebuildBitmapFont(bigFont, bigFontPixels, picture.scale);
 
     // 3. The main song stopped and the frame clock as at program start: the
     //    first frame to come measures nothing, as the show's first frame does.
@@ -233,5 +185,4 @@ void resetDrawingState() {
     sphereList = 0;
     sphereCornersList = 0;
     lightPosition[0] = 3.0f;
-    framesUnseen = false;
 }

@@ -10,11 +10,12 @@ extern bool traceEnabled;
 // A trace line could not be written (a full disk, a closed pipe): reported
 // once on standard error, and no more lines are written.
 extern bool traceFailed;
-// No lines are written while set: the frames a jump runs through are not
-// part of the timeline shown, though they keep their numbers.
-extern bool traceQuiet;
-
-// Prints one event line when tracing is on.
+// Prints one event line when tracing is on, in a frame shown the first
+// time (frameSight): the frames a jump runs through are not part of the
+// timeline shown, though they keep their numbers.
 void traceEvent(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Prints the show's end, "quit", when tracing is on, in whatever frame: a
+// frame a jump runs through ends the show too.
+void traceQuit();
 // Where trace lines go (stdout unless a test redirects them).
 void setTraceStream(std::FILE* stream);

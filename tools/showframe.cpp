@@ -36,6 +36,7 @@
 #include "resources/photos.h"
 #include "show/clock.h"
 #include "show/drawing.h"
+#include "show/picture.h"
 
 namespace {
 
@@ -174,9 +175,9 @@ int main(int argc, char** argv) {
             if (i + 1 >= argc || std::sscanf(argv[++i], "%ux%u%c", &width, &height, &end) != 2 || width < minSide ||
                 height < minSide || width > maxSide || height > maxSide)
                 return usage("--size needs a size WxH, each from 16 to 16384");
-            sizeOutput(static_cast<int>(width), static_cast<int>(height));
+            sizeOutput(static_cast<int>(width), static_cast<int>(height), false);
         } else if (std::strcmp(argv[i], "--smooth") == 0) {
-            platform::askForSamples(pictureSamples);
+            platform::askForSamples(largerPictureSamples);
         } else if (std::strcmp(argv[i], "--icon") == 0) {
             if (i + 1 >= argc || !parsePositive(argv[++i], iconSize, false) || iconSize != std::floor(iconSize) ||
                 iconSize < 16.0 || iconSize > showHeight)

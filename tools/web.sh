@@ -32,16 +32,10 @@ done
 for tool in emcmake emcc node; do
     command -v "$tool" >/dev/null || { echo "web: $tool not found: run ./tools/install-deps.sh --web" >&2; exit 1; }
 done
-jobs=$(nproc 2>/dev/null || echo 2)
+. tools/native_data.sh
 
-# 1. The show's data and its glyphs, made natively (the same build as run.sh's).
-if [ -z "$native" ]; then
-    native=build
-    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEYESONLY_TESTS=OFF -DEYESONLY_BENCH=OFF >/dev/null
-    cmake --build build -j"$jobs" --target data >/dev/null
-fi
-data=$(cd "$native/data" 2>/dev/null && pwd) || { echo "web: $native/data not found" >&2; exit 1; }
-[ -f "$data/glyphs.pack" ] || { echo "web: $data/glyphs.pack not found: build the data target there first" >&2; exit 1; }
+# 1. The show's data and its glyphs, made natively.
+native_data web "$native" data
 
 # 2. libopenmpt and GLU for the web, once.
 ./tools/web/deps.sh build-webdeps

@@ -25,17 +25,10 @@ while [ "$#" -gt 0 ]; do
 done
 command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
     { echo "windows: x86_64-w64-mingw32-g++-posix not found: run ./tools/install-deps.sh --windows" >&2; exit 1; }
-jobs=$(nproc 2>/dev/null || echo 2)
+. tools/native_data.sh
 
-# 1. The show's data, its glyphs and its icon, made natively (the same build
-# as run.sh's).
-if [ -z "$native" ]; then
-    native=build
-    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEYESONLY_TESTS=OFF -DEYESONLY_BENCH=OFF >/dev/null
-    cmake --build build -j"$jobs" --target data showframe >/dev/null
-fi
-data=$(cd "$native/data" 2>/dev/null && pwd) || { echo "windows: $native/data not found" >&2; exit 1; }
-[ -f "$data/glyphs.pack" ] || { echo "windows: $data/glyphs.pack not found: build the data target there first" >&2; exit 1; }
+# 1. The show's data, its glyphs and its icon, made natively.
+native_data windows "$native" data showframe
 
 # The icon, drawn by the native build's showframe at the sizes Explorer
 # shows, as one .ico of PNG pictures: a 6-byte header, a 16-byte entry a

@@ -72,9 +72,21 @@ void flipAndScale(const FrameView& frame, int scale, PackedPixels packing, uint8
 // "cannot write PATH: ..." for any other errno.
 std::string writeErrorText(const std::string& path, int errnoValue);
 
+// A file made new under `name` (in the folder dirFd, or AT_FDCWD), opened
+// with `access` (O_WRONLY or O_RDWR): never through a link nor over
+// anything there. -1 with errno otherwise (EEXIST: the name is taken).
+int openNewFile(int dirFd, const std::string& name, int access);
+// With force: what has the name removed as a name (a link is not followed)
+// and the file made new in its place. -1 with errno when either fails.
+int replaceWithNewFile(int dirFd, const std::string& name, int access);
+// The capture's lock on an open file or folder, which a second capture of
+// the same name asks for too: false when another holds it. Held until the
+// descriptor is closed.
+bool lockForCapture(int fd);
+
 // Encoded files: mp4 (H.264 + AAC) and mkv (FFV1 + FLAC).
 bool openEncodedFile(const CaptureSettings& settings, std::string& error);
-bool encodeFrame(const FrameView& frame, std::string& error);
+bool encodeFrame(const FrameView& frame, int64_t frameNumber, std::string& error);
 bool encodeSound(const int16_t* frames, int frameCount, std::string& error);
 // complete: flush the encoders first (false after a failure: only what is
 // already encoded goes into the file). Chapters are in the order given.

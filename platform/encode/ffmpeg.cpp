@@ -31,7 +31,6 @@
 //   3. Encoders
 //   4. Open, frames, sound, close
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -693,6 +692,131 @@ bool putInPlace(std::string& error) {
 // ---------------------------------------------------------------------------
 // 4. Open, frames, sound, close
 
+namespace {
+
+// Step 1 of opening: where the file goes. Straight into an output that
+// cannot seek; else under NAME.part.EXT, locked against a second capture,
+// never replacing a finished file (nor one a stopped capture left) without
+// force. False with the error and nothing made.
+bool claimPartFile(std::string& error) {
+    EncodedFile& f = file;
+    struct stat info {};
+    const bool there = lstat(f.path.c_str(), &info) == 0;
+    f.stream = there && (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode) || S_ISSOCK(info.st_mode));
+    if (f.stream) {
+        // Opening a FIFO waits for its reader.
+        f.partFd = open(f.path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (f.partFd < 0) error = "cannot write " + f.path + ": " + std::strerror(errno);
+        return f.partFd >= 0;
+    }
+    if (!f.force && there) {
+        error = f.path + " already exists (give --force to overwrite it)";
+        return false;
+    }
+    const size_t dot = f.path.find_last_of('.');
+    f.partPath = f.path.substr(0, dot) + ".part" + f.path.substr(dot);
+    f.partFd = openNewFile(AT_FDCWD, f.partPath, O_RDWR);
+    if (f.partFd < 0 && errno == EEXIST) {
+        // Something has the name: the file of a capture that writes it (its
+        // lock says so), of one that was stopped, or anything else, a link
+        // included, which is not opened through.
+        const int old = open(f.partPath.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        struct stat oldInfo {};
+        const bool regular = old >= 0 && fstat(old, &oldInfo) == 0 && S_ISREG(oldInfo.st_mode);
+        const bool locked = regular && !lockForCapture(old);
+        if (old >= 0) close(old);
+        if (locked) {
+            error = "another capture is writing " + f.path + " (through " + f.partPath + ")";
+            return false;
+        }
+        if (!f.force) {
+            error = f.partPath + (regular ? " already exists, left by a capture that was stopped" : " already exists") +
+                    " (give --force to overwrite it)";
+            return false;
+        }
+        f.partFd = replaceWithNewFile(AT_FDCWD, f.partPath, O_RDWR);
+    }
+    if (f.partFd < 0) {
+        error = "cannot write " + f.path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!lockForCapture(f.partFd)) {
+        error = "another capture is writing " + f.path + " (through " + f.partPath + ")";
+        close(f.partFd);
+        f.partFd = -1;
+        return false;
+    }
+    return true;
+}
+
+// Step 2 of opening: the sinks. An mkv is its part file; an mp4 is the
+// fragmented part file and an unnamed file beside it that becomes the
+// finished one.
+bool openSinks(bool mp4, std::string& error) {
+    EncodedFile& f = file;
+    if (!mp4) {
+        f.whole.fd = f.partFd;
+        f.whole.path = f.partPath;  // none for an output that cannot seek: it is not ours
+        const bool ready = newMuxer(f.whole, "matroska", !f.stream, error);
+        if (!f.stream) setRoomAside(reserveBytes);
+        return ready;
+    }
+    f.fragments.fd = f.partFd;
+    f.fragments.path = f.partPath;
+    f.fragments.fragmented = true;
+    if (!newMuxer(f.fragments, "mp4", !f.stream, error)) return false;
+    if (f.stream) return true;
+    const std::string dir = directoryOf(f.path);
+    f.whole.fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (f.whole.fd < 0) {
+        // Where unnamed files are not supported, a hidden name of its own.
+        const size_t slash = f.path.find_last_of('/');
+        std::string name = dir + "/." + f.path.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
+        f.whole.fd = mkostemp(name.data(), O_CLOEXEC);
+        if (f.whole.fd >= 0) f.whole.path = name;
+    }
+    if (f.whole.fd < 0) {
+        error = "cannot write " + f.path + ": " + std::strerror(errno);
+        return false;
+    }
+    return newMuxer(f.whole, "mp4", true, error);
+}
+
+// Step 3 of opening: the two encoders, the streams and the headers.
+bool startEncoding(const CaptureSettings& settings, bool mp4, std::string& error) {
+    EncodedFile& f = file;
+    f.packet = av_packet_alloc();
+    if (f.packet == nullptr || !setUpVideo(settings, error) || !setUpAudio(settings, error)) return false;
+    f.fragments.soundWaits = f.video->has_b_frames * av_q2d(f.video->time_base) >
+                             static_cast<double>(f.audio->initial_padding) / showMixRate;
+    for (Sink* sink : {&f.fragments, &f.whole}) {
+        if (sink->muxer == nullptr) continue;
+        if (!addStreams(*sink, error)) return false;
+        AVDictionary* options = nullptr;
+        if (!mp4) {
+            av_dict_set_int(&options, "cluster_size_limit", clusterBytes, 0);
+            av_dict_set_int(&options, "cluster_time_limit", clusterMilliseconds, 0);
+        } else if (sink->fragmented) {
+            av_dict_set(&options, "movflags", "frag_custom+empty_moov+default_base_moof", 0);
+        } else {
+            av_dict_set(&options, "movflags", "faststart", 0);
+        }
+        const int code = avformat_write_header(sink->muxer, &options);
+        av_dict_free(&options);
+        if (code < 0) {
+            error = failureText("write the header of", code);
+            return false;
+        }
+        if (sink->fragmented) {
+            avio_flush(sink->io);
+            sink->playableBytes = sink->bytes;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 bool openEncodedFile(const CaptureSettings& settings, std::string& error) {
     EncodedFile& f = file;
     av_log_set_callback(keepLoggedError);
@@ -707,127 +831,15 @@ bool openEncodedFile(const CaptureSettings& settings, std::string& error) {
     f.force = settings.force;
     const bool mp4 = settings.format == CaptureFormat::Mp4;
 
-    // 1. Where it goes: straight into an output that cannot seek; else under
-    //    NAME.part.EXT, locked against a second capture, never replacing a
-    //    finished file (nor one a stopped capture left) without force.
-    struct stat info {};
-    const bool there = lstat(f.path.c_str(), &info) == 0;
-    f.stream = there && (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode) || S_ISSOCK(info.st_mode));
-    if (f.stream) {
-        // Opening a FIFO waits for its reader.
-        f.partFd = open(f.path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (f.partFd < 0) {
-            error = "cannot write " + f.path + ": " + std::strerror(errno);
-            f = EncodedFile{};
-            return false;
-        }
-    } else {
-        if (!f.force && there) {
-            error = f.path + " already exists (give --force to overwrite it)";
-            f = EncodedFile{};
-            return false;
-        }
-        const size_t dot = f.path.find_last_of('.');
-        f.partPath = f.path.substr(0, dot) + ".part" + f.path.substr(dot);
-        const int createFlags = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-        f.partFd = open(f.partPath.c_str(), createFlags, 0666);
-        if (f.partFd < 0 && errno == EEXIST) {
-            // Something has the name: the file of a capture that writes it
-            // (its lock says so), of one that was stopped, or anything else,
-            // a link included, which is not opened through.
-            const int old = open(f.partPath.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-            struct stat oldInfo {};
-            const bool regular = old >= 0 && fstat(old, &oldInfo) == 0 && S_ISREG(oldInfo.st_mode);
-            const bool locked = regular && flock(old, LOCK_EX | LOCK_NB) != 0;
-            if (old >= 0) close(old);
-            if (locked) {
-                error = "another capture is writing " + f.path + " (through " + f.partPath + ")";
-                f = EncodedFile{};
-                return false;
-            }
-            if (!f.force) {
-                error = f.partPath + (regular ? " already exists, left by a capture that was stopped" : " already exists") +
-                        " (give --force to overwrite it)";
-                f = EncodedFile{};
-                return false;
-            }
-            errno = EEXIST;
-            if (unlink(f.partPath.c_str()) == 0) f.partFd = open(f.partPath.c_str(), createFlags, 0666);
-        }
-        if (f.partFd < 0) {
-            error = "cannot write " + f.path + ": " + std::strerror(errno);
-            f = EncodedFile{};
-            return false;
-        }
-        if (flock(f.partFd, LOCK_EX | LOCK_NB) != 0) {
-            error = "another capture is writing " + f.path + " (through " + f.partPath + ")";
-            close(f.partFd);
-            f = EncodedFile{};
-            return false;
-        }
+    // 1. Where it goes; nothing is made when that fails.
+    if (!claimPartFile(error)) {
+        if (f.partFd >= 0) close(f.partFd);
+        f = EncodedFile{};
+        return false;
     }
-
-    // 2. The sinks: an mkv is its part file; an mp4 is the fragmented part
-    //    file and an unnamed file beside it that becomes the finished one.
-    bool ready = true;
-    if (mp4) {
-        f.fragments.fd = f.partFd;
-        f.fragments.path = f.partPath;
-        f.fragments.fragmented = true;
-        ready = newMuxer(f.fragments, "mp4", !f.stream, error);
-        if (ready && !f.stream) {
-            const std::string dir = directoryOf(f.path);
-            f.whole.fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
-            if (f.whole.fd < 0) {
-                // Where unnamed files are not supported, a hidden name of its own.
-                const size_t slash = f.path.find_last_of('/');
-                std::string name = dir + "/." + f.path.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
-                f.whole.fd = mkostemp(name.data(), O_CLOEXEC);
-                if (f.whole.fd >= 0) f.whole.path = name;
-            }
-            if (f.whole.fd < 0) {
-                error = "cannot write " + f.path + ": " + std::strerror(errno);
-                ready = false;
-            }
-            ready = ready && newMuxer(f.whole, "mp4", true, error);
-        }
-    } else {
-        f.whole.fd = f.partFd;
-        f.whole.path = f.partPath;  // none for an output that cannot seek: it is not ours
-        ready = newMuxer(f.whole, "matroska", !f.stream, error);
-        if (!f.stream) setRoomAside(reserveBytes);
-    }
-
-    // 3. The two encoders, the streams and the headers.
-    f.packet = av_packet_alloc();
-    ready = ready && f.packet != nullptr && setUpVideo(settings, error) && setUpAudio(settings, error);
-    if (ready)
-        f.fragments.soundWaits = f.video->has_b_frames * av_q2d(f.video->time_base) >
-                                 static_cast<double>(f.audio->initial_padding) / showMixRate;
-    for (Sink* sink : {&f.fragments, &f.whole}) {
-        if (!ready || sink->muxer == nullptr) continue;
-        ready = addStreams(*sink, error);
-        AVDictionary* options = nullptr;
-        if (!mp4) {
-            av_dict_set_int(&options, "cluster_size_limit", clusterBytes, 0);
-            av_dict_set_int(&options, "cluster_time_limit", clusterMilliseconds, 0);
-        } else if (sink->fragmented) {
-            av_dict_set(&options, "movflags", "frag_custom+empty_moov+default_base_moof", 0);
-        } else {
-            av_dict_set(&options, "movflags", "faststart", 0);
-        }
-        const int code = ready ? avformat_write_header(sink->muxer, &options) : 0;
-        av_dict_free(&options);
-        if (code < 0) {
-            error = failureText("write the header of", code);
-            ready = false;
-        }
-        if (ready && sink->fragmented) {
-            avio_flush(sink->io);
-            sink->playableBytes = sink->bytes;
-        }
-    }
-    if (!ready) {
+    // 2. The sinks, then 3. the encoders and the headers; a failure in
+    //    either removes what was made.
+    if (!openSinks(mp4, error) || !startEncoding(settings, mp4, error)) {
         if (error.empty()) error = failureText("set up", AVERROR(ENOMEM));
         freeAll(!f.stream);
         return false;
@@ -835,7 +847,7 @@ bool openEncodedFile(const CaptureSettings& settings, std::string& error) {
     return true;
 }
 
-bool encodeFrame(const FrameView& frame, std::string& error) {
+bool encodeFrame(const FrameView& frame, int64_t frameNumber, std::string& error) {
     EncodedFile& f = file;
     int code = av_frame_make_writable(f.picture);
     if (code < 0) {
@@ -856,8 +868,10 @@ bool encodeFrame(const FrameView& frame, std::string& error) {
     } else {
         flipAndScale(frame, f.scale, PackedPixels::Bgr0, f.picture->data[0], f.picture->linesize[0]);
     }
-    f.picture->pts = f.framesEncoded++;
-        if (!sendToEncoder(f.video, f.picture, error)) return false;
+    // Frame n of the file shows from tick n - 1 on.
+    f.picture->pts = frameNumber - 1;
+    f.framesEncoded = frameNumber;
+    if (!sendToEncoder(f.video, f.picture, error)) return false;
     // A fragment about every second of pictures.
     const auto second = [&](int64_t frames) { return std::floor(static_cast<double>(frames) / f.framesPerSecond); };
     return second(f.framesEncoded) == second(f.framesEncoded - 1) || endFragment(error);
@@ -883,26 +897,15 @@ bool encodeSound(const int16_t* frames, int frameCount, std::string& error) {
     return true;
 }
 
-bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::string& error, CaptureKept& kept) {
+namespace {
+
+// Step 2 of closing: the chapters in frame ticks, each ending where the
+// next begins, the last at `lastFrame`; the fragmented file has none.
+void addChapters(const std::vector<Chapter>& chapters, int64_t lastFrame) {
     EncodedFile& f = file;
-    bool closed = true;
-    kept = CaptureKept{};
-
-    // 1. What the encoders still hold: the rest of the sound, then the
-    //    delayed packets of both, and all that waits for the finished
-    //    file. After a failure what waits stays out: the file ends with
-    //    the last picture it has.
-    if (complete)
-        closed = encodeWaitingSound(true, error) && sendToEncoder(f.audio, nullptr, error) &&
-                 sendToEncoder(f.video, nullptr, error) && handOverWaiting(true, error);
-
-    // 2. The chapters in frame ticks, each ending where the next begins,
-    //    the last at the last frame the file holds (after a failure the
-    //    encoder's delayed frames never reach it); the fragmented file has
-    //    none.
     AVFormatContext* muxer = f.whole.muxer;
-    const int64_t lastFrame = complete && closed ? f.framesEncoded : std::min(f.framesEncoded, f.whole.videoPackets);
-    AVChapter** list = muxer != nullptr ? static_cast<AVChapter**>(av_calloc(chapters.size(), sizeof(AVChapter*))) : nullptr;
+    if (muxer == nullptr) return;
+    AVChapter** list = static_cast<AVChapter**>(av_calloc(chapters.size(), sizeof(AVChapter*)));
     for (size_t i = 0; list != nullptr && i < chapters.size() && chapters[i].firstFrame <= lastFrame; ++i) {
         AVChapter* chapter = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
         if (chapter == nullptr) break;
@@ -915,10 +918,15 @@ bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::
         muxer->chapters = list;  // the muxer's context frees the list and what it holds
         muxer->nb_chapters = static_cast<unsigned>(i) + 1;
     }
-    if (muxer != nullptr && muxer->chapters != list) av_free(list);
+    if (muxer->chapters != list) av_free(list);
+}
 
-    // 3. The indexes, even after a failure: the fragmented file's last
-    //    fragment, then the finished file's index (put in front).
+// Step 3 of closing: the indexes, even after a failure: the fragmented
+// file's last fragment, then the finished file's index (put in front), and
+// both on disk. Whether the finished file is whole; `closed` and the error
+// say the first failure.
+bool writeIndexes(bool& closed, std::string& error) {
+    EncodedFile& f = file;
     if (f.fragments.muxer != nullptr) {
         std::lock_guard<std::timed_mutex> guard(playableLock);
         const int code = av_write_trailer(f.fragments.muxer);
@@ -930,8 +938,8 @@ bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::
         if (!f.fragments.givenUp) f.fragments.playableBytes = f.fragments.bytes;
     }
     bool wholeFinished = false;
-    if (muxer != nullptr) {
-        const int code = av_write_trailer(muxer);
+    if (f.whole.muxer != nullptr) {
+        const int code = av_write_trailer(f.whole.muxer);
         avio_flush(f.whole.io);
         wholeFinished = code >= 0 && !f.whole.broken;
         if (code < 0 && closed) {
@@ -947,10 +955,15 @@ bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::
         error = writeErrorText(f.path, errno);
         wholeFinished = closed = false;
     }
+    return wholeFinished;
+}
 
-    // 4. Where it stays. A file that plays goes into place, with as many
-    //    frames as it really holds; a finished file that would hold none
-    //    goes, and what was there before stays.
+// Step 4 of closing: where it stays. A file that plays goes into place,
+// with as many frames as it really holds; a finished file that would hold
+// none goes, and what was there before stays.
+CaptureKept keepWhatPlays(bool complete, bool wholeFinished, bool& closed, std::string& error) {
+    EncodedFile& f = file;
+    CaptureKept kept;
     const bool exact = complete && closed;
     if (f.stream) {
         kept = {exact ? f.framesEncoded : (f.format == CaptureFormat::Mp4 ? f.fragments : f.whole).videoPackets, f.path};
@@ -974,10 +987,14 @@ bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::
         kept = {picturesIn(f.partPath), f.partPath};
     }
     if (kept.frames == 0) kept.path.clear();
+    return kept;
+}
 
-    // 5. Read back: the name kept still holds this file, unless its folder
-    //    or the file was removed meanwhile, which loses it; nothing else
-    //    under our names is then ours to remove.
+// Step 5 of closing: read back, the name kept still holds this file,
+// unless its folder or the file was removed meanwhile, which loses it;
+// nothing else under our names is then ours to remove.
+void checkKeptName(CaptureKept& kept, bool& closed, std::string& error) {
+    EncodedFile& f = file;
     struct stat named {}, written {};
     const int keptFd = kept.path == f.partPath ? f.partFd : f.whole.fd;
     if (!f.stream && !kept.path.empty() &&
@@ -990,6 +1007,30 @@ bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::
         if (!f.stream && kept.path != f.partPath) unlink(f.partPath.c_str());
         if (!f.whole.path.empty() && kept.path != f.whole.path) unlink(f.whole.path.c_str());
     }
+}
+
+}  // namespace
+
+bool closeEncodedFile(bool complete, const std::vector<Chapter>& chapters, std::string& error, CaptureKept& kept) {
+    EncodedFile& f = file;
+    bool closed = true;
+
+    // 1. What the encoders still hold: the rest of the sound, then the
+    //    delayed packets of both, and all that waits for the finished
+    //    file. After a failure what waits stays out: the file ends with
+    //    the last picture it has.
+    if (complete)
+        closed = encodeWaitingSound(true, error) && sendToEncoder(f.audio, nullptr, error) &&
+                 sendToEncoder(f.video, nullptr, error) && handOverWaiting(true, error);
+
+    // 2. The chapters, the last ending at the last frame the file holds
+    //    (after a failure the encoder's delayed frames never reach it).
+    addChapters(chapters, complete && closed ? f.framesEncoded : std::min(f.framesEncoded, f.whole.videoPackets));
+
+    // 3. The indexes; 4. the file kept; 5. its name read back.
+    const bool wholeFinished = writeIndexes(closed, error);
+    kept = keepWhatPlays(complete, wholeFinished, closed, error);
+    checkKeptName(kept, closed, error);
     freeAll(false);
     return closed;
 }

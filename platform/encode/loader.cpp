@@ -128,8 +128,8 @@ bool openEncodedFile(const CaptureSettings& settings, std::string& error) {
     return loadModule(error) && entries->openEncodedFile(settings, error);
 }
 
-bool encodeFrame(const FrameView& frame, std::string& error) {
-    return entries->encodeFrame(frame, error);
+bool encodeFrame(const FrameView& frame, int64_t frameNumber, std::string& error) {
+    return entries->encodeFrame(frame, frameNumber, error);
 }
 
 bool encodeSound(const int16_t* frames, int frameCount, std::string& error) {

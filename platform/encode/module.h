@@ -18,12 +18,12 @@ constexpr const char* installedModuleFolder = "../lib/eyesonly/modules";
 constexpr const char* captureModuleEntry = "eyesonlyCaptureEntries";
 // Raised whenever the table changes, so that a program never calls a module
 // built for another table.
-constexpr int captureModuleVersion = 1;
+constexpr int captureModuleVersion = 2;
 
 struct CaptureEntries {
     int version;
     bool (*openEncodedFile)(const CaptureSettings&, std::string&);
-    bool (*encodeFrame)(const FrameView&, std::string&);
+    bool (*encodeFrame)(const FrameView&, int64_t, std::string&);
     bool (*encodeSound)(const int16_t*, int, std::string&);
     bool (*closeEncodedFile)(bool, const std::vector<Chapter>&, std::string&, CaptureKept&);
     bool (*holdFilePlayable)(std::chrono::milliseconds);

@@ -17,7 +17,6 @@
 //   4. Open, frames, sound, close
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -106,10 +105,8 @@ std::vector<std::string> framesAbove(int folder, int64_t after) {
 // is on (a directory is not); without force that is an error naming it.
 // -1 with one line in error.
 int createFile(const std::string& name, bool force, std::string& error) {
-    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-    int fd = openat(directory.lockFd, name.c_str(), flags, 0666);
-    if (fd < 0 && errno == EEXIST && force && unlinkat(directory.lockFd, name.c_str(), 0) == 0)
-        fd = openat(directory.lockFd, name.c_str(), flags, 0666);
+    int fd = openNewFile(directory.lockFd, name, O_WRONLY);
+    if (fd < 0 && errno == EEXIST && force) fd = replaceWithNewFile(directory.lockFd, name, O_WRONLY);
     if (fd < 0)
         error = errno == EEXIST ? pathOf(name) + " already exists (give --force to overwrite it)"
                                 : writeErrorText(pathOf(name), errno);
@@ -255,7 +252,7 @@ bool openFrameDirectory(const CaptureSettings& settings, std::string& error) {
         }
     }
     d.lockFd = open(d.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (d.lockFd < 0 || flock(d.lockFd, LOCK_EX | LOCK_NB) != 0) {
+    if (d.lockFd < 0 || !lockForCapture(d.lockFd)) {
         error = d.lockFd < 0 ? writeErrorText(d.path, errno) : "another capture is writing " + d.path;
         if (d.lockFd >= 0) close(d.lockFd);
         if (d.made) rmdir(d.path.c_str());

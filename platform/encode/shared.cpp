@@ -1,5 +1,10 @@
-// What both writers share: the text of a write error, and a frame turned
-// top row first and enlarged.
+// What both writers share: the text of a write error, the claim of a new
+// file and the capture's lock, and a frame turned top row first and
+// enlarged.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -11,6 +16,19 @@ namespace platform::encode {
 std::string writeErrorText(const std::string& path, int errnoValue) {
     const bool full = errnoValue == ENOSPC || errnoValue == EDQUOT || errnoValue == EFBIG;
     return (full ? "disk full while writing " : "cannot write ") + path + ": " + std::strerror(errnoValue);
+}
+
+int openNewFile(int dirFd, const std::string& name, int access) {
+    return openat(dirFd, name.c_str(), access | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+}
+
+int replaceWithNewFile(int dirFd, const std::string& name, int access) {
+    if (unlinkat(dirFd, name.c_str(), 0) != 0) return -1;
+    return openNewFile(dirFd, name, access);
+}
+
+bool lockForCapture(int fd) {
+    return flock(fd, LOCK_EX | LOCK_NB) == 0;
 }
 
 namespace {

@@ -4,37 +4,26 @@
 // message box waits for the user, or it does not answer within a grace
 // time) the watcher does what the program asked for at such an end (gives
 // the display mode back, lets a capture's file reach a state that plays)
-// and ends the process.
+// and ends the process (stop.cpp, which the Windows watcher shares).
 #include <dirent.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <chrono>
 #include <thread>
 
 #include "platform/system/signals.h"
+#include "platform/system/stop.h"
 
 namespace platform {
 
-namespace {
-
-constexpr auto graceTime = std::chrono::seconds(3);   // for the loop to see a signal
-constexpr auto pollStep = std::chrono::milliseconds(20);
-
-std::atomic<int> pendingSignal{0};
-std::atomic<bool> loopSawSignal{false};
-std::atomic<int> boxesOpen{0};
-void (*beforeEnd)() = nullptr;  // as watchStopSignals was given it
-
 // The message box on X11 runs in a child process of its own, which would
 // outlive us with its box on the screen: our children go with us.
-void endChildren() {
+void endOwnProcesses() {
     const pid_t self = getpid();
     DIR* processes = opendir("/proc");
     if (processes == nullptr) return;
@@ -58,41 +47,25 @@ void endChildren() {
     closedir(processes);
 }
 
-[[noreturn]] void endNow(int signal) {
-    endChildren();
-    if (beforeEnd != nullptr) beforeEnd();
-    _exit(128 + signal);
-}
+namespace {
 
 void watch(sigset_t signals) {
     int signal = 0;
     if (sigwait(&signals, &signal) != 0) return;
-    pendingSignal = signal;
+    takeStopRequest(signal);
     // A second signal ends the process whatever it is doing.
     std::thread([signals] {
         sigset_t set = signals;
         int again = 0;
         if (sigwait(&set, &again) == 0) endNow(again);
     }).detach();
-    const auto deadline = std::chrono::steady_clock::now() + graceTime;
-    while (!loopSawSignal) {
-        if (boxesOpen > 0 || std::chrono::steady_clock::now() >= deadline) endNow(signal);
-        std::this_thread::sleep_for(pollStep);
-    }
+    waitForLoopToStop(signal);
 }
 
 }  // namespace
 
-BoxOpen::BoxOpen() {
-    ++boxesOpen;
-}
-
-BoxOpen::~BoxOpen() {
-    --boxesOpen;
-}
-
 void watchStopSignals(void (*atEnd)()) {
-    beforeEnd = atEnd;
+    endAtStop(atEnd);
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
@@ -103,14 +76,6 @@ void watchStopSignals(void (*atEnd)()) {
     // takes them.
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::thread(watch, signals).detach();
-}
-
-int stopSignal() {
-    return pendingSignal;
-}
-
-void stopSeen() {
-    loopSawSignal = true;
 }
 
 }  // namespace platform

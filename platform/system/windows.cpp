@@ -1,5 +1,6 @@
 // The system on Windows: the show's files, the program's folder and standard
-// streams (regular_file.h, process.h), and stop requests (signals.h).
+// streams (regular_file.h, process.h), as posix.cpp on Linux; the stop
+// requests are console_events.cpp's.
 //
 // Paths are UTF-8 in the program's strings as on Linux; they reach the
 // system through its wide calls, so that a path in any language and of any
@@ -12,18 +13,13 @@
 // after windows.h, which it needs
 #include <shellapi.h>
 
-#include <atomic>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/system/process.h"
 #include "platform/system/regular_file.h"
-#include "platform/system/signals.h"
 
 namespace platform {
 
@@ -224,66 +220,6 @@ bool openStandardStreams() {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
     return !outOpened;
-}
-
-// ---------------------------------------------------------------------------
-// 3. stop requests: Ctrl-C and Ctrl-Break in the console stand for SIGINT,
-// the console closed, a log-off or a shutdown for SIGTERM. The system calls
-// the handler on a thread of its own, which waits here as the watcher on
-// Linux does.
-
-namespace {
-
-constexpr auto graceTime = std::chrono::seconds(3);   // for the loop to see a stop
-constexpr auto pollStep = std::chrono::milliseconds(20);
-
-std::atomic<int> pendingSignal{0};
-std::atomic<bool> loopSawSignal{false};
-std::atomic<int> boxesOpen{0};
-void (*beforeEnd)() = nullptr;  // as watchStopSignals was given it
-
-[[noreturn]] void endNow(int signal) {
-    if (beforeEnd != nullptr) beforeEnd();
-    _exit(128 + signal);
-}
-
-BOOL WINAPI onConsoleEvent(DWORD event) {
-    const int signal = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? SIGINT : SIGTERM;
-    int none = 0;
-    // A second request ends the process whatever it is doing.
-    if (!pendingSignal.compare_exchange_strong(none, signal)) endNow(signal);
-    const auto deadline = std::chrono::steady_clock::now() + graceTime;
-    while (!loopSawSignal) {
-        if (boxesOpen > 0 || std::chrono::steady_clock::now() >= deadline) endNow(signal);
-        std::this_thread::sleep_for(pollStep);
-    }
-    // The loop ends the process by itself now; a console being closed would
-    // end it as soon as this returns, so that waits for it.
-    if (signal == SIGINT) return TRUE;
-    for (;;) std::this_thread::sleep_for(pollStep);
-}
-
-}  // namespace
-
-BoxOpen::BoxOpen() {
-    ++boxesOpen;
-}
-
-BoxOpen::~BoxOpen() {
-    --boxesOpen;
-}
-
-void watchStopSignals(void (*atEnd)()) {
-    beforeEnd = atEnd;
-    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
-}
-
-int stopSignal() {
-    return pendingSignal;
-}
-
-void stopSeen() {
-    loopSawSignal = true;
 }
 
 }  // namespace platform

@@ -30,6 +30,7 @@ constexpr int speedTicks = 6;              // ticks a row
 constexpr int tempoBpm = 125;              // 2.5 / 125 = 20 ms a tick
 constexpr int patternRows = 16;
 constexpr double songSeconds = patternRows * speedTicks * 0.02;  // one pass: 1.92 s
+constexpr double halfTickSeconds = 0.01;  // the length is counted in ticks of 0.02 s
 constexpr int blockFrames = 4410;          // 100 ms
 
 // --- building an XM module --------------------------------------------------
@@ -110,7 +111,7 @@ TEST_F(SoundTest, LoadsPlaysStopsAndFreesARealModule) {
     ASSERT_NE(song, nullptr);
     EXPECT_TRUE(platform::songLoadLog(song).empty())
         << "first log line: " << platform::songLoadLog(song).front();
-    EXPECT_NEAR(platform::songLengthSeconds(song), songSeconds, 0.01);
+    EXPECT_NEAR(platform::songLengthSeconds(song), songSeconds, halfTickSeconds) << "one pass of the song";
     EXPECT_FALSE(platform::songPlaying(song));
     EXPECT_EQ(peak(render(blockFrames)), 0) << "nothing plays before FMUSIC_PlaySong";
 
@@ -139,7 +140,7 @@ TEST_F(SoundTest, ASongReadAheadIsTheOneLoaded) {
     FMUSIC_MODULE* ahead = FMUSIC_LoadSong(path.c_str());
     ASSERT_NE(ahead, nullptr);
     EXPECT_EQ(FMUSIC_LoadSong(missing.c_str()), nullptr);
-    EXPECT_NEAR(platform::songLengthSeconds(ahead), songSeconds, 0.01);
+    EXPECT_NEAR(platform::songLengthSeconds(ahead), songSeconds, halfTickSeconds) << "the song read ahead";
     EXPECT_TRUE(FMUSIC_PlaySong(ahead));
     EXPECT_GT(peak(render(blockFrames)), 1000);
     FMUSIC_MODULE* again = FMUSIC_LoadSong(path.c_str());

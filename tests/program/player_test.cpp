@@ -188,10 +188,10 @@ TEST_F(Jumps, KeysReachTheStatesOfTheShowPlayedThrough) {
         EXPECT_EQ(hash, same->second) << "the frame at " << ms << " ms differs from the played-through one";
     }
     ASSERT_EQ(landed.size(), 4u) << "expected frames near 130 s, 60 s, 130 s and 60 s";
-    EXPECT_NEAR(landed[0], 130000.0, 200.0);
-    EXPECT_NEAR(landed[1], 60000.0, 200.0);
-    EXPECT_NEAR(landed[2], 130000.0, 200.0);
-    EXPECT_NEAR(landed[3], 60000.0, 200.0);
+    // A key acts from the frame it arrives in: a few 24 fps frames off.
+    constexpr double keyFramesMs = 200.0;
+    const double aimed[4] = {130000.0, 60000.0, 130000.0, 60000.0};
+    for (size_t i = 0; i < 4; ++i) EXPECT_NEAR(landed[i], aimed[i], keyFramesMs) << "jump " << i + 1;
 }
 
 // Right past the end is the show's end, as when it plays there: the quit

@@ -17,6 +17,7 @@
 #include "resources/text.h"
 #include "show/clock.h"
 #include "show/music.h"
+#include "show/picture.h"
 #include "show/sequencer.h"
 #include "show/startup.h"
 #include "show/trace.h"
@@ -324,10 +325,13 @@ TEST(ResizeView, PerspectiveOf45DegreesWithTheSinglePrecisionNearPlane) {
         const double zNear = static_cast<double>(0.1f), zFar = 100.0;
         const double f = 1.0 / std::tan(22.5 * M_PI / 180.0);
         EXPECT_TRUE(std::isfinite(m[0]));
-        EXPECT_NEAR(m[0], f / aspect, 1e-5);
-        EXPECT_NEAR(m[5], f, 1e-5);
-        EXPECT_NEAR(m[10], (zFar + zNear) / (zNear - zFar), 1e-6);
-        EXPECT_NEAR(m[14], 2.0 * zFar * zNear / (zNear - zFar), 1e-6);
+        // The GL keeps the matrix in single precision: a few units in the
+        // seventh digit of values up to 2.5 (the scales), 1.0 (the depth).
+        constexpr double singleScale = 1e-5, singleDepth = 1e-6;
+        EXPECT_NEAR(m[0], f / aspect, singleScale) << "x scale";
+        EXPECT_NEAR(m[5], f, singleScale) << "y scale";
+        EXPECT_NEAR(m[10], (zFar + zNear) / (zNear - zFar), singleDepth) << "depth scale";
+        EXPECT_NEAR(m[14], 2.0 * zFar * zNear / (zNear - zFar), singleDepth) << "depth offset";
         EXPECT_DOUBLE_EQ(m[11], -1.0);
 
         GLint mode;

@@ -10,9 +10,14 @@
 
 #include "resources/text.h"
 #include "show/drawing.h"
+#include "show/picture.h"
 #include "tests/support/support.h"
 
 namespace {
+
+// Single-precision sums of a few numbers below 1 (advances, metrics).
+constexpr float floatSum = 1e-5f;
+
 
 using testing_support::litBox;
 
@@ -76,7 +81,7 @@ TEST_F(Fonts, OutlineMetricsAreOfAMonospacedFaceWithAUnitEm) {
         EXPECT_FLOAT_EQ(glyphMetrics[c].cellIncX, advance) << "code " << int(c);
     EXPECT_GT(glyphMetrics['H'].blackBoxY, 0.5f);  // cap height of a unit em
     EXPECT_LT(glyphMetrics['H'].blackBoxY, 0.9f);
-    EXPECT_NEAR(glyphMetrics['H'].originY, glyphMetrics['H'].blackBoxY, 1e-5f);
+    EXPECT_NEAR(glyphMetrics['H'].originY, glyphMetrics['H'].blackBoxY, floatSum) << "'H' stands on the baseline";
     EXPECT_EQ(glyphMetrics[' '].blackBoxX, 0.0f);
     EXPECT_EQ(glyphMetrics['H'].cellIncY, 0.0f);
 
@@ -88,7 +93,7 @@ TEST_F(Fonts, OutlineMetricsAreOfAMonospacedFaceWithAUnitEm) {
     // A bitmap font leaves the outline font's metrics alone.
     platform::GlyphMetrics before[256];
     std::memcpy(before, glyphMetrics, sizeof before);
-    bigFont = makeBitmapFont(72);
+    bigFont = makeBitmapFont(72, 1.0f);
     EXPECT_EQ(std::memcmp(before, glyphMetrics, sizeof before), 0);
 }
 
@@ -121,15 +126,15 @@ TEST_F(Fonts, OutlineListsMadeAFewAtATimeDrawAsThoseMadeForTheFirstText) {
 // fonts) and the raster position (bitmap fonts) end where drawing it leaves
 // them, with nothing drawn and no list waited for.
 TEST_F(Fonts, TextInAFrameDrawnIntoNothingOnlyMoves) {
-    bigFont = makeBitmapFont(72);
+    bigFont = makeBitmapFont(72, 1.0f);
     auto ends = [](bool movesOnly) {
         clearUnlitWhite();
-        framesUnseen = movesOnly;
+        drawTextUnseen(movesOnly);
         glTranslatef(0.0f, 0.0f, -3.0f);
         glRasterPos2f(-1.0f, 0.0f);
         printCentered(bigFont, "Hi %d", 7);
         printCentered(textFont, "HIH");
-        framesUnseen = false;
+        drawTextUnseen(false);
         std::array<GLfloat, 20> at{};
         glGetFloatv(GL_MODELVIEW_MATRIX, at.data());
         glGetFloatv(GL_CURRENT_RASTER_POSITION, at.data() + 16);
@@ -150,7 +155,7 @@ TEST_F(Fonts, OutlineTextIsCentredOnTheOriginAndLeavesTheMatrixHalfItsWidthRight
     EXPECT_GT(box.width(), 200) << "three characters at depth 3 span a good part of the frame";
     const int leftMargin = box.left, rightMargin = width - 1 - box.right;
     EXPECT_LE(std::abs(leftMargin - rightMargin), 2) << "left " << box.left << ", right " << box.right;
-    EXPECT_NEAR(modelviewX(), 0.5f * advances("HIH"), 1e-5f);
+    EXPECT_NEAR(modelviewX(), 0.5f * advances("HIH"), floatSum) << "half of \"HIH\" to the right";
 }
 
 TEST_F(Fonts, NothingToPrintDrawsNothingAndMovesNothing) {
@@ -166,16 +171,16 @@ TEST_F(Fonts, NothingToPrintDrawsNothingAndMovesNothing) {
 
     // Byte 255 adds nothing between two characters either.
     printCentered(textFont, "H\xffH");
-    EXPECT_NEAR(modelviewX(), 0.5f * advances("HH"), 1e-5f);
+    EXPECT_NEAR(modelviewX(), 0.5f * advances("HH"), floatSum) << "half of \"HH\" to the right";
 }
 
 TEST_F(Fonts, PercentPercentPrintsNineCharacters) {
     glLoadIdentity();
     printCentered(textFont, "%%credits.");
-    EXPECT_NEAR(modelviewX(), 0.5f * advances("%credits."), 1e-5f);
+    EXPECT_NEAR(modelviewX(), 0.5f * advances("%credits."), floatSum) << "half of nine characters";
     EXPECT_GT(advances("%credits."), 0.0f);
 
-    captionFont = makeBitmapFont(24);
+    captionFont = makeBitmapFont(24, 1.0f);
     glLoadIdentity();
     glTranslatef(0.0f, 0.0f, -1.0f);
     glRasterPos2f(-0.4f, 0.0f);
@@ -201,11 +206,11 @@ TEST_F(Fonts, TextTooLongForTheBufferIsCutTo255Characters) {
     glLoadIdentity();
     const std::string longText(300, 'H');
     printCentered(textFont, "%s", longText.c_str());
-    EXPECT_NEAR(modelviewX(), 0.5f * 255.0f * glyphMetrics['H'].cellIncX, 1e-3f);
+    EXPECT_NEAR(modelviewX(), 0.5f * 255.0f * glyphMetrics['H'].cellIncX, 255.0f * floatSum) << "255 characters";
 }
 
 TEST_F(Fonts, BitmapTextStartsAtTheRasterPositionWhateverItsLength) {
-    captionFont = makeBitmapFont(24);
+    captionFont = makeBitmapFont(24, 1.0f);
     int firstLeft = -1;
     for (const std::string text : {"H", "HHHHHHHHHHHH"}) {
         clearUnlitWhite();
@@ -233,11 +238,11 @@ TEST_F(Fonts, BitmapTextStartsAtTheRasterPositionWhateverItsLength) {
 // twice its scale (in the same lists). "H" stands on the raster position's
 // baseline, and "T" has its bar at the top.
 TEST_F(Fonts, BitmapSizeIsTheEmHeightAlsoAfterARebuild) {
-    bigFont = makeBitmapFont(72);
-    captionFont = makeBitmapFont(24);
+    bigFont = makeBitmapFont(72, 1.0f);
+    captionFont = makeBitmapFont(24, 1.0f);
     const GLuint oldBase = bigFont;
     for (int size : {72, 42, 84}) {
-        if (size == 42) bigFont = rebuildBitmapFont(bigFont, size);
+        if (size == 42) bigFont = rebuildBitmapFont(bigFont, size, 1.0f);
         if (size == 84) {
             sizeOutput(width, height);
             placePicture(2 * width, 2 * height);
@@ -332,8 +337,9 @@ TEST_F(Fonts, FilledGlyphsKeepTheirHolesAndLineGlyphsAreOutlines) {
 
     const GLuint lines = makeOutlineFont(9, GlyphStyle::Lines);
     const testing_support::Box outlined = drawO(lines);
-    EXPECT_NEAR(outlined.left, filled.left, 2);
-    EXPECT_NEAR(outlined.right, filled.right, 2);
+    constexpr int lineHalfWidth = 2;  // pixels: a line on the filled glyph's edge, rounded either way
+    EXPECT_NEAR(outlined.left, filled.left, lineHalfWidth) << "the outline's left edge";
+    EXPECT_NEAR(outlined.right, filled.right, lineHalfWidth) << "the outline's right edge";
     EXPECT_EQ(testing_support::probe(filled.left + 8, midY).r, 0) << "inside the ring's outline";
     EXPECT_LT(pixelsNearGrey(255), filledPixels / 2);
 }

@@ -14,7 +14,7 @@
 #include "scenes/ring.h"
 #include "scenes/scenes.h"
 #include "show/clock.h"
-#include "show/drawing.h"
+#include "show/picture.h"
 #include "show/music.h"
 #include "show/sequencer.h"
 #include "tests/support/scene_harness.h"
@@ -150,7 +150,7 @@ TEST_F(RingScene, TimelineAtSixtyFramesASecond) {
         if (firstShrinkAt < 0.0f && growFlag == 0) firstShrinkAt = (k + 1) * step;
     }
     EXPECT_NEAR(lastTriangleFrame, 12, 1) << "triangles while the count is below 4 (0.2 s)";
-    EXPECT_NEAR(firstShrinkAt, 3.43f, 0.02f);
+    EXPECT_NEAR(firstShrinkAt, 3.43f, step) << "the bundle first shrinks 3.43 s in, to the frame";
     EXPECT_EQ(most, 20);
     EXPECT_GE(fewest, 3);
     EXPECT_LE(fewest, 4);
@@ -220,8 +220,9 @@ TEST_F(RingScene, OutlinesAreMidGreyOnBlack) {
         EXPECT_TRUE(testing_support::near(testing_support::probe(x, y), black))
             << "at " << x << ", " << y << ": " << testing_support::describe(testing_support::probe(x, y));
     ASSERT_FALSE(litColumns.empty());
-    EXPECT_NEAR(litColumns.front(), 223, 2);
-    EXPECT_NEAR(litColumns.back(), 513, 2);
+    constexpr int edgePixels = 2;  // a line's pixels round either way of the edge
+    EXPECT_NEAR(litColumns.front(), 223, edgePixels) << "the left edge";
+    EXPECT_NEAR(litColumns.back(), 513, edgePixels) << "the first corner";
     for (int x : litColumns) {
         EXPECT_TRUE(testing_support::near(testing_support::probe(x, 240), grey))
             << "at x " << x << ": " << testing_support::describe(testing_support::probe(x, 240));
@@ -230,8 +231,8 @@ TEST_F(RingScene, OutlinesAreMidGreyOnBlack) {
 
     // The bundle covers about 0.43 / 1.5 of the half-height above the centre.
     testing_support::Box box = testing_support::litBox();
-    EXPECT_NEAR(box.top, 240 - 167, 3);
-    EXPECT_NEAR(box.bottom, 240 + 167, 3);
+    EXPECT_NEAR(box.top, 240 - 167, edgePixels + 1) << "the bundle's top, about 0.43 / 1.5 of the half-height";
+    EXPECT_NEAR(box.bottom, 240 + 167, edgePixels + 1) << "the bundle's bottom";
     EXPECT_NEAR(box.right, 320 + 193, 3) << "the first corner lies at (0.5, 0)";
 }
 

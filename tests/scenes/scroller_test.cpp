@@ -51,7 +51,8 @@ TEST_F(ScrollerScene, SpellsSeventyNineCharactersThenHandsOver) {
     EXPECT_EQ(scrollerState.scrollPos, 79);
     EXPECT_EQ(sceneIndex, 3);
     // Each character rises about 0.18 s and sinks about 0.18 s: 22 frames.
-    EXPECT_NEAR(frames * step, 79 * 22 * step, 0.1f);
+    const float sixFrames = 6.0f * step;  // the rise and the sink each end on a whole frame
+    EXPECT_NEAR(frames * step, 79 * 22 * step, sixFrames) << frames << " frames";
 
     std::vector<std::string> letters = show.traceEvents("letter ");
     ASSERT_EQ(letters.size(), 79u);

@@ -95,7 +95,7 @@ protected:
     static void SetUpTestSuite() {
         gl = new OffscreenGL();
         textFont = makeOutlineFont(9);
-        captionFont = makeBitmapFont(24);
+        captionFont = makeBitmapFont(24, 1.0f);
         for (int k = 0; k < 3; ++k) photoTextures[k] = solidTexture(photoColours[k]);
     }
     static void TearDownTestSuite() {
@@ -348,7 +348,8 @@ TEST_F(Slideshow, ACaptionStartsAtTheRasterPositionWhateverItsLength) {
         ASSERT_GE(right, left) << "no white caption pixels";
         // The raster position (-1, 0.3) at depth 3 falls on x = 126.9 and
         // y = 182.1 from the top; glyphs stand on that baseline.
-        EXPECT_NEAR(left, 128, 3);
+        constexpr int glyphBearing = 3;  // pixels: the first glyph's left side bearing, from 127
+        EXPECT_NEAR(left, 128, glyphBearing) << "the caption's left edge";
         EXPECT_NEAR(top, 182 - 17, 4) << "the tallest letters rise about 17 pixels above the baseline";
         EXPECT_LE(bottom, 182 + 7) << "descenders reach a few pixels below it";
         EXPECT_GT(std::abs((left + right) / 2 - 320), 20) << "bitmap text is not centred";

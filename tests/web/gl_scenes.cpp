@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "scenes/squares.h"
+#include "show/view.h"
+
 namespace {
 
 constexpr int width = 640, height = 480;
@@ -37,15 +40,10 @@ void noteRaster(const char* what) {
     note("%s %.3f %.3f %.4f %.3f", what, p[0], p[1], p[2], p[3]);
 }
 
-// The show's view: a 45-degree perspective from 0.1 to 100, a black clear.
+// The show's view, a black clear.
 void begin() {
     glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(45.0, static_cast<double>(static_cast<float>(width) / static_cast<float>(height)),
-                   static_cast<double>(0.1f), 100.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    setShowPerspective(width, height);
     glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
@@ -118,12 +116,7 @@ void litSquares() {
     glNormal3f(0.0f, 0.0f, 1.0f);
     const GLuint list = glGenLists(1);
     glNewList(list, GL_COMPILE);
-    glBegin(GL_QUADS);
-    glVertex2f(1.0f, -1.0f);
-    glVertex2f(1.0f, 1.0f);
-    glVertex2f(-1.0f, 1.0f);
-    glVertex2f(-1.0f, -1.0f);
-    glEnd();
+    drawLitSquare();
     glEndList();
     const float places[3][3] = {{-2.2f, 0.8f, -6.0f}, {0.5f, -0.3f, -1.6f}, {2.3f, 1.0f, -6.0f}};
     for (int i = 0; i < 3; ++i) {
@@ -136,32 +129,13 @@ void litSquares() {
             glCallList(list);
             continue;
         }
-        glBegin(GL_QUADS);
-        glVertex2f(1.0f, -1.0f);
-        glVertex2f(1.0f, 1.0f);
-        glVertex2f(-1.0f, 1.0f);
-        glVertex2f(-1.0f, -1.0f);
-        glEnd();
+        drawLitSquare();
     }
     glDeleteLists(list, 1);
     glDisable(GL_LIGHTING);
 }
 
 GLuint photo = 0;
-
-// The photo's quad, corners and texture corners as the slideshow gives them.
-void photoQuad() {
-    glBegin(GL_QUADS);
-    glTexCoord2f(0.0f, 1.0f);
-    glVertex2f(-1.0f, 1.0f);
-    glTexCoord2f(1.0f, 1.0f);
-    glVertex2f(1.0f, 1.0f);
-    glTexCoord2f(1.0f, 0.0f);
-    glVertex2f(1.0f, -1.0f);
-    glTexCoord2f(0.0f, 0.0f);
-    glVertex2f(-1.0f, -1.0f);
-    glEnd();
-}
 
 void texturedQuad() {
     begin();
@@ -189,7 +163,7 @@ void texturedQuad() {
     glColor4f(1.0f, 0.8f, 0.6f, 1.0f);
     glTranslatef(0.0f, 0.0f, -3.0f);
     glRotatef(12.0f, 0.0f, 0.0f, 1.0f);
-    photoQuad();
+    drawPhotoSquare();
     glDisable(GL_TEXTURE_2D);
 }
 
@@ -218,7 +192,7 @@ void blendedQuads() {
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, photo);
     glColor4f(1.0f, 1.0f, 1.0f, 0.45f);
-    photoQuad();
+    drawPhotoSquare();
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
 }

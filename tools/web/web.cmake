@@ -18,18 +18,10 @@ endif()
 
 include(webgl/webgl.cmake)
 
-file(GLOB web_sources CONFIGURE_DEPENDS show/*.cpp resources/*.cpp scenes/*.cpp)
-list(APPEND web_sources
-  app/web.cpp app/options.cpp app/loop.cpp app/display.cpp app/player.cpp capture/format.cpp
-  platform/display/display.cpp platform/display/web.cpp
-  platform/audio/sound.cpp platform/audio/web_device.cpp
-  platform/fonts/pack.cpp
-  platform/system/clock.cpp platform/system/signals.cpp platform/system/testing.cpp
-  platform/system/posix.cpp)
 
 set(page_files app/page/index.html app/page/page.js app/page/sound.js)
 # The show's code, compiled once for both pages.
-add_library(eyesonly_web_code OBJECT ${web_sources})
+add_library(eyesonly_web_code OBJECT ${EYESONLY_WEB_SOURCES})
 target_include_directories(eyesonly_web_code PRIVATE "${EYESONLY_WEB_DEPS}/include" "${CMAKE_SOURCE_DIR}")
 # libopenmpt reports failures by exceptions, which the player catches:
 # WebAssembly's own exceptions, as tools/web/deps.sh builds libopenmpt. -Oz:

@@ -24,18 +24,7 @@ if(NOT CMAKE_BUILD_TYPE)
   set(CMAKE_BUILD_TYPE Release)
 endif()
 
-file(GLOB win_sources CONFIGURE_DEPENDS show/*.cpp resources/*.cpp scenes/*.cpp)
-list(APPEND win_sources
-  app/options.cpp app/loop.cpp app/display.cpp app/player.cpp
-  capture/format.cpp capture/unavailable.cpp
-  platform/display/display.cpp platform/display/window.cpp platform/display/desktop.cpp
-  platform/display/sdl_gl.cpp platform/display/headless.cpp platform/display/framebuffer.cpp
-  platform/audio/sound.cpp platform/audio/sdl_device.cpp
-  platform/fonts/pack.cpp
-  platform/encode/unavailable.cpp
-  platform/system/clock.cpp platform/system/testing.cpp platform/system/windows.cpp)
-
-add_library(eyesonly_windows STATIC ${win_sources})
+add_library(eyesonly_windows STATIC ${EYESONLY_WINDOWS_SOURCES})
 target_include_directories(eyesonly_windows PUBLIC
   "${CMAKE_SOURCE_DIR}" "${EYESONLY_WIN_DEPS}/include" "${EYESONLY_WIN_DEPS}/include/SDL2")
 # The program has its own main (no SDL_main); GL's header is told the two
