@@ -76,6 +76,8 @@ done <<'CASES'
 14 an mkv whose folder is removed while it runs|1|^eyesonly: kept no frames|-|-|mkdir g; $P --capture g/x.mkv --fps 10 --until 60 & until [ -s g/x.part.mkv ]; do sleep 0.1; done; rm -rf g; wait $!
 15 the live bar in a 40-column terminal|0||-|-|script -qfec "stty cols 40; exec $P --capture b.mkv --fps 10 --until 3" bar >/dev/null; tr '\r' '\n' <bar | grep -q '^\[.*frame' && tr '\r' '\n' <bar | awk '/^\[/ && length > 39 {exit 1}'
 16 SIGTERM while the file is finished|143|^eyesonly: wrote 11 frames|fin.mkv|11|EYESONLY_TEST_HOLD_FINISH=1 $P --capture fin.mkv --fps 10 --until 1 & until [ -e fin.mkv ]; do sleep 0.05; done; kill -TERM $!; wait $!
+17 subtitles beside the file already: the capture refused, nothing touched|2|v.vtt already exists \(give --force|-|-|echo v >v.vtt; $P --capture v.mkv --fps 10 --until 0.1; s=$?; [ ! -e v.mkv ] && [ "$(cat v.vtt)" = v ] && exit $s
+17 a link where the subtitles go, removed as a name with --force|0|^eyesonly: wrote 2 frames|w.mkv|2|echo v >victim; ln -s victim w.vtt; $P --capture w.mkv --fps 10 --until 0.1 --force; s=$?; [ "$(cat victim)" = v ] && [ ! -L w.vtt ] && head -n 1 w.vtt | grep -qx WEBVTT && exit $s
 8 two captures to one file at once|2|^eyesonly: another capture is writing .*t.mp4|t.mp4|301|$P --capture t.mp4 --fps 5 --until 60 --force 2>/dev/null & until [ -s t.part.mp4 ] || ! kill -0 $! 2>/dev/null; do sleep 0.1; done; $P --capture t.mp4 --fps 5 --until 1 --force; s=$?; wait; exit $s
 CASES
 
