@@ -25,3 +25,7 @@ void drawSlideshowScene();
 // blending or lighting on or off, which the discard pays for at each draw,
 // more than selection mode's building of its shading.
 constexpr UnseenCut slideshowUnseenCut = UnseenCut::Selection;
+// Whether the next frame drawn ends the slideshow (its 14th slide change),
+// and so is the title scene's first frame: told from the state before it,
+// as the frame's own step tests it.
+bool slideshowEndsNextFrame();

@@ -12,6 +12,7 @@
 #include "show/trace.h"
 
 int32_t sceneIndex = -1;
+int32_t sceneDrawn = -1;
 SceneVars fx;
 FrameSight frameSight = FrameSight::Shown;
 
@@ -89,6 +90,7 @@ void setFrameSight(FrameSight sight) {
 void resetSceneState() {
     setFrameSight(FrameSight::Shown);
     sceneIndex = -1;
+    sceneDrawn = -1;
     fx = SceneVars{};
     lightX = 3.0f;
     growFlag = 1;

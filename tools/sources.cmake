@@ -26,7 +26,7 @@ set(eyesonly_sdl
   platform/display/headless.cpp platform/display/framebuffer.cpp platform/audio/sdl_device.cpp)
 
 set(EYESONLY_SOURCES ${eyesonly_every_build} ${eyesonly_sdl}
-  capture/output.cpp capture/run.cpp
+  capture/output.cpp capture/run.cpp capture/subtitles.cpp
   platform/fonts/fonts.cpp
   platform/system/posix.cpp platform/system/signals.cpp)
 set(EYESONLY_ENCODER_SOURCES platform/encode/ffmpeg.cpp platform/encode/png.cpp platform/encode/shared.cpp)
