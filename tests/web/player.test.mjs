@@ -1,13 +1,15 @@
 // The page as a player: its on-screen controls over the player's own
 // jumps, pause and mute, a link to a moment against the program's --from,
-// a hidden tab, and the download with its progress and its failure.
+// a hidden tab, the download with its progress and its failure; the bar's
+// stills, the media keys' session, picture-in-picture, and the page with
+// no network.
 import assert from 'node:assert/strict';
-import { cp, mkdir, mkdtemp, rm, truncate } from 'node:fs/promises';
+import { cp, mkdir, mkdtemp, readFile, rm, truncate } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
 
-import { engines, openBrowser, readWavSamples, runNative, site, waitForEnd } from './browser.mjs';
+import { engines, openBrowser, readPpm, readWavSamples, runNative, site, waitForEnd } from './browser.mjs';
 
 const showLength = 146.5;  // seconds, the position bar's end: the show's length as the program gives it
 
@@ -47,8 +49,8 @@ function readControls(page) {
 
 // A page on the real clock, playing, with a few frames shown; valueNow()
 // on it reads the position bar.
-async function playing(query = '') {
-  const page = await browser.openPage(query);
+async function playing(query = '', player = browser, options = {}) {
+  const page = await player.openPage(query, options);
   await page.evaluate(() => {
     window.valueNow = () => Number(document.getElementById('position').getAttribute('aria-valuenow'));
   });
@@ -62,12 +64,12 @@ test('each button does what its key does and says what a press does now', async 
   const first = await readControls(page);
   assert.deepEqual(first.labels, {
     pause: 'Pause', back: 'Back 10 seconds', forward: 'Forward 10 seconds', restart: 'Restart', mute: 'Mute',
-    'copy-link': 'Copy link to this moment', fullscreen: 'Full screen',
+    'copy-link': 'Copy link to this moment', pip: 'Picture in picture', fullscreen: 'Full screen',
   });
   assert.deepEqual([first.min, first.max], ['0', String(showLength)]);
   assert.match(first.time, /^0:0\d \/ 2:26$/);
   assert.match(first.text, /^\d seconds? of 2 minutes 26 seconds$/);
-  const sizes = await page.$$eval('#controls button', (all) => all.map((b) => Math.min(b.offsetWidth, b.offsetHeight)));
+  const sizes = await page.$$eval('#controls button:not([hidden])', (all) => all.map((b) => Math.min(b.offsetWidth, b.offsetHeight)));
   assert.ok(sizes.every((size) => size >= 44), `buttons ${sizes.join(', ')} px`);
 
   // Each press, then what the page must come to say within a few seconds
@@ -366,5 +368,139 @@ test('Play shows the download\'s progress; a file that fails is named and can be
     assert.match(await page.$eval('#load-failure', (p) => p.textContent), /^Could not start the show: /);
   } finally {
     await cut.close();
+  }
+});
+
+// Records what the page tells the Media Session: its action handlers (to
+// be called as a media key or a lock screen calls them) and positions.
+function recordSession() {
+  window.session = { actions: {}, positions: [] };
+  const real = navigator.mediaSession;
+  const [setAction, setPosition] = [real.setActionHandler.bind(real), real.setPositionState.bind(real)];
+  real.setActionHandler = (action, handler) => { window.session.actions[action] = handler; setAction(action, handler); };
+  real.setPositionState = (state) => { window.session.positions.push(state); setPosition(state); };
+}
+
+test('the bar\'s stills, the media keys\' session and picture-in-picture, in each engine', async () => {
+  for (const engine of engines) {
+    const other = engine === 'chromium' ? browser : await openBrowser({ engine });
+    try {
+      const page = await playing('', other, { script: recordSession });
+      // The stills come when the pointer first reaches the bar: at three
+      // places, the nearest still and the time, against showframe there.
+      const stillsAsked = () => page.evaluate(() => performance.getEntriesByType('resource').some((e) => /stills\.png/.test(e.name)));
+      assert.equal(await stillsAsked(), false, `${engine}: the stills came before the bar was reached`);
+      const bar = await page.$eval('#position', (b) => { const r = b.getBoundingClientRect(); return [r.left, r.width, r.top + r.height / 2]; });
+      for (const share of [0.1, 0.42, 0.93]) {
+        await page.mouse.move(bar[0] + share * bar[1] - 5, bar[2]);
+        await page.mouse.move(bar[0] + share * bar[1], bar[2]);
+        await page.waitForFunction(() => !document.getElementById('preview').hidden && !document.getElementById('preview-still').hidden);
+        const shown = await page.evaluate(async () => {
+          const still = document.getElementById('preview-still');
+          const picture = new Image();
+          picture.src = getComputedStyle(still).backgroundImage.replace(/^url\("?|"?\)$/g, '');
+          await picture.decode();
+          const context = new OffscreenCanvas(160, 120).getContext('2d');
+          context.drawImage(picture, ...getComputedStyle(still).backgroundPosition.split(' ').map(parseFloat));
+          return { second: Number(still.dataset.second), time: document.getElementById('preview-time').textContent,
+                   rgba: Array.from(context.getImageData(0, 0, 160, 120).data) };
+        });
+        const second = share * showLength;
+        assert.equal(shown.second, Math.round(second / 5) * 5, `${engine}: the still at ${second} s`);
+        assert.match(shown.time, new RegExp(`^${Math.floor(second / 60)}:${String(Math.floor(second % 60)).padStart(2, '0')}$`));
+        const ppm = join(scratch, `still-${engine}-${shown.second}.ppm`);
+        await runNative('showframe', ['--size', '160x120', String(shown.second), ppm]);
+        const { rgb } = await readPpm(ppm);
+        const off = rgb.reduce((most, v, i) => Math.max(most, Math.abs(v - shown.rgba[Math.floor(i / 3) * 4 + i % 3])), 0);
+        assert.ok(off <= 2, `${engine}: the still at ${shown.second} s is ${off} levels off showframe's`);
+      }
+      assert.equal(await stillsAsked(), true);
+
+      // The session: the show, its icon, and its actions as the controls'.
+      const metadata = await page.evaluate(async () => {
+        const { title, artist, artwork } = navigator.mediaSession.metadata;
+        const types = await Promise.all(artwork.map((a) => fetch(a.src).then((r) => r.ok && r.headers.get('content-type'))));
+        return { title, artist, artwork: artwork.map((a) => a.sizes), types };
+      });
+      assert.deepEqual(metadata, { title: '.. for your eyes only ..', artist: 'eyesonly', artwork: ['192x192'],
+                                   types: ['image/png'] });
+      const actions = [
+        // action, its details, the position after (null: where it was), the session's state, the pause button
+        ['pause', {}, null, 'paused', 'Play'],
+        ['play', {}, null, 'playing', 'Pause'],
+        ['seekto', { seekTime: 60 }, 60, 'playing', 'Pause'],
+        ['seekforward', {}, 70, 'playing', 'Pause'],
+        ['seekbackward', { seekOffset: 5 }, 65, 'playing', 'Pause'],
+      ];
+      for (const [action, details, want, state, label] of actions) {
+        await page.evaluate((action, details) => window.session.actions[action]({ action, ...details }), action, details);
+        await page.waitForFunction((want, state, label) => navigator.mediaSession.playbackState === state
+          && document.getElementById('pause').getAttribute('aria-label') === label
+          && (want === null || (Math.abs(valueNow() - want) <= 2 && Math.abs(window.session.positions.at(-1).position - want) <= 2)),
+        { timeout: 5000 }, want, state, label).catch(async () => assert.fail(`${engine}: after ${action}: ${JSON.stringify(
+          await page.evaluate(() => [navigator.mediaSession.playbackState, valueNow(), window.session.positions.at(-1)]))}`));
+      }
+      assert.equal((await page.evaluate(() => window.session.positions.at(-1))).duration, showLength);
+
+      // Picture-in-picture where the engine offers it: P, the show goes on
+      // with the page hidden, P again returns.
+      const offered = await page.evaluate(() => document.pictureInPictureEnabled === true);
+      assert.equal(await page.$eval('#pip', (b) => b.hidden), !offered);
+      console.log(`${engine}: picture-in-picture ${offered ? 'offered' : 'not offered: its button is hidden'}`);
+      if (offered) {
+        await page.keyboard.press('p');
+        await page.waitForFunction(() => document.pictureInPictureElement !== null, { timeout: 5000 })
+          .catch(async () => assert.fail(`${engine}: no picture-in-picture: ${await page.$eval('#messages', (m) => m.textContent)}`));
+        if (engine === 'chromium') {  // a tab the driver opens in Firefox does not hide the page's
+          const { hidden, away } = await hideFor(page, 1500);
+          assert.ok(away.second - hidden.second > 0.5, `in picture-in-picture the show stood at ${hidden.second} s`);
+        }
+        await page.keyboard.press('p');
+        await page.waitForFunction(() => document.pictureInPictureElement === null
+          && document.getElementById('pip').getAttribute('aria-label') === 'Picture in picture', { timeout: 5000 });
+      }
+      await page.keyboard.press('Escape');
+      await waitForEnd(page);
+      assert.equal(await page.evaluate(() => navigator.mediaSession.playbackState), 'none');
+      await page.close();
+    } finally {
+      if (other !== browser) await other.close();
+    }
+  }
+});
+
+test('after one visit the page plays with no network, in each engine', async () => {
+  for (const engine of engines) {
+    const own = await openBrowser({ engine });
+    try {
+      const page = await playing('', own);
+      // Once the first frame is drawn the worker keeps every file of the
+      // build: the page, its manifest, and each file at its versioned address.
+      const kept = await page.evaluate(async () => {
+        await navigator.serviceWorker.ready;
+        const names = (await caches.keys()).filter((name) => name.startsWith('eyesonly-'));
+        const cache = await caches.open(names[0]);
+        return { names, files: (await cache.keys()).map((r) => r.url.replace(location.origin, '')).sort() };
+      });
+      const build = await page.$eval('meta[name="eyesonly-build"]', (m) => m.content);
+      assert.deepEqual(kept, { names: [`eyesonly-${build}`], files: ['/', '/manifest.webmanifest', ...[
+        'eyesonly.data', 'eyesonly.js', 'eyesonly.wasm', 'icon-192.png', 'page.js', 'sound.js',
+        'stills.png'].map((name) => `/${name}?v=${build}`)].sort() });
+      assert.match(await readFile(join(site, 'sw.js'), 'utf8'), new RegExp(build));
+      await page.keyboard.press('Escape');
+      await waitForEnd(page);
+      // The server stopped, the page loaded again: it plays.
+      own.server.close();
+      own.server.closeAllConnections();
+      await assert.rejects(fetch(own.url));
+      await page.reload();
+      await page.waitForSelector('#play:not([disabled])', { timeout: 60000 });
+      await page.click('#play');
+      await page.waitForFunction(() => eyesonlyPage.kept.framesShown >= 10, { timeout: 20000 });
+      assert.equal(await page.$eval('#load-failure', (p) => p.hidden), true);
+      await page.close();
+    } finally {
+      await own.close();
+    }
   }
 });
