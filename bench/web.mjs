@@ -25,18 +25,18 @@ const median = (values) => {
 };
 
 // 1. The bundle, by part.
-const parts = { wasm: 0, js: 0, data: 0, page: 0 };
+const parts = { wasm: 0, js: 0, data: 0, page: 0, later: 0 };  // later: fetched after the first frame
 for (const name of await readdir(site)) {
   if (name === 'eyesonly.html') continue;  // the one-file page, measured alone below
   const size = gzipSync(await readFile(join(site, name)), { level: 9 }).length;
   const part = name.endsWith('.wasm') ? 'wasm' : name.endsWith('.data') ? 'data'
-    : name.startsWith('eyesonly') && name.endsWith('.js') ? 'js' : 'page';
+    : name.startsWith('eyesonly') && name.endsWith('.js') ? 'js' : /^(stills|icon-)/.test(name) ? 'later' : 'page';
   parts[part] += size;
 }
 const total = Object.values(parts).reduce((a, b) => a + b, 0);
 const kb = (n) => (n / 1024).toFixed(0);
 console.log(`web-bundle-kb ${kb(total)} gzipped: wasm ${kb(parts.wasm)}, js ${kb(parts.js)}, ` +
-            `data ${kb(parts.data)}, page ${kb(parts.page)}`);
+            `data ${kb(parts.data)}, page ${kb(parts.page)}, the bar's stills and the icon ${kb(parts.later)}`);
 const single = await readFile(join(site, 'eyesonly.html')).catch(() => null);
 console.log(single ? `web-single-file-kb ${kb(gzipSync(single, { level: 9 }).length)} gzipped, ` +
                      `${kb(single.length)} as it is`

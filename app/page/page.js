@@ -213,15 +213,19 @@ const eyesonlyPage = (() => {
   // press that carried the show past its end does not start it again) and
   // a key held down.
   const keysThatMove = new Set(['Escape', 'Tab', 'ArrowLeft', 'ArrowRight', 'ArrowUp', 'ArrowDown', 'Home', 'End',
-                                'PageUp', 'PageDown']);
+                                'PageUp', 'PageDown', '[', ']']);
   document.addEventListener('keydown', (event) => {
     if (event.ctrlKey || event.altKey || event.metaKey) return;
     if (event.key === 'f' || event.key === 'F') {
       toggleFullscreen();
       event.preventDefault();
-    } else if (event.key === 'p' || event.key === 'P') {
+    } else if (running && (event.key === 'p' || event.key === 'P')) {
       togglePictureInPicture();
       event.preventDefault();
+    } else if (running && (event.key === 'c' || event.key === 'C')) {
+      toggleCaptions();
+    } else if (running && (event.key === '[' || event.key === ']')) {
+      goToChapter(event.key === ']' ? 1 : -1);
     } else if (!running && !event.repeat && !keysThatMove.has(event.key)) {
       start();
     }
@@ -272,7 +276,7 @@ const eyesonlyPage = (() => {
   let fadeTimer = null;
   let pointerOnControls = false;
   let dragSecond = null;   // where a drag on the position bar is, until it is let go
-  let view = { second: 0, paused: false, muted: false };
+  let view = { second: 0, paused: false, muted: false, chapter: 0 };
 
   function clock(seconds) {
     const whole = Math.floor(seconds);
@@ -305,8 +309,11 @@ const eyesonlyPage = (() => {
     for (const button of playerButtons) button.disabled = !controlsAct;
     position.setAttribute('aria-disabled', String(!controlsAct));
     link.textContent = '';
-    view = { second: 0, paused: false, muted: false };
+    view = { second: 0, paused: false, muted: false, chapter: 0 };
     positionShown = null;
+    chapterMenu.disabled = !controlsAct;
+    chapterShown = null;
+    words.textContent = '';
     wake();
     requestAnimationFrame(followPlayer);
   }
@@ -337,8 +344,9 @@ const eyesonlyPage = (() => {
       const flags = Module._eyesonlyPlayerState();
       const paused = (flags & 1) !== 0;
       if (view.paused && !paused) wake();  // fades again from now
-      view = { second, paused, muted: (flags & 2) !== 0 };
+      view = { second, paused, muted: (flags & 2) !== 0, chapter: Module._eyesonlyChapter() };
     }
+    showChapter(view.chapter);
     showPosition(dragSecond ?? view.second);
     setLabel(playerButtons[0], view.paused ? 'Play' : 'Pause');
     setLabel(playerButtons[4], view.muted ? 'Unmute' : 'Mute');
@@ -360,6 +368,80 @@ const eyesonlyPage = (() => {
     positionDone.style.width = `${(100 * shown) / length}%`;
     time.textContent = `${clock(shown)} / ${clock(length)}`;
   }
+
+  // The show's chapters, as the program gives them when it is ready: a mark
+  // on the bar where each starts, the current one's name in the chapter
+  // menu beside the time, and [ and ] (and the menu) to go to a chapter's
+  // first frame as the program's chapter keys do.
+  const chapterMenu = document.getElementById('chapter');
+  let chapters = [];  // { name, second } in the show's order
+
+  function setUpChapters() {
+    chapters = Array.from({ length: Module._eyesonlyChapterCount() }, (_, i) => ({
+      name: Module.UTF8ToString(Module._eyesonlyChapterName(i)), second: Module._eyesonlyChapterStartMs(i) / 1000 }));
+    for (const [i, chapter] of chapters.entries()) {
+      chapterMenu.add(new Option(chapter.name, String(i)));
+      if (i === 0) continue;
+      const mark = document.createElement('div');
+      mark.className = 'chapter-mark';
+      mark.style.left = `${(100 * chapter.second) / showLengthSeconds}%`;
+      position.insertBefore(mark, preview);
+    }
+    chapterMenu.hidden = chapters.length === 0;
+  }
+
+  let chapterShown = null;
+  function showChapter(chapter) {
+    if (chapter === chapterShown || !chapters[chapter]) return;
+    chapterShown = chapter;
+    chapterMenu.value = String(chapter);
+    showChapterInSession(chapters[chapter].name);
+  }
+
+  // The chapter before or after the one shown (the first's start, in the first).
+  function goToChapter(step) {
+    const chapter = Math.min(Math.max(view.chapter + step, 0), chapters.length - 1);
+    if (controlsAct && chapters.length > 0 && (step < 0 || chapter !== view.chapter)) Module._eyesonlyGoToChapter(chapter);
+    wake();
+  }
+  chapterMenu.addEventListener('change', () => {
+    if (controlsAct) Module._eyesonlyGoToChapter(Number(chapterMenu.value));
+    wake();
+  });
+  // The menu's keys are its own (the arrows choose in it), but Escape.
+  for (const type of ['keydown', 'keyup'])
+    chapterMenu.addEventListener(type, (event) => { if (event.key !== 'Escape') event.stopPropagation(); });
+
+  // The chapter of a second on the bar: the last to start at or before it.
+  function chapterAt(second) {
+    return chapters.findLast((chapter) => chapter.second <= second) ?? null;
+  }
+
+  // The show's words as text: each line as it appears, once, in a polite
+  // live region that a screen reader says; hidden, or shown over the
+  // picture as captions (the button, or C). A line stays until the next,
+  // or until the words are gone ("").
+  const words = document.getElementById('words');
+  const captionsButton = document.getElementById('captions');
+  function showWords(text, showMs) {
+    if (!running) return;
+    if (text === '') {
+      words.textContent = '';
+      return;
+    }
+    const line = document.createElement('p');
+    line.textContent = text;
+    line.dataset.ms = String(showMs);
+    words.append(line);
+    while (words.childElementCount > 3) words.firstElementChild.remove();
+  }
+  function toggleCaptions() {
+    const on = captionsButton.getAttribute('aria-pressed') !== 'true';
+    captionsButton.setAttribute('aria-pressed', String(on));
+    words.classList.toggle('captions', on);
+    wake();
+  }
+  captionsButton.addEventListener('click', toggleCaptions);
 
   function press(name) {
     if (controlsAct) Module._eyesonlyPress(keyCodes[name]);
@@ -451,7 +533,8 @@ const eyesonlyPage = (() => {
     const half = 80;  // half the still's width: it stays over the bar
     const x = (second / showLengthSeconds) * width;
     preview.style.left = `${Math.min(Math.max(x, half), Math.max(half, width - half))}px`;
-    previewTime.textContent = clock(second);
+    const chapter = chapterAt(second);
+    previewTime.textContent = chapter ? `${clock(second)} · ${chapter.name}` : clock(second);
     if (stills) {
       const still = stillAt(second);
       previewStill.dataset.second = String(still * stills.every);
@@ -606,12 +689,20 @@ const eyesonlyPage = (() => {
       seekbackward: (details) => seekBy(details && details.seekOffset, 'back'),
       seekforward: (details) => seekBy(details && details.seekOffset, 'forward'),
       seekto: (details) => jumpTo(details.seekTime),
+      previoustrack: () => goToChapter(-1),
+      nexttrack: () => goToChapter(1),
     };
     for (const [action, handler] of Object.entries(actions)) {
       try {
         mediaSession.setActionHandler(action, handler);
       } catch { /* an action this browser does not offer */ }
     }
+  }
+
+  // The chapter shown, as the album the show's name is from.
+  function showChapterInSession(name) {
+    if (!mediaSession || !mediaSession.metadata) return;
+    mediaSession.metadata.album = name;
   }
 
   // Once an animation frame of a run: the session's position follows the
@@ -692,6 +783,7 @@ const eyesonlyPage = (() => {
   return {
     kept,
     showMessage,
+    showWords,
     loadShow,
     // Sets the sound output up ahead of Play, where the browser lets a page
     // sound without a gesture: resolves once it plays.
@@ -716,6 +808,7 @@ const eyesonlyPage = (() => {
       showLengthSeconds = showSeconds;
       mixRate = programMixRate;
       position.setAttribute('aria-valuemax', String(showSeconds));
+      setUpChapters();
       setUpMediaSession();
       soundAhead();
       play.disabled = false;
@@ -785,6 +878,7 @@ const eyesonlyPage = (() => {
 
 var Module = {
   canvas: document.getElementById('canvas'),
+  onShowWords: (text, showMs) => eyesonlyPage.showWords(text, showMs),
   print: (text) => console.log(text),
   printErr: (text) => eyesonlyPage.showMessage('eyesonly', text),
   onAbort: (what) => eyesonlyPage.failedToStart(what),
