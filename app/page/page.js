@@ -377,6 +377,7 @@ const eyesonlyPage = (() => {
   let chapters = [];  // { name, second } in the show's order
 
   function setUpChapters() {
+    if (typeof Module._eyesonlyChapterCount !== 'function') return;  // a program without chapters
     chapters = Array.from({ length: Module._eyesonlyChapterCount() }, (_, i) => ({
       name: Module.UTF8ToString(Module._eyesonlyChapterName(i)), second: Module._eyesonlyChapterStartMs(i) / 1000 }));
     for (const [i, chapter] of chapters.entries()) {
