@@ -344,7 +344,7 @@ const eyesonlyPage = (() => {
       const flags = Module._eyesonlyPlayerState();
       const paused = (flags & 1) !== 0;
       if (view.paused && !paused) wake();  // fades again from now
-      view = { second, paused, muted: (flags & 2) !== 0, chapter: Module._eyesonlyChapter() };
+      view = { second, paused, muted: (flags & 2) !== 0, chapter: chapters.length > 0 ? Module._eyesonlyChapter() : 0 };
     }
     showChapter(view.chapter);
     showPosition(dragSecond ?? view.second);

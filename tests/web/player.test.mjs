@@ -64,7 +64,7 @@ test('each button does what its key does and says what a press does now', async 
   const first = await readControls(page);
   assert.deepEqual(first.labels, {
     pause: 'Pause', back: 'Back 10 seconds', forward: 'Forward 10 seconds', restart: 'Restart', mute: 'Mute',
-    'copy-link': 'Copy link to this moment', pip: 'Picture in picture', fullscreen: 'Full screen',
+    'copy-link': 'Copy link to this moment', captions: 'Captions', pip: 'Picture in picture', fullscreen: 'Full screen',
   });
   assert.deepEqual([first.min, first.max], ['0', String(showLength)]);
   assert.match(first.time, /^0:0\d \/ 2:26$/);
