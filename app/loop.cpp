@@ -2,6 +2,7 @@
 #include "app/shell.h"
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "app/player.h"
@@ -16,6 +17,7 @@
 #include "show/drawing.h"
 #include "show/music.h"
 #include "show/sequencer.h"
+#include "show/words.h"
 
 ShellState shell;
 
@@ -82,6 +84,9 @@ LoopTurn showLoopTurn(const ShowRun& run, ShowLoop& loop) {
         // once, into lastFrameTime.
         DrawnFrame frame{lastDrawnFrame(), false, !shown};
         frame.last = shown && run.stopAtMs && frame.clockMs >= *run.stopAtMs;
+        std::string words;
+        if (shown && run.onWords && newShowWords(words))
+            run.onWords(words, static_cast<double>(frame.clockMs - showStartReading));
         if (run.afterFrame && !run.afterFrame(frame)) {
             loop.end = ShowEnd::HookEnded;
             return LoopTurn::Ended;
@@ -126,6 +131,9 @@ intptr_t handleWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam
             const bool repeat = shell.keyDown[wParam];
             shell.keyDown[wParam] = true;
             if (wParam == platform::VK_ESCAPE) shell.escapePressed = true;
+            // The media keys' stop ends the show as a window close does,
+            // with 0: 27 is Escape's alone.
+            if (wParam == platform::VK_MEDIA_STOP && !repeat) platform::postQuitMessage(0);
             if (!repeat) playerKey(wParam);
         }
         return 0;
@@ -156,4 +164,5 @@ void resetShowState() {
     resetPhotoState();
     resetDrawingState();
     resetMusicState();
+    resetShowWordsState();
 }

@@ -126,6 +126,7 @@ int main(int argc, char** argv) {
         if (traceFailed) return false;
         return !capturing || capture::captureDrawnFrame(frame, frame.skipped, frame.last);
     };
+    if (capturing) run.onWords = [](const std::string& text, double) { capture::captureWords(text); };
     const ShowResult result = runShow(run);
     int code = exitCodeFor(result);
 

@@ -28,6 +28,7 @@
 #include "platform/system/clock.h"
 #include "platform/system/process.h"
 #include "resources/datafiles.h"
+#include "show/chapters.h"
 #include "show/clock.h"
 #include "show/drawing.h"
 #include "show/trace.h"
@@ -54,6 +55,7 @@ enum class Value {
     Folder,   // a folder that exists
     Path,     // any non-empty path
     Size,     // WxH, two whole numbers in [low, high], each read as every number is
+    Moment,   // a Number, or a chapter's name (show/chapters.h): its start and its index
 };
 
 // Which runs an option goes with; an option given to another run is refused
@@ -75,8 +77,8 @@ enum Runs : unsigned {
 #define CAPTURE_HELP(text) text
 #endif
 
-// A value as read: a number (Number, Whole; Size's width), Size's height,
-// the text given.
+// A value as read: a number (Number, Whole, Moment; Size's width), Size's
+// height or a Moment's chapter (-1 for a number), the text given.
 struct Read {
     double number = 0.0;
     double second = 0.0;
@@ -125,12 +127,15 @@ constexpr OptionRow optionRows[] = {
     {"--trace", nullptr, Value::None, 0, 0, false, nullptr, Every, nullptr, "",
      "print the show's timeline on stdout: <frame> <ms> <event> [args]",
      [](Options& o, const Read& r) { o.trace = true; }},
-    {"--from", nullptr, Value::Number, 0, maxSeconds, false, "a number of seconds from 0 to 4000000", Every, nullptr,
-     "S",
+    {"--from", nullptr, Value::Moment, 0, maxSeconds, false,
+     "a number of seconds from 0 to 4000000 or a chapter (slideshow, title, ring-tunnel, scroller, "
+     "credits-and-greetings)", Every, nullptr, "S",
      "start S seconds into the show (fractions allowed): the frames\n"
      "before it are run, not shown, so the show is there as if played\n"
-     "from the start" CAPTURE_HELP("; with --capture the file begins there"),
-     [](Options& o, const Read& r) { o.fromSeconds = r.number; }},
+     "from the start" CAPTURE_HELP("; with --capture the file begins there") ".\n"
+     "S may name a chapter instead, to start at its first frame:\n"
+     "slideshow, title, ring-tunnel, scroller, credits-and-greetings",
+     [](Options& o, const Read& r) { o.fromSeconds = r.number, o.fromChapter = static_cast<int>(r.second); }},
     {"--until", nullptr, Value::Number, 0, maxSeconds, false, "a number of seconds from 0 to 4000000", Every, nullptr,
      "S",
      "stop after the frame drawn S seconds into the show (with --fps"
@@ -242,6 +247,17 @@ bool takeValue(const OptionRow& row, const char* value, bool missing, Options& o
         good = good && parseNumber(value, number) && (row.value == Value::Number || number == std::floor(number)) &&
                ((number >= row.low && number <= row.high) || (row.zeroToo && number == 0.0));
         break;
+    case Value::Moment: {
+        read.second = -1.0;
+        const int chapter = missing ? -1 : chapterNamed(value);
+        if (chapter >= 0) {
+            number = chapters[chapter].startMs / 1000.0;
+            read.second = chapter;
+        } else {
+            good = good && parseNumber(value, number) && number >= row.low && number <= row.high;
+        }
+        break;
+    }
     case Value::Preset:
         good = good && std::any_of(std::begin(x264Presets), std::end(x264Presets),
                                    [value](const char* preset) { return std::strcmp(value, preset) == 0; });
@@ -483,6 +499,7 @@ void applyOptions(const Options& options) {
     PlayerSettings player;
     player.keys = options.fps == 0.0 && !options.headless && options.capture.path.empty();
     player.fromSeconds = options.fromSeconds;
+    player.fromChapter = options.fromChapter;
     player.muted = options.mute;
     player.soundInStep = !options.capture.path.empty();
     player.jumpFps = options.fps > 0.0 ? options.fps : std::max(options.maxFps, 0.0);

@@ -28,6 +28,8 @@ struct Options {
     double maxFps = -1.0;       // --max-fps F: pace of the real clock; -1 = the display's rate, 0 = none
     double untilSeconds = -1.0; // --until S: stop after the frame at S seconds of show time; -1 = the end
     double fromSeconds = 0.0;   // --from S: start S seconds into the show
+    int fromChapter = -1;       // --from NAME: start at that chapter's first frame (fromSeconds: its
+                                // start at 60 frames a second); -1: none
     bool mute = false;          // --mute: no sound device; the music plays on unheard
     int width = 0;              // --size WxH: the output's size in pixels; 0 x 0 = the show's own 640 x 480
     int height = 0;

@@ -13,7 +13,9 @@
 #include "platform/audio/sound.h"
 #include "platform/display/display.h"
 #include "scenes/scenes.h"
+#include "scenes/slideshow.h"
 #include "scenes/sphere.h"
+#include "show/chapters.h"
 #include "show/clock.h"
 #include "show/drawing.h"
 #include "show/music.h"
@@ -37,7 +39,8 @@ struct ShowControls {
     bool hidden = false;        // the page is hidden: held like a pause
     bool muted = false;         // by the M key
     bool jumping = false;       // frames are run until the first at targetMs or later
-    uint32_t targetMs = 0;
+    uint32_t targetMs = 0;      // a chapter's jump: its first frame's moment at 60 frames a second
+    int targetChapter = -1;     // a jump to a chapter's first frame, run to its scene's; -1: by targetMs
     // The song start the music's move to the jump's end was started for.
     std::optional<uint32_t> songPrepared;
     bool jumpEnds = false;      // the frame being drawn is the jump's last
@@ -147,11 +150,15 @@ uint32_t readingOfSecond(double seconds) {
     return controls.showStartMs + (readingAtSecond(std::clamp(seconds, 0.0, furthestStartSeconds)) - showStartReading);
 }
 
+// Which way a jump goes: by its target moment, or as a chapter's jump decided.
+enum class Way { ByTime, Forward, Back };
+
 // Starts (or moves) a jump to `target`: forward from the frame last drawn,
 // or back through the show's start.
-void jumpTo(uint32_t target) {
+void jumpTo(uint32_t target, Way way = Way::ByTime) {
     if (before(target, controls.showStartMs)) target = controls.showStartMs;
-    const bool forward = lastFrameTime != 0 && before(lastFrameTime, target);
+    const bool forward = way == Way::ByTime ? lastFrameTime != 0 && before(lastFrameTime, target) : way == Way::Forward;
+    controls.targetChapter = -1;
     if (!forward) {
         // The start state's scissor test is off: the next frame cuts again.
         restoreDrawing();
@@ -196,6 +203,36 @@ void applyHold(bool wasHeld) {
     platform::holdSound(held());
 }
 
+// The chapter shown, or a running jump's target.
+int chapterShown() {
+    if (controls.targetChapter >= 0) return controls.targetChapter;
+    if (controls.jumping) return chapterAtMs(static_cast<double>(controls.targetMs - controls.showStartMs));
+    return chapterOfScene(sceneIndex);
+}
+
+// A chapter's first frame, as its scene's first: the chapter's jump runs
+// to it from a scene before it, else from the show's start. The first
+// chapter's is the show's first frame.
+void goToChapter(int chapter) {
+    const uint32_t moment = readingOfSecond(chapters[chapter].startMs / 1000.0);
+    if (chapter == 0) {
+        jumpTo(controls.showStartMs);
+        return;
+    }
+    // The next frame starts the scene that sceneIndex holds once a scene
+    // has handed over at the end of the frame shown: that scene's first
+    // frame is not ahead any more, as the run forward would start past it.
+    const bool ahead = lastFrameTime != 0 && chapters[chapter].scene > sceneIndex;
+    jumpTo(moment, ahead ? Way::Forward : Way::Back);
+    controls.targetChapter = chapter;
+}
+
+// Whether the frame about to be drawn is the target chapter's first.
+bool chapterStartsNow() {
+    const int32_t scene = chapters[controls.targetChapter].scene;
+    return scene == 0 ? slideshowEndsNextFrame() : sceneIndex == scene;
+}
+
 void togglePause() {
     const bool wasHeld = held();
     controls.paused = !controls.paused;
@@ -222,6 +259,8 @@ void startPlayer() {
         controls.startPending = true;
         const double seconds = std::min(controls.settings.fromSeconds, furthestStartSeconds);
         controls.targetMs = controls.showStartMs + (readingAtSecond(seconds) - showStartReading);
+        // A chapter's name: its scene's first frame, at this run's rate.
+        if (controls.settings.fromChapter > 0) controls.targetChapter = controls.settings.fromChapter;
     }
 }
 
@@ -230,6 +269,7 @@ void playerKey(uintptr_t key) {
     const uint32_t position = controls.jumping ? controls.targetMs : clockMillis();
     switch (key) {
     case platform::VK_SPACE:
+    case platform::VK_MEDIA_PLAY_PAUSE:
         togglePause();
         break;
     case platform::VK_M:
@@ -248,6 +288,14 @@ void playerKey(uintptr_t key) {
     case platform::VK_HOME:
         jumpTo(controls.showStartMs);
         break;
+    case platform::VK_NEXT:
+    case platform::VK_MEDIA_NEXT_TRACK:
+        goToChapter(std::min(chapterShown() + 1, chapterCount - 1));
+        break;
+    case platform::VK_PRIOR:
+    case platform::VK_MEDIA_PREV_TRACK:
+        goToChapter(std::max(chapterShown() - 1, 0));
+        break;
     default:
         break;
     }
@@ -263,13 +311,16 @@ bool beginPlayerFrame() {
         controls.songPrepared = songStartTime;
         preparePlacingSongs(stepReadingFrom(controls.targetMs));
     }
-    // The frame takes the clock's reading now.
-    if (before(clockMillis(), controls.targetMs)) {
+    // The frame takes the clock's reading now; a chapter's jump ends with
+    // its scene's first frame.
+    const bool early = controls.targetChapter >= 0 ? !chapterStartsNow() : before(clockMillis(), controls.targetMs);
+    if (early) {
         cutDrawing();
         return false;
     }
     restoreDrawing();
     controls.jumping = false;
+    controls.targetChapter = -1;
     controls.startPending = false;
     controls.jumpEnds = true;
     traceQuiet = controls.redrawing;
@@ -306,6 +357,11 @@ void playerJumpToSecond(double seconds) {
     jumpTo(readingOfSecond(seconds));
 }
 
+void playerGoToChapter(int chapter) {
+    if (!controls.settings.keys) return;
+    goToChapter(std::clamp(chapter, 0, chapterCount - 1));
+}
+
 void playerRunAheadTo(double seconds) {
     const uint32_t target = readingOfSecond(seconds);
     if (lastFrameTime != 0 && before(lastFrameTime, target) && !controls.jumping) jumpTo(target);
@@ -325,6 +381,7 @@ PlayerView playerView() {
     view.paused = controls.paused;
     view.muted = controls.muted || controls.settings.muted;
     view.jumps = controls.jumpsDone;
+    view.chapter = chapterShown();
     return view;
 }
 

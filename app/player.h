@@ -7,6 +7,11 @@
 //   M            mutes and unmutes: the music plays on in its place, unheard
 //   Left, Right  10 s back and forward
 //   Home         back to the start
+//   PageUp,      the previous and the next chapter's first frame (the
+//   PageDown     first chapter's, in the first)
+//   media keys   play/pause as Space, next and previous as PageDown and
+//                PageUp (stop ends the show as a window close does: in
+//                app/loop.cpp)
 //
 // A jump reaches its moment the only way the show's state can be made:
 // frame by frame. Its frames run on a fixed-step clock at the pace's rate
@@ -22,6 +27,7 @@
 struct PlayerSettings {
     bool keys = false;           // the keys act (the real clock, a display with a keyboard)
     double fromSeconds = 0.0;    // --from S: the first frame shown is the first at S or later
+    int fromChapter = -1;        // --from NAME: the first frame shown is that chapter's first; -1: none
     bool muted = false;          // --mute: no sound device, and the title says "muted"
     bool soundInStep = false;    // the sound is mixed frame by frame (capture): songs are never moved
     double jumpFps = 0.0;        // frames a second of a jump; 0: the display's refresh rate (60 if unknown)
@@ -53,6 +59,11 @@ const char* playerTitle();
 // and the music stand still as in a pause, but apart from the user's pause,
 // so that showing the page again does not undo one.
 void playerJumpToSecond(double seconds);
+// A jump to a chapter's first frame (show/chapters.h), as PageUp and
+// PageDown jump: the frames before it are run until its scene's first
+// frame, which is shown, at any rate; back through the show's start when
+// the chapter is not ahead.
+void playerGoToChapter(int chapter);
 void playerHide(bool hidden);
 // A jump forward to second S that the program asks for itself, keys or
 // not (showframe, between the moments it draws): run as --from runs to its
@@ -65,6 +76,7 @@ struct PlayerView {
     bool paused = false;
     bool muted = false;
     int jumps = 0;  // jumps finished in this run, each with the music placed anew
+    int chapter = 0;  // the chapter of the frame shown (a running jump's target)
 };
 PlayerView playerView();
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "platform/display/display.h"
 #include "show/clock.h"
@@ -47,6 +48,11 @@ struct ShowRun {
     std::optional<uint32_t> stopAtMs;
     // Called after every drawn frame; false ends the run there, unswapped.
     std::function<bool(const DrawnFrame&)> afterFrame;
+    // Called after a frame that is shown and puts other words on screen
+    // than the frame shown before (show/words.h): the line's text ("" when
+    // the words are gone) and the frame's show time in ms. Before
+    // afterFrame; never for frames a jump runs through.
+    std::function<void(const std::string& text, double showMs)> onWords;
 };
 
 enum class ShowEnd {

@@ -40,6 +40,7 @@
 #include "platform/fonts/pack.h"
 #include "platform/system/clock.h"
 #include "resources/datafiles.h"
+#include "show/chapters.h"
 #include "show/clock.h"
 #include "show/drawing.h"
 #include "show/sequencer.h"
@@ -89,6 +90,12 @@ EM_JS(void, pageShapeScreen, (int width, int height), {
 EM_JS(void, pageMark, (const char* step), { performance.mark('eyesonly: ' + UTF8ToString(step)); });
 EM_JS(void, pageShowEnded, (int exitCode, int escaped, double heapBytes), {
     eyesonlyPage.showEnded(exitCode, escaped !== 0, heapBytes);
+});
+// The show's words: the line that appears on screen, as text, with the
+// show time of the frame it appears in (ms; text "" when the words are
+// gone). The page may set Module.onShowWords(text, ms) to hear them.
+EM_JS(void, pageShowWords, (const char* text, double showMs), {
+    if (typeof Module.onShowWords === 'function') Module.onShowWords(UTF8ToString(text), showMs);
 });
 // A line for this run alone.
 EM_JS(void, pageSay, (const char* caption, const char* text), {
@@ -362,6 +369,23 @@ extern "C" EMSCRIPTEN_KEEPALIVE void eyesonlyDrawHidden(int hidden) {
 }
 // The picture's scale now: its height over the show's own.
 extern "C" EMSCRIPTEN_KEEPALIVE double eyesonlyPictureScale() { return picture.scale; }
+// The show's chapters (show/chapters.h): how many, each one's name and the
+// show time of its first frame at 60 frames a second (ms); the chapter of
+// the frame shown (-1 while no run is under way); and a jump to a chapter's
+// first frame, which runs to its scene's first frame at the run's own rate.
+extern "C" EMSCRIPTEN_KEEPALIVE int eyesonlyChapterCount() { return chapterCount; }
+extern "C" EMSCRIPTEN_KEEPALIVE const char* eyesonlyChapterName(int chapter) {
+    return chapter >= 0 && chapter < chapterCount ? chapters[chapter].name : "";
+}
+extern "C" EMSCRIPTEN_KEEPALIVE double eyesonlyChapterStartMs(int chapter) {
+    return chapter >= 0 && chapter < chapterCount ? chapters[chapter].startMs : -1.0;
+}
+extern "C" EMSCRIPTEN_KEEPALIVE int eyesonlyChapter() {
+    return web.state == State::Running ? playerView().chapter : -1;
+}
+extern "C" EMSCRIPTEN_KEEPALIVE void eyesonlyGoToChapter(int chapter) {
+    if (web.state == State::Running) playerGoToChapter(chapter);
+}
 extern "C" EMSCRIPTEN_KEEPALIVE int eyesonlyPlayerState() {
     const PlayerView view = playerView();
     return (view.paused ? 1 : 0) | (view.muted ? 2 : 0);
@@ -383,6 +407,7 @@ int main() {
     }
     traceEnabled = pageFlag("trace") != 0;
     web.run.afterFrame = handOverFrame;
+    web.run.onWords = [](const std::string& text, double showMs) { pageShowWords(text.c_str(), showMs); };
     emscripten_set_resize_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE,
                                    [](int type, const EmscriptenUiEvent* event, void* data) {
                                        return onPageResized(type, event, data);

@@ -18,10 +18,12 @@
 #include <vector>
 
 #include "capture/output.h"
+#include "capture/subtitles.h"
 #include "platform/audio/device.h"
 #include "platform/audio/sound.h"
 #include "platform/display/display.h"
 #include "platform/system/signals.h"
+#include "show/chapters.h"
 #include "show/clock.h"
 #include "show/drawing.h"
 #include "show/sequencer.h"
@@ -34,11 +36,6 @@ constexpr int soundBlockFrames = 4096;       // stereo frames mixed at a time
 constexpr int barWidthMax = 30;              // characters of the live bar on a wide terminal
 constexpr int columnsUnknown = 80;           // a terminal that does not tell its width
 constexpr double expectedShowMs = showLengthSeconds * 1000.0;  // show time the progress measures against
-
-// A scene's name in a video player's chapter menu, by sceneIndex + 1.
-constexpr const char* chapterNames[] = {
-    "Slideshow", "Title", "Ring tunnel", "Scroller", "Credits and greetings",
-};
 
 struct CaptureRun {
     CaptureSettings settings;
@@ -156,6 +153,7 @@ bool beginCapture(CaptureSettings settings, double fromMs, double untilMs, std::
     settings.frameWidth = picture.outputWidth;
     settings.frameHeight = picture.outputHeight;
     if (!captureFormatFor(settings.path, settings.format, error)) return false;
+    if (!subtitlesPathFree(settings, error)) return false;
     // A file-size limit makes a write fail with EFBIG, which the encoder
     // reports like a full disk, instead of killing the process mid-file.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -200,7 +198,7 @@ bool captureDrawnFrame(const ClockFrame& frame, bool skipped, bool last) {
     // 2. A scene that starts in this frame starts a chapter here.
     if (sceneIndex != run.lastScene) {
         run.lastScene = sceneIndex;
-        addChapter(chapterNames[sceneIndex + 1], fileFrames());
+        addChapter(chapters[chapterOfScene(sceneIndex)].name, fileFrames());
     }
 
     // 3. The sound up to the next frame's reading: whatever the next frame
@@ -211,6 +209,10 @@ bool captureDrawnFrame(const ClockFrame& frame, bool skipped, bool last) {
 
     reportProgress(showMsAt(frame.clockMs));
     return true;
+}
+
+void captureWords(const std::string& text) {
+    if (!run.failed) addSubtitle(text, lastDrawnFrame().number);
 }
 
 int endCapture(int runExitCode) {
@@ -225,9 +227,13 @@ int endCapture(int runExitCode) {
     std::string error;
     const bool whole = closeCapture(error);
     if (!whole) fail(error);
+    const platform::encode::CaptureKept kept = capturedKept();
+    //    The show's words beside what the file kept.
+    if (kept.frames > 0 && !kept.path.empty() &&
+        !writeSubtitles(run.settings, run.firstFileFrame, kept.frames, error))
+        fail(error);
     holdFinishingForTest();
     if (run.liveBar) std::fputc('\n', stderr);
-    const platform::encode::CaptureKept kept = capturedKept();
     const double showSeconds = static_cast<double>(kept.frames) / run.settings.framesPerSecond;
     if (kept.path.empty())
         std::fprintf(stderr, "eyesonly: kept no frames; nothing was written to %s\n", run.settings.path.c_str());

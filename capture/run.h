@@ -9,6 +9,7 @@
 //                         next frame's first sample; a song played at
 //                         reading t is heard from that frame's first sample
 //   chapters              one per scene, from the frame that switched to it
+//   subtitles             the show's words, NAME.vtt beside the file
 //
 // With --from, the file is the piece of that whole capture from the first
 // frame at or after the start moment on: the frames before it are run and
@@ -44,6 +45,11 @@ bool beginCapture(CaptureSettings settings, double fromMs, double untilMs, std::
 // once the encoder failed (the show should stop); the failure is reported
 // here.
 bool captureDrawnFrame(const ClockFrame& frame, bool skipped, bool last);
+
+// A line of the show's words that appears in the frame just drawn (a
+// frame shown, handed over next), for the subtitles beside the file
+// (capture/subtitles.h).
+void captureWords(const std::string& text);
 
 // Finishes the file with the soundtrack up to the end of the last frame and
 // prints where it is and how many frames it holds. Returns the exit code for

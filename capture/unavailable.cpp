@@ -13,6 +13,8 @@ bool beginCapture(CaptureSettings, double, double, std::string& error, bool& wri
 
 bool captureDrawnFrame(const ClockFrame&, bool, bool) { return true; }
 
+void captureWords(const std::string&) {}
+
 int endCapture(int runExitCode) { return runExitCode; }
 
 bool holdCaptureFilePlayable(std::chrono::milliseconds) { return true; }

@@ -186,3 +186,7 @@ void drawSlideshowScene() {
     // 11. The square of the next frame is lit again.
     glEnable(GL_LIGHTING);
 }
+
+bool slideshowEndsNextFrame() {
+    return sceneIndex == -1 && fx.fxClock > slideEndClock && slideshowState.captionIndex + 1 == endCaptionIndex;
+}

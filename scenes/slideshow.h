@@ -19,3 +19,7 @@ extern SlideshowState slideshowState;
 // Draws one frame of the scene (sceneIndex -1) and advances it by
 // frameSeconds; the scene decides by itself when it is finished.
 void drawSlideshowScene();
+// Whether the next frame drawn ends the slideshow (its 14th slide change),
+// and so is the title scene's first frame: told from the state before it,
+// as the frame's own step tests it.
+bool slideshowEndsNextFrame();

@@ -43,7 +43,14 @@ constexpr uintptr_t VK_SPACE          = 0x20;
 constexpr uintptr_t VK_HOME           = 0x24;
 constexpr uintptr_t VK_LEFT           = 0x25;
 constexpr uintptr_t VK_RIGHT          = 0x27;
+constexpr uintptr_t VK_PRIOR          = 0x21;  // Page Up
+constexpr uintptr_t VK_NEXT           = 0x22;  // Page Down
 constexpr uintptr_t VK_M              = 'M';
+// The keyboard's media keys.
+constexpr uintptr_t VK_MEDIA_NEXT_TRACK = 0xB0;
+constexpr uintptr_t VK_MEDIA_PREV_TRACK = 0xB1;
+constexpr uintptr_t VK_MEDIA_STOP       = 0xB2;
+constexpr uintptr_t VK_MEDIA_PLAY_PAUSE = 0xB3;
 
 struct Message {
     uint32_t message = 0;

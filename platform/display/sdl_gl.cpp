@@ -63,6 +63,10 @@ uintptr_t virtualKey(SDL_Keycode key) {
     case SDLK_DOWN: return 0x28;
     case SDLK_INSERT: return 0x2D;
     case SDLK_DELETE: return 0x2E;
+    case SDLK_AUDIONEXT: return VK_MEDIA_NEXT_TRACK;
+    case SDLK_AUDIOPREV: return VK_MEDIA_PREV_TRACK;
+    case SDLK_AUDIOSTOP: return VK_MEDIA_STOP;
+    case SDLK_AUDIOPLAY: return VK_MEDIA_PLAY_PAUSE;
     default: return 0;
     }
 }

@@ -1,0 +1,134 @@
+#include "capture/subtitles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace capture {
+
+namespace {
+
+struct Subtitle {
+    std::string text;    // "" ends the line before
+    uint64_t runFrame;   // the run's frame it appears in
+};
+
+std::vector<Subtitle> subtitles;
+
+constexpr const char* folderFileName = "subtitles.vtt";
+constexpr const char* partSuffix = ".part";
+
+std::string writeError(const std::string& path, int errnoValue) {
+    const bool full = errnoValue == ENOSPC || errnoValue == EDQUOT || errnoValue == EFBIG;
+    return (full ? "disk full while writing " : "cannot write ") + path + ": " + std::strerror(errnoValue);
+}
+
+// A cue time: hours, minutes, seconds and milliseconds, to the nearest one.
+std::string cueTime(double seconds) {
+    const long long ms = std::llround(seconds * 1000.0);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%03lld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60,
+                  ms % 1000);
+    return text;
+}
+
+// A cue's text: the three characters WebVTT reads as markup are escaped.
+std::string cueText(const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+        if (c == '&') escaped += "&amp;";
+        else if (c == '<') escaped += "&lt;";
+        else if (c == '>') escaped += "&gt;";
+        else escaped += c;
+    }
+    return escaped;
+}
+
+std::string vttText(const CaptureSettings& settings, uint64_t firstRunFrame, int64_t fileFrames) {
+    std::string vtt = "WEBVTT\n";
+    const double fps = settings.framesPerSecond;
+    int cue = 0;
+    for (size_t i = 0; i < subtitles.size(); ++i) {
+        const Subtitle& line = subtitles[i];
+        if (line.text.empty() || line.runFrame < firstRunFrame) continue;
+        const int64_t first = static_cast<int64_t>(line.runFrame - firstRunFrame);  // from 0
+        int64_t end = fileFrames;
+        if (i + 1 < subtitles.size()) end = std::min<int64_t>(end, static_cast<int64_t>(subtitles[i + 1].runFrame - firstRunFrame));
+        if (end <= first) continue;
+        vtt += "\n" + std::to_string(++cue) + "\n" + cueTime(first / fps) + " --> " + cueTime(end / fps) + "\n" +
+               cueText(line.text) + "\n";
+    }
+    return vtt;
+}
+
+bool taken(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+std::string subtitlesPath(const CaptureSettings& settings) {
+    const std::string& path = settings.path;
+    if (settings.format == CaptureFormat::Frames)
+        return path + (!path.empty() && path.back() == '/' ? "" : "/") + folderFileName;
+    return path.substr(0, path.size() - std::strlen(".mp4")) + ".vtt";
+}
+
+bool subtitlesPathFree(const CaptureSettings& settings, std::string& error) {
+    const std::string path = subtitlesPath(settings);
+    if (settings.force || !taken(path)) return true;
+    error = path + " already exists (give --force to overwrite it)";
+    return false;
+}
+
+void addSubtitle(const std::string& text, uint64_t runFrame) { subtitles.push_back({text, runFrame}); }
+
+bool writeSubtitles(const CaptureSettings& settings, uint64_t firstRunFrame, int64_t fileFrames,
+                    std::string& error) {
+    const std::string vtt = vttText(settings, firstRunFrame, fileFrames);
+    subtitles.clear();
+    const std::string path = subtitlesPath(settings);
+    const std::string part = path + partSuffix;
+
+    // 1. Written whole under a new name beside it, never through a link.
+    if (settings.force) unlink(part.c_str());
+    const int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = errno == EEXIST ? part + " already exists (give --force to overwrite it)" : writeError(part, errno);
+        return false;
+    }
+    size_t done = 0;
+    int failure = 0;
+    while (done < vtt.size() && failure == 0) {
+        const ssize_t wrote = write(fd, vtt.data() + done, vtt.size() - done);
+        if (wrote < 0 && errno != EINTR) failure = errno;
+        if (wrote > 0) done += static_cast<size_t>(wrote);
+    }
+    if (close(fd) != 0 && failure == 0) failure = errno;
+    if (failure != 0) {
+        unlink(part.c_str());
+        error = writeError(path, failure);
+        return false;
+    }
+
+    // 2. Put in place: over what is there with force (the name replaced,
+    //    never followed); without it, only where nothing has appeared.
+    const bool placed = settings.force ? rename(part.c_str(), path.c_str()) == 0 : link(part.c_str(), path.c_str()) == 0;
+    const int placeError = errno;
+    unlink(part.c_str());
+    if (!placed) {
+        error = placeError == EEXIST ? path + " appeared meanwhile (give --force to overwrite it)"
+                                     : writeError(path, placeError);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace capture
