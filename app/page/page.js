@@ -344,7 +344,7 @@ const eyesonlyPage = (() => {
       const flags = Module._eyesonlyPlayerState();
       const paused = (flags & 1) !== 0;
       if (view.paused && !paused) wake();  // fades again from now
-      view = { second, paused, muted: (flags & 2) !== 0, chapter: chapters.length > 0 ? Module._eyesonlyChapter() : 0 };
+      view = { second, paused, muted: (flags & 2) !== 0, chapter: Module._eyesonlyChapter() };
     }
     showChapter(view.chapter);
     showPosition(dragSecond ?? view.second);
@@ -377,7 +377,6 @@ const eyesonlyPage = (() => {
   let chapters = [];  // { name, second } in the show's order
 
   function setUpChapters() {
-    if (typeof Module._eyesonlyChapterCount !== 'function') return;  // a program without chapters
     chapters = Array.from({ length: Module._eyesonlyChapterCount() }, (_, i) => ({
       name: Module.UTF8ToString(Module._eyesonlyChapterName(i)), second: Module._eyesonlyChapterStartMs(i) / 1000 }));
     for (const [i, chapter] of chapters.entries()) {

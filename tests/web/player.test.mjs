@@ -381,92 +381,160 @@ function recordSession() {
   real.setPositionState = (state) => { window.session.positions.push(state); setPosition(state); };
 }
 
-test('the bar\'s stills, the media keys\' session and picture-in-picture, in each engine', async () => {
+// Runs body(player, engine) in each engine: chromium in this file's browser,
+// firefox in one of its own.
+async function inEachEngine(body) {
   for (const engine of engines) {
-    const other = engine === 'chromium' ? browser : await openBrowser({ engine });
+    const player = engine === 'chromium' ? browser : await openBrowser({ engine });
     try {
-      const page = await playing('', other, { script: recordSession });
-      // The stills come when the pointer first reaches the bar: at three
-      // places, the nearest still and the time, against showframe there.
-      const stillsAsked = () => page.evaluate(() => performance.getEntriesByType('resource').some((e) => /stills\.png/.test(e.name)));
-      assert.equal(await stillsAsked(), false, `${engine}: the stills came before the bar was reached`);
-      const bar = await page.$eval('#position', (b) => { const r = b.getBoundingClientRect(); return [r.left, r.width, r.top + r.height / 2]; });
-      for (const share of [0.1, 0.42, 0.93]) {
-        await page.mouse.move(bar[0] + share * bar[1] - 5, bar[2]);
-        await page.mouse.move(bar[0] + share * bar[1], bar[2]);
-        await page.waitForFunction(() => !document.getElementById('preview').hidden && !document.getElementById('preview-still').hidden);
-        const shown = await page.evaluate(async () => {
-          const still = document.getElementById('preview-still');
-          const picture = new Image();
-          picture.src = getComputedStyle(still).backgroundImage.replace(/^url\("?|"?\)$/g, '');
-          await picture.decode();
-          const context = new OffscreenCanvas(160, 120).getContext('2d');
-          context.drawImage(picture, ...getComputedStyle(still).backgroundPosition.split(' ').map(parseFloat));
-          return { second: Number(still.dataset.second), time: document.getElementById('preview-time').textContent,
-                   rgba: Array.from(context.getImageData(0, 0, 160, 120).data) };
-        });
-        const second = share * showLength;
-        assert.equal(shown.second, Math.round(second / 5) * 5, `${engine}: the still at ${second} s`);
-        assert.match(shown.time, new RegExp(`^${Math.floor(second / 60)}:${String(Math.floor(second % 60)).padStart(2, '0')}$`));
-        const ppm = join(scratch, `still-${engine}-${shown.second}.ppm`);
-        await runNative('showframe', ['--size', '160x120', String(shown.second), ppm]);
-        const { rgb } = await readPpm(ppm);
-        const off = rgb.reduce((most, v, i) => Math.max(most, Math.abs(v - shown.rgba[Math.floor(i / 3) * 4 + i % 3])), 0);
-        assert.ok(off <= 2, `${engine}: the still at ${shown.second} s is ${off} levels off showframe's`);
-      }
-      assert.equal(await stillsAsked(), true);
-
-      // The session: the show, its icon, and its actions as the controls'.
-      const metadata = await page.evaluate(async () => {
-        const { title, artist, artwork } = navigator.mediaSession.metadata;
-        const types = await Promise.all(artwork.map((a) => fetch(a.src).then((r) => r.ok && r.headers.get('content-type'))));
-        return { title, artist, artwork: artwork.map((a) => a.sizes), types };
-      });
-      assert.deepEqual(metadata, { title: '.. for your eyes only ..', artist: 'eyesonly', artwork: ['192x192'],
-                                   types: ['image/png'] });
-      const actions = [
-        // action, its details, the position after (null: where it was), the session's state, the pause button
-        ['pause', {}, null, 'paused', 'Play'],
-        ['play', {}, null, 'playing', 'Pause'],
-        ['seekto', { seekTime: 60 }, 60, 'playing', 'Pause'],
-        ['seekforward', {}, 70, 'playing', 'Pause'],
-        ['seekbackward', { seekOffset: 5 }, 65, 'playing', 'Pause'],
-      ];
-      for (const [action, details, want, state, label] of actions) {
-        await page.evaluate((action, details) => window.session.actions[action]({ action, ...details }), action, details);
-        await page.waitForFunction((want, state, label) => navigator.mediaSession.playbackState === state
-          && document.getElementById('pause').getAttribute('aria-label') === label
-          && (want === null || (Math.abs(valueNow() - want) <= 2 && Math.abs(window.session.positions.at(-1).position - want) <= 2)),
-        { timeout: 5000 }, want, state, label).catch(async () => assert.fail(`${engine}: after ${action}: ${JSON.stringify(
-          await page.evaluate(() => [navigator.mediaSession.playbackState, valueNow(), window.session.positions.at(-1)]))}`));
-      }
-      assert.equal((await page.evaluate(() => window.session.positions.at(-1))).duration, showLength);
-
-      // Picture-in-picture where the engine offers it: P, the show goes on
-      // with the page hidden, P again returns.
-      const offered = await page.evaluate(() => document.pictureInPictureEnabled === true);
-      assert.equal(await page.$eval('#pip', (b) => b.hidden), !offered);
-      console.log(`${engine}: picture-in-picture ${offered ? 'offered' : 'not offered: its button is hidden'}`);
-      if (offered) {
-        await page.keyboard.press('p');
-        await page.waitForFunction(() => document.pictureInPictureElement !== null, { timeout: 5000 })
-          .catch(async () => assert.fail(`${engine}: no picture-in-picture: ${await page.$eval('#messages', (m) => m.textContent)}`));
-        if (engine === 'chromium') {  // a tab the driver opens in Firefox does not hide the page's
-          const { hidden, away } = await hideFor(page, 1500);
-          assert.ok(away.second - hidden.second > 0.5, `in picture-in-picture the show stood at ${hidden.second} s`);
-        }
-        await page.keyboard.press('p');
-        await page.waitForFunction(() => document.pictureInPictureElement === null
-          && document.getElementById('pip').getAttribute('aria-label') === 'Picture in picture', { timeout: 5000 });
-      }
-      await page.keyboard.press('Escape');
-      await waitForEnd(page);
-      assert.equal(await page.evaluate(() => navigator.mediaSession.playbackState), 'none');
-      await page.close();
+      await body(player, engine);
     } finally {
-      if (other !== browser) await other.close();
+      if (player !== browser) await player.close();
     }
   }
+}
+
+test('the bar\'s stills, the media keys\' session and picture-in-picture, in each engine', async () => {
+  await inEachEngine(async (other, engine) => {
+    const page = await playing('', other, { script: recordSession });
+    // The stills come when the pointer first reaches the bar: at three
+    // places, the nearest still and the time, against showframe there.
+    const stillsAsked = () => page.evaluate(() => performance.getEntriesByType('resource').some((e) => /stills\.png/.test(e.name)));
+    assert.equal(await stillsAsked(), false, `${engine}: the stills came before the bar was reached`);
+    const bar = await page.$eval('#position', (b) => { const r = b.getBoundingClientRect(); return [r.left, r.width, r.top + r.height / 2]; });
+    for (const [share, chapter] of [[0.1, 'Slideshow'], [0.42, 'Title'], [0.93, 'Credits and greetings']]) {
+      await page.mouse.move(bar[0] + share * bar[1] - 5, bar[2]);
+      await page.mouse.move(bar[0] + share * bar[1], bar[2]);
+      await page.waitForFunction(() => !document.getElementById('preview').hidden && !document.getElementById('preview-still').hidden);
+      const shown = await page.evaluate(async () => {
+        const still = document.getElementById('preview-still');
+        const picture = new Image();
+        picture.src = getComputedStyle(still).backgroundImage.replace(/^url\("?|"?\)$/g, '');
+        await picture.decode();
+        const context = new OffscreenCanvas(160, 120).getContext('2d');
+        context.drawImage(picture, ...getComputedStyle(still).backgroundPosition.split(' ').map(parseFloat));
+        return { second: Number(still.dataset.second), time: document.getElementById('preview-time').textContent,
+                 rgba: Array.from(context.getImageData(0, 0, 160, 120).data) };
+      });
+      const second = share * showLength;
+      assert.equal(shown.second, Math.round(second / 5) * 5, `${engine}: the still at ${second} s`);
+      assert.equal(shown.time, `${Math.floor(second / 60)}:${String(Math.floor(second % 60)).padStart(2, '0')} · ${chapter}`);
+      const ppm = join(scratch, `still-${engine}-${shown.second}.ppm`);
+      await runNative('showframe', ['--size', '160x120', String(shown.second), ppm]);
+      const { rgb } = await readPpm(ppm);
+      const off = rgb.reduce((most, v, i) => Math.max(most, Math.abs(v - shown.rgba[Math.floor(i / 3) * 4 + i % 3])), 0);
+      assert.ok(off <= 2, `${engine}: the still at ${shown.second} s is ${off} levels off showframe's`);
+    }
+    assert.equal(await stillsAsked(), true);
+
+    // The session: the show, its icon, and its actions as the controls'.
+    const metadata = await page.evaluate(async () => {
+      const { title, artist, artwork } = navigator.mediaSession.metadata;
+      const types = await Promise.all(artwork.map((a) => fetch(a.src).then((r) => r.ok && r.headers.get('content-type'))));
+      return { title, artist, artwork: artwork.map((a) => a.sizes), types };
+    });
+    assert.deepEqual(metadata, { title: '.. for your eyes only ..', artist: 'eyesonly', artwork: ['192x192'],
+                                 types: ['image/png'] });
+    const chapterSeconds = await page.evaluate(() => Array.from({ length: 5 }, (_, i) => Module._eyesonlyChapterStartMs(i) / 1000));
+    const actions = [
+      // action, its details, the position after (null: where it was), the session's state, the pause button
+      ['pause', {}, null, 'paused', 'Play'],
+      ['play', {}, null, 'playing', 'Pause'],
+      ['seekto', { seekTime: 60 }, 60, 'playing', 'Pause'],
+      ['seekforward', {}, 70, 'playing', 'Pause'],
+      ['seekbackward', { seekOffset: 5 }, 65, 'playing', 'Pause'],
+      ['nexttrack', {}, chapterSeconds[2], 'playing', 'Pause'],
+      ['previoustrack', {}, chapterSeconds[1], 'playing', 'Pause'],
+    ];
+    for (const [action, details, want, state, label] of actions) {
+      await page.evaluate((action, details) => window.session.actions[action]({ action, ...details }), action, details);
+      await page.waitForFunction((want, state, label) => navigator.mediaSession.playbackState === state
+        && document.getElementById('pause').getAttribute('aria-label') === label
+        && (want === null || (Math.abs(valueNow() - want) <= 2 && Math.abs(window.session.positions.at(-1).position - want) <= 2)),
+      { timeout: 5000 }, want, state, label).catch(async () => assert.fail(`${engine}: after ${action}: ${JSON.stringify(
+        await page.evaluate(() => [navigator.mediaSession.playbackState, valueNow(), window.session.positions.at(-1)]))}`));
+    }
+    assert.equal((await page.evaluate(() => window.session.positions.at(-1))).duration, showLength);
+
+    // Picture-in-picture where the engine offers it: P, the show goes on
+    // with the page hidden, P again returns.
+    const offered = await page.evaluate(() => document.pictureInPictureEnabled === true);
+    assert.equal(await page.$eval('#pip', (b) => b.hidden), !offered);
+    console.log(`${engine}: picture-in-picture ${offered ? 'offered' : 'not offered: its button is hidden'}`);
+    if (offered) {
+      await page.keyboard.press('p');
+      await page.waitForFunction(() => document.pictureInPictureElement !== null, { timeout: 5000 })
+        .catch(async () => assert.fail(`${engine}: no picture-in-picture: ${await page.$eval('#messages', (m) => m.textContent)}`));
+      if (engine === 'chromium') {  // a tab the driver opens in Firefox does not hide the page's
+        const { hidden, away } = await hideFor(page, 1500);
+        assert.ok(away.second - hidden.second > 0.5, `in picture-in-picture the show stood at ${hidden.second} s`);
+      }
+      await page.keyboard.press('p');
+      await page.waitForFunction(() => document.pictureInPictureElement === null
+        && document.getElementById('pip').getAttribute('aria-label') === 'Picture in picture', { timeout: 5000 });
+    }
+    await page.keyboard.press('Escape');
+    await waitForEnd(page);
+    assert.equal(await page.evaluate(() => navigator.mediaSession.playbackState), 'none');
+    await page.close();
+  });
+});
+
+test('chapters on the bar and in the menu, ] as --from there, and the show\'s words said as they appear, in each engine', async () => {
+  const names = ['Slideshow', 'Title', 'Ring tunnel', 'Scroller', 'Credits and greetings'];
+  const native = await runNative('eyesonly', ['--headless', '--fps', '60', '--from', 'title', '--until', '58', '--trace'],
+                                 join(scratch, 'no-user-data'));
+  const withoutFrame = (lines) => lines.filter((l) => l.split(' ')[0] === lines[0].split(' ')[0]).map((l) => l.replace(/^\d+ /, ''));
+  const said = [];
+  await inEachEngine(async (player, engine) => {
+    // The marks where chapters 2 to 5 start, the menu's names and the one
+    // playing; ] from 10 s lands on the title's first frame, whose trace
+    // is --from's there (the frames' count aside: the real clock drew the
+    // first 10 s).
+    const page = await playing('?trace#t=10', player);
+    const bar = await page.evaluate(() => ({
+      marks: [...document.querySelectorAll('.chapter-mark')].map((mark) => parseFloat(mark.style.left)),
+      menu: [...document.getElementById('chapter').options].map((option) => option.text),
+      starts: Array.from({ length: 5 }, (_, i) => Module._eyesonlyChapterStartMs(i) / 1000),
+    }));
+    assert.deepEqual(bar.menu, names);
+    assert.deepEqual(bar.marks.map((left) => Math.round(left * showLength * 10)), bar.starts.slice(1).map((s) => Math.round(s * 1000)));
+    await page.waitForFunction(() => document.getElementById('chapter').value === '0');
+    const lines = player.console.length;
+    await page.keyboard.press(']');
+    await page.waitForFunction(() => document.getElementById('chapter').value === '1', { timeout: 20000 });
+    const landing = player.console.slice(lines).filter((m) => m.type === 'log').map((m) => m.text);
+    assert.deepEqual(withoutFrame(landing), withoutFrame(native.stdout.trim().split('\n')), engine);
+    await page.keyboard.press('Escape');
+    await waitForEnd(page);
+    await page.close();
+
+    // The words from 40 s to 62 s: each line once, in order, at a frame
+    // whose trace has a line's event (the first frame's line aside), the
+    // region not shown until C shows it as captions.
+    const run = player.console.length;
+    const words = await player.openPage('?fps=10&until=62&trace#t=40');
+    await words.evaluate(() => {
+      window.lines = [];
+      new MutationObserver((records) => records.forEach((r) => r.addedNodes.forEach((line) => lines.push([Number(line.dataset.ms), line.textContent]))))
+        .observe(document.getElementById('words'), { childList: true });
+    });
+    await words.click('#play');
+    await words.waitForFunction(() => lines.length > 0);
+    const size = () => words.$eval('#words', (w) => [w.getAttribute('aria-live'), w.offsetWidth > 100]);
+    assert.deepEqual(await size(), ['polite', false]);
+    await words.keyboard.press('c');
+    assert.deepEqual(await size(), ['polite', true]);
+    await waitForEnd(words, 120000);
+    const [shown, first, start] = await words.evaluate(() => [lines, eyesonlyPage.kept.runStarts[0], Module._eyesonlyReadingAt(0)]);
+    const events = new Set(player.console.slice(run).map((m) => m.text.match(/^\d+ (\d+) (caption|slide|scene|title|letter|row) /))
+      .filter(Boolean).map((match) => Number(match[1])));
+    assert.ok(shown.length >= 8 && shown.every(([ms, text], i) => text !== '' && (i === 0 ? ms + start === first : events.has(ms + start))
+      && (i === 0 || ms > shown[i - 1][0])), `${engine}: ${JSON.stringify(shown)}`);
+    said.push(shown);
+    await words.close();
+  });
+  if (said.length === 2) assert.deepEqual(said[1], said[0]);
 });
 
 test('after one visit the page plays with no network, in each engine', async () => {
