@@ -21,8 +21,6 @@ self.addEventListener('activate', (event) => {
   event.waitUntil(caches.keys()
     .then((names) => Promise.all(names.filter((name) => name.startsWith('eyesonly-') && name !== cacheName)
       .map((name) => caches.delete(name))))
-    // The page's own request is made while the worker starts, not after.
-    .then(() => self.registration.navigationPreload && self.registration.navigationPreload.enable())
     .then(() => self.clients.claim()));
 });
 
@@ -31,8 +29,8 @@ self.addEventListener('fetch', (event) => {
   if (request.method !== 'GET') return;
   if (request.mode === 'navigate') {
     // Any address of the page (with its options and moment) is the page.
-    event.respondWith(Promise.resolve(event.preloadResponse).then((preloaded) => preloaded ?? fetch(request))
-      .catch(async () => (await caches.open(cacheName)).match('./') ?? Response.error()));
+    event.respondWith(fetch(request).catch(async () => (await caches.open(cacheName)).match('./')
+      ?? Response.error()));
     return;
   }
   event.respondWith(caches.open(cacheName).then((cache) => cache.match(request))
