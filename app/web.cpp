@@ -360,7 +360,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE uint32_t eyesonlyReadingAt(double seconds) { ret
 extern "C" EMSCRIPTEN_KEEPALIVE double eyesonlySoundBehind() { return web.soundBehind; }
 // Picture-in-picture: while the page is hidden the browser gives it no
 // animation frames, so the show's turns are run on its timers instead
-// (1), or again on its animation frames (0).
+// (1), or on its animation frames (0, as ever).
 extern "C" EMSCRIPTEN_KEEPALIVE void eyesonlyDrawHidden(int hidden) {
     if (hidden != 0)
         emscripten_set_main_loop_timing(EM_TIMING_SETTIMEOUT, 16);

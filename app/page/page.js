@@ -573,9 +573,13 @@ const eyesonlyPage = (() => {
 
   // A hidden page (another tab in front, a minimised window) holds the show
   // and its sound; shown again, they go on from the same moment.
-  // In picture-in-picture the show goes on while the page is hidden.
+  // In picture-in-picture the show goes on while the page is hidden, drawn
+  // on the browser's timers (a hidden page has no animation frames).
   function followVisibility() {
-    if (running) Module._eyesonlyHide(document.hidden && !document.pictureInPictureElement ? 1 : 0);
+    if (!loaded) return;
+    const inPicture = document.pictureInPictureElement !== null;
+    Module._eyesonlyDrawHidden(document.hidden && inPicture ? 1 : 0);
+    if (running) Module._eyesonlyHide(document.hidden && !inPicture ? 1 : 0);
   }
   document.addEventListener('visibilitychange', followVisibility);
 
@@ -749,13 +753,9 @@ const eyesonlyPage = (() => {
         pipVideo.muted = true;
         pipVideo.playsInline = true;
         pipVideo.srcObject = canvas.captureStream();
-        pipVideo.addEventListener('enterpictureinpicture', () => {
-          setLabel(pipButton, 'Leave picture in picture');
-          Module._eyesonlyDrawHidden(1);
-        });
+        pipVideo.addEventListener('enterpictureinpicture', () => setLabel(pipButton, 'Leave picture in picture'));
         pipVideo.addEventListener('leavepictureinpicture', () => {
           setLabel(pipButton, 'Picture in picture');
-          if (running) Module._eyesonlyDrawHidden(0);
           followVisibility();
         });
       }
