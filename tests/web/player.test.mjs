@@ -530,9 +530,10 @@ test('after one visit the page plays with no network, in each engine', async () 
       assert.deepEqual(kept, { names: [`eyesonly-${build}`], files: ['/', '/manifest.webmanifest', ...[
         'eyesonly.data', 'eyesonly.js', 'eyesonly.wasm', 'icon-192.png', 'page.js', 'sound.js',
         'stills.png'].map((name) => `/${name}?v=${build}`)].sort() });
+      if (engine === 'chromium')  // and the browser offers to install it as an app
+        assert.deepEqual(await (await page.createCDPSession()).send('Page.getInstallabilityErrors'), { installabilityErrors: [] });
       // The server stopped, the page loaded again: it plays.
-      own.server.close();
-      own.server.closeAllConnections();
+      own.server.close(); own.server.closeAllConnections();
       await assert.rejects(fetch(own.url));
       await page.reload();
       await page.waitForSelector('#play:not([disabled])', { timeout: 60000 });
