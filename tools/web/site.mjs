@@ -24,8 +24,11 @@ const showName = '.. for your eyes only ..';
 const bundleFiles = ['eyesonly.js', 'eyesonly.wasm', 'eyesonly.data', 'page.js', 'sound.js', 'stills.png',
   'icon-192.png'];
 
+// The hash also covers the page and the worker as written, so that a change
+// to either alone is a new build too.
 const hash = createHash('sha256');
 for (const name of bundleFiles) hash.update(name).update('\0').update(readFileSync(join(site, name)));
+for (const name of ['index.html', 'sw.js']) hash.update(name).update('\0').update(readFileSync(join(pageFolder, name)));
 const build = hash.digest('hex').slice(0, 16);
 const versioned = (name) => `${name}?v=${build}`;
 
@@ -62,7 +65,8 @@ if (scripts !== 2 || !html.includes('</head>')) {
   console.error(`site: ${pageFolder}/index.html does not load sound.js and page.js as expected (${scripts} scripts)`);
   process.exit(1);
 }
-html = html.replace('</head>', `${head}\n</head>`);
+html = html.replace('</head>', `${head}\n</head>`).replace('<link rel="icon" href="data:,">',
+                                                         `<link rel="icon" href="${versioned('icon-192.png')}">`);
 writeFileSync(join(site, 'index.html'), html);
 
 // The worker, with the build and the files it keeps.
