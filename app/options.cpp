@@ -132,9 +132,8 @@ constexpr OptionRow optionRows[] = {
      "credits-and-greetings)", Every, nullptr, "S",
      "start S seconds into the show (fractions allowed): the frames\n"
      "before it are run, not shown, so the show is there as if played\n"
-     "from the start" CAPTURE_HELP("; with --capture the file begins there") ".\n"
-     "S may name a chapter instead, to start at its first frame:\n"
-     "slideshow, title, ring-tunnel, scroller, credits-and-greetings",
+     "from the start" CAPTURE_HELP("; with --capture the file begins there") ";\n"
+     "or a chapter's name (below): its first frame at any rate",
      [](Options& o, const Read& r) { o.fromSeconds = r.number, o.fromChapter = static_cast<int>(r.second); }},
     {"--until", nullptr, Value::Number, 0, maxSeconds, false, "a number of seconds from 0 to 4000000", Every, nullptr,
      "S",
@@ -359,8 +358,21 @@ std::string makeUsageText() {
         "  M              mute and unmute; the music keeps its place (title: \"muted\")\n"
         "  Left, Right    10 s back and forward\n"
         "  Home           back to the start\n"
+        "  PageUp         the previous chapter's first frame\n"
+        "  PageDown       the next chapter's first frame\n"
+        "  media keys     play/pause as Space, previous and next track as PageUp and\n"
+        "                 PageDown; stop ends the show (exit code 0)\n"
         "  Escape         end the show (exit code 27)\n"
-        "\n";
+        "\n"
+        "Chapters, for --from NAME, PageUp and PageDown (starts at 60 frames a second):\n";
+    for (const Chapter& chapter : chapters) {
+        std::string name = "  ";
+        for (const char* c = chapter.name; *c != '\0'; ++c)
+            name += *c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+        name.resize(std::max<size_t>(name.size() + 1, helpColumn + 8), ' ');
+        text += name + secondsText(chapter.startMs / 1000.0) + " s\n";
+    }
+    text += "\n";
     text += exitCodeLines;
     return text;
 }

@@ -207,7 +207,7 @@ void applyHold(bool wasHeld) {
 int chapterShown() {
     if (controls.targetChapter >= 0) return controls.targetChapter;
     if (controls.jumping) return chapterAtMs(static_cast<double>(controls.targetMs - controls.showStartMs));
-    return chapterOfScene(sceneIndex);
+    return chapterOfScene(sceneDrawn);
 }
 
 // A chapter's first frame, as its scene's first: the chapter's jump runs

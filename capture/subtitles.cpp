@@ -82,6 +82,8 @@ std::string subtitlesPath(const CaptureSettings& settings) {
 }
 
 bool subtitlesPathFree(const CaptureSettings& settings, std::string& error) {
+    // A file that is there already is the capture's own to refuse, first.
+    if (settings.format != CaptureFormat::Frames && taken(settings.path)) return true;
     const std::string path = subtitlesPath(settings);
     if (settings.force || !taken(path)) return true;
     error = path + " already exists (give --force to overwrite it)";

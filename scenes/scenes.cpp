@@ -18,6 +18,7 @@ bool renderFrame() {
     if (sceneIndex == -1) drawSlideshowScene();
 
     // 3. Any other scene, read again after the slideshow.
+    sceneDrawn = sceneIndex;
     switch (sceneIndex) {
     case 0: drawTitleScene(); break;
     case 1: drawRingScene(); break;

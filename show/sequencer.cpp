@@ -11,6 +11,7 @@
 #include "show/trace.h"
 
 int32_t sceneIndex = -1;
+int32_t sceneDrawn = -1;
 SceneVars fx;
 
 float lightX = 3.0f;
@@ -81,6 +82,7 @@ void endShow(int exitCode) {
 
 void resetSceneState() {
     sceneIndex = -1;
+    sceneDrawn = -1;
     fx = SceneVars{};
     lightX = 3.0f;
     growFlag = 1;

@@ -29,6 +29,10 @@ struct SceneVars {
 };
 
 extern int32_t sceneIndex;     // -1 at start
+// The scene the frame drawn last showed: sceneIndex as it stood when the
+// frame's scene was drawn, before a hand-over at the end of the frame (the
+// slideshow's last frame shows the title). -1 at start.
+extern int32_t sceneDrawn;
 extern SceneVars fx;
 
 // What one scene leaves to a later one. Each scene keeps the rest of its

@@ -47,9 +47,11 @@ std::vector<ShowLine> makeLines() {
     return lines;
 }
 
-// The scene's row on screen now, as showLines() numbers its rows; -1 for none.
+// The row on screen in the frame drawn last, as showLines() numbers its
+// scene's rows; -1 for none. A scene that handed over at the end of that
+// frame has moved past its last row.
 int32_t rowOnScreen() {
-    switch (sceneIndex) {
+    switch (sceneDrawn) {
     case -1:
         return slideshowState.captionIndex < captionRows ? slideshowState.captionIndex : -1;
     case 0:
@@ -79,7 +81,7 @@ int currentShowLine() {
     int found = noLine;
     const std::vector<ShowLine>& lines = showLines();
     for (int i = 0; i < static_cast<int>(lines.size()); ++i)
-        if (lines[i].scene == sceneIndex && lines[i].row <= row) found = i;
+        if (lines[i].scene == sceneDrawn && lines[i].row <= row) found = i;
     return found;
 }
 

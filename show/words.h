@@ -2,16 +2,18 @@
 // the scenes' own tables, and the line on screen as the show runs, for a
 // screen reader or a subtitle file.
 //
-//   scene            a line                          appears with the trace's
+//   scene            a line                          appears in the frame of the trace's
 //   slideshow        a caption                       first frame, "caption N", "slide S N"
 //   title zoom       a title line                    "scene 0", "title N"
-//   scroller         a word of the sentence, from    "scene 2", "letter N" (its first letter)
-//                    its first letter to the next
-//   sphere           a credit or a greeting: the     "scene 3", "row P N"
+//   scroller         a word of the sentence, from    the frame after "scene 2",
+//                    its first letter to the next    "letter N" (its first letter)
+//   sphere           a credit or a greeting: the     the frame after "scene 3", "row P N"
 //                    heading, a space, the name
 //
 // A line stays until the next one, or until its scene shows words no more:
-// the slideshow's last slide has no caption, the ring tunnel has no words.
+// the slideshow's last slide has no caption, the title's last line ends with
+// "title 6", the ring tunnel has no words, the last word ends with "letter
+// 79", the last greeting with the show.
 // Texts are as shown ("%%" prints one percent sign), without the spaces
 // that only place them.
 #pragma once

@@ -12,7 +12,8 @@ set -u
 # the file to decode (empty: the one the last line names; -: none) | its
 # frames ("said": as many as the last line says, N: exactly, +: some) | the
 # command, run by sh in $work/run with $P the program. Each case starts with
-# the number of the fault it was found as.
+# the number of the fault it was found as. Each capture's name is its own:
+# NAME.mp4 and NAME.mkv would share their subtitles, NAME.vtt.
 # frames_in FILE: the pictures ffmpeg decodes from the whole of FILE.
 frames_in() {
     ffmpeg -nostdin -v error -i "$1" -map 0:v:0 -fps_mode passthrough -f framemd5 - 2>"$work/ffmpeg" |
@@ -55,27 +56,29 @@ while IFS='|' read -r name expected_code pattern file frames command; do
     fi
 done <<'CASES'
 1 standard error closed|0||c.mp4|151|$P --capture c.mp4 --fps 10 --until 15 2>&-
-1 standard output closed|0||c.mkv|151|$P --capture c.mkv --fps 10 --until 15 >&-
+1 standard output closed|0||d.mkv|151|$P --capture d.mkv --fps 10 --until 15 >&-
 2 the trace into a pipe closed early|1|^eyesonly: cannot write the trace: Broken pipe$||said|{ $P --capture p.mp4 --fps 10 --trace; echo $? >status; } | head -n 1 >/dev/null; exit $(cat status)
 2 SIGHUP|129|^eyesonly: wrote [0-9]+ frames||said|$P --capture h.mp4 --fps 10 & until [ "$(stat -c %s h.part.mp4 2>/dev/null || echo 0)" -gt 200000 ] || ! kill -0 $! 2>/dev/null; do sleep 0.1; done; kill -HUP $!; wait $!
 3 a second SIGINT 15 ms after the first|130||s.part.mp4|+|$P --capture s.mp4 --fps 30 & until [ "$(stat -c %s s.part.mp4 2>/dev/null || echo 0)" -gt 200000 ]; do sleep 0.1; done; kill -INT $!; sleep 0.015; kill -INT $!; wait $!; s=$?; [ -e s.mp4 ] && mv s.mp4 s.part.mp4; exit $s
 4 an mp4 into a FIFO|0|^eyesonly: wrote 21 frames|f.copy.mp4|21|mkfifo f.mp4; cat f.mp4 >f.copy.mp4 & $P --capture f.mp4 --fps 10 --until 2; s=$?; wait; exit $s
-4 an mkv into a FIFO|0|^eyesonly: wrote 21 frames|f.copy.mkv|21|mkfifo f.mkv; cat f.mkv >f.copy.mkv & $P --capture f.mkv --fps 10 --until 2; s=$?; wait; exit $s
+4 an mkv into a FIFO|0|^eyesonly: wrote 21 frames|g.copy.mkv|21|mkfifo g.mkv; cat g.mkv >g.copy.mkv & $P --capture g.mkv --fps 10 --until 2; s=$?; wait; exit $s
 6 no photo readable: the old file stays|1|^eyesonly: kept no frames; nothing was written to|-|-|echo old >old.mp4; cd ../nophoto && $P --capture ../run/old.mp4 --force --fps 10; s=$?; [ "$(cat ../run/old.mp4)" = old ] && [ ! -e ../run/old.part.mp4 ] && exit $s
 6 an mp4 over a file size limit|1|^eyesonly: disk full while writing .*full.mp4: File too large$||said|ulimit -f 1500; $P --capture full.mp4 --fps 10
-6 an mkv over a file size limit|1|^eyesonly: disk full while writing .*full.mkv: File too large$||said|ulimit -f 1500; $P --capture full.mkv --fps 10
+6 an mkv over a file size limit|1|^eyesonly: disk full while writing .*fullk.mkv: File too large$||said|ulimit -f 1500; $P --capture fullk.mkv --fps 10
 7 a folder capture that keeps no frames leaves none of its own, and the next one writes|0|^eyesonly: wrote 1 frame|-|-|$P --capture nf/ --fps 10 --from 200; [ ! -e nf/audio.wav ] && $P --capture nf/ --fps 10 --until 0
 7 a folder with a later frame|2|frame-000050.png already exists \(give --force|-|-|$P --capture ../frames --fps 10 --until 1
 11 a link in a folder capture's way|2|l1/frame-000001.png.part already exists \(give --force|-|-|echo v >victim; mkdir l1; ln -s ../victim l1/frame-000001.png.part; $P --capture l1/ --fps 10 --until 0.1; s=$?; [ "$(cat victim)" = v ] && exit $s
 11 links in a folder removed as names with --force|0|^eyesonly: wrote 2 frames|-|-|echo v >victim; mkdir l2; for n in frame-000001.png.part frame-000002.png audio.wav; do ln -s ../victim l2/$n; done; $P --capture l2/ --fps 10 --until 0.1 --force; s=$?; [ "$(cat victim)" = v ] && [ ! -L l2/audio.wav ] && [ ! -L l2/frame-000002.png ] && exit $s
 11 an mp4 whose target and part file are links, with --force|0|^eyesonly: wrote 2 frames|l.mp4|2|echo v >victim; ln -s victim l.mp4; ln -s victim l.part.mp4; $P --capture l.mp4 --fps 10 --until 0.1 --force; s=$?; [ "$(cat victim)" = v ] && exit $s
-11 an mkv whose part file is a link|2|l.part.mkv already exists \(give --force|-|-|echo v >victim; ln -s victim l.part.mkv; $P --capture l.mkv --fps 10 --until 0.1; s=$?; [ "$(cat victim)" = v ] && exit $s
+11 an mkv whose part file is a link|2|m.part.mkv already exists \(give --force|-|-|echo v >victim; ln -s victim m.part.mkv; $P --capture m.mkv --fps 10 --until 0.1; s=$?; [ "$(cat victim)" = v ] && exit $s
 12 --force removes a cut frame a killed capture left|0||-|-|mkdir k; : >k/frame-000009.png.part; $P --capture k/ --fps 10 --until 0.1 --force; s=$?; [ ! -e k/frame-000009.png.part ] && exit $s
 13 a read-only folder|1|^eyesonly: cannot write ro/x.mp4: Permission denied$|-|-|mkdir ro && chmod 555 ro && chmod 755 ..; [ "$(id -u)" = 0 ] && exec setpriv --reuid=65534 --regid=65534 --clear-groups $P --capture ro/x.mp4 --until 0; exec $P --capture ro/x.mp4 --until 0
 14 a frame folder removed while the capture runs|1|^eyesonly: kept no frames|-|-|$P --capture gone/ --fps 10 --until 60 & until [ -e gone/frame-000020.png ]; do sleep 0.1; done; rm -rf gone; wait $!
 14 an mkv whose folder is removed while it runs|1|^eyesonly: kept no frames|-|-|mkdir g; $P --capture g/x.mkv --fps 10 --until 60 & until [ -s g/x.part.mkv ]; do sleep 0.1; done; rm -rf g; wait $!
 15 the live bar in a 40-column terminal|0||-|-|script -qfec "stty cols 40; exec $P --capture b.mkv --fps 10 --until 3" bar >/dev/null; tr '\r' '\n' <bar | grep -q '^\[.*frame' && tr '\r' '\n' <bar | awk '/^\[/ && length > 39 {exit 1}'
 16 SIGTERM while the file is finished|143|^eyesonly: wrote 11 frames|fin.mkv|11|EYESONLY_TEST_HOLD_FINISH=1 $P --capture fin.mkv --fps 10 --until 1 & until [ -e fin.mkv ]; do sleep 0.05; done; kill -TERM $!; wait $!
+17 subtitles beside the file already: the capture refused, nothing touched|2|v.vtt already exists \(give --force|-|-|echo v >v.vtt; $P --capture v.mkv --fps 10 --until 0.1; s=$?; [ ! -e v.mkv ] && [ "$(cat v.vtt)" = v ] && exit $s
+17 a link where the subtitles go, removed as a name with --force|0|^eyesonly: wrote 2 frames|w.mkv|2|echo v >victim; ln -s victim w.vtt; $P --capture w.mkv --fps 10 --until 0.1 --force; s=$?; [ "$(cat victim)" = v ] && [ ! -L w.vtt ] && head -n 1 w.vtt | grep -qx WEBVTT && exit $s
 8 two captures to one file at once|2|^eyesonly: another capture is writing .*t.mp4|t.mp4|301|$P --capture t.mp4 --fps 5 --until 60 --force 2>/dev/null & until [ -s t.part.mp4 ] || ! kill -0 $! 2>/dev/null; do sleep 0.1; done; $P --capture t.mp4 --fps 5 --until 1 --force; s=$?; wait; exit $s
 CASES
 

@@ -5,6 +5,7 @@
 // from the first sample of the frame that switched to the title.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -16,7 +17,12 @@
 #include <vector>
 
 #include "platform/audio/sound.h"
+#include "scenes/scroller.h"
+#include "scenes/slideshow.h"
+#include "scenes/sphere.h"
+#include "scenes/title.h"
 #include "show/music.h"
+#include "show/words.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -73,6 +79,48 @@ long traceFrameOf(const std::string& trace, const std::string& event) {
         if (std::sscanf(line.c_str(), "%ld %ld %63[^\n]", &frame, &ms, name) == 3 && event == name) return frame;
     }
     return 0;
+}
+
+// The cues of a WebVTT file: their start times in seconds and their texts,
+// unescaped.
+std::pair<std::vector<double>, std::vector<std::string>> cueList(const std::string& path) {
+    std::vector<double> starts;
+    std::vector<std::string> texts;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        int h = 0, m = 0, sec = 0, ms = 0;
+        if (std::sscanf(line.c_str(), "%d:%d:%d.%d -->", &h, &m, &sec, &ms) != 4) continue;
+        starts.push_back(h * 3600.0 + m * 60.0 + sec + ms / 1000.0);
+        std::string text;
+        std::getline(in, text);
+        for (const auto& [escaped, plain] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}})
+            for (size_t at; (at = text.find(escaped)) != std::string::npos;) text.replace(at, std::strlen(escaped), plain);
+        texts.push_back(text);
+    }
+    return {starts, texts};
+}
+
+// The frames in which other words come on screen, by the trace: the first
+// frame; a caption, a slide with a caption; the title's first frame and its
+// lines; a letter that starts a word, and the first frames of the scroller
+// and the sphere (the frames after their "scene" lines); a credit or
+// greeting row.
+std::vector<long> wordFrames(const std::string& trace) {
+    std::vector<long> frames{1};
+    std::istringstream lines(trace);
+    for (std::string line; std::getline(lines, line);) {
+        long frame = 0, ms = 0;
+        char kind[16] = {};
+        int a = -1, b = -1;
+        std::sscanf(line.c_str(), "%ld %ld %15s %d %d", &frame, &ms, kind, &a, &b);
+        const std::string k = kind;
+        if (k == "caption" || (k == "slide" && b < captionRows) || (k == "scene" && a == 0) ||
+            (k == "title" && a < titleRows) || (k == "letter" && a < scrollerLength && scrollerText[a - 1] == ' ') ||
+            (k == "row" && !(a == 1 && b == greetingRows)))
+            frames.push_back(frame);
+        if (k == "scene" && (a == 2 || a == 3)) frames.push_back(frame + 1);
+    }
+    return frames;
 }
 
 long lastTraceFrame(const std::string& trace) {
@@ -210,7 +258,8 @@ TEST(CaptureShow, VideoFilesCarryBothStreamsTheFramesAndOneChapterPerScene) {
     const long frames = lastTraceFrame(trace);
     for (const char* name : {"show.mp4", "show.mkv"}) {
         const std::string path = (scratch.path() / name).string();
-        run(captureCommand + "'" + path + "' --fps 10 2>/dev/null", status);
+        // Both files' subtitles are show.vtt: the second replaces the first.
+        run(captureCommand + "'" + path + "' --fps 10 --force 2>/dev/null", status);
         ASSERT_EQ(status, 0) << name;
         const std::string probe = "ffprobe -v error -of default=nw=1 ";
         const std::string streams = run(probe + "-show_entries stream=codec_type,codec_name '" + path + "'", status);
@@ -232,6 +281,17 @@ TEST(CaptureShow, VideoFilesCarryBothStreamsTheFramesAndOneChapterPerScene) {
         for (int scene = 0; scene <= 3; ++scene)
             EXPECT_NEAR(starts[scene + 1], (traceFrameOf(trace, "scene " + std::to_string(scene)) - 1) / 10.0, 1e-3)
                 << name << ": chapter of scene " << scene;
+
+        // Subtitles beside it: every line the show shows, each from the
+        // frame the trace has it appear in.
+        const auto [cueStarts, cueTexts] = cueList(path.substr(0, path.size() - 4) + ".vtt");
+        const std::vector<long> appear = wordFrames(trace);
+        ASSERT_EQ(cueStarts.size(), showLines().size()) << name;
+        ASSERT_EQ(appear.size(), showLines().size()) << name;
+        for (size_t i = 0; i < cueStarts.size(); ++i) {
+            EXPECT_NEAR(cueStarts[i], (appear[i] - 1) / 10.0, 5e-4) << name << ": cue " << i + 1;
+            EXPECT_EQ(cueTexts[i], showLines()[i].text) << name << ": cue " << i + 1;
+        }
     }
 
     // A piece across the switch to the ring tunnel: its own first frame
@@ -244,6 +304,12 @@ TEST(CaptureShow, VideoFilesCarryBothStreamsTheFramesAndOneChapterPerScene) {
     EXPECT_EQ(titles, (std::vector<std::string>{"Title", "Ring tunnel"}));
     ASSERT_EQ(starts.size(), 2u);
     EXPECT_NEAR(starts[1], (traceFrameOf(trace, "scene 1") - 601) / 10.0, 1e-3) << "frame 601 is the piece's first";
+    //    Its subtitles from its own first frame: the title line on screen there.
+    const auto [cueStarts, cueTexts] = cueList((scratch.path() / "piece.vtt").string());
+    ASSERT_FALSE(cueStarts.empty());
+    EXPECT_EQ(cueStarts[0], 0.0);
+    EXPECT_TRUE(std::any_of(std::begin(titleLines), std::end(titleLines),
+                            [&](const char* line) { return cueTexts[0] == line; })) << cueTexts[0];
 
     // The progress lines (standard error is no terminal here) count from the
     // start moment to the stop: a line at every tenth, the last at 90%.

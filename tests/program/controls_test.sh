@@ -1,9 +1,9 @@
 #!/bin/sh
 # The player's keys on the real program in a real window under Xvfb, pressed
 # as real keys: an Escape tapped between two frames, M (what the sound
-# device played recorded by SDL's disk audio driver), Space, Right, Left and
-# Home, each judged by the window's title and pixels, the trace and the
-# recorded sound. Drawn at a size, the window's edges are smoothed, and a
+# device played recorded by SDL's disk audio driver), Space, Right, Left,
+# Home, PageDown, PageUp and the media keys, each judged by the window's
+# title and pixels, the trace and the recorded sound. Drawn at a size, the window's edges are smoothed, and a
 # paused picture resized is drawn anew at the new size.
 # Usage: controls_test.sh BUILD-DIR
 set -u
@@ -104,7 +104,7 @@ fi
 
 # --- The references: the show's timeline and its soundtrack, on the
 #     fixed-step clock.
-"$program" --headless --fps 60 --trace --until 40 >"$work/reference" 2>/dev/null
+"$program" --headless --fps 60 --trace --until 60 >"$work/reference" 2>/dev/null
 "$program" --capture "$work/capture/" --until 12 >/dev/null 2>&1
 ffmpeg -v error -i "$work/capture/audio.wav" -f s16le "$work/reference.raw"
 # The show time of an event in the reference timeline.
@@ -199,6 +199,43 @@ line=$(sed -n "$((before + 1))p" "$work/trace")
 [ "$(echo "$line" | cut -d ' ' -f 3-)" = "caption 1" ]
 check $? "Home: the next event is the first caption ('$line')"
 
+# The chapter keys and the media keys. Waits up to 30 s for an event after
+# line $before; the line in $line.
+wait_event() {
+    i=0
+    while [ $i -lt 300 ]; do
+        line=$(tail -n +$((before + 1)) "$work/trace" | awk -v e="$1" '{ ev = $3; for (i = 4; i <= NF; i++) ev = ev " " $i } ev == e { print; exit }')
+        [ -n "$line" ] && return 0
+        sleep 0.1
+        i=$((i + 1))
+    done
+    return 1
+}
+before=$(lines)
+tap Next
+wait_event "scene 0"
+scene_line=$line
+wait_event "slide 2 28" && [ "${line%% *}" = "${scene_line%% *}" ]
+check $? "PageDown: the title's first frame, the slideshow's end and 'scene 0' in it ('$line')"
+# Forward into the ring tunnel, then back to the title: from the start again,
+# so its first frame is the one --from lands on, frame and reading.
+tap Next
+before=$(lines)
+tap Prior
+wait_event "slide 2 28"
+[ "$line" = "$(grep " slide 2 28$" "$work/reference")" ]
+check $? "PageDown, PageUp: the title's first frame as --from has it ('$line')"
+before=$(lines)
+tap XF86AudioPrev
+wait_event "caption 1"
+check $? "the media keys' previous: the slideshow's first caption again ('$line')"
+tap XF86AudioPlay
+wait_window "$title (paused)" >/dev/null
+check $? "the media keys' play/pause: the title says paused"
+tap XF86AudioPlay
+wait_window "$title" >/dev/null
+check $? "play/pause again: the title is the show's own"
+
 tap Escape
 wait_exit 30
 [ "$code" = 27 ]
@@ -241,8 +278,10 @@ if window=$(wait_window "$title"); then
     check $? "paused and resized to 640 x 480, the picture is drawn anew ($soft pixels between)"
     [ "$(lines)" = "$before" ]
     check $? "the redraw leaves the trace as it was ($before lines, now $(lines))"
-    tap Escape
+    tap XF86AudioStop
     wait_exit 30
+    [ "$code" = 0 ]
+    check $? "the media keys' stop ends the show with 0 (got $code)"
 else
     fail "no window at 1280 x 960"
 fi

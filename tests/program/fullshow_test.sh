@@ -19,6 +19,8 @@
 #   that (1.83 s a line, 2.51 s for the title with its light sweep), the
 #   last one together with "scene 1";
 #   every line's clock reading 1000 + 10 ms per frame before it.
+# At 60 frames a second, --from a chapter's name or its start moment, and at
+# 144 --from title, give the trace from its scene's first frame on.
 # At 10 and 12.5 frames a second, drawn at 1280 x 960 and 1000 x 750, its
 # trace is the one at 640 x 480.
 # Usage: sh tests/program/fullshow_test.sh <build dir>
@@ -89,6 +91,29 @@ for fps in 30 60 100 144; do
         fail "show time $show_ms ms, expected 140000 to 150000"
 
     [ "$fps" != 100 ] || opening "$out"
+
+    # A chapter's start, by its name and (at 60) by the moment --help gives
+    # it: the whole run's trace from the scene's first frame on, which is
+    # the frame of "scene 0" for the title and the frame after "scene N"
+    # for the others.
+    case $fps in
+    60) chapters="title:0 ring-tunnel:1 scroller:2 credits-and-greetings:3" ;;
+    144) chapters="title:0" ;;
+    *) chapters="" ;;
+    esac
+    for chapter in $chapters; do
+        name=${chapter%:*} scene=${chapter#*:}
+        awk -v s="$scene" 'NR == FNR { if ($3 == "scene" && $4 == s) first = $1 + (s > 0); next }
+                           first && $1 >= first' "$out" "$out" >"$out.tail"
+        moment=$(./eyesonly --help | awk -v n="$name" '$1 == n && $3 == "s" { print $2 }')
+        for start in "$name" "$moment"; do
+            [ "$start" != "$moment" ] || [ "$fps" = 60 ] || continue
+            ./eyesonly --headless --fps "$fps" --trace --from "$start" >"$out.from"
+            [ -s "$out.tail" ] && cmp -s "$out.tail" "$out.from" ||
+                fail "--from $start: not the trace from the $name's first frame on: $(diff "$out.tail" "$out.from" | head -n 3)"
+        done
+    done
+    rm -f "$out.tail" "$out.from"
 
     echo "$fps fps: exit $code, $(wc -l <"$out") trace lines, show time $show_ms ms, $(tail -n 1 "$out" | awk '{ print $1 }') frames"
     rm -f "$out"

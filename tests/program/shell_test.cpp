@@ -421,7 +421,8 @@ TEST(Options, TheControlsOptionsGoWhereTheyCanTakeEffect) {
         {{"--from=12.5", "--fps", "30", "--until", "14"}, nullptr},
         {{"--capture", "x.mp4", "--from", "60", "--until", "70", "--crf", "0", "--preset", "slow"}, nullptr},
         {{"--mute", "--desktop"}, nullptr},
-        {{"--from", "-1"}, "--from needs a number of seconds from 0 to 4000000, not '-1'"},
+        {{"--from", "-1"}, "--from needs a number of seconds from 0 to 4000000 or a chapter (slideshow, title, "
+                           "ring-tunnel, scroller, credits-and-greetings), not '-1'"},
         {{"--fps", "30", "--until", "5e6"}, "--until needs a number of seconds from 0 to 4000000, not '5e6'"},
         // Every number is read one way: decimal, a sign and an exponent allowed.
         {{"--capture", "x.mp4", "--crf", "+20", "--scale", "2e0", "--fps", "3e1"}, nullptr},
@@ -432,6 +433,13 @@ TEST(Options, TheControlsOptionsGoWhereTheyCanTakeEffect) {
         {{"--size", "-640x480"}, "--size needs a size WxH, each from 16 to 16384, not '-640x480'"},
         {{"--size", "640x 480"}, "--size needs a size WxH, each from 16 to 16384, not '640x 480'"},
         {{"--from", "20", "--fps", "60", "--until", "10"}, "--from needs to be at most --until"},
+        // A chapter's name in any case, its words joined by a space, a hyphen
+        // or an underscore; its start at 60 frames a second for --until.
+        {{"--from", "scroller", "--windowed"}, nullptr},
+        {{"--capture", "x.mkv", "--from", "Ring Tunnel", "--until", "70"}, nullptr},
+        {{"--from", "credits-and-greetings", "--fps", "30", "--until", "109"}, "--from needs to be at most --until"},
+        {{"--from", "tunnel"}, "--from needs a number of seconds from 0 to 4000000 or a chapter (slideshow, title, "
+                               "ring-tunnel, scroller, credits-and-greetings), not 'tunnel'"},
         {{"--capture", "x.mp4", "--crf", "52"}, "--crf needs a whole number from 0 to 51, not '52'"},
         {{"--capture", "x.mp4", "--crf", "1.5"}, "--crf needs a whole number from 0 to 51, not '1.5'"},
         {{"--capture", "x.mkv", "--crf", "20"}, "--crf goes with an mp4 capture (--capture NAME.mp4)"},
@@ -457,4 +465,11 @@ TEST(Options, TheControlsOptionsGoWhereTheyCanTakeEffect) {
     EXPECT_EQ(o.capture.crf, 30);
     EXPECT_EQ(o.capture.preset, "slow");
     EXPECT_NE(std::string(usageText()).find("Left, Right"), std::string::npos) << "--help lists the keys";
+    EXPECT_NE(std::string(usageText()).find("PageDown"), std::string::npos) << "--help lists the chapter keys";
+    for (const char* name : {"ring_TUNNEL", "68.033"}) {
+        Options chapter;
+        ASSERT_TRUE(parse({"--from", name}, chapter, e)) << e;
+        EXPECT_DOUBLE_EQ(chapter.fromSeconds, 68.033) << name;
+        EXPECT_EQ(chapter.fromChapter, name[0] == 'r' ? 2 : -1) << name;
+    }
 }
