@@ -357,6 +357,15 @@ extern "C" EMSCRIPTEN_KEEPALIVE uint32_t eyesonlyReadingAt(double seconds) { ret
 // How far the music heard was behind the picture when last looked, in
 // seconds (ahead: below 0); 0 on the fixed-step clock.
 extern "C" EMSCRIPTEN_KEEPALIVE double eyesonlySoundBehind() { return web.soundBehind; }
+// Picture-in-picture: while the page is hidden the browser gives it no
+// animation frames, so the show's turns are run on its timers instead
+// (1), or on its animation frames (0, as ever).
+extern "C" EMSCRIPTEN_KEEPALIVE void eyesonlyDrawHidden(int hidden) {
+    if (hidden != 0)
+        emscripten_set_main_loop_timing(EM_TIMING_SETTIMEOUT, 16);
+    else
+        emscripten_set_main_loop_timing(EM_TIMING_RAF, 1);
+}
 // The picture's scale now: its height over the show's own.
 extern "C" EMSCRIPTEN_KEEPALIVE double eyesonlyPictureScale() { return picture.scale; }
 // The show's chapters (show/chapters.h): how many, each one's name and the

@@ -25,18 +25,18 @@ const median = (values) => {
 };
 
 // 1. The bundle, by part.
-const parts = { wasm: 0, js: 0, data: 0, page: 0 };
+const parts = { wasm: 0, js: 0, data: 0, page: 0, later: 0 };  // later: fetched after the first frame
 for (const name of await readdir(site)) {
   if (name === 'eyesonly.html') continue;  // the one-file page, measured alone below
   const size = gzipSync(await readFile(join(site, name)), { level: 9 }).length;
   const part = name.endsWith('.wasm') ? 'wasm' : name.endsWith('.data') ? 'data'
-    : name.startsWith('eyesonly') && name.endsWith('.js') ? 'js' : 'page';
+    : name.startsWith('eyesonly') && name.endsWith('.js') ? 'js' : /^(stills|icon-)/.test(name) ? 'later' : 'page';
   parts[part] += size;
 }
 const total = Object.values(parts).reduce((a, b) => a + b, 0);
 const kb = (n) => (n / 1024).toFixed(0);
 console.log(`web-bundle-kb ${kb(total)} gzipped: wasm ${kb(parts.wasm)}, js ${kb(parts.js)}, ` +
-            `data ${kb(parts.data)}, page ${kb(parts.page)}`);
+            `data ${kb(parts.data)}, page ${kb(parts.page)}, the bar's stills and the icon ${kb(parts.later)}`);
 const single = await readFile(join(site, 'eyesonly.html')).catch(() => null);
 console.log(single ? `web-single-file-kb ${kb(gzipSync(single, { level: 9 }).length)} gzipped, ` +
                      `${kb(single.length)} as it is`
@@ -45,9 +45,16 @@ console.log(single ? `web-single-file-kb ${kb(gzipSync(single, { level: 9 }).len
 // 2. First frame and frame rate, in one browser. The first page a browser
 //    opens also starts its own GPU process and caches, which a visitor's
 //    running browser has: one page is played first, unmeasured.
+//    Each page measures a visit before the page's service worker: it
+//    forgets the worker it set up after its first frame, and what that kept.
 const browser = await openBrowser();
+const forgetWorker = (page) => page.evaluate(async () => {
+  await (await navigator.serviceWorker.ready).unregister();
+  await Promise.all((await caches.keys()).map((name) => caches.delete(name)));
+});
 const warmUp = await browser.openPage('?fps=60&until=0', { pressPlay: true });
 await waitForEnd(warmUp);
+await forgetWorker(warmUp);
 await warmUp.close();
 const firsts = [];
 // The way to the first frame, step by step: each step ends at its mark.
@@ -79,6 +86,7 @@ for (let i = 0; i < runs; i++) {
     stepTimes[k].push(marks[mark] - before);
     before = marks[mark];
   });
+  await forgetWorker(page);
   await page.close();
 
   const timed = await browser.openPage(`?fps=${fps}&until=${seconds}`);
@@ -87,6 +95,7 @@ for (let i = 0; i < runs; i++) {
   await waitForEnd(timed);
   const frames = await timed.evaluate(() => eyesonlyPage.kept.framesShown);
   rates.push(frames / ((Date.now() - started) / 1000));
+  await forgetWorker(timed);
   await timed.close();
 
   const player = await browser.openPage('');
@@ -103,6 +112,7 @@ for (let i = 0; i < runs; i++) {
   }), 140));
   await player.keyboard.press('Escape');
   await waitForEnd(player);
+  await forgetWorker(player);
   await player.close();
 }
 await browser.close();

@@ -7,9 +7,9 @@
 #   tools/web.sh            build, then serve on port 8640
 #   tools/web.sh --build    build only
 #   tools/web.sh --port N   serve on port N (0: any free port)
-#   tools/web.sh --native DIR  take the show's data from the native build in
-#                           DIR (which has made its data target) instead of
-#                           building build/ for it
+#   tools/web.sh --native DIR  take the show's data and showframe from the
+#                           native build in DIR (which has made its data and
+#                           showframe targets) instead of building build/ for it
 #
 # Needs the web toolchain: ./tools/install-deps.sh --web. The first build
 # also builds libopenmpt and GLU for the web from Debian's sources into
@@ -34,15 +34,18 @@ for tool in emcmake emcc node; do
 done
 . tools/native_data.sh
 
-# 1. The show's data and its glyphs, made natively.
-native_data web "$native" data
+# 1. The show's data and its glyphs, made natively, and showframe, which
+#    draws the position bar's stills.
+native_data web "$native" data showframe
+showframe=$(cd "$native" && pwd)/showframe
+[ -x "$showframe" ] || { echo "web: $showframe not found: build the showframe target there first" >&2; exit 1; }
 
 # 2. libopenmpt and GLU for the web, once.
 ./tools/web/deps.sh build-webdeps
 
 # 3. The page.
 NODE_OPTIONS=--no-experimental-fetch emcmake cmake -S . -B build-web-cmake -DCMAKE_BUILD_TYPE=Release \
-    -DEYESONLY_WEB_DATA="$data" -DEYESONLY_WEB_SITE="$(pwd)/build-web" >/dev/null
+    -DEYESONLY_WEB_DATA="$data" -DEYESONLY_WEB_SHOWFRAME="$showframe" -DEYESONLY_WEB_SITE="$(pwd)/build-web" >/dev/null
 NODE_PATH=/usr/share/nodejs cmake --build build-web-cmake -j"$jobs"
 echo "web: the page is in $(pwd)/build-web/"
 

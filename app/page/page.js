@@ -1,6 +1,7 @@
 // The page around the show: the download, Play, the controls over the
 // picture, full screen, Play again, messages, and the Web Audio output the
-// show's sound device feeds.
+// show's sound device feeds; the media keys, picture-in-picture and the
+// service worker that keeps the page for a visit with no network.
 //
 // Sections:
 //   1. Sound
@@ -8,7 +9,8 @@
 //   3. A moment in the address (#t=)
 //   4. The controls
 //   5. The download
-//   6. What the show calls
+//   6. Media keys, picture-in-picture, offline
+//   7. What the show calls
 'use strict';
 
 const eyesonlyPage = (() => {
@@ -26,6 +28,12 @@ const eyesonlyPage = (() => {
   const link = document.getElementById('link');
   const fullscreenButton = document.getElementById('fullscreen');
   const playerButtons = ['pause', 'back', 'forward', 'restart', 'mute'].map((id) => document.getElementById(id));
+  const showName = '.. for your eyes only ..';
+
+  // The build's hash, where the page is served with its files at versioned
+  // addresses (NAME?v=HASH, cached for ever); null in the one-file page.
+  const build = document.querySelector('meta[name="eyesonly-build"]')?.content ?? null;
+  const versioned = (name) => (build ? `${name}?v=${build}` : name);
 
   let loaded = false;     // the show's code is ready
   let mixRate = 0;        // Hz, the program's, once it is ready
@@ -56,7 +64,7 @@ const eyesonlyPage = (() => {
   // is one file, its own copy of it as a blob.
   function soundWorkletUrl() {
     const inline = document.getElementById('sound-code');
-    if (!inline) return 'sound.js';
+    if (!inline) return versioned('sound.js');
     return URL.createObjectURL(new Blob([inline.textContent], { type: 'text/javascript' }));
   }
 
@@ -205,12 +213,19 @@ const eyesonlyPage = (() => {
   // press that carried the show past its end does not start it again) and
   // a key held down.
   const keysThatMove = new Set(['Escape', 'Tab', 'ArrowLeft', 'ArrowRight', 'ArrowUp', 'ArrowDown', 'Home', 'End',
-                                'PageUp', 'PageDown']);
+                                'PageUp', 'PageDown', '[', ']']);
   document.addEventListener('keydown', (event) => {
     if (event.ctrlKey || event.altKey || event.metaKey) return;
     if (event.key === 'f' || event.key === 'F') {
       toggleFullscreen();
       event.preventDefault();
+    } else if (running && (event.key === 'p' || event.key === 'P')) {
+      togglePictureInPicture();
+      event.preventDefault();
+    } else if (running && (event.key === 'c' || event.key === 'C')) {
+      toggleCaptions();
+    } else if (running && (event.key === '[' || event.key === ']')) {
+      goToChapter(event.key === ']' ? 1 : -1);
     } else if (!running && !event.repeat && !keysThatMove.has(event.key)) {
       start();
     }
@@ -261,7 +276,7 @@ const eyesonlyPage = (() => {
   let fadeTimer = null;
   let pointerOnControls = false;
   let dragSecond = null;   // where a drag on the position bar is, until it is let go
-  let view = { second: 0, paused: false, muted: false };
+  let view = { second: 0, paused: false, muted: false, chapter: 0 };
 
   function clock(seconds) {
     const whole = Math.floor(seconds);
@@ -294,8 +309,11 @@ const eyesonlyPage = (() => {
     for (const button of playerButtons) button.disabled = !controlsAct;
     position.setAttribute('aria-disabled', String(!controlsAct));
     link.textContent = '';
-    view = { second: 0, paused: false, muted: false };
+    view = { second: 0, paused: false, muted: false, chapter: 0 };
     positionShown = null;
+    chapterMenu.disabled = !controlsAct;
+    chapterShown = null;
+    words.textContent = '';
     wake();
     requestAnimationFrame(followPlayer);
   }
@@ -326,11 +344,13 @@ const eyesonlyPage = (() => {
       const flags = Module._eyesonlyPlayerState();
       const paused = (flags & 1) !== 0;
       if (view.paused && !paused) wake();  // fades again from now
-      view = { second, paused, muted: (flags & 2) !== 0 };
+      view = { second, paused, muted: (flags & 2) !== 0, chapter: Module._eyesonlyChapter() };
     }
+    showChapter(view.chapter);
     showPosition(dragSecond ?? view.second);
     setLabel(playerButtons[0], view.paused ? 'Play' : 'Pause');
     setLabel(playerButtons[4], view.muted ? 'Unmute' : 'Mute');
+    if (controlsAct) followMediaSession(view.second, view.paused);
     requestAnimationFrame(followPlayer);
   }
 
@@ -348,6 +368,80 @@ const eyesonlyPage = (() => {
     positionDone.style.width = `${(100 * shown) / length}%`;
     time.textContent = `${clock(shown)} / ${clock(length)}`;
   }
+
+  // The show's chapters, as the program gives them when it is ready: a mark
+  // on the bar where each starts, the current one's name in the chapter
+  // menu beside the time, and [ and ] (and the menu) to go to a chapter's
+  // first frame as the program's chapter keys do.
+  const chapterMenu = document.getElementById('chapter');
+  let chapters = [];  // { name, second } in the show's order
+
+  function setUpChapters() {
+    chapters = Array.from({ length: Module._eyesonlyChapterCount() }, (_, i) => ({
+      name: Module.UTF8ToString(Module._eyesonlyChapterName(i)), second: Module._eyesonlyChapterStartMs(i) / 1000 }));
+    for (const [i, chapter] of chapters.entries()) {
+      chapterMenu.add(new Option(chapter.name, String(i)));
+      if (i === 0) continue;
+      const mark = document.createElement('div');
+      mark.className = 'chapter-mark';
+      mark.style.left = `${(100 * chapter.second) / showLengthSeconds}%`;
+      position.insertBefore(mark, preview);
+    }
+    chapterMenu.hidden = chapters.length === 0;
+  }
+
+  let chapterShown = null;
+  function showChapter(chapter) {
+    if (chapter === chapterShown || !chapters[chapter]) return;
+    chapterShown = chapter;
+    chapterMenu.value = String(chapter);
+    showChapterInSession(chapters[chapter].name);
+  }
+
+  // The chapter before or after the one shown (the first's start, in the first).
+  function goToChapter(step) {
+    const chapter = Math.min(Math.max(view.chapter + step, 0), chapters.length - 1);
+    if (controlsAct && chapters.length > 0 && (step < 0 || chapter !== view.chapter)) Module._eyesonlyGoToChapter(chapter);
+    wake();
+  }
+  chapterMenu.addEventListener('change', () => {
+    if (controlsAct) Module._eyesonlyGoToChapter(Number(chapterMenu.value));
+    wake();
+  });
+  // The menu's keys are its own (the arrows choose in it), but Escape.
+  for (const type of ['keydown', 'keyup'])
+    chapterMenu.addEventListener(type, (event) => { if (event.key !== 'Escape') event.stopPropagation(); });
+
+  // The chapter of a second on the bar: the last to start at or before it.
+  function chapterAt(second) {
+    return chapters.findLast((chapter) => chapter.second <= second) ?? null;
+  }
+
+  // The show's words as text: each line as it appears, once, in a polite
+  // live region that a screen reader says; hidden, or shown over the
+  // picture as captions (the button, or C). A line stays until the next,
+  // or until the words are gone ("").
+  const words = document.getElementById('words');
+  const captionsButton = document.getElementById('captions');
+  function showWords(text, showMs) {
+    if (!running) return;
+    if (text === '') {
+      words.textContent = '';
+      return;
+    }
+    const line = document.createElement('p');
+    line.textContent = text;
+    line.dataset.ms = String(showMs);
+    words.append(line);
+    while (words.childElementCount > 3) words.firstElementChild.remove();
+  }
+  function toggleCaptions() {
+    const on = captionsButton.getAttribute('aria-pressed') !== 'true';
+    captionsButton.setAttribute('aria-pressed', String(on));
+    words.classList.toggle('captions', on);
+    wake();
+  }
+  captionsButton.addEventListener('click', toggleCaptions);
 
   function press(name) {
     if (controlsAct) Module._eyesonlyPress(keyCodes[name]);
@@ -391,13 +485,64 @@ const eyesonlyPage = (() => {
   });
   position.addEventListener('pointermove', (event) => {
     if (dragSecond !== null) dragSecond = secondAt(event);
+    showPreview(secondAt(event));
   });
   position.addEventListener('pointerup', (event) => {
+    if (event.pointerType !== 'mouse') preview.hidden = true;
     if (dragSecond === null) return;
     dragSecond = null;
     jumpTo(secondAt(event));
   });
-  position.addEventListener('pointercancel', () => { dragSecond = null; });
+  position.addEventListener('pointercancel', () => { dragSecond = null; preview.hidden = true; });
+  position.addEventListener('pointerenter', loadStills);
+  position.addEventListener('pointerleave', () => { if (dragSecond === null) preview.hidden = true; });
+
+  // Over the bar, the still of the moment under the pointer (or the drag)
+  // with its time, as video sites show it: the build's stills, one every
+  // few seconds in one picture (tools/web/stills.mjs), loaded when the
+  // pointer first comes onto the bar. The one-file page has none: the
+  // time alone.
+  const preview = document.getElementById('preview');
+  const previewStill = document.getElementById('preview-still');
+  const previewTime = document.getElementById('preview-time');
+  const stillsLine = document.querySelector('meta[name="eyesonly-stills"]');
+  const stills = stillsLine ? JSON.parse(stillsLine.content) : null;
+  let stillsAsked = false;
+
+  function loadStills() {
+    if (!stills || stillsAsked) return;
+    stillsAsked = true;
+    const picture = new Image();
+    picture.onload = () => {
+      previewStill.style.backgroundImage = `url("${picture.src}")`;
+      previewStill.hidden = false;
+    };
+    picture.onerror = () => { stillsAsked = false; };  // asked again on the next visit to the bar
+    picture.src = stills.file;
+  }
+
+  // The still nearest a second, of those before the show's end.
+  function stillAt(second) {
+    const last = Math.max(0, Math.ceil(showLengthSeconds / stills.every) - 1);
+    return Math.min(Math.max(Math.round(second / stills.every), 0), last);
+  }
+
+  function showPreview(second) {
+    if (!controlsAct) return;
+    const width = position.getBoundingClientRect().width;
+    const half = 80;  // half the still's width: it stays over the bar
+    const x = (second / showLengthSeconds) * width;
+    preview.style.left = `${Math.min(Math.max(x, half), Math.max(half, width - half))}px`;
+    const chapter = chapterAt(second);
+    previewTime.textContent = chapter ? `${clock(second)} · ${chapter.name}` : clock(second);
+    if (stills) {
+      const still = stillAt(second);
+      previewStill.dataset.second = String(still * stills.every);
+      previewStill.style.backgroundPosition = `${-(still % stills.columns) * stills.width}px `
+        + `${-Math.floor(still / stills.columns) * stills.height}px`;
+    }
+    preview.hidden = false;
+  }
   position.addEventListener('keydown', (event) => {
     const towards = { ArrowUp: 'forward', PageUp: 'forward', ArrowDown: 'back', PageDown: 'back' }[event.key];
     if (event.key === 'End') jumpTo(showLengthSeconds);
@@ -428,9 +573,15 @@ const eyesonlyPage = (() => {
 
   // A hidden page (another tab in front, a minimised window) holds the show
   // and its sound; shown again, they go on from the same moment.
-  document.addEventListener('visibilitychange', () => {
-    if (running) Module._eyesonlyHide(document.hidden ? 1 : 0);
-  });
+  // In picture-in-picture the show goes on while the page is hidden, drawn
+  // on the browser's timers (a hidden page has no animation frames).
+  function followVisibility() {
+    if (!loaded) return;
+    const inPicture = document.pictureInPictureElement !== null;
+    Module._eyesonlyDrawHidden(document.hidden && inPicture ? 1 : 0);
+    if (running) Module._eyesonlyHide(document.hidden && !inPicture ? 1 : 0);
+  }
+  document.addEventListener('visibilitychange', followVisibility);
 
   // A new moment in the address while the show plays jumps there.
   window.addEventListener('hashchange', () => {
@@ -462,7 +613,7 @@ const eyesonlyPage = (() => {
 
   async function fetchFile(file) {
     file.loaded = 0;
-    const response = await fetch(file.name, { cache: 'no-cache' });
+    const response = await fetch(versioned(file.name), build ? {} : { cache: 'no-cache' });
     if (!response.ok) throw new Error(`${response.status} ${response.statusText}`.trim());
     file.total = Number(response.headers.get('Content-Length')) || 0;
     const reader = response.body.getReader();
@@ -519,11 +670,120 @@ const eyesonlyPage = (() => {
   }
 
   // -------------------------------------------------------------------------
-  // 6. What the show calls (app/web.cpp, platform/display/web.cpp,
+  // 6. Media keys and the lock screen (the Media Session), picture-in-picture,
+  // and the service worker.
+  const mediaSession = 'mediaSession' in navigator && typeof MediaMetadata === 'function' ? navigator.mediaSession : null;
+  let sessionShown = null;  // { second, at, paused }: what the session was last told
+
+  // The actions a media key, a headset or a lock screen sends, as the
+  // controls' own: play and pause, 10 seconds back and forward (or the
+  // step it asks), a moment on its own position bar.
+  function setUpMediaSession() {
+    if (!mediaSession) return;
+    mediaSession.metadata = new MediaMetadata({
+      title: showName,
+      artist: 'eyesonly',
+      artwork: build ? [{ src: versioned('icon-192.png'), sizes: '192x192', type: 'image/png' }] : [],
+    });
+    const seekBy = (step, towards) => (step === undefined || step === 10 ? press(towards)
+      : jumpTo(view.second + (towards === 'forward' ? step : -step)));
+    const actions = {
+      play: () => { if (!running) start(); else if (view.paused) press('pause'); },
+      pause: () => { if (running && !view.paused) press('pause'); },
+      seekbackward: (details) => seekBy(details && details.seekOffset, 'back'),
+      seekforward: (details) => seekBy(details && details.seekOffset, 'forward'),
+      seekto: (details) => jumpTo(details.seekTime),
+      previoustrack: () => goToChapter(-1),
+      nexttrack: () => goToChapter(1),
+    };
+    for (const [action, handler] of Object.entries(actions)) {
+      try {
+        mediaSession.setActionHandler(action, handler);
+      } catch { /* an action this browser does not offer */ }
+    }
+  }
+
+  // The chapter shown, as the album the show's name is from.
+  function showChapterInSession(name) {
+    if (!mediaSession || !mediaSession.metadata) return;
+    mediaSession.metadata.album = name;
+  }
+
+  // Once an animation frame of a run: the session's position follows the
+  // show's clock. It is told anew on a pause, a jump and the show's end
+  // (between, the browser counts on from the last position it was told).
+  function followMediaSession(second, paused) {
+    if (!mediaSession) return;
+    mediaSession.playbackState = paused ? 'paused' : 'playing';
+    const now = performance.now();
+    const counted = sessionShown && sessionShown.second + (sessionShown.paused ? 0 : (now - sessionShown.at) / 1000);
+    if (sessionShown && sessionShown.paused === paused && Math.abs(second - counted) < 1) return;
+    sessionShown = { second, at: now, paused };
+    const duration = Math.max(showLengthSeconds, second);
+    try {
+      mediaSession.setPositionState({ duration, playbackRate: 1, position: Math.min(Math.max(second, 0), duration) });
+    } catch { /* a browser without positions */ }
+  }
+
+  function endMediaSession() {
+    if (!mediaSession) return;
+    mediaSession.playbackState = 'none';
+    sessionShown = null;
+  }
+
+  // Picture-in-picture: the canvas's stream in a video element, where the
+  // browser offers it (the button is shown only there). The music plays
+  // on from the page, on the show's clock; leaving it returns to the page.
+  const pipButton = document.getElementById('pip');
+  const pipOffered = document.pictureInPictureEnabled === true && typeof canvas.captureStream === 'function';
+  let pipVideo = null;
+  pipButton.hidden = !pipOffered;
+  pipButton.addEventListener('click', () => { togglePictureInPicture(); wake(); });
+
+  async function togglePictureInPicture() {
+    if (!pipOffered) return;
+    try {
+      if (document.pictureInPictureElement) {
+        await document.exitPictureInPicture();
+        return;
+      }
+      if (!running) return;
+      if (!pipVideo) {
+        pipVideo = document.createElement('video');
+        pipVideo.muted = true;
+        pipVideo.playsInline = true;
+        pipVideo.srcObject = canvas.captureStream();
+        pipVideo.addEventListener('enterpictureinpicture', () => setLabel(pipButton, 'Leave picture in picture'));
+        pipVideo.addEventListener('leavepictureinpicture', () => {
+          setLabel(pipButton, 'Picture in picture');
+          followVisibility();
+        });
+      }
+      await pipVideo.play();
+      await pipVideo.requestPictureInPicture();
+    } catch (error) {
+      showMessage('Picture in picture', (error && error.message) || String(error));
+    }
+  }
+
+  // The service worker, once the first frame is drawn (its set-up does not
+  // delay it), where the page is served with its files versioned: it keeps
+  // every file of the build, so that the page plays after one visit with
+  // no network.
+  function keepForOffline() {
+    if (!build || !('serviceWorker' in navigator) || !window.isSecureContext) return;
+    navigator.serviceWorker.register('sw.js', { scope: './' }).catch((error) => {
+      showMessage('Offline', 'the page cannot be kept for a visit with no network: ' + error.message);
+    });
+  }
+
+  // -------------------------------------------------------------------------
+  // 7. What the show calls (app/web.cpp, platform/display/web.cpp,
   // platform/audio/web_device.cpp).
   return {
     kept,
     showMessage,
+    showWords,
     loadShow,
     // Sets the sound output up ahead of Play, where the browser lets a page
     // sound without a gesture: resolves once it plays.
@@ -548,6 +808,8 @@ const eyesonlyPage = (() => {
       showLengthSeconds = showSeconds;
       mixRate = programMixRate;
       position.setAttribute('aria-valuemax', String(showSeconds));
+      setUpChapters();
+      setUpMediaSession();
       soundAhead();
       play.disabled = false;
       play.textContent = 'Play';
@@ -584,6 +846,7 @@ const eyesonlyPage = (() => {
       if (kept.firstFrameMs === null) {
         kept.firstFrameMs = performance.now();
         performance.mark('eyesonly: first frame');
+        setTimeout(keepForOffline, 0);
       }
       kept.framesShown++;
       if (runStarted) { kept.runStarts.push(clockMs); runStarted = false; }
@@ -598,6 +861,8 @@ const eyesonlyPage = (() => {
     },
     showEnded(exitCode, escaped, heapBytes) {
       running = false;
+      endMediaSession();
+      if (document.pictureInPictureElement) document.exitPictureInPicture().catch(() => {});
       clearTimeout(fadeTimer);
       controls.hidden = true;
       stage.classList.remove('idle');
@@ -613,6 +878,7 @@ const eyesonlyPage = (() => {
 
 var Module = {
   canvas: document.getElementById('canvas'),
+  onShowWords: (text, showMs) => eyesonlyPage.showWords(text, showMs),
   print: (text) => console.log(text),
   printErr: (text) => eyesonlyPage.showMessage('eyesonly', text),
   onAbort: (what) => eyesonlyPage.failedToStart(what),

@@ -122,8 +122,8 @@ export async function openBrowser({ engine = 'chromium', sound = true, width = 8
   // drawn at the show's own 640 x 480 unless the query says a size or
   // ownSize leaves it the page's; with pressPlay, Play is pressed from
   // within the page the moment it can be (as a visitor who presses at once,
-  // without the driver's round trips).
-  async function openPage(query, { ownSize = false, pressPlay = false } = {}) {
+  // without the driver's round trips); script runs in the page before its own.
+  async function openPage(query, { ownSize = false, pressPlay = false, script = null } = {}) {
     if (!ownSize && !/[?&]size=/.test(query)) {
       const [address, hash] = query.split('#');
       query = address + (address.includes('?') ? '&' : '?') + 'size=640x480' + (hash !== undefined ? '#' + hash : '');
@@ -139,6 +139,7 @@ export async function openBrowser({ engine = 'chromium', sound = true, width = 8
         window.soundComesBack = () => { window.AudioContext = real; };
       });
     }
+    if (script) await page.evaluateOnNewDocument(script);
     if (pressPlay) {
       await page.evaluateOnNewDocument(() => {
         new MutationObserver((_, observer) => {
@@ -158,7 +159,7 @@ export async function openBrowser({ engine = 'chromium', sound = true, width = 8
   // Sound from now on, for a chromium without it: on the page given, the
   // AudioContext can be made again.
   const startSound = (page) => page.evaluate(() => window.soundComesBack());
-  return { browser, url, console, openPage, startSound, close };
+  return { browser, server, url, console, openPage, startSound, close };
 }
 
 // Runs a program of the native build (eyesonly, showframe) there, with an

@@ -1,13 +1,14 @@
 // The page as a player: its on-screen controls over the player's own
 // jumps, pause and mute, a link to a moment against the program's --from,
-// a hidden tab, and the download with its progress and its failure.
+// a hidden tab, the download with its progress and its failure; stills,
+// media keys, picture-in-picture, chapters, words, no network.
 import assert from 'node:assert/strict';
 import { cp, mkdir, mkdtemp, rm, truncate } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
 
-import { engines, openBrowser, readWavSamples, runNative, site, waitForEnd } from './browser.mjs';
+import { engines, openBrowser, readPpm, readWavSamples, runNative, site, waitForEnd } from './browser.mjs';
 
 const showLength = 146.5;  // seconds, the position bar's end: the show's length as the program gives it
 
@@ -47,8 +48,8 @@ function readControls(page) {
 
 // A page on the real clock, playing, with a few frames shown; valueNow()
 // on it reads the position bar.
-async function playing(query = '') {
-  const page = await browser.openPage(query);
+async function playing(query = '', player = browser, options = {}) {
+  const page = await player.openPage(query, options);
   await page.evaluate(() => {
     window.valueNow = () => Number(document.getElementById('position').getAttribute('aria-valuenow'));
   });
@@ -62,12 +63,12 @@ test('each button does what its key does and says what a press does now', async 
   const first = await readControls(page);
   assert.deepEqual(first.labels, {
     pause: 'Pause', back: 'Back 10 seconds', forward: 'Forward 10 seconds', restart: 'Restart', mute: 'Mute',
-    'copy-link': 'Copy link to this moment', fullscreen: 'Full screen',
+    'copy-link': 'Copy link to this moment', captions: 'Captions', pip: 'Picture in picture', fullscreen: 'Full screen',
   });
   assert.deepEqual([first.min, first.max], ['0', String(showLength)]);
   assert.match(first.time, /^0:0\d \/ 2:26$/);
   assert.match(first.text, /^\d seconds? of 2 minutes 26 seconds$/);
-  const sizes = await page.$$eval('#controls button', (all) => all.map((b) => Math.min(b.offsetWidth, b.offsetHeight)));
+  const sizes = await page.$$eval('#controls button:not([hidden])', (all) => all.map((b) => Math.min(b.offsetWidth, b.offsetHeight)));
   assert.ok(sizes.every((size) => size >= 44), `buttons ${sizes.join(', ')} px`);
 
   // Each press, then what the page must come to say within a few seconds
@@ -366,5 +367,182 @@ test('Play shows the download\'s progress; a file that fails is named and can be
     assert.match(await page.$eval('#load-failure', (p) => p.textContent), /^Could not start the show: /);
   } finally {
     await cut.close();
+  }
+});
+
+// Records what the page tells the Media Session: its action handlers (to
+// be called as a media key or a lock screen calls them) and positions.
+function recordSession() {
+  window.session = { actions: {}, positions: [] };
+  const real = navigator.mediaSession;
+  const [setAction, setPosition] = [real.setActionHandler.bind(real), real.setPositionState.bind(real)];
+  real.setActionHandler = (action, handler) => { window.session.actions[action] = handler; setAction(action, handler); };
+  real.setPositionState = (state) => { window.session.positions.push(state); setPosition(state); };
+}
+
+// Runs body(player, engine) in each engine: chromium in this file's browser, firefox in its own.
+async function inEachEngine(body) {
+  for (const engine of engines) {
+    const player = engine === 'chromium' ? browser : await openBrowser({ engine });
+    try { await body(player, engine); } finally { if (player !== browser) await player.close(); }
+  }
+}
+
+test('the bar\'s stills, the media keys\' session and picture-in-picture, in each engine', async () => {
+  await inEachEngine(async (other, engine) => {
+    const page = await playing('', other, { script: recordSession });
+    // The stills come when the pointer first reaches the bar: the nearest still, against showframe's.
+    const stillsAsked = () => page.evaluate(() => performance.getEntriesByType('resource').some((e) => /stills\.png/.test(e.name)));
+    assert.equal(await stillsAsked(), false, `${engine}: the stills came before the bar was reached`);
+    const bar = await page.$eval('#position', (b) => { const r = b.getBoundingClientRect(); return [r.left, r.width, r.top + r.height / 2]; });
+    for (const [share, chapter] of [[0.1, 'Slideshow'], [0.42, 'Title'], [0.93, 'Credits and greetings']]) {
+      await page.mouse.move(bar[0] + share * bar[1] - 5, bar[2]);
+      await page.mouse.move(bar[0] + share * bar[1], bar[2]);
+      await page.waitForFunction(() => !document.getElementById('preview').hidden && !document.getElementById('preview-still').hidden);
+      const shown = await page.evaluate(async () => {
+        const still = document.getElementById('preview-still');
+        const picture = new Image();
+        picture.src = getComputedStyle(still).backgroundImage.replace(/^url\("?|"?\)$/g, '');
+        await picture.decode();
+        const context = new OffscreenCanvas(160, 120).getContext('2d');
+        context.drawImage(picture, ...getComputedStyle(still).backgroundPosition.split(' ').map(parseFloat));
+        return { second: Number(still.dataset.second), time: document.getElementById('preview-time').textContent,
+                 rgba: Array.from(context.getImageData(0, 0, 160, 120).data) };
+      });
+      const second = share * showLength;
+      assert.equal(shown.second, Math.round(second / 5) * 5, `${engine}: the still at ${second} s`);
+      assert.equal(shown.time, `${Math.floor(second / 60)}:${String(Math.floor(second % 60)).padStart(2, '0')} · ${chapter}`);
+      const ppm = join(scratch, `still-${engine}-${shown.second}.ppm`);
+      await runNative('showframe', ['--size', '160x120', String(shown.second), ppm]);
+      const { rgb } = await readPpm(ppm);
+      const off = rgb.reduce((most, v, i) => Math.max(most, Math.abs(v - shown.rgba[Math.floor(i / 3) * 4 + i % 3])), 0);
+      assert.ok(off <= 2, `${engine}: the still at ${shown.second} s is ${off} levels off showframe's`);
+    }
+
+    // The session: the show, its icon, and its actions as the controls'.
+    const metadata = await page.evaluate(async () => {
+      const { title, artist, artwork } = navigator.mediaSession.metadata;
+      const types = await Promise.all(artwork.map((a) => fetch(a.src).then((r) => r.ok && r.headers.get('content-type'))));
+      return { title, artist, artwork: artwork.map((a) => a.sizes), types };
+    });
+    assert.deepEqual(metadata, { title: '.. for your eyes only ..', artist: 'eyesonly', artwork: ['192x192'], types: ['image/png'] });
+    const chapterSeconds = await page.evaluate(() => Array.from({ length: 5 }, (_, i) => Module._eyesonlyChapterStartMs(i) / 1000));
+    const actions = [
+      // action, its details, the position after (null: where it was), the session's state, the pause button
+      ['pause', {}, null, 'paused', 'Play'],
+      ['play', {}, null, 'playing', 'Pause'],
+      ['seekto', { seekTime: 60 }, 60, 'playing', 'Pause'],
+      ['seekforward', {}, 70, 'playing', 'Pause'],
+      ['seekbackward', { seekOffset: 5 }, 65, 'playing', 'Pause'],
+      ['nexttrack', {}, chapterSeconds[2], 'playing', 'Pause'],
+      ['previoustrack', {}, chapterSeconds[1], 'playing', 'Pause'],
+    ];
+    for (const [action, details, want, state, label] of actions) {
+      await page.evaluate((action, details) => window.session.actions[action]({ action, ...details }), action, details);
+      await page.waitForFunction((want, state, label) => navigator.mediaSession.playbackState === state
+        && document.getElementById('pause').getAttribute('aria-label') === label
+        && (want === null || (Math.abs(valueNow() - want) <= 2 && Math.abs(window.session.positions.at(-1).position - want) <= 2)),
+      { timeout: 5000 }, want, state, label).catch(() => assert.fail(`${engine}: after ${action}`));
+    }
+    assert.equal((await page.evaluate(() => window.session.positions.at(-1))).duration, showLength);
+
+    // Picture-in-picture where the engine offers it: P, the show goes on with the page hidden, P returns.
+    const offered = await page.evaluate(() => document.pictureInPictureEnabled === true);
+    assert.equal(await page.$eval('#pip', (b) => b.hidden), !offered);
+    if (offered) {
+      await page.keyboard.press('p');
+      await page.waitForFunction(() => document.pictureInPictureElement !== null, { timeout: 5000 })
+        .catch(async () => assert.fail(`${engine}: no picture-in-picture: ${await page.$eval('#messages', (m) => m.textContent)}`));
+      if (engine === 'chromium') {  // a tab the driver opens in Firefox does not hide the page's
+        const { hidden, away } = await hideFor(page, 1500);
+        assert.ok(away.second - hidden.second > 0.5, `in picture-in-picture the show stood at ${hidden.second} s`);
+      }
+      await page.keyboard.press('p');
+      await page.waitForFunction(() => document.pictureInPictureElement === null, { timeout: 5000 });
+    }
+    await page.keyboard.press('Escape');
+    await waitForEnd(page);
+    assert.equal(await page.evaluate(() => navigator.mediaSession.playbackState), 'none');
+    await page.close();
+  });
+});
+
+test('chapters on the bar and in the menu, ] as --from there, and the show\'s words said as they appear, in each engine', async () => {
+  const native = await runNative('eyesonly', ['--headless', '--fps', '60', '--from', 'title', '--until', '58', '--trace'],
+                                 join(scratch, 'no-user-data'));
+  const atTitle = (lines) => lines.filter((l) => l.split(' ')[0] === lines.find((t) => / scene 0$/.test(t)).split(' ')[0]).map((l) => l.replace(/^\d+ /, ''));
+  await inEachEngine(async (player, engine) => {
+    // Marks where chapters 2 to 5 start; ] from 10 s lands on the title's first
+    // frame with --from's trace there (but the frames' count: the real clock drew the first 10 s).
+    const page = await playing('?trace#t=10', player);
+    const bar = await page.evaluate(() => ({
+      marks: [...document.querySelectorAll('.chapter-mark')].map((mark) => parseFloat(mark.style.left)),
+      menu: [...document.getElementById('chapter').options].map((option) => option.text),
+      starts: Array.from({ length: 5 }, (_, i) => Module._eyesonlyChapterStartMs(i) / 1000),
+    }));
+    assert.deepEqual(bar.menu, ['Slideshow', 'Title', 'Ring tunnel', 'Scroller', 'Credits and greetings']);
+    assert.deepEqual(bar.marks.map((left) => Math.round(left * showLength * 10)), bar.starts.slice(1).map((s) => Math.round(s * 1000)));
+    const lines = player.console.length;
+    await page.keyboard.press(']');
+    while (!player.console.slice(lines).some((m) => / scene 0$/.test(m.text))) await new Promise((done) => page.once('console', done));
+    const landing = player.console.slice(lines).filter((m) => m.type === 'log').map((m) => m.text);
+    assert.deepEqual([await page.$eval('#chapter', (c) => c.value), ...atTitle(landing)], ['1', ...atTitle(native.stdout.trim().split('\n'))]);
+    await page.close();
+
+    // The words from 40 s to 62 s: each line once, in order, at a frame whose trace has a line's
+    // event (the first frame's line aside), not shown until C shows them as captions.
+    const run = player.console.length;
+    const words = await player.openPage('?fps=10&until=62&trace#t=40');
+    await words.evaluate(() => {
+      window.lines = [];
+      new MutationObserver((records) => records.forEach((r) => r.addedNodes.forEach((line) => lines.push([Number(line.dataset.ms), line.textContent]))))
+        .observe(document.getElementById('words'), { childList: true });
+    });
+    await words.click('#play');
+    await words.waitForFunction(() => lines.length > 0);
+    const size = () => words.$eval('#words', (w) => [w.getAttribute('aria-live'), w.offsetWidth > 100]);
+    assert.deepEqual(await size(), ['polite', false]);
+    await words.keyboard.press('c');
+    assert.deepEqual(await size(), ['polite', true]);
+    await waitForEnd(words, 120000);
+    const [shown, first, start] = await words.evaluate(() => [lines, eyesonlyPage.kept.runStarts[0], Module._eyesonlyReadingAt(0)]);
+    const events = new Set(player.console.slice(run).map((m) => m.text.match(/^\d+ (\d+) (caption|slide|scene|title|letter|row) /))
+      .filter(Boolean).map((match) => Number(match[1])));
+    assert.ok(shown.length >= 8 && shown.every(([ms, text], i) => text !== '' && (i === 0 ? ms + start === first : events.has(ms + start))
+      && (i === 0 || ms > shown[i - 1][0])), `${engine}: ${JSON.stringify(shown)}`);
+    await words.close();
+  });
+});
+
+test('after one visit the page plays with no network, in each engine', async () => {
+  for (const engine of engines) {
+    const own = await openBrowser({ engine });
+    try {
+      const page = await playing('', own);
+      // After the first frame the worker keeps the page, its manifest and each file at its versioned address.
+      const kept = await page.evaluate(async () => {
+        await navigator.serviceWorker.ready;
+        const names = (await caches.keys()).filter((name) => name.startsWith('eyesonly-'));
+        const cache = await caches.open(names[0]);
+        return { names, files: (await cache.keys()).map((r) => r.url.replace(location.origin, '')).sort() };
+      });
+      const build = await page.$eval('meta[name="eyesonly-build"]', (m) => m.content);
+      assert.deepEqual(kept, { names: [`eyesonly-${build}`], files: ['/', '/manifest.webmanifest', ...[
+        'eyesonly.data', 'eyesonly.js', 'eyesonly.wasm', 'icon-192.png', 'page.js', 'sound.js',
+        'stills.png'].map((name) => `/${name}?v=${build}`)].sort() });
+      if (engine === 'chromium')  // and the browser offers to install it as an app
+        assert.deepEqual(await (await page.createCDPSession()).send('Page.getInstallabilityErrors'), { installabilityErrors: [] });
+      // The server stopped, the page loaded again: it plays.
+      own.server.close(); own.server.closeAllConnections();
+      await assert.rejects(fetch(own.url));
+      await page.reload();
+      await page.waitForSelector('#play:not([disabled])', { timeout: 60000 });
+      await page.click('#play');
+      await page.waitForFunction(() => eyesonlyPage.kept.framesShown >= 10, { timeout: 20000 });
+      assert.equal(await page.$eval('#load-failure', (p) => p.hidden), true);
+      await page.close();
+    } finally {
+      await own.close();
+    }
   }
 });

@@ -69,6 +69,15 @@ test('GET and HEAD give the file and its length; other methods are 405 with Allo
       if (length) assert.equal(response.headers.get('content-length'), length, method);
       assert.equal(response.headers.get('allow'), allow, method);
     }
+    // How long a file may be kept: at a versioned address for a year; the
+    // page and its service worker (whose scope is their folder) never.
+    await Promise.all(['sw.js', 'a.wasm'].map((name) => writeFile(join(folder, name), '')));
+    for (const [path, cache, scope] of [['', 'no-cache', null], ['index.html?v=ab12', 'no-cache', null],
+      ['a.wasm', 'no-cache', null], ['a.wasm?v=ab12', 'public, max-age=31536000, immutable', null],
+      ['sw.js?v=ab12', 'no-cache', '/']]) {
+      const { headers } = await fetch(url + path);
+      assert.deepEqual([path, headers.get('cache-control'), headers.get('service-worker-allowed')], [path, cache, scope]);
+    }
     // A file that is there but cannot be read (a socket) is the server's
     // failure, 500, not a missing file.
     const socket = createServer();

@@ -1,6 +1,11 @@
 // A static file server for the browser build on 127.0.0.1, with the types
 // the page needs (WebAssembly is compiled as it streams in only when served
-// as application/wasm).
+// as application/wasm) and the cache lifetimes a static host should give:
+// a file asked for at its versioned address (NAME?v=HASH, the build's
+// hash) never changes there and is kept for a year; the page, its
+// manifest and its service worker are asked for anew on every visit
+// (no-cache), so that a new build is seen at once. The worker's scope is
+// the folder it is served from, the page's.
 //
 //   node tools/web/serve.mjs [FOLDER] [--port N | --port=N]   (default build-web/, port 8640; 0 picks a free one)
 //
@@ -21,7 +26,16 @@ const types = {
   '.data': 'application/octet-stream',
   '.css': 'text/css; charset=utf-8',
   '.png': 'image/png',
+  '.webmanifest': 'application/manifest+json',
 };
+
+// The headers that say how long a file may be kept, and where its worker acts.
+export function cacheHeaders(path, query) {
+  if (path.endsWith('/sw.js')) return { 'Cache-Control': 'no-cache', 'Service-Worker-Allowed': path.replace(/[^/]*$/, '') };
+  if (/(^|&)v=[0-9a-f]+(&|$)/.test(query) && !/\.html$|\/$|\.webmanifest$/.test(path))
+    return { 'Cache-Control': 'public, max-age=31536000, immutable' };
+  return { 'Cache-Control': 'no-cache' };
+}
 
 export function serve(folder, port = 0) {
   const root = resolve(folder);
@@ -32,14 +46,15 @@ export function serve(folder, port = 0) {
       return;
     }
     try {
-      const path = decodeURIComponent(new URL(request.url, 'http://host').pathname);
+      const address = new URL(request.url, 'http://host');
+      const path = decodeURIComponent(address.pathname);
       let file = normalize(join(root, path));
       if (file !== root && !file.startsWith(root + sep)) throw new Error('outside');
       if ((await stat(file)).isDirectory()) file = join(file, 'index.html');
       const body = await readFile(file);
       // The length lets the page show how far its download is.
       response.writeHead(200, { 'Content-Type': types[extname(file)] || 'application/octet-stream',
-                                'Content-Length': body.length, 'Cache-Control': 'no-cache' });
+                                'Content-Length': body.length, ...cacheHeaders(path, address.search.slice(1)) });
       response.end(request.method === 'HEAD' ? undefined : body);
     } catch (error) {
       const missing = !error.code || ['ENOENT', 'ENOTDIR', 'EISDIR', 'ENAMETOOLONG', 'ELOOP'].includes(error.code);
