@@ -18,7 +18,7 @@
 #include "show/picture.h"
 #include "show/music.h"
 #include "show/sequencer.h"
-#include "show/words.h"
+#include "scenes/words.h"
 
 ShellState shell;
 

@@ -22,7 +22,7 @@
 #include "scenes/sphere.h"
 #include "scenes/title.h"
 #include "show/music.h"
-#include "show/words.h"
+#include "scenes/words.h"
 #include "tests/support/support.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "show/words.h"
+#include "scenes/words.h"
 
 #include "scenes/scroller.h"
 #include "scenes/slideshow.h"
