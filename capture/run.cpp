@@ -193,10 +193,12 @@ bool captureDrawnFrame(const ClockFrame& frame, bool skipped, bool last) {
         return false;
     }
 
-    // 2. A scene that starts in this frame starts a chapter here.
-    if (sceneIndex != run.lastScene) {
-        run.lastScene = sceneIndex;
-        addChapter(chapters[chapterOfScene(sceneIndex)].name, fileFrames());
+    // 2. A scene this frame is the first to show starts a chapter here: the
+    //    frame after the one that handed over to it (the title's, the same
+    //    frame), as the chapter table and the player's chapter keys have it.
+    if (sceneDrawn != run.lastScene) {
+        run.lastScene = sceneDrawn;
+        addChapter(chapters[chapterOfScene(sceneDrawn)].name, fileFrames());
     }
 
     // 3. The sound up to the next frame's reading: whatever the next frame

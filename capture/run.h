@@ -8,7 +8,7 @@
 //                         the soundtrack, t being that reading, up to the
 //                         next frame's first sample; a song played at
 //                         reading t is heard from that frame's first sample
-//   chapters              one per scene, from the frame that switched to it
+//   chapters              one per scene, from the first frame that shows it
 //   subtitles             the show's words, NAME.vtt beside the file
 //
 // With --from, the file is the piece of that whole capture from the first

@@ -271,7 +271,8 @@ TEST(CaptureShow, VideoFilesCarryBothStreamsTheFramesAndOneChapterPerScene) {
         const double duration = std::atof(run(probe + "-show_entries format=duration -of csv=p=0 '" + path + "'", status).c_str());
         EXPECT_NEAR(duration, frames / 10.0, 0.1) << name;
 
-        // Chapters: the five scenes, each from the frame that switched to it.
+        // Chapters: the five scenes, each from the first frame that shows it:
+        // the title's is the frame of "scene 0", the others' the frame after.
         const std::string chapters = run(probe + "-show_chapters '" + path + "'", status);
         const auto [titles, starts] = chapterList(chapters);
         EXPECT_EQ(titles, (std::vector<std::string>{"Slideshow", "Title", "Ring tunnel", "Scroller",
@@ -279,7 +280,7 @@ TEST(CaptureShow, VideoFilesCarryBothStreamsTheFramesAndOneChapterPerScene) {
         ASSERT_EQ(starts.size(), 5u) << name;
         EXPECT_EQ(starts[0], 0.0) << name;
         for (int scene = 0; scene <= 3; ++scene)
-            EXPECT_NEAR(starts[scene + 1], (traceFrameOf(trace, "scene " + std::to_string(scene)) - 1) / 10.0, 1e-3)
+            EXPECT_NEAR(starts[scene + 1], (traceFrameOf(trace, "scene " + std::to_string(scene)) - (scene == 0)) / 10.0, 1e-3)
                 << name << ": chapter of scene " << scene;
 
         // Subtitles beside it: every line the show shows, each from the
@@ -303,7 +304,7 @@ TEST(CaptureShow, VideoFilesCarryBothStreamsTheFramesAndOneChapterPerScene) {
     const auto [titles, starts] = chapterList(chapters);
     EXPECT_EQ(titles, (std::vector<std::string>{"Title", "Ring tunnel"}));
     ASSERT_EQ(starts.size(), 2u);
-    EXPECT_NEAR(starts[1], (traceFrameOf(trace, "scene 1") - 601) / 10.0, 1e-3) << "frame 601 is the piece's first";
+    EXPECT_NEAR(starts[1], (traceFrameOf(trace, "scene 1") + 1 - 601) / 10.0, 1e-3) << "frame 601 is the piece's first";
     //    Its subtitles from its own first frame: the title line on screen there.
     const auto [cueStarts, cueTexts] = cueList((scratch.path() / "piece.vtt").string());
     ASSERT_FALSE(cueStarts.empty());
