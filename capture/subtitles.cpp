@@ -1,14 +1,13 @@
 #include "capture/subtitles.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "platform/encode/encode.h"
 
 namespace capture {
 
@@ -22,12 +21,6 @@ struct Subtitle {
 std::vector<Subtitle> subtitles;
 
 constexpr const char* folderFileName = "subtitles.vtt";
-constexpr const char* partSuffix = ".part";
-
-std::string writeError(const std::string& path, int errnoValue) {
-    const bool full = errnoValue == ENOSPC || errnoValue == EDQUOT || errnoValue == EFBIG;
-    return (full ? "disk full while writing " : "cannot write ") + path + ": " + std::strerror(errnoValue);
-}
 
 // A cue time: hours, minutes, seconds and milliseconds, to the nearest one.
 std::string cueTime(double seconds) {
@@ -96,41 +89,7 @@ bool writeSubtitles(const CaptureSettings& settings, uint64_t firstRunFrame, int
                     std::string& error) {
     const std::string vtt = vttText(settings, firstRunFrame, fileFrames);
     subtitles.clear();
-    const std::string path = subtitlesPath(settings);
-    const std::string part = path + partSuffix;
-
-    // 1. Written whole under a new name beside it, never through a link.
-    if (settings.force) unlink(part.c_str());
-    const int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = errno == EEXIST ? part + " already exists (give --force to overwrite it)" : writeError(part, errno);
-        return false;
-    }
-    size_t done = 0;
-    int failure = 0;
-    while (done < vtt.size() && failure == 0) {
-        const ssize_t wrote = write(fd, vtt.data() + done, vtt.size() - done);
-        if (wrote < 0 && errno != EINTR) failure = errno;
-        if (wrote > 0) done += static_cast<size_t>(wrote);
-    }
-    if (close(fd) != 0 && failure == 0) failure = errno;
-    if (failure != 0) {
-        unlink(part.c_str());
-        error = writeError(path, failure);
-        return false;
-    }
-
-    // 2. Put in place: over what is there with force (the name replaced,
-    //    never followed); without it, only where nothing has appeared.
-    const bool placed = settings.force ? rename(part.c_str(), path.c_str()) == 0 : link(part.c_str(), path.c_str()) == 0;
-    const int placeError = errno;
-    unlink(part.c_str());
-    if (!placed) {
-        error = placeError == EEXIST ? path + " appeared meanwhile (give --force to overwrite it)"
-                                     : writeError(path, placeError);
-        return false;
-    }
-    return true;
+    return platform::encode::writeWholeFile(subtitlesPath(settings), vtt, settings.force, error);
 }
 
 }  // namespace capture

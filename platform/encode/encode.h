@@ -79,6 +79,16 @@ int openNewFile(int dirFd, const std::string& name, int access);
 // With force: what has the name removed as a name (a link is not followed)
 // and the file made new in its place. -1 with errno when either fails.
 int replaceWithNewFile(int dirFd, const std::string& name, int access);
+// Puts a finished part file (in dirFd) under its name: with force over
+// what has the name (the name replaced, a link never followed), without it
+// only where nothing has it. The part's name is gone afterwards either way.
+// False with errno otherwise (EEXIST: the name is taken).
+bool placePartFile(int dirFd, const std::string& part, const std::string& name, bool force);
+// `bytes` as the file `path`, written whole under PATH.part first and then
+// placed (placePartFile); a part file left there is refused unless force.
+// Errors as "PATH.part already exists (give --force to overwrite it)",
+// "PATH appeared meanwhile (give --force to overwrite it)" or writeErrorText.
+bool writeWholeFile(const std::string& path, const std::string& bytes, bool force, std::string& error);
 // The capture's lock on an open file or folder, which a second capture of
 // the same name asks for too: false when another holds it. Held until the
 // descriptor is closed.

@@ -161,4 +161,8 @@ bool closeFrameDirectory(std::string& error, CaptureKept& kept) {
     return entries->closeFrameDirectory(error, kept);
 }
 
+bool writeWholeFile(const std::string& path, const std::string& bytes, bool force, std::string& error) {
+    return loadModule(error) && entries->writeWholeFile(path, bytes, force, error);
+}
+
 }  // namespace platform::encode

@@ -8,6 +8,7 @@ extern "C" __attribute__((visibility("default"))) const CaptureEntries* eyesonly
     static const CaptureEntries entries = {
         captureModuleVersion, openEncodedFile,    encodeFrame,   encodeSound,   closeEncodedFile,
         holdFilePlayable,     openFrameDirectory, writeFramePng, writeWavSound, closeFrameDirectory,
+        writeWholeFile,
     };
     return &entries;
 }

@@ -18,7 +18,7 @@ constexpr const char* installedModuleFolder = "../lib/eyesonly/modules";
 constexpr const char* captureModuleEntry = "eyesonlyCaptureEntries";
 // Raised whenever the table changes, so that a program never calls a module
 // built for another table.
-constexpr int captureModuleVersion = 2;
+constexpr int captureModuleVersion = 3;
 
 struct CaptureEntries {
     int version;
@@ -31,6 +31,7 @@ struct CaptureEntries {
     bool (*writeFramePng)(const FrameView&, int64_t, std::string&);
     bool (*writeWavSound)(const int16_t*, int, std::string&);
     bool (*closeFrameDirectory)(std::string&, CaptureKept&);
+    bool (*writeWholeFile)(const std::string&, const std::string&, bool, std::string&);
 };
 
 using CaptureEntriesFunction = const CaptureEntries* (*)();

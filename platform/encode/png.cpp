@@ -314,12 +314,8 @@ bool writeFramePng(const FrameView& frame, int64_t frameNumber, std::string& err
 
     // 2. Its real name; without force a file already there stays. Neither
     //    call follows a link that has the name: a rename replaces the link.
-    const bool renamed = d.force ? renameat(d.lockFd, partName.c_str(), d.lockFd, finalName.c_str()) == 0
-                                 : linkat(d.lockFd, partName.c_str(), d.lockFd, finalName.c_str(), 0) == 0;
-    const int err = errno;
-    if (!renamed || !d.force) unlinkat(d.lockFd, partName.c_str(), 0);
-    if (!renamed) {
-        error = err == EEXIST ? finalPath + " already exists" : writeErrorText(finalPath, err);
+    if (!placePartFile(d.lockFd, partName, finalName, d.force)) {
+        error = errno == EEXIST ? finalPath + " already exists" : writeErrorText(finalPath, errno);
         return false;
     }
     d.framesWritten = frameNumber;

@@ -1,5 +1,6 @@
-// What both writers share: the text of a write error, the claim of a new
-// file and the capture's lock, and a frame turned top row first and
+// What the writers share: the text of a write error, the claim of a new
+// file, a part file put in place (a frame's PNG, the subtitles written
+// whole), the capture's lock, and a frame turned top row first and
 // enlarged.
 #include <fcntl.h>
 #include <sys/file.h>
@@ -25,6 +26,43 @@ int openNewFile(int dirFd, const std::string& name, int access) {
 int replaceWithNewFile(int dirFd, const std::string& name, int access) {
     if (unlinkat(dirFd, name.c_str(), 0) != 0) return -1;
     return openNewFile(dirFd, name, access);
+}
+
+bool placePartFile(int dirFd, const std::string& part, const std::string& name, bool force) {
+    const bool placed = force ? renameat(dirFd, part.c_str(), dirFd, name.c_str()) == 0
+                              : linkat(dirFd, part.c_str(), dirFd, name.c_str(), 0) == 0;
+    const int err = errno;
+    if (!placed || !force) unlinkat(dirFd, part.c_str(), 0);
+    errno = err;
+    return placed;
+}
+
+bool writeWholeFile(const std::string& path, const std::string& bytes, bool force, std::string& error) {
+    // 1. Written whole under a new name beside it, never through a link.
+    const std::string part = path + ".part";
+    if (force) unlink(part.c_str());
+    const int fd = openNewFile(AT_FDCWD, part, O_WRONLY);
+    if (fd < 0) {
+        error = errno == EEXIST ? part + " already exists (give --force to overwrite it)" : writeErrorText(part, errno);
+        return false;
+    }
+    size_t done = 0;
+    int failure = 0;
+    while (done < bytes.size() && failure == 0) {
+        const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0 && errno != EINTR) failure = errno;
+        if (wrote > 0) done += static_cast<size_t>(wrote);
+    }
+    if (close(fd) != 0 && failure == 0) failure = errno;
+    if (failure != 0) {
+        unlink(part.c_str());
+        error = writeErrorText(path, failure);
+        return false;
+    }
+    // 2. Put in place.
+    if (placePartFile(AT_FDCWD, part, path, force)) return true;
+    error = errno == EEXIST ? path + " appeared meanwhile (give --force to overwrite it)" : writeErrorText(path, errno);
+    return false;
 }
 
 bool lockForCapture(int fd) {
