@@ -120,7 +120,7 @@ constexpr int soundSettleFrames = 60;
 // that the page stays alive: an animation frame turns for at most this long.
 constexpr double turnBudgetMs = 100.0;
 
-enum class State { Waiting, Starting, Running };
+enum class State { Waiting, Running };
 
 struct WebRun {
     State state = State::Waiting;
@@ -280,7 +280,6 @@ void finish() {
 // One animation frame: turns of the loop until a frame is shown, the show
 // pauses or it ends, or the turns (a jump's frames) have used the budget.
 void animationFrame() {
-    if (web.state == State::Starting) start();
     if (web.state != State::Running) return;
     const double began = emscripten_get_now();
     for (;;) {
@@ -324,7 +323,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE void eyesonlyPlay(double fromSeconds) {
         pageShowEnded(2, 0, mallinfo().uordblks);
         return;
     }
-    web.state = State::Starting;
+    // The run starts up now, not at the next animation frame: its first
+    // frame is drawn at that frame.
+    start();
 }
 
 // The page's buttons: a press of the key they stand for (Space, M, Left,

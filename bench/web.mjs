@@ -64,9 +64,8 @@ const steps = [
   ['program ready', 'eyesonly: ready'],
   ['Play pressed (at once, from within the page)', 'eyesonly: play'],
   ['sound set up', 'eyesonly: sound set up'],
-  ['to the next animation frame', 'eyesonly: start-up'],
   ['start-up', 'eyesonly: started'],
-  ['first frame drawn', 'eyesonly: first frame'],
+  ['first frame drawn at the next animation frame', 'eyesonly: first frame'],
 ];
 const stepTimes = steps.map(() => []);
 const rates = [];

@@ -92,19 +92,23 @@ void main() {
 }
 )";
 
+// The compile is only started here: its status is looked at when the
+// program does not link, since each look waits for the compile to end.
 GLuint compileShader(GLenum type, const char* source) {
     const GLuint shader = emscripten_glCreateShader(type);
     emscripten_glShaderSource(shader, 1, &source, nullptr);
     emscripten_glCompileShader(shader);
+    return shader;
+}
+
+// Why a shader of a program that did not link failed to compile, if it did.
+void reportShader(GLuint shader) {
     GLint ok = 0;
     emscripten_glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
-        char log[1024] = "";
-        emscripten_glGetShaderInfoLog(shader, sizeof log, nullptr, log);
-        std::fprintf(stderr, "webgl: shader: %s\n", log);
-        return 0;
-    }
-    return shader;
+    if (ok) return;
+    char log[1024] = "";
+    emscripten_glGetShaderInfoLog(shader, sizeof log, nullptr, log);
+    std::fprintf(stderr, "webgl: shader: %s\n", log);
 }
 
 // ---------------------------------------------------------------------------
@@ -297,7 +301,6 @@ bool webglStart() {
     if (gl.started) return true;
     const GLuint vs = compileShader(GL_VERTEX_SHADER, vertexSource);
     const GLuint fs = compileShader(GL_FRAGMENT_SHADER, fragmentSource);
-    if (vs == 0 || fs == 0) return false;
     gl.program = emscripten_glCreateProgram();
     emscripten_glAttachShader(gl.program, vs);
     emscripten_glAttachShader(gl.program, fs);
@@ -307,17 +310,19 @@ bool webglStart() {
     emscripten_glBindAttribLocation(gl.program, aTex, "aTex");
     emscripten_glBindAttribLocation(gl.program, aOther, "aOther");
     emscripten_glLinkProgram(gl.program);
-    // The program keeps what it was linked from.
-    emscripten_glDeleteShader(vs);
-    emscripten_glDeleteShader(fs);
     GLint ok = 0;
     emscripten_glGetProgramiv(gl.program, GL_LINK_STATUS, &ok);
     if (!ok) {
+        reportShader(vs);
+        reportShader(fs);
         char log[1024] = "";
         emscripten_glGetProgramInfoLog(gl.program, sizeof log, nullptr, log);
         std::fprintf(stderr, "webgl: program: %s\n", log);
-        return false;
     }
+    // The program keeps what it was linked from.
+    emscripten_glDeleteShader(vs);
+    emscripten_glDeleteShader(fs);
+    if (!ok) return false;
     emscripten_glUseProgram(gl.program);
     gl.uMvp = emscripten_glGetUniformLocation(gl.program, "uMvp");
     gl.uModelview = emscripten_glGetUniformLocation(gl.program, "uModelview");

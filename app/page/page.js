@@ -36,7 +36,9 @@ const eyesonlyPage = (() => {
   const versioned = (name) => (build ? `${name}?v=${build}` : name);
 
   let loaded = false;     // the show's code is ready
-  let mixRate = 0;        // Hz, the program's, once it is ready
+  // Hz: the rate the program mixes at, taken to make the sound output
+  // while the program downloads; the program's own rules once it is ready.
+  let mixRate = 44100;
   let controlsAct = false;  // the player takes the controls (the real clock)
   let running = false;    // a run of the show is under way
   let starting = false;   // Play was pressed; the sound is being set up
@@ -97,12 +99,13 @@ const eyesonlyPage = (() => {
     const Context = window.AudioContext || window.webkitAudioContext;
     if (!Context) throw new Error('this browser has no Web Audio');
     soundStep = 'the sound output';
-    audio = new Context({ sampleRate: mixRate });
+    const made = audio = new Context({ sampleRate: mixRate });
     // A worklet the browser refuses (chromium's, for a page opened from
     // disk) leaves the ScriptProcessorNode, as where there is none.
     soundStep = 'the sound worklet';
     const worklet = audio.audioWorklet && window.isSecureContext
       && await audio.audioWorklet.addModule(soundWorkletUrl()).then(() => true, () => false);
+    if (audio !== made) throw new Error('the sound output was dropped while it was made');
     if (worklet) {
       output = new AudioWorkletNode(audio, 'eyesonly-sound', { numberOfInputs: 0, outputChannelCount: [2] });
       kept.output = 'AudioWorkletNode';
@@ -161,11 +164,11 @@ const eyesonlyPage = (() => {
     }
   }
 
-  // The output is made as soon as the program says at which rate, before
-  // Play: some browsers take over a second to open their first one, and
-  // making it (its worklet fetched and compiled) is most of the way from
-  // Play to the first frame. Where the browser lets a page sound without a
-  // gesture it plays at once; where it does not say (chromium has no
+  // The output is made while the program downloads, before Play: some
+  // browsers take over a second to open their first one, and making it
+  // (its worklet fetched and compiled) is most of the way from Play to the
+  // first frame. Where the browser lets a page sound without a gesture it
+  // plays at once; where it does not say (chromium has no
   // getAutoplayPolicy), it is made and waits, suspended, for Play to
   // resume it; where it says no, Play makes it.
   function soundAhead() {
@@ -611,30 +614,35 @@ const eyesonlyPage = (() => {
     if (play.textContent !== text) play.textContent = text;  // not a layout for every piece that arrives
   }
 
+  // The WebAssembly is compiled by the browser as it arrives (its bytes
+  // count once it is whole); the others are read a piece at a time, each
+  // counted as it comes.
   async function fetchFile(file) {
     file.loaded = 0;
     const response = await fetch(versioned(file.name), build ? {} : { cache: 'no-cache' });
     if (!response.ok) throw new Error(`${response.status} ${response.statusText}`.trim());
     file.total = Number(response.headers.get('Content-Length')) || 0;
-    const reader = response.body.getReader();
-    const counted = new ReadableStream({
-      async pull(controller) {
-        const { done, value } = await reader.read();
-        if (done) { controller.close(); return; }
-        file.loaded += value.length;
-        showProgress();
-        controller.enqueue(value);
-      },
-    });
-    const body = new Response(counted, { headers: { 'Content-Type': 'application/wasm' } });
-    // WebAssembly that came whole but does not compile is kept as its error:
-    // the program cannot start.
-    file.whole = file.name.endsWith('.wasm')
-      ? await WebAssembly.compileStreaming(body).catch((error) => {
+    if (file.name.endsWith('.wasm')) {
+      // Whatever type the server gave it. WebAssembly that came whole but
+      // does not compile is kept as its error: the program cannot start.
+      const body = new Response(response.body, { headers: { 'Content-Type': 'application/wasm' } });
+      file.whole = await WebAssembly.compileStreaming(body).catch((error) => {
         if (error instanceof WebAssembly.CompileError) return error;
         throw error;
-      })
-      : await body.arrayBuffer();
+      });
+      file.loaded = file.total;
+    } else {
+      const reader = response.body.getReader();
+      const pieces = [];
+      for (let piece = await reader.read(); !piece.done; piece = await reader.read()) {
+        pieces.push(piece.value);
+        file.loaded += piece.value.length;
+        showProgress();
+      }
+      const whole = new Uint8Array(file.loaded);
+      pieces.reduce((at, piece) => { whole.set(piece, at); return at + piece.length; }, 0);
+      file.whole = whole.buffer;
+    }
     performance.mark(`eyesonly: ${file.name} whole`);
     showProgress();
   }
@@ -645,7 +653,9 @@ const eyesonlyPage = (() => {
     play.disabled = true;
     showProgress();
     const missing = download.files.filter((file) => !file.whole);
-    const results = await Promise.allSettled(missing.map(fetchFile));
+    const fetched = Promise.allSettled(missing.map(fetchFile));
+    soundAhead();
+    const results = await fetched;
     const failures = results.flatMap((result, i) => (result.status === 'rejected'
       ? [`${missing[i].name} (${result.reason instanceof TypeError ? 'no connection' : result.reason.message})`] : []));
     if (failures.length > 0) {
@@ -806,7 +816,11 @@ const eyesonlyPage = (() => {
       loaded = true;
       controlsAct = playerControls;
       showLengthSeconds = showSeconds;
-      mixRate = programMixRate;
+      // An output made at another rate than the program's is made anew.
+      if (programMixRate !== mixRate) {
+        mixRate = programMixRate;
+        if (audio) dropSound();
+      }
       position.setAttribute('aria-valuemax', String(showSeconds));
       setUpChapters();
       setUpMediaSession();

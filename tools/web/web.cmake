@@ -34,7 +34,7 @@ target_include_directories(eyesonly_web_code PRIVATE "${EYESONLY_WEB_DEPS}/inclu
 target_compile_options(eyesonly_web_code PRIVATE -Oz -fwasm-exceptions -Wall -Wno-format-security)
 file(GLOB data_files CONFIGURE_DEPENDS "${EYESONLY_WEB_DATA}/*")
 set(web_link_options
-  -Oz -fwasm-exceptions -sSUPPORT_LONGJMP=wasm -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sEXIT_RUNTIME=0
+  -Oz -fwasm-exceptions -sSUPPORT_LONGJMP=wasm -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=32MB -sEXIT_RUNTIME=0
   -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1
   -sEXPORTED_FUNCTIONS=_main,_eyesonlyPlay,_eyesonlyPress,_eyesonlyJumpTo,_eyesonlyHide,_eyesonlySecond,_eyesonlyPlayerState,_eyesonlyReadingAt,_eyesonlySoundBehind,_eyesonlyDrawHidden,_eyesonlyChapterCount,_eyesonlyChapterName,_eyesonlyChapterStartMs,_eyesonlyChapter,_eyesonlyGoToChapter
   -sEXPORTED_RUNTIME_METHODS=UTF8ToString
