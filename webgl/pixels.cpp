@@ -310,7 +310,8 @@ void glTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei widt
     std::vector<GLubyte> texels;
     if (pixels != nullptr) {
         const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-        texels = convertPixels(unpackImage(width, height, n, static_cast<const GLubyte*>(pixels)), count, format, base);
+        texels = unpackImage(width, height, n, static_cast<const GLubyte*>(pixels));
+        if (format != base) texels = convertPixels(texels, count, format, base);
     }
     recordOrRun([=] {
         emscripten_glTexImage2D(GL_TEXTURE_2D, level, static_cast<GLint>(base), width, height, 0, base,

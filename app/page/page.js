@@ -674,8 +674,10 @@ const eyesonlyPage = (() => {
       return {};
     };
     Module.getPreloadedPackage = () => data.whole;
+    // The program's text runs as the script is put in the page, with no
+    // second load of it.
     const script = document.createElement('script');
-    script.src = URL.createObjectURL(new Blob([program.whole], { type: 'text/javascript' }));
+    script.textContent = new TextDecoder().decode(program.whole);
     document.body.appendChild(script);
   }
 

@@ -51,6 +51,21 @@ if grep -q 'InitTables();\|m_WindowedFIR\.InitTable(' "$tables" || grep -q 'retu
 fi
 done_step
 
+# The sinc tables (three of 32768 taps, a Bessel series each) are most of
+# the first song's load. A Kaiser-windowed sinc is even: each tap left of
+# the centre is made as its mirror right of it, the same bits (the same
+# operations on a negated x), in half the time.
+begin "make the sinc tables' left halves from their right"
+needs "$tables" '		if(ix == (4 * SINC_PHASES))' '		*psinc++ = mpt::saturate_round<SINC_TYPE>(coeff * (1 << SINC_QUANTSHIFT));' \
+  '		*psinc++ = static_cast<SINC_TYPE>(coeff);'
+perl -0pi -e 's/\n(\t\tif\(ix == \(4 \* SINC_PHASES\)\)\n)/\n\t\tif(ix > 0 && ix < (4 * SINC_PHASES)) continue;\n$1/;
+  s/\*psinc\+\+ = (mpt::saturate_round<SINC_TYPE>\(coeff \* \(1 << SINC_QUANTSHIFT\)\);)/psinc[isrc] = $1/;
+  s/\*psinc\+\+ = (static_cast<SINC_TYPE>\(coeff\);\n#endif\n\t\}\n)/psinc[isrc] = $1\tfor(int isrc = 0; isrc < 8 * SINC_PHASES; isrc++)\n\t{\n\t\tconst int ix = (7 - (isrc & 7)) * SINC_PHASES + (isrc >> 3);\n\t\tconst int mirror = 8 * SINC_PHASES - ix;\n\t\tif(ix > 0 && ix < (4 * SINC_PHASES))\n\t\t\tpsinc[isrc] = psinc[((mirror % SINC_PHASES) << 3) | (7 - mirror \/ SINC_PHASES)];\n\t}\n/' "$tables"
+if [ "$(grep -c 'ix > 0 && ix < (4 \* SINC_PHASES)' "$tables")" -ne 2 ] || grep -q 'psinc++' "$tables"; then
+  echo "deps: the sinc tables' mirror did not go in as meant in $tables" >&2; exit 1
+fi
+done_step
+
 # 3. libopenmpt with hidden symbols, as its configure script picks them;
 # -Os, which makes the page's WebAssembly 66 kB (gzipped) smaller than
 # Debian's -O2 and mixes the same samples (the whole-show browser test holds
