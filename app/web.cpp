@@ -61,7 +61,8 @@ EM_JS(void, pageNotice, (const char* caption, const char* text), {
 });
 EM_JS(int, pageFlag, (const char* name), { return new URLSearchParams(location.search).has(UTF8ToString(name)) ? 1 : 0; });
 // The program is there; the page takes the show's length and the mix rate
-// from it, their one source.
+// from it, their one source (an output the page made ahead at another rate
+// is made anew).
 EM_JS(void, pageReady, (int controls, double showSeconds, int mixRate), {
     eyesonlyPage.ready(controls !== 0, showSeconds, mixRate);
 });
