@@ -3,12 +3,13 @@
 // a hidden tab, the download with its progress and its failure; stills,
 // media keys, picture-in-picture, chapters, words, no network.
 import assert from 'node:assert/strict';
-import { cp, mkdir, mkdtemp, rm, truncate } from 'node:fs/promises';
+import { appendFile, cp, mkdir, mkdtemp, rm, truncate } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
 
-import { engines, openBrowser, readPpm, readWavSamples, runNative, site, waitForEnd } from './browser.mjs';
+import { serve } from '../../tools/web/serve.mjs';
+import { engines, openBrowser, readPpm, readWavSamples, run, runNative, site, top, waitForEnd } from './browser.mjs';
 
 const showLength = 146.5;  // seconds, the position bar's end: the show's length as the program gives it
 
@@ -514,7 +515,7 @@ test('chapters on the bar and in the menu, ] as --from there, and the show\'s wo
   });
 });
 
-test('after one visit the page plays with no network, in each engine', async () => {
+test('after one visit the page plays with no network, and a new build served replaces it whole, in each engine', async () => {
   for (const engine of engines) {
     const own = await openBrowser({ engine });
     try {
@@ -540,6 +541,25 @@ test('after one visit the page plays with no network, in each engine', async () 
       await page.click('#play');
       await page.waitForFunction(() => eyesonlyPage.kept.framesShown >= 10, { timeout: 20000 });
       assert.equal(await page.$eval('#load-failure', (p) => p.hidden), true);
+
+      // A new build served at the same address: the page is the new one at
+      // once, and once its worker takes over only the new build is kept.
+      const next = join(scratch, `next-build-${engine}`);
+      await cp(site, next, { recursive: true });
+      await appendFile(join(next, 'page.js'), '// the next build\n');
+      await run(process.execPath, [join(top, 'tools/web/site.mjs'), join(top, 'app/page'), next]);
+      const again = await serve(next, new URL(own.url).port);
+      try {
+        await page.reload();
+        const nextBuild = await page.$eval('meta[name="eyesonly-build"]', (m) => m.content);
+        assert.notEqual(nextBuild, build);
+        await page.waitForSelector('#play:not([disabled])', { timeout: 60000 });
+        await page.click('#play');
+        await page.waitForFunction(async (wanted) => (await caches.keys()).join() === `eyesonly-${wanted}`,
+                                   { timeout: 60000 }, nextBuild);
+      } finally {
+        again.server.close(); again.server.closeAllConnections();
+      }
       await page.close();
     } finally {
       await own.close();
