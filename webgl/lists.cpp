@@ -9,9 +9,9 @@
 
 namespace webgl {
 
-// Records a call into the list being made; true when it is not to run now.
+// Records a call into the list being made (recordOrRun calls it only while
+// one is); true when it is not to run now.
 bool record(std::function<void()> call) {
-    if (!gl.compiling) return false;
     Op op;
     op.call = std::move(call);
     gl.compiling->list.ops.push_back(std::move(op));

@@ -219,7 +219,7 @@ void recordCurrent(unsigned bits);
 // now unless that list is only compiled.
 template <typename Run>
 void recordOrRun(const Run& run) {
-    if (!gl.compiling || !record(run)) run();  // no list: no copy of the call
+    if (!gl.compiling || !record(run)) run();  // the call is copied into a std::function only for a list
 }
 
 // pixels.cpp
